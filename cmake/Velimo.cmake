@@ -1,0 +1,40 @@
+# Shared build rules: warnings, and one helper per kind of target so that
+# every library folder and test folder is declared the same way.
+
+function(velimo_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(VELIMO_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# velimo_library(NAME folder-relative-name DEPS ...): every .cpp of the
+# folder (not of its sub-folders) goes into one static library.
+function(velimo_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    # A layer whose files are still to come links as an empty library.
+    set(sources ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
+    file(WRITE ${sources} "")
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  velimo_warnings(${name})
+endfunction()
+
+# velimo_test_folder(NAME DEPS ...): every *_test.cpp of the folder goes
+# into one GoogleTest executable, each test registered with CTest.
+function(velimo_test_folder name)
+  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest_main GTest::gmock)
+  velimo_warnings(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120)
+endfunction()

@@ -1,0 +1,20 @@
+// The port operations the protocol uses. TComPort provides them on a real
+// tty; unit tests use a recording fake.
+#pragma once
+
+namespace velimo::serial {
+
+class ByteChannel {
+ public:
+  virtual ~ByteChannel() = default;
+  // True while the port is open.
+  virtual bool Connected() const = 0;
+  // Discards what waits in the receive and/or transmit queue. Raises EComPort.
+  virtual void PurgeQueues(bool rx, bool tx) = 0;
+  // Writes count bytes, returning when they are written. Raises EComPort.
+  virtual int WriteBytes(const void* data, int count) = 0;
+  // Copies up to count waiting bytes; returns how many. Raises EComPort.
+  virtual int ReadBytes(void* data, int count) = 0;
+};
+
+}  // namespace velimo::serial

@@ -1,0 +1,13 @@
+#include "util/platform.h"
+
+namespace velimo {
+
+std::string DefaultErrorText(std::string_view message) {
+  std::string text(message);
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) {
+    text += '.';
+  }
+  return text;
+}
+
+}  // namespace velimo

@@ -1,0 +1,70 @@
+// The platform for tests: a virtual clock that a pause advances at once,
+// timers that tick only while a test runs the clock forward, and message
+// boxes that are recorded instead of shown.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "util/platform.h"
+
+namespace velimo::test {
+
+class TestPlatform : public Platform {
+ public:
+  enum class DialogKind { Message, Confirm, Error };
+  struct Dialog {
+    DialogKind kind;
+    std::string text;
+    int64_t at_ms;
+  };
+  struct PauseRecord {
+    int64_t at_ms;
+    int ms;
+  };
+
+  TestPlatform();
+  ~TestPlatform() override;
+
+  void ShowMessage(std::string_view text) override;
+  bool Confirm(std::string_view text) override;
+  void ShowError(std::string_view text) override;
+  void Pause(int ms) override;
+  LocalDateTime Now() override;
+  int64_t MonotonicMs() override { return now_ms_; }
+  std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) override;
+  void RestartApplication() override { ++restarts; }
+
+  // Wall-clock time at virtual time 0.
+  void SetWallClock(const LocalDateTime& at);
+  // Runs the virtual clock forward, ticking due timers in time order.
+  void RunUntil(int64_t ms);
+  void Advance(int64_t ms) { RunUntil(now_ms_ + ms); }
+  int64_t NowMs() const { return now_ms_; }
+
+  // The texts of every message box of a kind, in order.
+  std::vector<std::string> Messages(DialogKind kind = DialogKind::Message) const;
+  void ClearRecords();
+
+  std::vector<Dialog> dialogs;
+  std::vector<PauseRecord> pauses;
+  int restarts = 0;
+  // Answer to each confirmation (default Yes).
+  std::function<bool(std::string_view)> confirm_answer = [](std::string_view) { return true; };
+  // Runs while a message box or confirmation is open, to mimic the nested
+  // event loop (serve pending port events, say).
+  std::function<void()> while_modal;
+
+ private:
+  class Timer;
+  friend class Timer;
+  void Modal();
+
+  int64_t now_ms_ = 0;
+  int64_t wall_base_s_ = 0;  // seconds since 1970 of virtual time 0, as local time
+  std::vector<Timer*> timers_;
+};
+
+}  // namespace velimo::test
