@@ -52,6 +52,10 @@ class Platform {
   // Milliseconds on a monotonic clock, for waits and measurements.
   virtual int64_t MonotonicMs() = 0;
 
+  // Moves the input focus to the named control of the active window, as a
+  // refused value does with its editor.
+  virtual void MoveFocus(std::string_view controlName) { (void)controlName; }
+
   // A timer whose tick calls onTick on the user-interface thread.
   virtual std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) = 0;
 

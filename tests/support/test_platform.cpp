@@ -55,7 +55,9 @@ class TestPlatform::Timer : public PlatformTimer {
   bool active_ = false;
 };
 
-TestPlatform::TestPlatform() { SetWallClock(LocalDateTime{2024, 1, 31, 10, 0, 0, 0}); }
+TestPlatform::TestPlatform() {
+  SetWallClock(LocalDateTime{2024, 1, 31, 10, 0, 0, 0});
+}
 TestPlatform::~TestPlatform() = default;
 
 void TestPlatform::Modal() {
@@ -87,24 +89,29 @@ void TestPlatform::Pause(int ms) {
 }
 
 void TestPlatform::SetWallClock(const LocalDateTime& at) {
-  wall_base_s_ = DaysFromCivil(at.year, static_cast<unsigned>(at.month),
-                               static_cast<unsigned>(at.day)) *
-                     86400 +
-                 at.hour * 3600 + at.minute * 60 + at.second - now_ms_ / 1000;
-  now_ms_ = now_ms_ - now_ms_ % 1000 + at.millisecond;
+  const int64_t days =
+      DaysFromCivil(at.year, static_cast<unsigned>(at.month), static_cast<unsigned>(at.day));
+  const int64_t wall_ms =
+      ((days * 24 + at.hour) * 60 + at.minute) * 60000 + at.second * 1000 + at.millisecond;
+  wall_base_ms_ = wall_ms - now_ms_;
 }
 
 LocalDateTime TestPlatform::Now() {
-  const int64_t total_ms = wall_base_s_ * 1000 + now_ms_;
-  int64_t secs = total_ms / 1000;
+  const int64_t total_ms = wall_base_ms_ + now_ms_;
+  if (now_read_step_ms > 0) now_ms_ += now_read_step_ms;
+  // Floor division, so times before 1970 come out right as well.
+  int64_t days = total_ms / 86400000;
+  int64_t rem = total_ms % 86400000;
+  if (rem < 0) {
+    rem += 86400000;
+    --days;
+  }
   LocalDateTime t;
-  t.millisecond = static_cast<int>(total_ms % 1000);
-  int64_t days = secs / 86400;
-  int64_t rem = secs % 86400;
   CivilFromDays(days, t.year, t.month, t.day);
-  t.hour = static_cast<int>(rem / 3600);
-  t.minute = static_cast<int>(rem % 3600 / 60);
-  t.second = static_cast<int>(rem % 60);
+  t.hour = static_cast<int>(rem / 3600000);
+  t.minute = static_cast<int>(rem % 3600000 / 60000);
+  t.second = static_cast<int>(rem % 60000 / 1000);
+  t.millisecond = static_cast<int>(rem % 1000);
   return t;
 }
 
@@ -136,6 +143,7 @@ std::vector<std::string> TestPlatform::Messages(DialogKind kind) const {
 void TestPlatform::ClearRecords() {
   dialogs.clear();
   pauses.clear();
+  focus.clear();
 }
 
 }  // namespace velimo::test

@@ -36,8 +36,9 @@ class TestPlatform : public Platform {
   int64_t MonotonicMs() override { return now_ms_; }
   std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) override;
   void RestartApplication() override { ++restarts; }
+  void MoveFocus(std::string_view controlName) override { focus.emplace_back(controlName); }
 
-  // Wall-clock time at virtual time 0.
+  // Sets the wall clock to read `at` now; virtual time does not move.
   void SetWallClock(const LocalDateTime& at);
   // Runs the virtual clock forward, ticking due timers in time order.
   void RunUntil(int64_t ms);
@@ -51,6 +52,11 @@ class TestPlatform : public Platform {
   std::vector<Dialog> dialogs;
   std::vector<PauseRecord> pauses;
   int restarts = 0;
+  // Control names the focus was moved to, in order.
+  std::vector<std::string> focus;
+  // Virtual milliseconds that pass with every read of the wall clock (after
+  // the read), so a test can let midnight fall between two reads.
+  int now_read_step_ms = 0;
   // Answer to each confirmation (default Yes).
   std::function<bool(std::string_view)> confirm_answer = [](std::string_view) { return true; };
   // Runs while a message box or confirmation is open, to mimic the nested
@@ -63,7 +69,7 @@ class TestPlatform : public Platform {
   void Modal();
 
   int64_t now_ms_ = 0;
-  int64_t wall_base_s_ = 0;  // seconds since 1970 of virtual time 0, as local time
+  int64_t wall_base_ms_ = 0;  // local time at virtual time 0, in ms since 1970
   std::vector<Timer*> timers_;
 };
 

@@ -1,0 +1,106 @@
+#include "util/file_append.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "util/errors.h"
+
+namespace velimo {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+class AppendLineToFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/velimo-append-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  static std::string Read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(AppendLineToFileTest, CreatesThenAppendsEveryByteWithCrLf) {
+  const std::string path = dir_ / "a.log";
+  AppendLineToFile(path, "first");
+  AppendLineToFile(path, "AT+CH=5\r\0\0\0"s);
+  AppendLineToFile(path, "");
+  EXPECT_EQ(Read(path), "first\r\nAT+CH=5\r\0\0\0\r\n\r\n"s);
+}
+
+TEST_F(AppendLineToFileTest, NeverTruncatesAnExistingFile) {
+  const std::string path = dir_ / "b.log";
+  std::ofstream(path, std::ios::binary) << "kept\n";
+  AppendLineToFile(path, "added");
+  EXPECT_EQ(Read(path), "kept\nadded\r\n");
+}
+
+TEST_F(AppendLineToFileTest, MissingDirectoryRaisesAndCreatesNothing) {
+  const std::string path = dir_ / "Log" / "x.log";
+  try {
+    AppendLineToFile(path, "line");
+    FAIL() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), ENOENT);
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "Log"));
+}
+
+TEST_F(AppendLineToFileTest, FullDeviceRaisesNoSpace) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  try {
+    AppendLineToFile("/dev/full", "line");
+    FAIL() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), ENOSPC);
+  }
+}
+
+TEST_F(AppendLineToFileTest, UnwritableTargetsRaise) {
+  // A directory in place of the file, and a file below a plain file.
+  EXPECT_THROW(AppendLineToFile(dir_.string(), "line"), EInOutError);
+  const std::string plain = dir_ / "plain";
+  std::ofstream(plain) << "x";
+  EXPECT_THROW(AppendLineToFile(plain + "/x.log", "line"), EInOutError);
+  EXPECT_EQ(Read(plain), "x");
+}
+
+TEST_F(AppendLineToFileTest, ReadOnlyFileRaisesPermissionError) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
+  const std::string path = dir_ / "ro.log";
+  std::ofstream(path) << "x";
+  chmod(path.c_str(), 0444);
+  try {
+    AppendLineToFile(path, "line");
+    FAIL() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), EACCES);
+  }
+  EXPECT_EQ(Read(path), "x");
+}
+
+TEST_F(AppendLineToFileTest, LongLineIsWrittenWhole) {
+  const std::string path = dir_ / "long.log";
+  std::string line(3 << 20, 'L');
+  line[12345] = '\0';
+  AppendLineToFile(path, line);
+  EXPECT_EQ(Read(path), line + "\r\n");
+}
+
+}  // namespace
+}  // namespace velimo
