@@ -1,0 +1,161 @@
+#include "ui/form_connect.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "trace/settings.h"
+#include "util/text_helpers.h"
+
+namespace velimo::ui {
+
+namespace {
+
+const FormFrame kConnectFrame{
+    "Form_Connect",
+    "Connect",
+    334,
+    261,
+    /*minimize_button=*/false,
+    /*center_on_owner=*/true,
+    FormFrame::kDefaultBackground,
+};
+
+const std::vector<std::string>& BaudEntries() {
+  static const std::vector<std::string> entries = {"600",    "1200",   "2400",   "3600",  "4800",
+                                                   "7200",   "9600",   "19200",  "38400", "57600",
+                                                   "115200", "230400", "460800", "921600"};
+  return entries;
+}
+
+}  // namespace
+
+// --- TEditComboBox -----------------------------------------------------------
+
+void TEditComboBox::SetText(std::string_view text) {
+  text_ = text;
+  const auto& items = Items();
+  const auto it = std::find(items.begin(), items.end(), text_);
+  TComboBox::SetItemIndex(it == items.end() ? -1 : static_cast<int>(it - items.begin()));
+  Notify(ControlProperty::Text);
+}
+
+void TEditComboBox::SetItemIndex(int index) {
+  TComboBox::SetItemIndex(index);
+  if (ItemIndex() >= 0) {
+    text_ = Items()[static_cast<size_t>(ItemIndex())];
+    Notify(ControlProperty::Text);
+  }
+}
+
+void TEditComboBox::SetItems(std::vector<std::string> items) {
+  TComboBox::SetItems(std::move(items));
+}
+
+void TEditComboBox::AddItem(std::string item) {
+  std::vector<std::string> items = Items();
+  const int index = ItemIndex();
+  items.push_back(std::move(item));
+  TComboBox::SetItems(std::move(items));
+  TComboBox::SetItemIndex(index);
+}
+
+void TEditComboBox::UserSetText(std::string_view text) {
+  SetText(text);
+  if (OnChange) OnChange();
+}
+
+void TEditComboBox::UserSelect(int index) {
+  SetItemIndex(index);
+  if (OnChange) OnChange();
+}
+
+// --- TForm_Connect -----------------------------------------------------------
+
+TForm_Connect::TForm_Connect(TForm_main& main, PortLister ports, std::string settingsPath)
+    : TModalForm(kConnectFrame),
+      main_(main),
+      ports_(std::move(ports)),
+      settings_path_(std::move(settingsPath)) {
+  // Empty until the first showing fills it.
+  CB_ComPort.SetItems({});
+  Edit_Baudrate.WithItems(BaudEntries(), 0);
+  Edit_PAB.WithItems({"None", "Odd", "Even"}, 0);
+  Edit_DataBit.WithText("8").WithMaxLength(1).Disabled();
+  Edit_StopBit.WithText("1").WithMaxLength(1).Disabled();
+  Edit_FlowCtrl.WithItems({"OFF", "RTS/CTS"}, 0);
+  Btn_Connect.WithCaption("Connect");
+  Btn_Cancel.WithCaption("Cancel");
+
+  Btn_Cancel.OnClick = [this] { Btn_CancelClick(); };
+
+  using namespace layout;
+  layout_ = Ctl(Panel1, {Column({
+                            Row("Port", {Ctl(CB_ComPort)}),
+                            Row("Baudrate", {Ctl(Edit_Baudrate)}),
+                            Row("Parity Bit", {Ctl(Edit_PAB)}),
+                            Row("Data Bit", {Ctl(Edit_DataBit)}),
+                            Row("Stop Bit", {Ctl(Edit_StopBit)}),
+                            Row("Flow Control", {Ctl(Edit_FlowCtrl)}),
+                            Row({Ctl(Btn_Connect), Ctl(Btn_Cancel)}),
+                        })});
+  AssignParents(layout_);
+}
+
+bool TForm_Connect::IsCustomBaudEntry(int index) {
+  switch (index) {
+    case 3:
+    case 5:
+    case 9:
+    case 11:
+    case 12:
+    case 13:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int TForm_Connect::BaudEntryRate(int index) {
+  const auto& entries = BaudEntries();
+  if (index < 0 || index >= static_cast<int>(entries.size())) return 0;
+  return std::atoi(entries[static_cast<size_t>(index)].c_str());
+}
+
+void TForm_Connect::FormActivate() {
+  // The system's port list replaces the old one at every showing.
+  if (ports_) {
+    if (std::optional<std::vector<std::string>> names = ports_()) {
+      if (names->empty()) names->push_back("No COM Port");
+      CB_ComPort.SetItems(std::move(*names));
+      CB_ComPort.SetItemIndex(0);
+    }
+  }
+  // No list could be read and nothing was chosen before: offer the classic
+  // names. They are added once; a later showing in the same state finds
+  // them in the list already.
+  if (CB_ComPort.Text().empty()) {
+    for (int n = 1; n <= 20; ++n) {
+      std::string name = "COM" + std::to_string(n);
+      const auto& items = CB_ComPort.Items();
+      if (std::find(items.begin(), items.end(), name) == items.end()) {
+        CB_ComPort.AddItem(std::move(name));
+      }
+    }
+  }
+  LoadPortSettings();
+}
+
+void TForm_Connect::LoadPortSettings() {
+  // The file as written at the last shutdown: choices made during this run
+  // are not in it, so a reopened dialog shows the stored port again.
+  const trace::Settings stored = trace::LoadSettings(settings_path_);
+  CB_ComPort.SetText(stored.ComPort);
+  Edit_Baudrate.SetItemIndex(BaudTextToIndex(stored.BaudRate));
+  Edit_PAB.SetItemIndex(ParityTextToIndex(stored.Parity));
+}
+
+void TForm_Connect::Btn_CancelClick() {
+  Close();
+}
+
+}  // namespace velimo::ui

@@ -1,0 +1,102 @@
+// TForm_Connect, the connect dialog: the operator picks the serial port and
+// the line settings, and Connect applies them to the main window's port,
+// opens it and switches the main window to its connected presentation.
+// Created once at start-up; its controls keep their contents between
+// showings, and each showing refreshes the port list and the stored port
+// settings.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/controls.h"
+#include "ui/layout.h"
+#include "ui/modal_form.h"
+
+namespace velimo::ui {
+
+class TForm_main;
+
+// A drop-down list that also takes typed text (the port box). Its text is
+// free: picking an entry copies the entry into it; assigning a text selects
+// the entry spelled exactly so, or none. The view makes it an editable box
+// and uses this class's Text/SetText/UserSetText/SetItemIndex/UserSelect.
+class TEditComboBox : public TComboBox {
+ public:
+  using TComboBox::TComboBox;
+
+  const std::string& Text() const { return text_; }
+  // Assigned by a handler: no change handler runs.
+  void SetText(std::string_view text);
+  void SetItemIndex(int index);
+  // Keeps the typed text; the selection is lost (-1).
+  void SetItems(std::vector<std::string> items);
+  void AddItem(std::string item);
+
+  // The operator typed or picked: runs OnChange.
+  void UserSetText(std::string_view text);
+  void UserSelect(int index);
+
+ private:
+  std::string text_;
+};
+
+// The names of the serial ports in the system's order, or nothing when the
+// list cannot be read at all.
+using PortLister = std::function<std::optional<std::vector<std::string>>()>;
+
+class TForm_Connect : public TModalForm {
+ public:
+  // main: the window whose port the dialog connects. ports: where the port
+  // list comes from. settingsPath: the settings file the stored port
+  // settings are read from at every showing.
+  TForm_Connect(TForm_main& main, PortLister ports, std::string settingsPath);
+
+  TPanel Panel1{"Panel1"};
+  TEditComboBox CB_ComPort{"CB_ComPort"};
+  TComboBox Edit_Baudrate{"Edit_Baudrate"};
+  TComboBox Edit_PAB{"Edit_PAB"};
+  TEdit Edit_DataBit{"Edit_DataBit"};
+  TEdit Edit_StopBit{"Edit_StopBit"};
+  TComboBox Edit_FlowCtrl{"Edit_FlowCtrl"};
+  TButton Btn_Connect{"Btn_Connect"};
+  TButton Btn_Cancel{"Btn_Cancel"};
+
+  // Runs at each showing (ShowModal): the port list, then the stored port
+  // settings. The flow-control choice stays as it was last shown.
+  void FormActivate();
+  // Applies the chosen settings to the main window's port and opens it; on
+  // success switches the main window to connected, sends the status query
+  // and closes the dialog. A port that cannot be opened is reported and the
+  // dialog stays open.
+  void Btn_ConnectClick();
+  // Closes the dialog; nothing else changes.
+  void Btn_CancelClick();
+
+  // The one panel filling the dialog, rows from top to bottom.
+  const LayoutNode& Layout() const { return layout_; }
+
+  // Baud-rate entries the port takes as a free number rather than as one
+  // of its named rates (3600, 7200, 57600, 230400, 460800, 921600).
+  static bool IsCustomBaudEntry(int index);
+  // The number of an Edit_Baudrate entry, 0 for an index outside the list.
+  static int BaudEntryRate(int index);
+
+  const std::string& SettingsPath() const { return settings_path_; }
+
+ protected:
+  void Activated() override { FormActivate(); }
+
+ private:
+  void LoadPortSettings();
+
+  TForm_main& main_;
+  PortLister ports_;
+  std::string settings_path_;
+  LayoutNode layout_;
+};
+
+}  // namespace velimo::ui
