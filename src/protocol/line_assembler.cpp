@@ -1,0 +1,83 @@
+#include "protocol/line_assembler.h"
+
+#include <cstring>
+#include <string>
+
+namespace velimo::protocol {
+
+void LineAssembler::Store(const char* bytes, size_t n, bool zeros) {
+  if (dropping_) return;
+  if (n > static_cast<size_t>(kLineBufferSize - length_)) {
+    // Over-long: forget the line and wait for its line feed.
+    dropping_ = true;
+    ++dropped_lines_;
+    length_ = 0;
+    first_nul_ = -1;
+    return;
+  }
+  if (zeros) {
+    if (first_nul_ < 0) first_nul_ = length_;
+    std::memset(line_ + length_, 0, n);
+  } else {
+    std::memcpy(line_ + length_, bytes, n);
+  }
+  length_ += static_cast<int>(n);
+}
+
+void LineAssembler::Dispatch() {
+  if (dropping_) {
+    // The line feed of the dropped line: reception is in step again.
+    dropping_ = false;
+    return;
+  }
+  const int end = first_nul_ >= 0 ? first_nul_ : length_;
+  // Taken out before the handler runs, so a nested Feed starts a new line.
+  const std::string line(line_, static_cast<size_t>(end));
+  length_ = 0;
+  first_nul_ = -1;
+  if (on_line_) on_line_(line);
+}
+
+void LineAssembler::Feed(std::string_view chunk) {
+  queue_.push_back({chunk, 0, false});
+  ++depth_;
+  try {
+    while (head_ < queue_.size()) {
+      // Index, never a reference: a nested Feed may grow the queue.
+      const std::string_view bytes = queue_[head_].bytes;
+      const size_t pos = queue_[head_].pos;
+      if (pos >= bytes.size()) {
+        ++head_;
+        continue;
+      }
+      const char* begin = bytes.data() + pos;
+      const size_t left = bytes.size() - pos;
+      const void* lf = std::memchr(begin, '\n', left);
+      const size_t seg = lf ? static_cast<size_t>(static_cast<const char*>(lf) - begin) + 1 : left;
+      queue_[head_].pos += seg;
+      if (queue_[head_].zeroing) {
+        Store(begin, seg, true);
+      } else if (const void* nul = std::memchr(begin, '\0', seg)) {
+        const size_t before = static_cast<size_t>(static_cast<const char*>(nul) - begin);
+        queue_[head_].zeroing = true;
+        Store(begin, before, false);
+        Store(begin + before, seg - before, true);
+      } else {
+        Store(begin, seg, false);
+      }
+      if (lf) Dispatch();
+    }
+  } catch (...) {
+    if (--depth_ == 0) {
+      queue_.clear();
+      head_ = 0;
+    }
+    throw;
+  }
+  if (--depth_ == 0) {
+    queue_.clear();
+    head_ = 0;
+  }
+}
+
+}  // namespace velimo::protocol

@@ -1,0 +1,75 @@
+// Turns the byte stream from the modem into response lines. A line is the
+// bytes up to and including a line feed (a carriage return before it stays
+// in the line); bytes arrive in chunks of any size and a line may span
+// several of them.
+//
+// Re-entrancy: the line handler shows modal message boxes, and while one is
+// open the next receive event can run and feed more bytes in. Each line is
+// therefore taken out of the line buffer before its handler runs, and all
+// input waits in one queue in arrival order: a nested Feed first finishes
+// the bytes the outer call had not reached yet, then its own. Every line is
+// dispatched exactly once and in the order received.
+//
+// NUL bytes: the line buffer uses zero bytes as filler, so within the chunk
+// where a NUL arrives that byte and every later byte are stored as zeros (a
+// line feed among them still ends a line), and a line ends at its first
+// zero byte. The line handed on is therefore shortened, possibly empty.
+//
+// Over-long lines: the line buffer holds 8192 bytes. A stream of more than
+// that without a line feed is not a modem answer; its bytes are dropped and
+// reception resynchronises at the next line feed (which ends the dropped
+// line, so nothing of it is dispatched). A cut fragment could otherwise
+// start with a keyword and be taken for a report line.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace velimo::protocol {
+
+class LineAssembler {
+ public:
+  static constexpr int kLineBufferSize = 8192;
+  static constexpr int kChunkSize = 8192;
+
+  using LineHandler = std::function<void(std::string_view line)>;
+
+  explicit LineAssembler(LineHandler onLine) : on_line_(std::move(onLine)) {}
+
+  // Feeds one chunk as read from the port. Complete lines go to the
+  // handler, each before the next byte is looked at; the rest waits for
+  // the next chunk. The chunk's bytes must stay valid until Feed returns.
+  void Feed(std::string_view chunk);
+
+  // Bytes of the partial line held so far.
+  int Length() const { return length_; }
+  // The partial line (zeros included).
+  std::string_view Pending() const { return {line_, static_cast<size_t>(length_)}; }
+  // True while dropping an over-long line up to its line feed.
+  bool Resynchronising() const { return dropping_; }
+  // Over-long lines dropped so far.
+  int64_t DroppedLines() const { return dropped_lines_; }
+
+ private:
+  struct Chunk {
+    std::string_view bytes;
+    size_t pos;
+    bool zeroing;  // a NUL has been seen in this chunk
+  };
+  void Dispatch();
+  void Store(const char* bytes, size_t n, bool zeros);
+
+  LineHandler on_line_;
+  char line_[kLineBufferSize];
+  int length_ = 0;
+  int first_nul_ = -1;  // position of the first zero byte of the line, -1 none
+  bool dropping_ = false;
+  int64_t dropped_lines_ = 0;
+  std::vector<Chunk> queue_;  // chunks of the outermost Feed and nested ones
+  size_t head_ = 0;
+  int depth_ = 0;
+};
+
+}  // namespace velimo::protocol

@@ -1,0 +1,71 @@
+// The one send procedure every command to the modem goes through. It checks
+// the port, empties both of its queues, writes the line one byte at a time
+// with a 5 ms pause after each byte and records the line in the trace. It
+// never waits for an answer: answers come back through the receive path.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "protocol/command_buffer.h"
+#include "serial/byte_channel.h"
+#include "util/platform.h"
+
+namespace velimo::protocol {
+
+// Fixed texts of the transmitter.
+inline constexpr std::string_view kMsgPortClosed = "Check your Serial Port Status.";
+inline constexpr std::string_view kMsgPortError = "Serial Port ERROR!!";
+inline constexpr std::string_view kMsgConnectionLost =
+    "Serial Connection Lost!! Restarting Application.";
+inline constexpr std::string_view kTraceSendPrefix = "Send AT Command : ";
+// Pause after every byte written.
+inline constexpr int kBytePauseMs = 5;
+
+// Appends one line to the trace (the main window's LogWriteStr: it adds the
+// time stamp itself). May raise when the log file cannot be written.
+using TraceSink = std::function<void(std::string_view)>;
+
+// What the transmitter needs of its surroundings.
+struct Link {
+  serial::ByteChannel* channel = nullptr;  // null counts as a closed port
+  Platform* platform = nullptr;
+  TraceSink trace;
+};
+
+// What a port failure means for the operator.
+enum class FailureVariant {
+  Standard,        // "Serial Port ERROR!!"; the port stays as it is
+  LostConnection,  // the status query's: "Serial Connection Lost!! ..." and a restart
+};
+
+struct SendOptions {
+  // Trace text written before anything else, even with the port closed;
+  // empty for none.
+  std::string_view announcement{};
+  FailureVariant failure = FailureVariant::Standard;
+  // Runs after a complete transmission and its trace line, inside the
+  // protected region: an error it raises is reported like a port error.
+  std::function<void()> follow_up{};
+};
+
+enum class SendResult {
+  Sent,        // every byte written, traced, follow-up run
+  PortClosed,  // "Check your Serial Port Status." shown, nothing written
+  Failed,      // a port (or trace, or follow-up) error, reported to the operator
+  Refused,     // the line length exceeds the buffer; nothing written
+};
+
+// Sends the first lineLength bytes of buffer. A lineLength beyond the
+// buffer is refused with LineTooLongMessage (never read or written past
+// it). Errors of the announcement's trace line are not caught (the caller's
+// default error report shows them); everything after it is one protected
+// region. Callers are free to ignore the result: the operator has already
+// been told.
+SendResult SendCommandLine(const Link& link, const CommandBuffer& buffer, int lineLength,
+                           const SendOptions& options = {});
+// The same, sending the line the buffer holds.
+SendResult SendCommandLine(const Link& link, const CommandBuffer& buffer,
+                           const SendOptions& options = {});
+
+}  // namespace velimo::protocol

@@ -1,0 +1,135 @@
+#include "protocol/line_assembler.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace velimo::protocol {
+namespace {
+
+using namespace std::string_literals;
+
+struct Collector {
+  std::vector<std::string> lines;
+  LineAssembler assembler{[this](std::string_view l) { lines.emplace_back(l); }};
+};
+
+TEST(LineAssembler, SplittingAStreamAnywhereGivesTheSameLines) {
+  const std::string stream =
+      "OK. AES OFF\r\nSource ID  : 1234\r\n\nChannel = 5, SF = 7\r\npartial"s;
+  const std::vector<std::string> expected = {"OK. AES OFF\r\n", "Source ID  : 1234\r\n", "\n",
+                                             "Channel = 5, SF = 7\r\n"};
+  for (size_t cut1 = 0; cut1 <= stream.size(); ++cut1) {
+    for (size_t cut2 = cut1; cut2 <= stream.size(); cut2 += 7) {
+      Collector c;
+      c.assembler.Feed(std::string_view(stream).substr(0, cut1));
+      c.assembler.Feed(std::string_view(stream).substr(cut1, cut2 - cut1));
+      c.assembler.Feed(std::string_view(stream).substr(cut2));
+      ASSERT_EQ(c.lines, expected) << "cuts at " << cut1 << ", " << cut2;
+      ASSERT_EQ(c.assembler.Pending(), "partial");
+    }
+  }
+}
+
+TEST(LineAssembler, ChunkShapes) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> chunks;
+    std::vector<std::string> lines;
+    std::string pending;
+  };
+  const std::vector<Case> cases = {
+      {"answer in two chunks", {"OK", ". AES OFF\r\n"}, {"OK. AES OFF\r\n"}, ""},
+      {"two and a half lines", {"A=1\r\nB=2\r\nC="}, {"A=1\r\n", "B=2\r\n"}, "C="},
+      {"half line completed later",
+       {"A=1\r\nB=2\r\nC=", "3\r\n"},
+       {"A=1\r\n", "B=2\r\n", "C=3\r\n"},
+       ""},
+      {"lone line feed", {"\n"}, {"\n"}, ""},
+      {"carriage return ends nothing", {"AT\rOK\r"}, {}, "AT\rOK\r"},
+      {"leading and trailing blanks kept", {"  x  \r\n"}, {"  x  \r\n"}, ""},
+      {"partial line left before a command prefixes the answer",
+       {"Sourc", "OK, STX1=02\r\n"},
+       {"SourcOK, STX1=02\r\n"},
+       ""},
+      {"empty chunk", {"", "a\n"}, {"a\n"}, ""},
+      // A NUL ends the line; in its chunk every later byte counts as zero
+      // (a line feed among them still ends a line, now empty).
+      {"nul shortens the line", {"AB\0CD\nEF\n"s}, {"AB", ""}, ""},
+      {"nul only affects its own chunk", {"AB\0C"s, "D\n", "EF\n"}, {"AB", "EF\n"}, ""},
+      {"earlier bytes survive a nul in a later chunk", {"XY", "\0Z\n"s}, {"XY"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Collector col;
+    for (const std::string& chunk : c.chunks) col.assembler.Feed(chunk);
+    EXPECT_EQ(col.lines, c.lines);
+    EXPECT_EQ(col.assembler.Pending(), c.pending);
+  }
+}
+
+TEST(LineAssembler, OverLongLineIsDroppedAndReceptionResynchronisesAtTheNextLineFeed) {
+  Collector c;
+  // Exactly 8192 bytes with the line feed fits.
+  const std::string full = std::string(8191, 'a') + "\n";
+  c.assembler.Feed(full);
+  ASSERT_EQ(c.lines.size(), 1u);
+  EXPECT_EQ(c.lines[0], full);
+
+  // 8193 bytes without a line feed: dropped, nothing written past the buffer.
+  c.lines.clear();
+  const std::string flood(8193, 'b');
+  c.assembler.Feed(std::string_view(flood).substr(0, 5000));
+  c.assembler.Feed(std::string_view(flood).substr(5000));
+  EXPECT_TRUE(c.assembler.Resynchronising());
+  EXPECT_EQ(c.assembler.Length(), 0);
+  c.assembler.Feed(std::string(20000, 'c'));  // still the same line
+  c.assembler.Feed("tail of the garbage\nSource ID  : 7\r\n");
+  EXPECT_EQ(c.lines, std::vector<std::string>{"Source ID  : 7\r\n"});
+  EXPECT_FALSE(c.assembler.Resynchronising());
+  EXPECT_EQ(c.assembler.DroppedLines(), 1);
+
+  // One chunk holding the overflow, its line feed and a good line.
+  c.lines.clear();
+  c.assembler.Feed(std::string(9000, 'd') + "\nOK. AES OFF\r\n");
+  EXPECT_EQ(c.lines, std::vector<std::string>{"OK. AES OFF\r\n"});
+  EXPECT_EQ(c.assembler.DroppedLines(), 2);
+}
+
+TEST(LineAssembler, NestedFeedDispatchesEachLineOnceAndInOrder) {
+  // The handler of the first line "shows a message box", during which the
+  // next receive event arrives; the outer chunk still holds unread bytes.
+  std::vector<std::string> lines;
+  LineAssembler* self = nullptr;
+  int nested = 0;
+  LineAssembler assembler([&](std::string_view l) {
+    lines.emplace_back(l);
+    if (l == "Invalid 1\r\n" && nested++ == 0) {
+      EXPECT_EQ(self->Length(), 0);  // taken out before the handler ran
+      self->Feed("Lat");
+      self->Feed("e\r\nInvalid 1\r\n");
+    }
+  });
+  self = &assembler;
+  assembler.Feed("Invalid 1\r\nOuter 2\r\nOuter 3");
+  EXPECT_EQ(lines, (std::vector<std::string>{"Invalid 1\r\n", "Outer 2\r\n", "Outer 3Late\r\n",
+                                             "Invalid 1\r\n"}));
+  EXPECT_EQ(assembler.Length(), 0);
+}
+
+TEST(LineAssembler, AHandlerErrorLeavesTheAssemblerUsable) {
+  bool fail = true;
+  std::vector<std::string> lines;
+  LineAssembler assembler([&](std::string_view l) {
+    if (fail) throw std::runtime_error("handler");
+    lines.emplace_back(l);
+  });
+  EXPECT_THROW(assembler.Feed("a\nb"), std::runtime_error);
+  fail = false;
+  assembler.Feed("c\n");
+  EXPECT_EQ(lines, std::vector<std::string>{"c\n"});
+}
+
+}  // namespace
+}  // namespace velimo::protocol
