@@ -1,0 +1,76 @@
+// The settings file's text format: "[Section]" lines open sections,
+// "Key=Value" lines hold values. Sections and keys match without regard to
+// case (ASCII letters); blanks around names and values are ignored. Every
+// line the reader does not know (comments, text before the first section,
+// unknown sections and keys, garbage) is kept in its place when the file is
+// written back, and every line keeps its own line end (CR LF or LF).
+//
+// Where a section or key appears twice, the first one in the file wins: it
+// is the one read and the one a write changes; later copies are kept as
+// they are.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velimo::trace {
+
+class IniFile {
+ public:
+  // A value is seen up to this many characters, the rest is cut off.
+  static constexpr size_t kMaxValueLength = 2047;
+
+  IniFile() = default;
+  // Reads a file's text; any bytes are accepted.
+  static IniFile Parse(std::string_view text);
+  // Reads the file at path; a missing or unreadable file reads as empty.
+  // Nothing is created.
+  static IniFile Load(const std::string& path);
+  // Reads the file at path before changing it: a missing file reads as
+  // empty, but one that exists and cannot be read raises "Unable to write
+  // to <path>" rather than be replaced by a file without its other lines.
+  static IniFile LoadForUpdate(const std::string& path);
+
+  // The value of section/key (trimmed, at most kMaxValueLength characters),
+  // or nothing when the section or key is absent.
+  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+  std::string Get(std::string_view section, std::string_view key,
+                  std::string_view defaultValue) const;
+
+  // Sets section/key: the first existing line gets the new value (left
+  // untouched when the value is the same); a missing key is added after the
+  // last key of its section; a missing section is added at the end. A value
+  // is cut at its first CR, LF or NUL, which could not be read back.
+  void Set(std::string_view section, std::string_view key, std::string_view value);
+
+  // The file's text as it would be written.
+  std::string Text() const;
+
+  // Replaces the file at path atomically: the text is written to a new file
+  // beside it, synced to disk, and renamed over the old one, so a crash or a
+  // full disk leaves either the old file or the new one, never a part.
+  // Raises velimo::Exception "Unable to write to <path>" on failure.
+  void Save(const std::string& path) const;
+
+ private:
+  struct Line {
+    std::string text;  // without its line end
+    std::string end;   // "\r\n", "\n", or "" for a last line without one
+  };
+  // A line's role, found again from its text whenever needed so that edits
+  // never leave stale indexes behind.
+  struct Parsed {
+    enum Kind { Other, Section, Key } kind = Other;
+    std::string name;                       // trimmed section or key name
+    size_t value_begin = 0, value_end = 0;  // trimmed value within the text
+  };
+  static Parsed ParseLine(std::string_view text);
+  std::string NewLineEnd() const;
+
+  std::vector<Line> lines_;
+};
+
+}  // namespace velimo::trace

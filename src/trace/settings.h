@@ -1,0 +1,41 @@
+// The tool's few choices kept between runs in ./Velimo.INI: the model, the
+// three trace options and the serial line settings. All values are texts,
+// as in the file; turning them into a model, a baud rate or a parity is the
+// business of the window and the port that use them.
+#pragma once
+
+#include <string>
+
+namespace velimo::trace {
+
+// The settings file, relative to the working directory.
+inline constexpr const char* kSettingsFileName = "./Velimo.INI";
+
+struct Settings {
+  // [MACHINE]
+  std::string Device = "s";         // model code "s", "u", "r" or "i"
+  std::string SaveLogTrace = "0";   // "1": trace lines also go to the log file
+  std::string ViewTraceMenu = "0";  // "1": the Trace menu is shown
+  std::string ViewLogTrace = "0";   // "1": the trace pane is shown
+  // [EnvBoard]
+  std::string ComPort = "COM1";
+  std::string BaudRate = "9600";
+  std::string DataBits = "8";
+  std::string StopBits = "1";
+  std::string Parity = "None";
+
+  bool operator==(const Settings&) const = default;
+};
+
+// Reads every key; a missing file, section or key gives the default above.
+// Nothing is reported and nothing is created.
+Settings LoadSettings(const std::string& path = kSettingsFileName);
+
+// Writes all nine keys, in this order: Device, SaveLogTrace, ViewTraceMenu,
+// ViewLogTrace in [MACHINE], then ComPort, BaudRate, DataBits, StopBits,
+// Parity in [EnvBoard]. An existing file keeps its own order and every
+// other line; the file is replaced atomically. Raises velimo::Exception
+// "Unable to write to <path>".
+void SaveSettings(const Settings& settings, const std::string& path = kSettingsFileName);
+
+}  // namespace velimo::trace

@@ -1,0 +1,66 @@
+// The trace: every action that concerns the modem or the link leaves a
+// time-stamped line in the trace pane and, while "Save Log File" is on, in
+// the day's log file Log/Velimo_YYYYMMDD.log. The main window owns one
+// TraceLog and forwards its LogWriteStr here; its menu handlers
+// ("View Log Trace", "Save Log File", "Clear Trace") use SetSaveLogFile and
+// Clear.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "trace/trace_pane.h"
+#include "util/platform.h"
+
+namespace velimo::trace {
+
+class TraceLog {
+ public:
+  // A trace line that finds more displayed lines than this in the pane
+  // empties it first.
+  static constexpr size_t kMaxPaneLines = 500;
+
+  // baseDir is the directory that holds the "Log" folder: the working
+  // directory by default; tests point it elsewhere.
+  explicit TraceLog(Platform& platform, std::string baseDir = ".");
+
+  // Adds "[HH:NN:SS]  " + message to the pane, and to the day's log file
+  // while the switch is on. The message is kept byte for byte (CR and NUL
+  // included). A file error (EInOutError) reaches the caller after the line
+  // is already in the pane.
+  void LogWriteStr(std::string_view message);
+
+  // A line received from the modem: into the pane as it is, without a
+  // stamp, without the line-count check and without the file.
+  void AddReceivedLine(std::string_view line);
+
+  // "Clear Trace": empties the pane; the log file is not touched.
+  void Clear() { pane_.Clear(); }
+
+  // The log-file switch, mirroring the check mark of "Save Log File"; off
+  // at creation.
+  void SetSaveLogFile(bool on) { save_log_file_ = on; }
+  bool SaveLogFile() const { return save_log_file_; }
+
+  TracePane& Pane() { return pane_; }
+  const TracePane& Pane() const { return pane_; }
+
+  void SetBaseDir(std::string baseDir);
+  const std::string& BaseDir() const { return base_dir_; }
+  // baseDir + "/Log".
+  std::string LogDir() const;
+  // The log file of a day: LogDir() + "/Velimo_YYYYMMDD.log".
+  std::string LogFilePath(const LocalDateTime& date) const;
+
+  // "[HH:NN:SS]  ".
+  static std::string Stamp(const LocalDateTime& time);
+
+ private:
+  Platform& platform_;
+  std::string base_dir_;
+  bool save_log_file_ = false;
+  TracePane pane_;
+};
+
+}  // namespace velimo::trace

@@ -1,0 +1,91 @@
+#include "trace/trace_pane.h"
+
+namespace velimo::trace {
+
+namespace {
+
+// The bytes the pane shows: up to the first NUL, without the line's end.
+std::string_view ShownPart(std::string_view line) {
+  const size_t nul = line.find('\0');
+  if (nul != std::string_view::npos) line = line.substr(0, nul);
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+  return line;
+}
+
+size_t RowLines(size_t length, size_t width) {
+  if (width == 0 || length == 0) return 1;
+  return (length + width - 1) / width;
+}
+
+}  // namespace
+
+std::string TracePane::DisplayText(std::string_view line) {
+  const std::string_view shown = ShownPart(line);
+  std::string text;
+  text.reserve(shown.size());
+  for (size_t i = 0; i < shown.size(); ++i) {
+    const char c = shown[i];
+    if (c == '\r') {
+      text += '\n';
+      if (i + 1 < shown.size() && shown[i + 1] == '\n') ++i;
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
+size_t TracePane::DisplayedLines(std::string_view line, size_t width) {
+  const std::string_view shown = ShownPart(line);
+  size_t total = 0;
+  size_t row = 0;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    const char c = shown[i];
+    if (c == '\r' || c == '\n') {
+      total += RowLines(row, width);
+      row = 0;
+      if (c == '\r' && i + 1 < shown.size() && shown[i + 1] == '\n') ++i;
+    } else {
+      ++row;
+    }
+  }
+  return total + RowLines(row, width);
+}
+
+void TracePane::Add(std::string_view line) {
+  lines_.emplace_back(line);
+  displayed_ += DisplayedLines(line, width_);
+  if (pending_.count == 0) pending_.first = lines_.size() - 1;
+  ++pending_.count;
+  Changed();
+}
+
+void TracePane::Clear() {
+  lines_.clear();
+  displayed_ = 0;
+  pending_ = PaneChanges{true, 0, 0};
+  Changed();
+}
+
+void TracePane::SetWidth(size_t chars) {
+  if (chars == width_) return;
+  width_ = chars;
+  displayed_ = 0;
+  for (const auto& line : lines_) displayed_ += DisplayedLines(line, width_);
+}
+
+PaneChanges TracePane::TakeChanges() {
+  PaneChanges taken = pending_;
+  pending_ = PaneChanges{};
+  view_woken_ = false;
+  return taken;
+}
+
+void TracePane::Changed() {
+  // Only the first change after a take wakes the view; later ones join it.
+  if (!observer_ || view_woken_) return;
+  view_woken_ = true;
+  observer_();
+}
+
+}  // namespace velimo::trace

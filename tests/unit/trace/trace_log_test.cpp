@@ -1,0 +1,179 @@
+#include "trace/trace_log.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "support/test_platform.h"
+#include "util/errors.h"
+
+namespace velimo::trace {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+class TraceLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/velimo-trace-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    log_.SetBaseDir(dir_.string());
+    platform_.SetWallClock({2024, 1, 31, 9, 5, 7, 0});
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  static std::string Read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fs::path dir_;
+  test::TestPlatform platform_;
+  TraceLog log_{platform_, "/nonexistent"};  // pointed at dir_ in SetUp
+};
+
+TEST_F(TraceLogTest, StampsTheMessageUnchanged) {
+  log_.LogWriteStr("Start Velimo...");
+  platform_.SetWallClock({2024, 1, 31, 23, 0, 59, 999});
+  log_.LogWriteStr("Send AT Command : AT+CH=5\r\0\0"s);
+  EXPECT_EQ(log_.Pane().Lines(),
+            (std::vector<std::string>{"[09:05:07]  Start Velimo...",
+                                      "[23:00:59]  Send AT Command : AT+CH=5\r\0\0"s}));
+}
+
+TEST_F(TraceLogTest, PaneEmptiesWhenItHoldsMoreThan500DisplayedLines) {
+  for (int i = 0; i < 500; ++i) log_.LogWriteStr("line");
+  EXPECT_EQ(log_.Pane().LineCount(), 500u);
+  log_.LogWriteStr("501st");  // 500 is not more than 500
+  EXPECT_EQ(log_.Pane().LineCount(), 501u);
+  log_.LogWriteStr("next");
+  ASSERT_EQ(log_.Pane().LineCount(), 1u);
+  EXPECT_EQ(log_.Pane().Lines()[0], "[09:05:07]  next");
+}
+
+TEST_F(TraceLogTest, WrappedPartsCountTowardsTheLimit) {
+  log_.Pane().SetWidth(40);
+  // Each of these trace lines wraps into two display lines.
+  const std::string longMessage(30, 'm');
+  for (int i = 0; i < 250; ++i) log_.LogWriteStr(longMessage);
+  EXPECT_EQ(log_.Pane().DisplayedLineCount(), 500u);
+  log_.LogWriteStr("short");
+  EXPECT_EQ(log_.Pane().DisplayedLineCount(), 501u);
+  log_.LogWriteStr("short");
+  EXPECT_EQ(log_.Pane().LineCount(), 1u);
+}
+
+TEST_F(TraceLogTest, ReceivedLinesSkipStampCheckAndFile) {
+  log_.SetSaveLogFile(true);
+  for (int i = 0; i < 600; ++i) log_.AddReceivedLine("OK. CH=5\r\n");
+  EXPECT_EQ(log_.Pane().LineCount(), 600u);
+  EXPECT_EQ(log_.Pane().Lines()[0], "OK. CH=5\r\n");
+  EXPECT_FALSE(fs::exists(dir_ / "Log")) << "received lines never reach the file";
+  // The next trace line finds the pane past the limit.
+  log_.LogWriteStr("Send Current Status Read Command to ... ");
+  EXPECT_EQ(log_.Pane().LineCount(), 1u);
+}
+
+TEST_F(TraceLogTest, FileGetsEveryByteWithCrLf) {
+  log_.SetSaveLogFile(true);
+  log_.LogWriteStr("Send AT Command : AT+CH=5\r\0\0\0"s);
+  log_.LogWriteStr("CR LF inside\r\n");
+  log_.LogWriteStr("");
+  EXPECT_EQ(Read(dir_ / "Log" / "Velimo_20240131.log"),
+            "[09:05:07]  Send AT Command : AT+CH=5\r\0\0\0\r\n"
+            "[09:05:07]  CR LF inside\r\n\r\n"
+            "[09:05:07]  \r\n"s);
+}
+
+TEST_F(TraceLogTest, AppendsToAnExistingDayFile) {
+  fs::create_directory(dir_ / "Log");
+  std::ofstream(dir_ / "Log" / "Velimo_20240131.log", std::ios::binary) << "earlier\r\n";
+  log_.SetSaveLogFile(true);
+  log_.LogWriteStr("later");
+  EXPECT_EQ(Read(dir_ / "Log" / "Velimo_20240131.log"), "earlier\r\n[09:05:07]  later\r\n");
+}
+
+TEST_F(TraceLogTest, LineStampedBeforeMidnightLandsInTheNextDaysFile) {
+  log_.SetSaveLogFile(true);
+  platform_.SetWallClock({2024, 12, 31, 23, 59, 59, 999});
+  platform_.now_read_step_ms = 1;  // midnight passes between the two reads
+  log_.LogWriteStr("last of the year");
+  EXPECT_EQ(Read(dir_ / "Log" / "Velimo_20250101.log"), "[23:59:59]  last of the year\r\n");
+  EXPECT_FALSE(fs::exists(dir_ / "Log" / "Velimo_20241231.log"));
+}
+
+TEST_F(TraceLogTest, NothingCreatedWhileTheSwitchIsOff) {
+  for (int i = 0; i < 10; ++i) log_.LogWriteStr("x");
+  EXPECT_TRUE(fs::is_empty(dir_));
+  log_.SetSaveLogFile(true);
+  log_.LogWriteStr("on");
+  log_.SetSaveLogFile(false);
+  log_.LogWriteStr("off again");
+  EXPECT_EQ(Read(dir_ / "Log" / "Velimo_20240131.log"), "[09:05:07]  on\r\n");
+}
+
+TEST_F(TraceLogTest, ClearEmptiesThePaneOnly) {
+  log_.SetSaveLogFile(true);
+  log_.LogWriteStr("kept in the file");
+  log_.Clear();
+  EXPECT_EQ(log_.Pane().LineCount(), 0u);
+  EXPECT_EQ(Read(dir_ / "Log" / "Velimo_20240131.log"), "[09:05:07]  kept in the file\r\n");
+}
+
+TEST_F(TraceLogTest, DirectoryThatCannotBeMadeRaisesAfterThePaneLine) {
+  // The base directory itself is missing, so Log cannot be created below it.
+  log_.SetBaseDir((dir_ / "missing").string());
+  log_.SetSaveLogFile(true);
+  try {
+    log_.LogWriteStr("Trying Connection to Device... ");
+    FAIL() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), ENOENT);
+  }
+  ASSERT_EQ(log_.Pane().LineCount(), 1u);
+  EXPECT_EQ(log_.Pane().Lines()[0], "[09:05:07]  Trying Connection to Device... ");
+  EXPECT_FALSE(fs::exists(dir_ / "missing"));
+}
+
+TEST_F(TraceLogTest, PlainFileNamedLogRaises) {
+  std::ofstream(dir_ / "Log") << "not a directory";
+  log_.SetSaveLogFile(true);
+  EXPECT_THROW(log_.LogWriteStr("x"), EInOutError);
+  EXPECT_EQ(log_.Pane().LineCount(), 1u);
+}
+
+TEST_F(TraceLogTest, FullDeviceRaisesToTheCaller) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  fs::create_directory(dir_ / "Log");
+  fs::create_symlink("/dev/full", dir_ / "Log" / "Velimo_20240131.log");
+  log_.SetSaveLogFile(true);
+  try {
+    log_.LogWriteStr("x");
+    FAIL() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), ENOSPC);
+  }
+  EXPECT_EQ(log_.Pane().LineCount(), 1u);
+}
+
+TEST(TraceLogFormat, StampAndFileName) {
+  EXPECT_EQ(TraceLog::Stamp({2024, 1, 1, 0, 0, 0, 0}), "[00:00:00]  ");
+  EXPECT_EQ(TraceLog::Stamp({2024, 1, 1, 23, 59, 59, 999}), "[23:59:59]  ");
+  test::TestPlatform p;
+  TraceLog log(p);
+  EXPECT_EQ(log.LogDir(), "./Log");
+  EXPECT_EQ(log.LogFilePath({2024, 1, 31, 0, 0, 0, 0}), "./Log/Velimo_20240131.log");
+  EXPECT_EQ(log.LogFilePath({987, 12, 5, 0, 0, 0, 0}), "./Log/Velimo_09871205.log");
+  EXPECT_FALSE(log.SaveLogFile()) << "the log file is off at creation";
+}
+
+}  // namespace
+}  // namespace velimo::trace
