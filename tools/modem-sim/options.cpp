@@ -1,0 +1,125 @@
+#include "options.h"
+
+#include <climits>
+
+namespace velimo::sim {
+
+namespace {
+
+std::optional<int> Count(const std::string& text, int low) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value < low) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::string UsageText() {
+  return R"(Usage: velimo-modem-sim --model s|u|r|i [options]
+
+Simulates an sTavi (s), uTavi (u), rTavi (r) or ioTavi (i) LoRa modem on a
+pseudo-terminal. The slave side is linked to PATH, which is printed on one
+line of standard output; the modem then answers the program's command lines
+until it gets SIGINT or SIGTERM, and removes the link on exit.
+
+Options:
+  --model s|u|r|i      the modem family (required)
+  --link PATH          where to link the pseudo-terminal (./ttyVelimo-<model>)
+  --state FILE         load the configuration from FILE if it exists, and
+                       write it there after every change
+  --firmware VERSION   1.0, 1.1, 1.3 (default), usa or japan
+  --silent             receive but never answer
+  --delay MS           wait MS milliseconds before each answer
+  --chunk N            send each answer in pieces of N bytes ...
+  --chunk-pause MS     ... with MS milliseconds between them (default 10)
+  --vanish-after N     after answering N commands, close the pseudo-terminal
+                       as an unplugged adapter would, remove the link and exit
+  --foreign MODEL      answer as family MODEL instead (a wrongly chosen model)
+  --verbose            log every command received to standard error
+  --help               this text
+
+Examples:
+  velimo-modem-sim --model s
+  velimo-modem-sim --model i --link /tmp/ttyIo --state /tmp/io.state
+  velimo-modem-sim --model s --firmware 1.0 --chunk 3 --chunk-pause 20
+  velimo-modem-sim --model r --vanish-after 4
+)";
+}
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args) {
+  Options options;
+  bool have_model = false;
+  std::optional<Family> foreign;
+  auto fail = [](std::string error) { return ParsedOptions{std::nullopt, std::move(error)}; };
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> inline_value;
+    if (auto equals = name.find('='); name.starts_with("--") && equals != std::string::npos) {
+      inline_value = name.substr(equals + 1);
+      name = name.substr(0, equals);
+    }
+    auto value = [&]() -> std::optional<std::string> {
+      if (inline_value) return inline_value;
+      if (i + 1 < args.size()) return args[++i];
+      return std::nullopt;
+    };
+    auto flag = [&](bool& target) {
+      if (inline_value) return false;
+      target = true;
+      return true;
+    };
+
+    if (name == "--help" || name == "-h") {
+      options.help = true;
+      return {options, ""};
+    }
+    if (name == "--silent") {
+      if (!flag(options.silent)) return fail("--silent takes no value");
+    } else if (name == "--verbose") {
+      if (!flag(options.verbose)) return fail("--verbose takes no value");
+    } else if (name == "--model" || name == "--foreign") {
+      auto v = value();
+      auto family = v ? FamilyFromCode(*v) : std::nullopt;
+      if (!family) return fail(name + " needs one of s, u, r, i");
+      if (name == "--model") {
+        options.model = *family;
+        have_model = true;
+      } else {
+        foreign = family;
+      }
+    } else if (name == "--link" || name == "--state") {
+      auto v = value();
+      if (!v || v->empty()) return fail(name + " needs a path");
+      (name == "--link" ? options.link : options.state_file) = *v;
+    } else if (name == "--firmware") {
+      auto v = value();
+      auto firmware = v ? FirmwareFromName(*v) : std::nullopt;
+      if (!firmware) return fail("--firmware needs one of 1.0, 1.1, 1.3, usa, japan");
+      options.firmware = *firmware;
+    } else if (name == "--delay" || name == "--chunk" || name == "--chunk-pause" ||
+               name == "--vanish-after") {
+      auto v = value();
+      bool positive = name == "--chunk" || name == "--vanish-after";
+      auto n = v ? Count(*v, positive ? 1 : 0) : std::nullopt;
+      if (!n) return fail(name + (positive ? " needs a number above 0" : " needs a number"));
+      if (name == "--delay") options.delay_ms = *n;
+      if (name == "--chunk") options.chunk = *n;
+      if (name == "--chunk-pause") options.chunk_pause_ms = *n;
+      if (name == "--vanish-after") options.vanish_after = *n;
+    } else {
+      return fail("unknown argument \"" + args[i] + "\"");
+    }
+  }
+  if (!have_model) return fail("--model is required");
+  options.behaves_as = foreign.value_or(options.model);
+  if (options.link.empty()) options.link = "./ttyVelimo-" + std::string(FamilyCode(options.model));
+  return {options, ""};
+}
+
+}  // namespace velimo::sim

@@ -1,0 +1,38 @@
+// Command line of velimo-modem-sim.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "modem.h"
+
+namespace velimo::sim {
+
+struct Options {
+  Family model = Family::kSTavi;       // names the default link
+  Family behaves_as = Family::kSTavi;  // answers as this family (--foreign)
+  std::string link;                    // ./ttyVelimo-<model> unless given
+  std::string state_file;              // empty: the configuration is not kept
+  Firmware firmware = Firmware::k1_3;
+  bool silent = false;
+  int delay_ms = 0;
+  int chunk = 0;  // 0: each answer in one write
+  int chunk_pause_ms = 10;
+  int vanish_after = 0;  // 0: never
+  bool verbose = false;
+  bool help = false;
+};
+
+struct ParsedOptions {
+  std::optional<Options> options;  // empty on a usage error
+  std::string error;
+};
+
+// Parses the arguments after the program name. "--name value" and
+// "--name=value" are both accepted.
+ParsedOptions ParseOptions(const std::vector<std::string>& args);
+
+std::string UsageText();
+
+}  // namespace velimo::sim
