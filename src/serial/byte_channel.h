@@ -15,6 +15,9 @@ class ByteChannel {
   virtual int WriteBytes(const void* data, int count) = 0;
   // Copies up to count waiting bytes; returns how many. Raises EComPort.
   virtual int ReadBytes(void* data, int count) = 0;
+  // Ends the connection (disconnecting); nothing happens when it is not
+  // open. A channel that cannot be closed keeps this default.
+  virtual void ClosePort() {}
 };
 
 }  // namespace velimo::serial

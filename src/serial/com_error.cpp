@@ -1,0 +1,57 @@
+#include "serial/com_error.h"
+
+#include <cstdio>
+
+namespace velimo::serial {
+
+namespace {
+
+const char* const kTexts[23] = {
+    "Unable to open com port",
+    "WriteFile function failed",
+    "ReadFile function failed",
+    "Invalid Async parameter",
+    "PurgeComm function failed",
+    "Unable to get async status",
+    "SetCommState function failed",
+    "SetCommTimeouts failed",
+    "SetupComm function failed",
+    "ClearCommError function failed",
+    "GetCommModemStatus function failed",
+    "EscapeCommFunction function failed",
+    "TransmitCommChar function failed",
+    "Cannot set property while connected",
+    "EnumPorts function failed",
+    "Failed to store settings",
+    "Failed to load settings",
+    "Link (un)registration failed",
+    "Cannot change led state if ComPort is selected",
+    "Cannot wait for event if event thread is created",
+    "WaitForEvent method failed",
+    "A component is linked to OnRxBuf event",
+    "Registry error",
+};
+
+std::string MessageOf(int code, int systemCode) {
+  std::string text = ComErrorText(code);
+  if (systemCode != -1) {
+    // The wording stays as operators and logs know it;
+    // on this platform the number is the errno.
+    char tail[48];
+    std::snprintf(tail, sizeof tail, " (win error code: %d)", systemCode);
+    text += tail;
+  }
+  return text;
+}
+
+}  // namespace
+
+const char* ComErrorText(int code) {
+  if (code < 1 || code > 23) return "";
+  return kTexts[code - 1];
+}
+
+EComPort::EComPort(int code, int systemCode)
+    : Exception(MessageOf(code, systemCode)), code_(code), system_code_(systemCode) {}
+
+}  // namespace velimo::serial
