@@ -100,12 +100,60 @@ void TComboBox::UserSelect(int index) {
 
 void TPage::SetTabVisible(bool v) {
   tab_visible_ = v;
-  Notify(ControlProperty::Visible);
+  Notify(ControlProperty::TabVisible);
 }
 
 void TMenuItem::SetChecked(bool checked) {
   checked_ = checked;
   Notify(ControlProperty::Checked);
+}
+
+TPage* TPageControl::ActivePage() const {
+  return active_ < 0 ? nullptr : pages[static_cast<size_t>(active_)];
+}
+
+void TPageControl::SetActivePageIndex(int index) {
+  if (index < 0 || index >= PageCount()) index = -1;
+  active_ = index;
+  Notify(ControlProperty::ItemIndex);
+}
+
+void TPageControl::SetTabVisible(int index, bool visible) {
+  if (index < 0 || index >= PageCount()) return;
+  pages[static_cast<size_t>(index)]->SetTabVisible(visible);
+  if (visible || index != active_) return;
+  const int n = PageCount();
+  for (int step = 1; step < n; ++step) {
+    const int candidate = (index + step) % n;
+    if (pages[static_cast<size_t>(candidate)]->TabVisible()) {
+      SetActivePageIndex(candidate);
+      return;
+    }
+  }
+  SetActivePageIndex(-1);
+}
+
+const std::string& TStatusBar::PanelText(int index) const {
+  static const std::string empty;
+  if (index < 0 || index >= PanelCount()) return empty;
+  return panels_[static_cast<size_t>(index)].text;
+}
+
+void TStatusBar::SetPanelText(int index, std::string_view text) {
+  if (index < 0 || index >= PanelCount()) return;
+  panels_[static_cast<size_t>(index)].text = text;
+  Notify(ControlProperty::Text);
+}
+
+void TWindow::SetSize(int width, int height) {
+  width_ = width;
+  height_ = height;
+  Notify(ControlProperty::Size);
+}
+
+void TWindow::SetActiveControl(Control* control) {
+  active_control_ = control;
+  Notify(ControlProperty::Focus);
 }
 
 }  // namespace velimo::ui

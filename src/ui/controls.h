@@ -10,21 +10,35 @@
 #include <string_view>
 #include <vector>
 
+// Declares a control member under its own name: the object name the view
+// and the tools see is the member's name, spelled once, checked by the
+// compiler.
+// clang-format off
+#define VELIMO_CONTROL(Type, name) Type name{#name}
+// clang-format on
+
+namespace velimo::trace {
+class TracePane;
+}
+
 namespace velimo::ui {
 
 enum class ControlKind {
-  Page,       // one page of the page control
-  Panel,      // a group, a sub-panel or a header strip
-  GroupBox,   // a frame without caption
-  Label,      // static or information label
-  Edit,       // single-line text box
-  ComboBox,   // drop-down list without free text
+  Page,      // one page of the page control
+  Panel,     // a group, a sub-panel or a header strip
+  GroupBox,  // a frame without caption
+  Label,     // static or information label
+  Edit,      // single-line text box
+  ComboBox,  // drop-down list without free text
   CheckBox,
   Button,
   GlyphButton,  // picture button of the left column
   Image,
-  Memo,       // the trace pane
+  Memo,  // the trace pane
   MenuItem,
+  PageControl,  // the page strip holding the eight pages
+  StatusBar,
+  Form,  // the window itself: caption, outer size, focused control
 };
 
 // What changed, so the view updates just that.
@@ -39,6 +53,9 @@ enum class ControlProperty {
   Hint,
   Glyph,
   MaxLength,
+  TabVisible,  // a page's tab shown or hidden
+  Size,        // Form: outer width or height
+  Focus,       // Form: the focused control
 };
 
 class Control;
@@ -274,9 +291,96 @@ class TMenuItem : public ControlT<TMenuItem, ControlKind::MenuItem> {
     return *this;
   }
   std::vector<TMenuItem*> items;  // sub-items of a top-level menu, in order
+  TMenuItem& WithItems(std::vector<TMenuItem*> sub) {
+    items = std::move(sub);
+    return *this;
+  }
 
  private:
   bool checked_ = false;
+};
+
+// The page strip. Its pages are set once by the window; the active page is
+// an index into them, -1 when no page is shown.
+class TPageControl : public ControlT<TPageControl, ControlKind::PageControl> {
+ public:
+  using ControlT::ControlT;
+  std::vector<TPage*> pages;  // in page index order
+
+  int PageCount() const { return static_cast<int>(pages.size()); }
+  int ActivePageIndex() const { return active_; }
+  TPage* ActivePage() const;
+  // An index outside the pages leaves the strip without an active page.
+  void SetActivePageIndex(int index);
+  TPageControl& WithActivePage(int index) {
+    SetActivePageIndex(index);
+    return *this;
+  }
+  // Shows or hides one tab. Hiding the active page's tab moves on to the
+  // next page whose tab is shown (wrapping round), or to no page at all
+  // when no tab is left.
+  void SetTabVisible(int index, bool visible);
+
+ private:
+  int active_ = -1;
+};
+
+struct StatusPanel {
+  std::string text;
+  int width = 0;
+};
+
+class TStatusBar : public ControlT<TStatusBar, ControlKind::StatusBar> {
+ public:
+  using ControlT::ControlT;
+  const std::vector<StatusPanel>& Panels() const { return panels_; }
+  int PanelCount() const { return static_cast<int>(panels_.size()); }
+  // The text of a panel; the empty text for an index outside the panels.
+  const std::string& PanelText(int index) const;
+  // Ignored for an index outside the panels.
+  void SetPanelText(int index, std::string_view text);
+  TStatusBar& WithPanels(std::vector<StatusPanel> panels) {
+    panels_ = std::move(panels);
+    Notify(ControlProperty::Text);
+    return *this;
+  }
+
+ private:
+  std::vector<StatusPanel> panels_;
+};
+
+// The trace pane. Its lines live in the trace log's pane model; this
+// control carries what every control has (visible above all) and points
+// the view to those lines.
+class TMemo : public ControlT<TMemo, ControlKind::Memo> {
+ public:
+  using ControlT::ControlT;
+  trace::TracePane* Pane() const { return pane_; }
+  void SetPane(trace::TracePane* pane) { pane_ = pane; }
+
+ private:
+  trace::TracePane* pane_ = nullptr;
+};
+
+// The window itself: its caption, its outer size and the control that has
+// the input focus (handlers move the focus; the view follows).
+class TWindow : public ControlT<TWindow, ControlKind::Form> {
+ public:
+  using ControlT::ControlT;
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  void SetSize(int width, int height);
+  TWindow& WithSize(int width, int height) {
+    SetSize(width, height);
+    return *this;
+  }
+  Control* ActiveControl() const { return active_control_; }
+  void SetActiveControl(Control* control);
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  Control* active_control_ = nullptr;
 };
 
 }  // namespace velimo::ui

@@ -1,27 +1,269 @@
 // TForm_main, the main window as a form model: every control of its eight
 // pages, menus, left column and status bar (declared in pages/), the
 // window-level state, and every handler under its own name.
+//
+// The controls are inherited from the page structs, so `form.Edit_S_Did`
+// names the control and handlers read and write it as the window's own.
+// Handlers are grouped below by topic; each topic binds its handlers to the
+// controls' OnClick/OnChange in its own Bind... function, all four run by
+// the constructor.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "serial/byte_channel.h"
+#include "serial/com_port.h"
+#include "serial/com_types.h"
+#include "trace/settings.h"
+#include "trace/trace_log.h"
 #include "ui/controls.h"
+#include "ui/form_connect.h"
+#include "ui/form_info.h"
 #include "ui/layout.h"
+#include "ui/pages/i_info_page.h"
+#include "ui/pages/i_lora_page.h"
+#include "ui/pages/i_serial_page.h"
+#include "ui/pages/main_frame.h"
+#include "ui/pages/r_info_page.h"
+#include "ui/pages/r_lora_page.h"
+#include "ui/pages/s_info_page.h"
+#include "ui/pages/s_lora_page.h"
+#include "ui/pages/s_serial_page.h"
+#include "ui/timer.h"
 #include "util/platform.h"
 
 namespace velimo::ui {
 
-class TForm_main {
+// The link's line settings as the settings file gives them at start-up,
+// held here until the port component takes them over.
+struct PortLineSettings {
+  std::string ComPort = "COM1";
+  serial::TBaudRate BaudRate = serial::br9600;
+  serial::TDataBits DataBits = serial::dbEight;
+  serial::TStopBits StopBits = serial::sbOneStopBit;
+  serial::TParityBits Parity = serial::prNone;
+};
+
+struct Rgb {
+  uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+// How one tab of PageControl1 is drawn. The text is always written in the
+// button-text system colour.
+struct TabDrawing {
+  std::string text;         // the page's caption
+  bool system_face = true;  // fill with the button-face system colour ...
+  Rgb brush;                // ... or with this colour
+  bool outlined = false;    // the rectangle drawn with an outline
+  int text_dx = 4;          // the text's offset from the rectangle's top-left
+  int text_dy = 3;
+};
+
+class TForm_main : public SInfoPage,
+                   public SLoRaPage,
+                   public SSerialPage,
+                   public RInfoPage,
+                   public RLoRaPage,
+                   public IInfoPage,
+                   public ILoRaPage,
+                   public ISerialPage,
+                   public MainFrame {
  public:
+  // Declares every control, binds every handler and runs FormCreate.
   explicit TForm_main(Platform& platform);
   ~TForm_main();
+  TForm_main(const TForm_main&) = delete;
+  TForm_main& operator=(const TForm_main&) = delete;
 
   Platform& platform() { return platform_; }
 
+  // ---- Declarations, for the view and the tools -------------------------
+
+  // The eight pages, in page index order.
+  const std::vector<LayoutNode>& Pages() const { return pages_; }
+  // The window around them: left column, page strip (its pages are the
+  // nodes of Pages()), the two buttons over it, status bar, trace pane.
+  const LayoutNode& FrameLayout() const { return frame_; }
+  // MainMenu1: one node per top-level menu, its items as children.
+  const LayoutNode& MenuLayout() const { return menu_; }
+  // Every control: window, frame, menus, then the pages in order.
+  std::vector<Control*> AllControls() const;
+  // A control by its name, or nullptr. For tools; handlers use the members.
+  Control* FindControl(std::string_view name) const;
+  // Tells the view of every change of every control.
+  void SetObserver(ControlObserver* observer);
+
+  // ---- The byte channel ---------------------------------------------------
+
+  // What every send writes to: the window's port ComPortEnvBoard, or the
+  // channel a test has set in its place.
+  serial::ByteChannel& Port();
+  void SetPort(serial::ByteChannel* port) { port_ = port; }
+
+  // ---- Trace --------------------------------------------------------------
+
+  // Adds a trace line ("[HH:NN:SS]  " + message) to the pane, and to the
+  // log file while "Save Log File" is checked.
+  void LogWriteStr(std::string_view message);
+  trace::TraceLog& Trace() { return trace_; }
+
+  // ---- Focus --------------------------------------------------------------
+
+  Control* ActiveControl() const { return Window.ActiveControl(); }
+  // Moves the input focus (the view follows the window's Focus change).
+  void SetActiveControl(Control& control);
+
+  // ---- Timers -------------------------------------------------------------
+
+  // Response watchdog, armed by the status query.
+  TTimer Timer_ConnectionResponse{"Timer_ConnectionResponse", 5000};
+  // Delay before the encryption-key query.
+  TTimer Timer_AESQuery{"Timer_AESQuery", 1000};
+
+  // ---- Window-level state -------------------------------------------------
+
+  // "s", "u", "r" or "i"; anything else selects no model. The check marks
+  // of sTavi1 ... ioTavi1 route the received lines.
+  std::string ModelCode;
+  // Clicks on the [Device] headers toward the administrator toggle.
+  int32_t AdminClicks_S = 0;
+  int32_t AdminClicks_R = 0;
+  // 1 once the answer to the last status query has been recognised.
+  int32_t ResponseFlag = 0;
+  // Serial line errors seen, for the error trace line.
+  int32_t PortErrorCount = 0;
+  // The trace options as the settings file holds them: "1" on, else off.
+  std::string SaveLogTrace = "0";
+  std::string ViewTraceMenu = "0";
+  std::string ViewLogTrace = "0";
+  // The link's line settings loaded at activation.
+  PortLineSettings ComPortSettings;
+  // Where the settings are read from.
+  std::string SettingsPath = trace::kSettingsFileName;
+
+  // ==== Window, model selection, navigation, presentation ==================
+
+  // Header clicks that toggle an administrator group.
+  static constexpr int kAdminClickCount = 5;
+
+  void FormCreate();
+  // Runs once: later activations of the window do nothing.
+  void FormActivate();
+  bool Activated() const { return activated_; }
+  // Fills the model code, the trace options and the port's line settings
+  // from the settings file.
+  void LoadSettingsFile();
+
+  void sTavi1Click();
+  void uTavi1Click();
+  void rTavi1Click();
+  void ioTavi1Click();
+
+  void Btn_Left_InfoClick();
+  void Btn_Left_LoRaClick();
+  void Btn_Left_SerialClick();
+
+  void Panel_Device_head_SClick();  // also the click of Panel12
+  void Panel_Device_head_RClick();
+
+  // The drawing of one tab; the view paints it.
+  TabDrawing PageControl1DrawTab(int tabIndex, bool active) const;
+
+  // After the port has opened / closed: menus, left column, groups, panels
+  // and buttons for the checked model. Neither sends or shows anything.
+  void ApplyConnectedPresentation();
+  void ApplyDisconnectedPresentation();
+
+  void Btn_S_Clear_InfoClick();
+  void Btn_R_Clear_InfoClick();
+  void Btn_I_Clear_InfoClick();
+
+  void ViewLogTrace1Click();
+  void SaveLogFile1Click();
+  void ClearTrace1Click();
+
+  // ==== Receive path, response parsers, status query and timers ============
+
+  void Btn_S_CurrentStatusClick();
+
+  // ==== Setting editors, save-alls, encryption, maintenance ================
+
+  void Edit_I_Get_Info_485Click();
+
+  // ==== Connection lifecycle, start-up and shutdown ========================
+
+  // The window's one serial port. Port() hands it out unless a test channel
+  // has been set with SetPort; connecting always works on this port.
+  serial::TComPort ComPortEnvBoard;
+  // The connect dialog and the About window, made by the application at
+  // start-up; the Show... operations make them when they are missing.
+  TForm_Connect* Form_Connect = nullptr;
+  TForm_Info* Form_Info = nullptr;
+  // Where the connect dialog gets the system's serial ports from.
+  PortLister PortList;
+  // The shipped About picture, for an About window made on demand.
+  std::string AboutPicturePath;
+
+  // Menu "Connection" / "Connect": the connect dialog, modally.
+  void ConnectN1Click();
+  void ShowConnectDialog();
+  // Menu "Help" / "About": the About window, modally.
+  void About1Click();
+  void ShowAboutWindow();
+  // Menu "Connection" / "Disconnect"; also the watchdog, the editors that
+  // change the modem's link settings, and the factory reset.
+  void Disconnect1Click();
+  // The port's line-error notification: one trace line, queues purged.
+  void ComPortEnvBoardError(serial::TComErrors errors);
+  // Starts the program anew and ends this run without FormClose, so the
+  // settings file keeps what it held.
+  void RestartApplication();
+  bool RestartRequested() const { return restart_requested_; }
+  // The port takes over the line settings loaded from the settings file.
+  void ApplyPortLineSettings();
+  // The settings writer: the nine keys, the port's values as they are now.
+  // Raises velimo::Exception "Unable to write to " + file name.
+  void SaveSettingsFile();
+  // The window is being closed by the operator: writes the settings. A
+  // failed write goes to the default error report and the window stays
+  // open; returns whether it may close.
+  bool FormClose();
+  // The window is being destroyed: closes the port. Runs once.
+  void FormDestroy();
+
  private:
+  // Each binds its topic's handlers to the controls' events.
+  void BindSelection();
+  void BindReceive();
+  void BindEditors();
+  void BindConnection();
+
+  // Window, model selection, navigation, presentation.
+  struct ModelRow;
+  void SelectModel(const ModelRow& row);
+  void SetLeftGlyphs(int info, int lora, int serial);
+  void ToggleAdmin(TPanel& admin, TEdit& sid, TButton& saveSid, Control& country,
+                   TButton& saveCountry);
+  void ShowTrace(bool show);
+  int InfoPageOfModel() const;
+
   Platform& platform_;
+  serial::ByteChannel* port_ = nullptr;
+  trace::TraceLog trace_;
+  std::vector<LayoutNode> pages_;
+  LayoutNode frame_;
+  LayoutNode menu_;
+  bool activated_ = false;
+  // Connection lifecycle, start-up and shutdown.
+  bool restart_requested_ = false;
+  bool destroyed_ = false;
+  std::unique_ptr<TForm_Connect> own_connect_;
+  std::unique_ptr<TForm_Info> own_info_;
 };
 
 }  // namespace velimo::ui

@@ -63,7 +63,9 @@ void AssignBelow(const LayoutNode& node, Control* container) {
 
 }  // namespace
 
-void AssignParents(const LayoutNode& root) { AssignBelow(root, root.control ? root.control->Parent() : nullptr); }
+void AssignParents(const LayoutNode& root) {
+  AssignBelow(root, root.control ? root.control->Parent() : nullptr);
+}
 
 std::vector<Control*> ControlsOf(const LayoutNode& root) {
   std::vector<Control*> out;

@@ -48,9 +48,15 @@ LayoutNode Column(std::initializer_list<LayoutNode> children);
 // A row that starts with a static caption.
 LayoutNode Row(std::string caption, std::initializer_list<LayoutNode> children);
 LayoutNode Text(std::string text, TextStyle style = TextStyle::Caption, bool visible = true);
-inline LayoutNode Title(std::string text) { return Text(std::move(text), TextStyle::Title); }
-inline LayoutNode Unit(std::string text) { return Text(std::move(text), TextStyle::Unit); }
-inline LayoutNode Note(std::string text) { return Text(std::move(text), TextStyle::Note); }
+inline LayoutNode Title(std::string text) {
+  return Text(std::move(text), TextStyle::Title);
+}
+inline LayoutNode Unit(std::string text) {
+  return Text(std::move(text), TextStyle::Unit);
+}
+inline LayoutNode Note(std::string text) {
+  return Text(std::move(text), TextStyle::Note);
+}
 
 }  // namespace layout
 
