@@ -39,7 +39,11 @@ SendResult SendCommandLine(const Link& link, const CommandBuffer& buffer, int li
   } catch (...) {
     if (options.failure == FailureVariant::LostConnection) {
       platform.ShowMessage(kMsgConnectionLost);
-      platform.RestartApplication();
+      if (link.restart) {
+        link.restart();
+      } else {
+        platform.RestartApplication();
+      }
     } else {
       platform.ShowMessage(kMsgPortError);
     }

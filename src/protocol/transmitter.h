@@ -31,6 +31,9 @@ struct Link {
   serial::ByteChannel* channel = nullptr;  // null counts as a closed port
   Platform* platform = nullptr;
   TraceSink trace;
+  // Restarts the application after a lost connection; the platform's
+  // RestartApplication when empty.
+  std::function<void()> restart{};
 };
 
 // What a port failure means for the operator.

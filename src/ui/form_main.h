@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/line_assembler.h"
+#include "protocol/transmitter.h"
 #include "serial/byte_channel.h"
 #include "serial/com_port.h"
 #include "serial/com_types.h"
@@ -189,7 +191,47 @@ class TForm_main : public SInfoPage,
 
   // ==== Receive path, response parsers, status query and timers ============
 
+  // The port's receive event: reads the Count waiting bytes (in passes of
+  // at most 8192) and hands each complete line, echoed into the trace pane
+  // first, to the parser of the checked model item.
+  void ComPortEnvBoardRxChar(int Count);
+  // The partial line held between receive events.
+  const protocol::LineAssembler& RxLines() const { return rx_lines_; }
+
+  // The status query "AT&V": clears the response flag, arms the watchdog
+  // (a running one keeps its period) and, on page 1, the AES timer. A port
+  // failure restarts the application.
   void Btn_S_CurrentStatusClick();
+  // The encryption-key query "AT&E" (both query buttons).
+  void Btn_S_GetAESClick();
+  // Watchdog tick: without a recognised answer since the last status
+  // query, "ERROR! Please check your serial port status." and disconnect.
+  void Timer_ConnectionResponseTimer();
+  // AES timer tick: one "AT&E", then the timer stops.
+  void Timer_AESQueryTimer();
+
+  // What SendCommandLine needs of this window: its port, the platform, its
+  // trace and its restart. Every single save sends through it, e.g.
+  // protocol::SendCommand(SendLink(), protocol::Spec(CommandId::S_CH), value).
+  protocol::Link SendLink();
+
+ private:
+  // Dispatch of one response line by the checked model item.
+  void DispatchResponseLine(std::string_view line);
+  // The response parsers; each never raises.
+  void ParseResponse_S(std::string_view line);
+  void ParseResponse_R(std::string_view line);
+  void ParseResponse_I(std::string_view line);
+  void RefreshChannelLists_S();
+  void RefreshChannelLists_R();
+  void RefreshChannelLists_I();
+  // Their row actions (form_main_parse_*.cpp).
+  struct ParserS;
+  struct ParserR;
+  struct ParserI;
+  protocol::LineAssembler rx_lines_{[this](std::string_view line) { DispatchResponseLine(line); }};
+
+ public:
 
   // ==== Setting editors, save-alls, encryption, maintenance ================
 

@@ -1,0 +1,62 @@
+#include "ui/form_main_parse.h"
+
+#include <vector>
+
+#include "util/positions.h"
+
+namespace velimo::ui::parse {
+
+namespace {
+
+std::vector<std::string> Numbers(int from, int to) {
+  std::vector<std::string> out;
+  for (int i = from; i <= to; ++i) out.push_back(std::to_string(i));
+  return out;
+}
+
+}  // namespace
+
+void SetReportedKey(TEdit& editor, std::string_view reported) {
+  editor.SetText(reported);
+  if (editor.Text() == kDefaultKeyReport) editor.SetText(kDefaultKey);
+}
+
+void RefreshChannelLists(const TComboBox& country, TComboBox& channels, TComboBox& factors) {
+  switch (country.ItemIndex()) {
+    case 0:  // KOR
+    case 1:  // USA
+      channels.SetItems(Numbers(1, 20));
+      factors.SetItems(Numbers(7, 12));
+      break;
+    case 2:  // JPN
+      channels.SetItems(Numbers(1, 9));
+      factors.SetItems(Numbers(7, 11));
+      break;
+    default:
+      break;
+  }
+}
+
+void CountryReport(std::string_view line, TLabel& label, TComboBox& country) {
+  const std::string c = CopyAt(line, 11, 3);
+  label.SetCaption(c);
+  if (c == "KOR") {
+    country.SetItemIndex(0);
+  } else if (c == "USA") {
+    country.SetItemIndex(1);
+  } else if (c == "JPN") {
+    country.SetItemIndex(2);
+  }
+}
+
+void FramingReport(protocol::WorkingLine& line, TComboBox& length, TPanel& bytes, TEdit& byte1,
+                   TEdit& byte2, TEdit& byte3) {
+  const protocol::AnswerTokens t = line.CommaSpacedTokens();
+  length.SetItemIndex(StrToInt(t[2]));
+  bytes.SetVisible(length.ItemIndex() != 0);
+  byte1.SetText(Trim(CopyAt(t[5], 3, 2)));
+  byte2.SetText(Trim(CopyAt(t[8], 3, 2)));
+  byte3.SetText(Trim(CopyAt(t[11], 3, 2)));
+}
+
+}  // namespace velimo::ui::parse
