@@ -164,6 +164,14 @@ IniFile::Parsed IniFile::ParseLine(std::string_view text) {
   return p;
 }
 
+std::string_view IniFile::Parsed::Value(std::string_view text) const {
+  std::string_view v = text.substr(value_begin, value_end - value_begin);
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+    v = v.substr(1, v.size() - 2);
+  }
+  return v;
+}
+
 std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
   bool inSection = false;
   for (const Line& line : lines_) {
@@ -171,8 +179,7 @@ std::optional<std::string> IniFile::Get(std::string_view section, std::string_vi
     if (p.kind == Parsed::Section) {
       inSection = SameName(p.name, section);
     } else if (p.kind == Parsed::Key && inSection && SameName(p.name, key)) {
-      const size_t length = p.value_end - p.value_begin;
-      return line.text.substr(p.value_begin, length < kMaxValueLength ? length : kMaxValueLength);
+      return std::string(p.Value(line.text).substr(0, kMaxValueLength));
     }
   }
   return std::nullopt;
@@ -210,7 +217,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     if (p.kind != Parsed::Key || !inSection) continue;
     if (SameName(p.name, key)) {
       std::string& text = lines_[i].text;
-      if (text.compare(p.value_begin, p.value_end - p.value_begin, value) != 0) {
+      if (p.Value(text) != value) {
         text.replace(p.value_begin, p.value_end - p.value_begin, value);
       }
       return;
@@ -247,6 +254,10 @@ std::string IniFile::Text() const {
 void IniFile::Save(const std::string& path) const {
   const std::string target = WriteTarget(path);
   const std::string text = Text();
+  // A file made read-only stays as it is, as it would with an in-place write.
+  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
+    throw Exception("Unable to write to " + path);
+  }
 
   // A fresh file beside the target, never an existing one.
   std::string temp;

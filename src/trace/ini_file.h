@@ -1,6 +1,7 @@
 // The settings file's text format: "[Section]" lines open sections,
 // "Key=Value" lines hold values. Sections and keys match without regard to
-// case (ASCII letters); blanks around names and values are ignored. Every
+// case (ASCII letters); blanks around names and values are ignored, and so
+// is one pair of single or double quotes around a whole value. Every
 // line the reader does not know (comments, text before the first section,
 // unknown sections and keys, garbage) is kept in its place when the file is
 // written back, and every line keeps its own line end (CR LF or LF).
@@ -66,6 +67,8 @@ class IniFile {
     enum Kind { Other, Section, Key } kind = Other;
     std::string name;                       // trimmed section or key name
     size_t value_begin = 0, value_end = 0;  // trimmed value within the text
+    // The value as read: without one pair of enclosing quotes.
+    std::string_view Value(std::string_view text) const;
   };
   static Parsed ParseLine(std::string_view text);
   std::string NewLineEnd() const;

@@ -111,6 +111,24 @@ TEST(IniFileRead, OddLines) {
   EXPECT_EQ(ini.Get("s", "last"), "no line end");
 }
 
+TEST(IniFileRead, OnePairOfEnclosingQuotesIsDropped) {
+  const IniFile ini = IniFile::Parse(
+      "[s]\nd= \"COM3\" \ns='a b'\nmixed=\"x'\none=\"\ninner=a \"b\"\nboth=\"\"x\"\"\n");
+  EXPECT_EQ(ini.Get("s", "d"), "COM3");
+  EXPECT_EQ(ini.Get("s", "s"), "a b");
+  EXPECT_EQ(ini.Get("s", "mixed"), "\"x'");
+  EXPECT_EQ(ini.Get("s", "one"), "\"");
+  EXPECT_EQ(ini.Get("s", "inner"), "a \"b\"");
+  EXPECT_EQ(ini.Get("s", "both"), "\"x\"");
+}
+
+TEST(IniFileWrite, QuotedValueIsLeftAloneWhenItIsTheSame) {
+  IniFile ini = IniFile::Parse("[s]\nd=\"COM3\"\ne=\"COM3\"\n");
+  ini.Set("s", "d", "COM3");
+  ini.Set("s", "e", "COM4");
+  EXPECT_EQ(ini.Text(), "[s]\nd=\"COM3\"\ne=COM4\n");
+}
+
 TEST(IniFileWrite, ChangesOnlyWhatItMust) {
   IniFile ini = IniFile::Parse(kForeign);
   ini.Set("Machine", "Device", "i");
@@ -250,6 +268,16 @@ TEST_F(IniFileDisk, FailedWriteRaisesAndKeepsTheOldFile) {
     EXPECT_THROW(ini.Save(path_), Exception);
     EXPECT_EQ(Read(path_), "[a]\nx=1\n");
   }
+}
+
+TEST_F(IniFileDisk, ReadOnlyFileIsNotReplaced) {
+  if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
+  Write("[a]\nx=1\n");
+  fs::permissions(path_, fs::perms(0444), fs::perm_options::replace);
+  IniFile ini = IniFile::Load(path_);
+  ini.Set("a", "x", "2");
+  EXPECT_THROW(ini.Save(path_), Exception);
+  EXPECT_EQ(Read(path_), "[a]\nx=1\n");
 }
 
 TEST_F(IniFileDisk, UpdateRefusesAFileItCannotRead) {
