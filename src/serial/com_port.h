@@ -205,7 +205,7 @@ class TComPort : public ByteChannel {
   // Stops the event thread and closes the device; serves waiting batches
   // while it waits, so it may be called from inside a notification.
   // Nothing happens when not connected.
-  void ClosePort();
+  void ClosePort() override;
   bool Connected() const override { return connected_; }
   void SetConnected(bool value);
   void PurgeQueues(bool input, bool output) override;
