@@ -107,12 +107,9 @@ IniFile IniFile::Parse(std::string_view text) {
       break;
     }
     std::string_view body = text.substr(pos, lf - pos);
-    std::string end = "\n";
-    if (!body.empty() && body.back() == '\r') {
-      body.remove_suffix(1);
-      end = "\r\n";
-    }
-    ini.lines_.push_back({std::string(body), std::move(end)});
+    const bool crlf = !body.empty() && body.back() == '\r';
+    if (crlf) body.remove_suffix(1);
+    ini.lines_.push_back({std::string(body), crlf ? "\r\n" : "\n"});
     pos = lf + 1;
   }
   return ini;
@@ -238,7 +235,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     // A blank line between the sections, unless there is one already.
     if (!TrimView(lines_.back().text).empty()) lines_.push_back({"", end});
   }
-  lines_.push_back({"[" + std::string(section) + "]", end});
+  lines_.push_back({std::string("[").append(section).append("]"), end});
   lines_.push_back({std::move(keyLine), end});
 }
 

@@ -42,8 +42,10 @@ std::string TraceLog::LogFilePath(const LocalDateTime& date) const {
 }
 
 std::string TraceLog::Stamp(const LocalDateTime& time) {
-  return "[" + Digits(time.hour, 2) + ":" + Digits(time.minute, 2) + ":" + Digits(time.second, 2) +
-         "]  ";
+  std::string stamp = "[";
+  stamp.append(Digits(time.hour, 2)).append(":").append(Digits(time.minute, 2)).append(":");
+  stamp.append(Digits(time.second, 2)).append("]  ");
+  return stamp;
 }
 
 void TraceLog::LogWriteStr(std::string_view message) {

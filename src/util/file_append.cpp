@@ -13,8 +13,10 @@ namespace velimo {
 namespace {
 
 [[noreturn]] void RaiseIo(const std::string& path, int error) {
-  throw EInOutError(
-      "I/O error " + std::to_string(error) + " (" + std::strerror(error) + ") on " + path, error);
+  std::string message = "I/O error ";
+  message.append(std::to_string(error)).append(" (").append(std::strerror(error));
+  message.append(") on ").append(path);
+  throw EInOutError(message, error);
 }
 
 }  // namespace

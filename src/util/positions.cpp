@@ -74,7 +74,9 @@ int StrToInt(std::string_view text) {
     if (value > INT_MAX) valid = false;
   }
   if (!valid) {
-    throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
+    std::string message = "'";
+    message.append(text).append("' is not a valid integer value");
+    throw EConvertError(message);
   }
   return static_cast<int>(value);
 }
