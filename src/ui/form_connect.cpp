@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 
+#include "serial/com_port.h"
 #include "trace/settings.h"
+#include "ui/form_main.h"
 #include "util/text_helpers.h"
 
 namespace velimo::ui {
@@ -86,6 +89,7 @@ TForm_Connect::TForm_Connect(TForm_main& main, PortLister ports, std::string set
   Btn_Connect.WithCaption("Connect");
   Btn_Cancel.WithCaption("Cancel");
 
+  Btn_Connect.OnClick = [this] { Btn_ConnectClick(); };
   Btn_Cancel.OnClick = [this] { Btn_CancelClick(); };
 
   using namespace layout;
@@ -152,6 +156,47 @@ void TForm_Connect::LoadPortSettings() {
   CB_ComPort.SetText(stored.ComPort);
   Edit_Baudrate.SetItemIndex(BaudTextToIndex(stored.BaudRate));
   Edit_PAB.SetItemIndex(ParityTextToIndex(stored.Parity));
+}
+
+void TForm_Connect::Btn_ConnectClick() {
+  serial::TComPort& port = main_.ComPortEnvBoard;
+  // The port is closed while these are set (Connect is out of reach while
+  // connected), so nothing reaches the device before it opens.
+  port.SetPort(CB_ComPort.Text());
+  const int baud = Edit_Baudrate.ItemIndex();
+  if (IsCustomBaudEntry(baud)) {
+    port.SetBaudRate(serial::brCustom);
+    port.SetCustomBaudRate(BaudEntryRate(baud));
+  } else {
+    port.SetBaudRate(serial::BaudRateFromText(Edit_Baudrate.Text()));
+  }
+  port.Parity().SetBits(serial::ParityFromText(Edit_PAB.Text()));
+  port.SetDataBits(serial::DataBitsFromText(Edit_DataBit.Text()));
+  port.SetStopBits(serial::StopBitsFromText(Edit_StopBit.Text()));
+  if (Edit_FlowCtrl.ItemIndex() == 0) {
+    port.FlowControl().SetFlowControl(serial::fcNone);
+  } else if (Edit_FlowCtrl.ItemIndex() == 1) {
+    port.FlowControl().SetFlowControl(serial::fcHardware);
+  }
+  // The presets leave DTR alone; it stays on either way.
+  port.FlowControl().SetControlDTR(serial::dtrEnable);
+
+  main_.Disconnect1.SetEnabled(false);
+  main_.LogWriteStr("Trying Connection to Device... ");
+  try {
+    if (!port.Connected()) port.OpenPort();
+  } catch (const std::exception&) {
+    // The dialog stays open with the operator's choices.
+    main_.platform().ShowMessage("ERROR! Please check your serial port status.");
+    return;
+  }
+  if (!port.Connected()) return;
+
+  main_.LogWriteStr("Connection Success to Port[" + port.Port() + "]");
+  main_.StatusBar1.SetPanelText(1, "Connected to [" + port.Port() + "]");
+  main_.ApplyConnectedPresentation();
+  main_.Btn_S_CurrentStatusClick();
+  Close();
 }
 
 void TForm_Connect::Btn_CancelClick() {

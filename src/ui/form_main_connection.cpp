@@ -6,6 +6,7 @@
 #include <exception>
 #include <utility>
 
+#include "serial/port_list.h"
 #include "ui/form_main.h"
 #include "util/errors.h"
 
@@ -17,10 +18,10 @@ namespace {
 // reported set is compared with each single kind, so two kinds reported
 // together match none and leave the tag text empty.
 constexpr std::pair<serial::TComError, const char*> kErrorTags[] = {
-    {serial::ceFrame, "[ceFrame]"}, {serial::ceRxParity, "[ceRxParity]"},
+    {serial::ceFrame, "[ceFrame]"},     {serial::ceRxParity, "[ceRxParity]"},
     {serial::ceOverrun, "[ceOverrun]"}, {serial::ceBreak, "[ceBreak]"},
-    {serial::ceIO, "[ceIO]"}, {serial::ceMode, "[ceMode]"},
-    {serial::ceRxOver, "[ceRxOver]"}, {serial::ceTxFull, "[ceTxFull]"},
+    {serial::ceIO, "[ceIO]"},           {serial::ceMode, "[ceMode]"},
+    {serial::ceRxOver, "[ceRxOver]"},   {serial::ceTxFull, "[ceTxFull]"},
 };
 
 }  // namespace
@@ -39,6 +40,7 @@ void TForm_main::BindConnection() {
   ComPortEnvBoard.FlowControl().SetXonXoffOut(false);
   ComPortEnvBoard.FlowControl().SetXonXoffIn(false);
   ComPortEnvBoard.OnError = [this](serial::TComErrors errors) { ComPortEnvBoardError(errors); };
+  PortList = [] { return serial::EnumerateSerialPorts(); };
 
   ConnectN1.OnClick = [this] { ConnectN1Click(); };
   Disconnect1.OnClick = [this] { Disconnect1Click(); };
@@ -47,7 +49,9 @@ void TForm_main::BindConnection() {
 
 // ---- Dialogs ----------------------------------------------------------------
 
-void TForm_main::ConnectN1Click() { ShowConnectDialog(); }
+void TForm_main::ConnectN1Click() {
+  ShowConnectDialog();
+}
 
 void TForm_main::ShowConnectDialog() {
   if (!Form_Connect) {
@@ -57,7 +61,9 @@ void TForm_main::ShowConnectDialog() {
   Form_Connect->ShowModal();
 }
 
-void TForm_main::About1Click() { ShowAboutWindow(); }
+void TForm_main::About1Click() {
+  ShowAboutWindow();
+}
 
 void TForm_main::ShowAboutWindow() {
   if (!Form_Info) {

@@ -25,6 +25,8 @@ class FakeChannel : public serial::ByteChannel {
   void PurgeQueues(bool rx, bool tx) override;
   int WriteBytes(const void* data, int count) override;
   int ReadBytes(void* data, int count) override;
+  // Disconnecting: the channel reads as closed from then on.
+  void ClosePort() override { connected = false; }
 
   // Everything written so far, as one byte string.
   std::string Written() const;

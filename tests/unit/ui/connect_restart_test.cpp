@@ -1,0 +1,63 @@
+// The restart after a lost link starts the program's own executable with
+// no arguments in the same working directory. A script stands in for the
+// program here, so nothing re-executes the test binary.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "ui/restart.h"
+
+namespace velimo::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(RestartCommandTest, OwnExecutableWithoutArgumentsInTheCurrentDirectory) {
+  const RestartCommand c = OwnRestartCommand();
+  EXPECT_TRUE(c.arguments.empty());
+  EXPECT_EQ(fs::path(c.executable), fs::read_symlink("/proc/self/exe"));
+  EXPECT_EQ(fs::path(c.working_directory), fs::current_path());
+}
+
+TEST(RestartCommandTest, StartedProcessSeesNoArgumentsAndTheGivenDirectory) {
+  const fs::path dir = fs::temp_directory_path() / ("velimo_restart_" + std::to_string(getpid()));
+  fs::create_directories(dir / "work");
+  const fs::path script = dir / "fake_velimo";
+  const fs::path marker = dir / "marker";
+  std::ofstream(script) << "#!/bin/sh\necho \"$#\" > '" << marker.string() << "'\npwd >> '"
+                        << marker.string() << "'\n";
+  fs::permissions(script, fs::perms::owner_all);
+
+  RestartCommand c;
+  c.executable = script.string();
+  c.working_directory = (dir / "work").string();
+  const pid_t pid = StartDetached(c);
+  ASSERT_GT(pid, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  std::ifstream in(marker);
+  std::string count, cwd;
+  std::getline(in, count);
+  std::getline(in, cwd);
+  EXPECT_EQ(count, "0");
+  EXPECT_EQ(fs::path(cwd), fs::canonical(dir / "work"));
+  fs::remove_all(dir);
+}
+
+TEST(RestartCommandTest, MissingExecutableIsReportedNotStarted) {
+  RestartCommand c;
+  c.executable = "/nonexistent/velimo";
+  EXPECT_EQ(StartDetached(c), -1);
+}
+
+}  // namespace
+}  // namespace velimo::ui
