@@ -35,7 +35,9 @@ TForm_main::TForm_main(Platform& platform) : platform_(platform), trace_(platfor
 
 // Destroying the window closes the port first, while everything its last
 // notifications reach still exists.
-TForm_main::~TForm_main() { FormDestroy(); }
+TForm_main::~TForm_main() {
+  FormDestroy();
+}
 
 std::vector<Control*> TForm_main::AllControls() const {
   std::vector<Control*> all = ControlsOf(frame_);

@@ -232,7 +232,6 @@ class TForm_main : public SInfoPage,
   protocol::LineAssembler rx_lines_{[this](std::string_view line) { DispatchResponseLine(line); }};
 
  public:
-
   // ==== Setting editors, save-alls, encryption, maintenance ================
 
   void Edit_I_Get_Info_485Click();
