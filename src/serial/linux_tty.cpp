@@ -56,29 +56,52 @@ uint32_t BaudOther() {
   return BOTHER;
 }
 
-int ApplyLineConfig(int fd, const LineConfig& config) {
-  // A zero rate would mean "hang up" to the driver; negative ones wrap.
-  if (config.baud <= 0) return EINVAL;
-  if (config.data_bits < 5 || config.data_bits > 8) return EINVAL;
-  if (config.parity < 0 || config.parity > 4) return EINVAL;
+namespace {
 
-  termios2 t;
-  std::memset(&t, 0, sizeof t);
-  if (int rc = Ioctl(fd, TCGETS2, &t)) return rc;
+void ToRaw(const termios2& t, RawTermios* out) {
+  out->iflag = t.c_iflag;
+  out->oflag = t.c_oflag;
+  out->cflag = t.c_cflag;
+  out->lflag = t.c_lflag;
+  out->line = t.c_line;
+  static_assert(sizeof out->cc == sizeof t.c_cc);
+  std::memcpy(out->cc, t.c_cc, sizeof out->cc);
+  out->ispeed = t.c_ispeed;
+  out->ospeed = t.c_ospeed;
+}
+
+void FromRaw(const RawTermios& in, termios2* t) {
+  t->c_iflag = in.iflag;
+  t->c_oflag = in.oflag;
+  t->c_cflag = in.cflag;
+  t->c_lflag = in.lflag;
+  t->c_line = in.line;
+  std::memcpy(t->c_cc, in.cc, sizeof t->c_cc);
+  t->c_ispeed = in.ispeed;
+  t->c_ospeed = in.ospeed;
+}
+
+}  // namespace
+
+bool ComposeTermios(const RawTermios& current, const LineConfig& config, RawTermios* out) {
+  // A zero rate would mean "hang up" to the driver; negative ones wrap.
+  if (config.baud <= 0) return false;
+  if (config.data_bits < 5 || config.data_bits > 8) return false;
+  if (config.parity < 0 || config.parity > 4) return false;
+  RawTermios t = current;
 
   // Input: no break or parity marking, no stripping, no CR/NL mapping, no
   // software flow control unless asked for.
-  t.c_iflag &=
-      ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR |
-                             ICRNL | IUCLC | IXON | IXANY | IXOFF | IMAXBEL | IUTF8);
-  if (config.check_parity) t.c_iflag |= INPCK;
-  if (config.xon_out) t.c_iflag |= IXON;
-  if (config.xon_in) t.c_iflag |= IXOFF;
+  t.iflag &= ~static_cast<uint32_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR |
+                                    IGNCR | ICRNL | IUCLC | IXON | IXANY | IXOFF | IMAXBEL | IUTF8);
+  if (config.check_parity) t.iflag |= INPCK;
+  if (config.xon_out) t.iflag |= IXON;
+  if (config.xon_in) t.iflag |= IXOFF;
   // Output passes unchanged; no echo, no line editing, no signals.
-  t.c_oflag = 0;
-  t.c_lflag = 0;
+  t.oflag = 0;
+  t.lflag = 0;
 
-  tcflag_t size = CS8;
+  uint32_t size = CS8;
   switch (config.data_bits) {
     case 5:
       size = CS5;
@@ -93,42 +116,53 @@ int ApplyLineConfig(int fd, const LineConfig& config) {
       size = CS8;
       break;
   }
-  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS | CBAUD |
-                                      (CBAUD << IBSHIFT));
+  t.cflag &= ~static_cast<uint32_t>(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS | CBAUD |
+                                    (CBAUD << IBSHIFT));
   // CLOCAL: the modem's carrier line does not gate opening or reading.
-  t.c_cflag |= CREAD | CLOCAL | HUPCL | size;
-  if (config.two_stop_bits) t.c_cflag |= CSTOPB;
+  t.cflag |= CREAD | CLOCAL | HUPCL | size;
+  if (config.two_stop_bits) t.cflag |= CSTOPB;
   switch (config.parity) {
     case 1:
-      t.c_cflag |= PARENB | PARODD;
+      t.cflag |= PARENB | PARODD;
       break;
     case 2:
-      t.c_cflag |= PARENB;
+      t.cflag |= PARENB;
       break;
     case 3:
-      t.c_cflag |= PARENB | PARODD | CMSPAR;
+      t.cflag |= PARENB | PARODD | CMSPAR;
       break;
     case 4:
-      t.c_cflag |= PARENB | CMSPAR;
+      t.cflag |= PARENB | CMSPAR;
       break;
     default:
       break;
   }
-  if (config.rts_cts) t.c_cflag |= CRTSCTS;
+  if (config.rts_cts) t.cflag |= CRTSCTS;
 
   // Input speed code left zero: input runs at the output speed.
   uint32_t code = StandardBaudCode(config.baud);
-  t.c_cflag |= code ? code : BOTHER;
-  t.c_ispeed = static_cast<speed_t>(config.baud);
-  t.c_ospeed = static_cast<speed_t>(config.baud);
+  t.cflag |= code ? code : BOTHER;
+  t.ispeed = static_cast<uint32_t>(config.baud);
+  t.ospeed = static_cast<uint32_t>(config.baud);
 
-  t.c_cc[VSTART] = config.xon_char;
-  t.c_cc[VSTOP] = config.xoff_char;
+  t.cc[VSTART] = config.xon_char;
+  t.cc[VSTOP] = config.xoff_char;
   // Reads never wait: the descriptor is non-blocking, and a read returns
   // whatever has arrived.
-  t.c_cc[VMIN] = 1;
-  t.c_cc[VTIME] = 0;
+  t.cc[VMIN] = 1;
+  t.cc[VTIME] = 0;
+  *out = t;
+  return true;
+}
 
+int ApplyLineConfig(int fd, const LineConfig& config) {
+  termios2 t;
+  std::memset(&t, 0, sizeof t);
+  if (int rc = Ioctl(fd, TCGETS2, &t)) return rc;
+  RawTermios current, wanted;
+  ToRaw(t, &current);
+  if (!ComposeTermios(current, config, &wanted)) return EINVAL;
+  FromRaw(wanted, &t);
   return Ioctl(fd, TCSETS2, &t);
 }
 
@@ -136,15 +170,7 @@ int ReadRawTermios(int fd, RawTermios* out) {
   termios2 t;
   std::memset(&t, 0, sizeof t);
   if (int rc = Ioctl(fd, TCGETS2, &t)) return rc;
-  out->iflag = t.c_iflag;
-  out->oflag = t.c_oflag;
-  out->cflag = t.c_cflag;
-  out->lflag = t.c_lflag;
-  out->line = t.c_line;
-  static_assert(sizeof out->cc == sizeof t.c_cc);
-  std::memcpy(out->cc, t.c_cc, sizeof out->cc);
-  out->ispeed = t.c_ispeed;
-  out->ospeed = t.c_ospeed;
+  ToRaw(t, out);
   return 0;
 }
 

@@ -22,18 +22,24 @@ struct LineConfig {
   unsigned char xoff_char = 19;
 };
 
-// Puts the tty in raw mode (no echo, no line editing, no CR/NL translation,
-// no signal characters) with the given line settings, through TCSETS2 so
-// that any baud rate reaches the driver. Returns 0 or the errno.
-int ApplyLineConfig(int fd, const LineConfig& config);
-
-// The kernel's termios2 record, field by field, for checks from outside.
+// The kernel's termios2 record, field by field.
 struct RawTermios {
   uint32_t iflag = 0, oflag = 0, cflag = 0, lflag = 0;
   uint8_t line = 0;
   uint8_t cc[19] = {};
   uint32_t ispeed = 0, ospeed = 0;
 };
+
+// The record that puts a tty in raw mode (no echo, no line editing, no
+// CR/NL translation, no signal characters) with the given line settings;
+// fields that the settings do not decide are kept from current. Returns
+// false for settings the kernel cannot take (a rate of 0 or less, data
+// bits outside 5..8, an unknown parity).
+bool ComposeTermios(const RawTermios& current, const LineConfig& config, RawTermios* out);
+
+// Applies ComposeTermios through TCSETS2, so that any baud rate reaches
+// the driver. Returns 0 or the errno (EINVAL for refused settings).
+int ApplyLineConfig(int fd, const LineConfig& config);
 // TCGETS2 on fd; on a pseudo-terminal master it reads the slave's settings.
 // Returns 0 or the errno.
 int ReadRawTermios(int fd, RawTermios* out);
