@@ -160,6 +160,43 @@ TEST(SectionNavigation, PagesGlyphsAndFactoryButton) {
   }
 }
 
+TEST(SectionNavigation, WhileConnectedEachButtonSendsTheStatusQueryOnce) {
+  const struct {
+    const char* code;
+    void (TForm_main::*button)();
+    bool aes_query;  // the query ran with the sTavi/uTavi LoRa page active
+  } cases[] = {
+      {"s", &TForm_main::Btn_Left_InfoClick, false},
+      {"s", &TForm_main::Btn_Left_LoRaClick, true},
+      {"u", &TForm_main::Btn_Left_LoRaClick, true},
+      {"s", &TForm_main::Btn_Left_SerialClick, false},
+      {"r", &TForm_main::Btn_Left_LoRaClick, false},
+      {"r", &TForm_main::Btn_Left_SerialClick, false},
+      {"i", &TForm_main::Btn_Left_LoRaClick, false},
+      {"x", &TForm_main::Btn_Left_InfoClick, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    FormFixture f;
+    f.WriteSettings(std::string("[MACHINE]\nDevice=") + c.code + "\n");
+    f.Activate();
+    f.Connect();
+    (f.form.get()->*c.button)();
+    EXPECT_EQ(f.channel.Written(), "AT&V\r");
+    f.platform.Advance(1500);
+    EXPECT_EQ(f.channel.Written(), c.aes_query ? "AT&V\rAT&E\r" : "AT&V\r");
+  }
+}
+
+TEST(ModelSelection, WhileConnectedSelectingAModelQueriesTheModem) {
+  FormFixture f;
+  f.Activate();
+  f.Connect();
+  f.form->rTavi1Click();
+  EXPECT_EQ(f.channel.Written(), "AT&V\r");
+  EXPECT_EQ(f.form->PageControl1.ActivePage(), &f.form->TS_R_Info);
+}
+
 TEST(SectionNavigation, LeftButtonsRunTheirHandlers) {
   FormFixture f;
   f.Activate();

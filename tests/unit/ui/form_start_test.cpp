@@ -194,6 +194,14 @@ TEST(LoadSettingsFile, PortLineSettingsThroughTheirConversions) {
     EXPECT_EQ(p.DataBits, c.data);
     EXPECT_EQ(p.StopBits, c.stop);
     EXPECT_EQ(p.Parity, c.parity);
+    // ... and the port component has them.
+    const serial::TComPort& port = f.form->ComPortEnvBoard;
+    EXPECT_EQ(port.Port(), c.port);
+    EXPECT_EQ(port.BaudRate(), c.baud);
+    EXPECT_EQ(port.DataBits(), c.data);
+    EXPECT_EQ(port.StopBits(), c.stop);
+    EXPECT_EQ(port.Parity().Bits(), c.parity);
+    EXPECT_FALSE(port.Connected());
   }
 }
 
