@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -157,7 +159,25 @@ class Simulator {
     }
     int flags = fcntl(master_, F_GETFL);
     fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+    // The program takes the line exclusively, and on a pseudo-terminal that
+    // mark outlives its close while the master is open: without clearing it
+    // when the program lets go, it could not open the line again (unless it
+    // runs as root). Closes of the slave are seen through inotify.
+    closes_fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (closes_fd_ < 0 ||
+        inotify_add_watch(closes_fd_, name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+      Complain(SystemError("inotify"));
+      return false;
+    }
     return true;
+  }
+
+  // Someone closed the line: give it free for the next open.
+  void ClientClosed() {
+    char events[4096];
+    bool closed = false;
+    while (read(closes_fd_, events, sizeof events) > 0) closed = true;
+    if (closed) ioctl(held_slave_, TIOCNXCL);
   }
 
   bool MakeLink() {
@@ -189,7 +209,7 @@ class Simulator {
 
   void Close() {
     RemoveLink();
-    for (int* fd : {&master_, &held_slave_, &signal_fd_}) {
+    for (int* fd : {&master_, &held_slave_, &signal_fd_, &closes_fd_}) {
       if (*fd >= 0) close(*fd);
       *fd = -1;
     }
@@ -264,27 +284,33 @@ class Simulator {
     return true;
   }
 
-  void Serve() {
+  // Takes what the program has written. False once the modem has vanished.
+  bool ReadCommands() {
     char buffer[4096];
+    ssize_t n;
+    while ((n = read(master_, buffer, sizeof buffer)) > 0) {
+      for (const auto& line :
+           splitter_.Feed(std::string_view(buffer, static_cast<std::size_t>(n)))) {
+        if (line.empty()) continue;  // a bare carriage return
+        if (!Command(line)) return false;
+      }
+    }
+    return true;
+  }
+
+  void Serve() {
     while (!stop_) {
-      pollfd fds[2] = {{master_, POLLIN, 0}, {signal_fd_, POLLIN, 0}};
-      if (poll(fds, 2, -1) < 0) {
+      pollfd fds[3] = {{master_, POLLIN, 0}, {signal_fd_, POLLIN, 0}, {closes_fd_, POLLIN, 0}};
+      if (poll(fds, 3, -1) < 0) {
         if (errno == EINTR) continue;
         Complain(SystemError("poll"));
         return;
       }
       if ((fds[1].revents & POLLIN) && SignalArrived()) return;
       if (fds[0].revents & POLLIN) {
-        ssize_t n = read(master_, buffer, sizeof buffer);
-        if (n > 0) {
-          for (const auto& line : splitter_.Feed(std::string_view(buffer, n))) {
-            if (line.empty()) continue;  // a bare carriage return
-            if (!Command(line)) return;
-          }
-          continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (!ReadCommands()) return;
       }
+      if (fds[2].revents & POLLIN) ClientClosed();
       if (fds[0].revents & (POLLHUP | POLLERR)) {
         // No slave open; cannot happen while one is held, but never spin.
         if (!Wait(50)) return;
@@ -299,6 +325,7 @@ class Simulator {
   int master_ = -1;
   int held_slave_ = -1;
   int signal_fd_ = -1;
+  int closes_fd_ = -1;
   bool linked_ = false;
   bool stop_ = false;
   int commands_ = 0;
