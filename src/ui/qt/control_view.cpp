@@ -1,0 +1,820 @@
+#include "ui/qt/control_view.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <memory>
+
+#include "ui/form_connect.h"
+#include "ui/qt/latin1.h"
+#include "ui/qt/qt_platform.h"
+
+namespace velimo::qt {
+
+using ui::Control;
+using ui::ControlKind;
+using ui::ControlProperty;
+using ui::LayoutNode;
+using ui::NodeType;
+
+namespace {
+
+// A panel: a group, a sub-panel or a header strip. Clicking it runs the
+// panel's click handler (the "[Device]" strips count clicks this way).
+class PanelFrame : public QFrame {
+ public:
+  PanelFrame(Control& control, ControlView& view, QWidget* parent)
+      : QFrame(parent), control_(control), view_(view) {}
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+        control_.OnClick) {
+      view_.Guard([this] { control_.Click(); });
+      event->accept();
+      return;
+    }
+    QFrame::mouseReleaseEvent(event);
+  }
+
+ private:
+  Control& control_;
+  ControlView& view_;
+};
+
+QString Trimmed(const QString& caption) {
+  QString s = caption.trimmed();
+  while (s.startsWith(QLatin1Char(','))) s = s.mid(1).trimmed();
+  return s;
+}
+
+bool IsHeaderStrip(const LayoutNode& node) {
+  return node.type == NodeType::Control && node.control &&
+         node.control->Kind() == ControlKind::Panel && !node.control->Caption().empty();
+}
+
+// A group: a panel whose first control is its "[...]" header strip.
+bool IsGroup(const LayoutNode& node) {
+  for (const auto& child : node.children) {
+    if (child.type == NodeType::Control) return IsHeaderStrip(child);
+  }
+  return false;
+}
+
+bool IsRowCaption(const LayoutNode& node) {
+  if (node.type == NodeType::Text) return node.style == ui::TextStyle::Caption;
+  return node.type == NodeType::Control && node.control &&
+         node.control->Kind() == ControlKind::Label;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// ModelLineEdit
+
+ModelLineEdit::ModelLineEdit(ui::TEdit& edit, Platform& platform, QWidget* parent)
+    : QLineEdit(parent), edit_(edit), platform_(platform) {
+  connect(this, &QLineEdit::textEdited, this, &ModelLineEdit::OnTextEdited);
+}
+
+int ModelLineEdit::TypedCharacter(const QKeyEvent& event) {
+  const int key = event.key();
+  const auto mods = event.modifiers();
+  if (mods & Qt::AltModifier) return -1;  // menu accelerators type nothing
+  switch (key) {
+    case Qt::Key_Backspace:
+      return (mods & Qt::ControlModifier) ? 0x7F : 0x08;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return 0x0D;
+    case Qt::Key_Escape:
+      return 0x1B;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Delete:
+      return -1;
+    default:
+      break;
+  }
+  if (mods & Qt::ControlModifier) {
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) return key - Qt::Key_A + 1;
+    if (key == Qt::Key_BracketLeft) return 0x1B;
+    if (key == Qt::Key_Backslash) return 0x1C;
+    if (key == Qt::Key_BracketRight) return 0x1D;
+    return -1;
+  }
+  const QString text = event.text();
+  if (text.size() != 1) return -1;
+  const char16_t ch = text.at(0).unicode();
+  if (ch < 0x20 || ch == 0x7F) return -1;
+  return ch;
+}
+
+void ModelLineEdit::keyPressEvent(QKeyEvent* event) {
+  // The numeric editors move the focus on at the Space key, as Tab does; the
+  // space itself is typed nowhere.
+  if (edit_.Filter() == ui::KeyFilter::Digits && event->key() == Qt::Key_Space &&
+      !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+    focusNextChild();
+    event->accept();
+    return;
+  }
+  const int typed = TypedCharacter(*event);
+  if (typed < 0) {
+    QLineEdit::keyPressEvent(event);
+    return;
+  }
+  if (typed > 0xFF) {
+    // A byte string cannot hold it.
+    event->accept();
+    return;
+  }
+  char key = static_cast<char>(typed);
+  if (edit_.OnKeyPress) {
+    // The filter may show a modal message; this editor may be gone after it.
+    QPointer<ModelLineEdit> self(this);
+    RunGuarded(platform_, [&] { edit_.OnKeyPress(key); });
+    if (!self) return;
+  }
+  if (key == 0) {
+    event->accept();
+    return;
+  }
+  const auto byte = static_cast<unsigned char>(key);
+  if (byte >= 0x20 && byte != 0x7F) {
+    const int max = edit_.MaxLength();
+    if (max > 0 && text().size() - selectedText().size() >= max) {
+      event->accept();
+      return;
+    }
+    if (byte != typed) {
+      insert(QString(QChar(byte)));
+      OnTextEdited(text());
+      event->accept();
+      return;
+    }
+  }
+  QLineEdit::keyPressEvent(event);
+}
+
+void ModelLineEdit::OnTextEdited(const QString& edited) {
+  QString text = edited;
+  const QString old = ToQt(edit_.Text());
+  const int max = edit_.MaxLength();
+  if (max > 0 && text.size() > max && text.size() > old.size()) {
+    // Pasted or dropped text: keep only as much of the inserted part as
+    // the maximum length leaves room for (an assigned longer text may stay).
+    const qsizetype allowed = std::max<qsizetype>(max, old.size());
+    qsizetype prefix = 0;
+    while (prefix < old.size() && prefix < text.size() && old[prefix] == text[prefix]) ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < old.size() - prefix && suffix < text.size() - prefix &&
+           old[old.size() - 1 - suffix] == text[text.size() - 1 - suffix])
+      ++suffix;
+    const qsizetype inserted = text.size() - prefix - suffix;
+    const qsizetype keep = std::max<qsizetype>(0, inserted - (text.size() - allowed));
+    text = text.left(prefix) + text.mid(prefix, keep) + text.right(suffix);
+    const QSignalBlocker block(this);
+    setText(text);
+    setCursorPosition(static_cast<int>(prefix + keep));
+  }
+  RunGuarded(platform_, [&] { edit_.UserSetText(FromQt(text)); });
+}
+
+// ---------------------------------------------------------------------------
+// ControlView
+
+struct ControlView::BuildContext {
+  // Row captions that line up with each other (one list per group or column).
+  std::vector<QLabel*>* scope = nullptr;
+  std::vector<std::unique_ptr<std::vector<QLabel*>>>* scopes = nullptr;
+  QWidget* parent = nullptr;
+  QWidget* row = nullptr;
+  QString row_caption;  // the nearest caption before an item of a row
+
+  std::vector<QLabel*>* NewScope() {
+    scopes->push_back(std::make_unique<std::vector<QLabel*>>());
+    return scopes->back().get();
+  }
+};
+
+ControlView::ControlView(Platform& platform, ViewMetrics metrics, QObject* parent)
+    : QObject(parent), platform_(platform), metrics_(metrics) {}
+
+ControlView::~ControlView() {
+  for (Control* c : observed_) c->SetObserver(nullptr);
+}
+
+void ControlView::Guard(const std::function<void()>& fn) {
+  RunGuarded(platform_, fn);
+}
+
+QWidget* ControlView::WidgetOf(const Control& control) const {
+  auto it = bindings_.find(&control);
+  return it == bindings_.end() ? nullptr : it->widget.data();
+}
+
+QAction* ControlView::ActionOf(const Control& control) const {
+  auto it = bindings_.find(&control);
+  return it == bindings_.end() ? nullptr : it->action.data();
+}
+
+QWidget* ControlView::Build(const LayoutNode& node, QWidget* parent) {
+  std::vector<std::unique_ptr<std::vector<QLabel*>>> scopes;
+  BuildContext ctx;
+  ctx.scopes = &scopes;
+  ctx.scope = ctx.NewScope();
+  ctx.parent = parent;
+  QWidget* w = BuildNode(node, ctx);
+  // Row captions of one group share one width, so the editors line up.
+  for (const auto& scope : scopes) {
+    int width = 0;
+    for (QLabel* l : *scope) width = std::max(width, l->sizeHint().width());
+    for (QLabel* l : *scope) l->setMinimumWidth(width);
+  }
+  for (auto it = row_items_.begin(); it != row_items_.end(); ++it) UpdateRow(it.key());
+  return w;
+}
+
+QWidget* ControlView::BuildNode(const LayoutNode& node, BuildContext& ctx) {
+  switch (node.type) {
+    case NodeType::Control:
+      return node.control ? BuildControl(node, ctx) : nullptr;
+    case NodeType::Row:
+      return BuildRow(node, ctx);
+    case NodeType::Column:
+      return BuildColumn(node, ctx);
+    case NodeType::Text:
+      return BuildText(node, ctx);
+  }
+  return nullptr;
+}
+
+void ControlView::FillColumn(QWidget* box, const std::vector<LayoutNode>& children,
+                             BuildContext& ctx) {
+  auto* layout = qobject_cast<QBoxLayout*>(box->layout());
+  for (const auto& child : children) {
+    BuildContext inner = ctx;
+    inner.parent = box;
+    inner.row = nullptr;
+    inner.row_caption.clear();
+    if (QWidget* w = BuildNode(child, inner)) layout->addWidget(w, 0, Qt::AlignLeft);
+  }
+}
+
+QWidget* ControlView::BuildRow(const LayoutNode& node, BuildContext& ctx) {
+  auto* row = new QWidget(ctx.parent);
+  row->setObjectName(QStringLiteral("row"));
+  auto* layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(6);
+  BuildContext inner = ctx;
+  inner.parent = row;
+  inner.row = row;
+  inner.row_caption = ctx.row_caption;
+  row_items_.insert(row, {});  // known as a row while its items register
+  std::vector<QPointer<QWidget>> items;
+  bool first = true;
+  for (const auto& child : node.children) {
+    QWidget* w = BuildNode(child, inner);
+    if (!w) continue;
+    if (first && IsRowCaption(child)) {
+      if (auto* label = qobject_cast<QLabel*>(w)) ctx.scope->push_back(label);
+    }
+    first = false;
+    if (child.type == NodeType::Text) inner.row_caption = Trimmed(ToQt(child.text));
+    if (child.type == NodeType::Control && child.control->Kind() == ControlKind::Label &&
+        inner.row_caption.isEmpty())
+      inner.row_caption = Trimmed(ToQt(child.control->Caption()));
+    layout->addWidget(w, 0, Qt::AlignVCenter);
+    items.push_back(w);
+  }
+  layout->addStretch(1);
+  row_items_[row] = std::move(items);
+  return row;
+}
+
+QWidget* ControlView::BuildColumn(const LayoutNode& node, BuildContext& ctx) {
+  auto* column = new QWidget(ctx.parent);
+  column->setObjectName(QStringLiteral("column"));
+  auto* layout = new QVBoxLayout(column);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(4);
+  BuildContext inner = ctx;
+  inner.scope = ctx.NewScope();
+  FillColumn(column, node.children, inner);
+  layout->addStretch(1);
+  return column;
+}
+
+QWidget* ControlView::BuildText(const LayoutNode& node, BuildContext& ctx) {
+  auto* label = new QLabel(ToQt(node.text), ctx.parent);
+  label->setTextFormat(Qt::PlainText);
+  QFont f = label->font();
+  switch (node.style) {
+    case ui::TextStyle::Caption:
+      label->setObjectName(QStringLiteral("caption"));
+      break;
+    case ui::TextStyle::Title:
+      label->setObjectName(QStringLiteral("title"));
+      f.setBold(true);
+      f.setPixelSize(18);
+      label->setFont(f);
+      break;
+    case ui::TextStyle::Unit:
+      label->setObjectName(QStringLiteral("unit"));
+      break;
+    case ui::TextStyle::Note:
+      label->setObjectName(QStringLiteral("note"));
+      label->setStyleSheet(QStringLiteral("color: #1f3f8f;"));
+      break;
+  }
+  if (!node.visible) label->setVisible(false);
+  return label;
+}
+
+QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
+  Control& c = *node.control;
+  QWidget* parent = ctx.parent;
+  switch (c.Kind()) {
+    case ControlKind::Page: {
+      auto* page = new PanelFrame(c, *this, parent);
+      auto* layout = new QVBoxLayout(page);
+      const int m = metrics_.page_margin;
+      layout->setContentsMargins(m, m, m, m);
+      layout->setSpacing(8);
+      BuildContext inner = ctx;
+      inner.scope = ctx.NewScope();
+      std::vector<LayoutNode> body;
+      std::vector<const LayoutNode*> bottom;
+      for (const auto& child : node.children) {
+        // A page's own buttons are its save-all: lower edge, right of the
+        // buttons that lie over every page.
+        if (child.type == NodeType::Control && child.control &&
+            child.control->Kind() == ControlKind::Button)
+          bottom.push_back(&child);
+        else
+          body.push_back(child);
+      }
+      FillColumn(page, body, inner);
+      layout->addStretch(1);
+      auto* strip = new QWidget(page);
+      strip->setObjectName(QStringLiteral("pageBottom"));
+      auto* sl = new QHBoxLayout(strip);
+      sl->setContentsMargins(0, 0, 0, 0);
+      sl->setSpacing(6);
+      sl->addSpacing(std::max(0, metrics_.bottom_reserved - m));
+      for (const LayoutNode* b : bottom) {
+        BuildContext bc = inner;
+        bc.parent = strip;
+        if (QWidget* w = BuildNode(*b, bc)) sl->addWidget(w);
+      }
+      sl->addStretch(1);
+      strip->setMinimumHeight(metrics_.button_height + 4);
+      layout->addWidget(strip);
+      Register(c, page);
+      return page;
+    }
+    case ControlKind::Panel: {
+      auto* frame = new PanelFrame(c, *this, parent);
+      if (!c.Caption().empty()) {
+        // Header strip: "[...]" with whatever the strip carries at its right.
+        frame->setObjectName(QStringLiteral("header"));
+        frame->setProperty("velimoRole", QStringLiteral("header"));
+        frame->setAutoFillBackground(true);
+        frame->setFixedHeight(metrics_.header_height);
+        frame->setStyleSheet(QStringLiteral(
+            "QFrame[velimoRole=\"header\"] { background: #2b4f7e; }"
+            "QFrame[velimoRole=\"header\"] > QLabel { color: white; font-weight: bold; }"));
+        auto* layout = new QHBoxLayout(frame);
+        layout->setContentsMargins(8, 0, 3, 0);
+        layout->setSpacing(6);
+        auto* caption = new QLabel(frame);
+        caption->setTextFormat(Qt::PlainText);
+        layout->addWidget(caption);
+        layout->addStretch(1);
+        BuildContext inner = ctx;
+        inner.parent = frame;
+        inner.row = nullptr;
+        inner.row_caption = Trimmed(ToQt(c.Caption()));
+        for (const auto& child : node.children) {
+          if (QWidget* w = BuildNode(child, inner)) {
+            if (auto* b = qobject_cast<QPushButton*>(w))
+              b->setFixedHeight(metrics_.header_height - 4);
+            layout->addWidget(w);
+          }
+        }
+        Register(c, frame, caption);
+        return frame;
+      }
+      auto* layout = new QVBoxLayout(frame);
+      BuildContext inner = ctx;
+      inner.parent = frame;
+      if (IsGroup(node)) {
+        frame->setFrameShape(QFrame::Box);
+        frame->setFrameShadow(QFrame::Plain);
+        frame->setProperty("velimoRole", QStringLiteral("group"));
+        layout->setContentsMargins(1, 1, 1, 8);
+        layout->setSpacing(4);
+        inner.scope = ctx.NewScope();
+        bool header_done = false;
+        QWidget* body = nullptr;
+        for (const auto& child : node.children) {
+          if (!header_done && child.type == NodeType::Control) {
+            header_done = true;
+            BuildContext hc = inner;
+            if (QWidget* w = BuildNode(child, hc)) layout->addWidget(w);
+            body = new QWidget(frame);
+            auto* bl = new QVBoxLayout(body);
+            bl->setContentsMargins(10, 4, 10, 0);
+            bl->setSpacing(4);
+            layout->addWidget(body);
+            continue;
+          }
+          BuildContext bc = inner;
+          bc.parent = body ? body : frame;
+          bc.row = nullptr;
+          bc.row_caption.clear();
+          if (QWidget* w = BuildNode(child, bc))
+            qobject_cast<QBoxLayout*>((body ? body : frame)->layout())
+                ->addWidget(w, 0, Qt::AlignLeft);
+        }
+      } else {
+        frame->setProperty("velimoRole", QStringLiteral("panel"));
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(4);
+        FillColumn(frame, node.children, inner);
+      }
+      Register(c, frame);
+      return frame;
+    }
+    case ControlKind::GroupBox: {
+      auto* frame = new PanelFrame(c, *this, parent);
+      frame->setFrameShape(QFrame::Box);
+      frame->setFrameShadow(QFrame::Sunken);
+      frame->setProperty("velimoRole", QStringLiteral("box"));
+      auto* layout = new QVBoxLayout(frame);
+      layout->setContentsMargins(8, 8, 8, 8);
+      layout->setSpacing(4);
+      BuildContext inner = ctx;
+      inner.parent = frame;
+      inner.scope = ctx.NewScope();
+      FillColumn(frame, node.children, inner);
+      Register(c, frame);
+      return frame;
+    }
+    case ControlKind::Label: {
+      auto* label = new QLabel(parent);
+      label->setTextFormat(Qt::PlainText);
+      if (!ctx.row) {
+        // A label of its own, outside any row: the title of its panel
+        // ("sTavi Information").
+        QFont f = label->font();
+        f.setBold(true);
+        f.setPixelSize(18);
+        label->setFont(f);
+      }
+      Register(c, label);
+      SetAccessibleName(c, ctx.row_caption);
+      return label;
+    }
+    case ControlKind::Edit: {
+      auto& edit = static_cast<ui::TEdit&>(c);
+      auto* le = new ModelLineEdit(edit, platform_, parent);
+      le->setFixedWidth(edit.Filter() == ui::KeyFilter::Hex ? metrics_.hex_editor_width
+                                                            : metrics_.editor_width);
+      Register(c, le);
+      SetAccessibleName(c, ctx.row_caption);
+      return le;
+    }
+    case ControlKind::ComboBox: {
+      auto* cb = new QComboBox(parent);
+      cb->setFixedWidth(metrics_.editor_width);
+      if (auto* port_box = dynamic_cast<ui::TEditComboBox*>(&c)) {
+        // The port box: a list that also takes a typed name.
+        cb->setEditable(true);
+        cb->setInsertPolicy(QComboBox::NoInsert);
+        connect(cb->lineEdit(), &QLineEdit::textEdited, this, [this, port_box](const QString& t) {
+          Guard([&] { port_box->UserSetText(FromQt(t)); });
+        });
+        connect(cb, &QComboBox::activated, this,
+                [this, port_box](int index) { Guard([&] { port_box->UserSelect(index); }); });
+      } else {
+        auto& combo = static_cast<ui::TComboBox&>(c);
+        cb->setEditable(false);  // a list: no free text
+        connect(cb, &QComboBox::activated, this,
+                [this, &combo](int index) { Guard([&] { combo.UserSelect(index); }); });
+      }
+      Register(c, cb);
+      SetAccessibleName(c, ctx.row_caption);
+      return cb;
+    }
+    case ControlKind::CheckBox: {
+      auto& box = static_cast<ui::TCheckBox&>(c);
+      auto* cb = new QCheckBox(parent);
+      connect(cb, &QCheckBox::clicked, this, [this, &box, cb] {
+        Guard([&] { box.UserClick(); });
+        // The model decides; the box shows what it holds.
+        if (WidgetOf(box) == cb) {
+          const QSignalBlocker block(cb);
+          cb->setChecked(box.Checked());
+        }
+      });
+      Register(c, cb);
+      return cb;
+    }
+    case ControlKind::Button: {
+      auto* b = new QPushButton(parent);
+      b->setMinimumHeight(metrics_.button_height);
+      b->setAutoDefault(false);
+      connect(b, &QPushButton::clicked, this, [this, &c] { Guard([&] { c.Click(); }); });
+      Register(c, b);
+      return b;
+    }
+    case ControlKind::GlyphButton: {
+      auto* b = new QPushButton(parent);
+      b->setFixedSize(metrics_.glyph_button_size, metrics_.glyph_button_size);
+      b->setIconSize(QSize(metrics_.glyph_size, metrics_.glyph_size));
+      b->setAutoDefault(false);
+      connect(b, &QPushButton::clicked, this, [this, &c] { Guard([&] { c.Click(); }); });
+      Register(c, b);
+      return b;
+    }
+    case ControlKind::Image: {
+      auto* label = new QLabel(parent);
+      if (pictures) {
+        const QPixmap pm = pictures(c, -1);
+        label->setPixmap(pm);
+        if (!pm.isNull()) label->setFixedSize(pm.size());
+      }
+      Register(c, label);
+      SetAccessibleName(c, ctx.row_caption);
+      return label;
+    }
+    case ControlKind::Memo: {
+      auto* memo = new QPlainTextEdit(parent);
+      memo->setReadOnly(true);
+      Register(c, memo);
+      return memo;
+    }
+    case ControlKind::MenuItem:
+    case ControlKind::PageControl:
+    case ControlKind::StatusBar:
+    case ControlKind::Form:
+      // The window's own parts: the main window builds and binds them.
+      return nullptr;
+  }
+  return nullptr;
+}
+
+void ControlView::Register(Control& control, QWidget* widget, QLabel* caption) {
+  widget->setObjectName(QString::fromLatin1(control.Name()));
+  Binding& b = bindings_[&control];
+  b.widget = widget;
+  b.caption = caption;
+  b.row = nullptr;
+  for (QWidget* p = widget->parentWidget(); p; p = p->parentWidget()) {
+    if (row_items_.contains(p)) {
+      if (p == widget->parentWidget()) b.row = p;
+      break;
+    }
+  }
+  if (std::find(observed_.begin(), observed_.end(), &control) == observed_.end())
+    observed_.push_back(&control);
+  control.SetObserver(this);
+  ApplyAll(control);
+  if (widget->accessibleName().isEmpty()) SetAccessibleName(control, QString());
+}
+
+void ControlView::Bind(Control& control, QWidget* widget) {
+  Register(control, widget);
+}
+
+void ControlView::BindAction(ui::TMenuItem& item, QAction* action) {
+  action->setObjectName(QString::fromLatin1(item.Name()));
+  Binding& b = bindings_[&item];
+  b.action = action;
+  if (std::find(observed_.begin(), observed_.end(), &item) == observed_.end())
+    observed_.push_back(&item);
+  item.SetObserver(this);
+  if (!action->menu()) {
+    connect(action, &QAction::triggered, this, [this, &item, action] {
+      Guard([&] { item.Click(); });
+      if (ActionOf(item) == action) Apply(item, ControlProperty::Checked);
+    });
+  }
+  ApplyAll(item);
+}
+
+void ControlView::SetAccessibleName(Control& control, const QString& rowCaption) {
+  auto it = bindings_.find(&control);
+  if (it == bindings_.end()) return;
+  QWidget* w = it->widget;
+  if (!w) return;
+  const QString caption = Trimmed(ToQt(control.Caption()));
+  QString name;
+  switch (control.Kind()) {
+    case ControlKind::Edit:
+    case ControlKind::ComboBox:
+    case ControlKind::Image:
+      name = !rowCaption.isEmpty() ? rowCaption : caption;
+      break;
+    case ControlKind::Label:
+      // An information label is read as its row's caption and its value.
+      name = (!rowCaption.isEmpty() && rowCaption != caption)
+                 ? rowCaption + QStringLiteral(": ") + caption
+                 : caption;
+      w->setProperty("velimoRowCaption", rowCaption);
+      break;
+    default:
+      name = !caption.isEmpty() ? caption : rowCaption;
+      break;
+  }
+  if (name.isEmpty()) name = QString::fromLatin1(control.Name());
+  w->setAccessibleName(name);
+}
+
+void ControlView::ApplyAll(Control& control) {
+  static constexpr ControlProperty kAll[] = {
+      ControlProperty::Items,      ControlProperty::ItemIndex, ControlProperty::Text,
+      ControlProperty::Visible,    ControlProperty::Enabled,   ControlProperty::Checked,
+      ControlProperty::Masked,     ControlProperty::Hint,      ControlProperty::Glyph,
+      ControlProperty::TabVisible, ControlProperty::Size,      ControlProperty::Focus,
+  };
+  for (ControlProperty p : kAll) {
+    if (intercept && intercept(control, p)) continue;
+    Apply(control, p);
+  }
+}
+
+void ControlView::ControlChanged(Control& control, ControlProperty property) {
+  if (intercept && intercept(control, property)) return;
+  Apply(control, property);
+}
+
+void ControlView::UpdateRow(QWidget* row) {
+  auto it = row_items_.find(row);
+  if (it == row_items_.end() || row->isWindow()) return;
+  bool any = false;
+  for (const auto& w : *it) any = any || (w && !w->isHidden());
+  row->setVisible(any);
+}
+
+void ControlView::Apply(Control& control, ControlProperty property) {
+  auto it = bindings_.find(&control);
+  if (it == bindings_.end()) return;
+  Binding& b = *it;
+  const ControlKind kind = control.Kind();
+
+  if (kind == ControlKind::MenuItem) {
+    QAction* a = b.action;
+    if (!a) return;
+    auto& item = static_cast<ui::TMenuItem&>(control);
+    switch (property) {
+      case ControlProperty::Text:
+        a->setText(ToQtCaption(item.Caption()));
+        if (a->menu()) a->menu()->setTitle(ToQtCaption(item.Caption()));
+        break;
+      case ControlProperty::Visible:
+        a->setVisible(item.Visible());
+        break;
+      case ControlProperty::Enabled:
+        a->setEnabled(item.Enabled());
+        break;
+      case ControlProperty::Checked:
+        if (!a->menu()) {
+          // Only a checked item shows a mark.
+          a->setCheckable(item.Checked());
+          a->setChecked(item.Checked());
+        }
+        break;
+      default:
+        break;
+    }
+    return;
+  }
+
+  QWidget* w = b.widget;
+  if (!w) return;
+  switch (property) {
+    case ControlProperty::Text: {
+      const QString caption = ToQt(control.Caption());
+      switch (kind) {
+        case ControlKind::Edit: {
+          const QString text = ToQt(static_cast<ui::TEdit&>(control).Text());
+          auto* le = static_cast<QLineEdit*>(w);
+          if (le->text() != text) {
+            const QSignalBlocker block(le);
+            le->setText(text);
+          }
+          break;
+        }
+        case ControlKind::Label: {
+          static_cast<QLabel*>(w)->setText(caption);
+          if (w->property("velimoAutoSize").toBool()) w->adjustSize();
+          SetAccessibleName(control, w->property("velimoRowCaption").toString());
+          break;
+        }
+        case ControlKind::ComboBox:
+          if (auto* port_box = dynamic_cast<ui::TEditComboBox*>(&control)) {
+            auto* cb = static_cast<QComboBox*>(w);
+            const QString text = ToQt(port_box->Text());
+            if (cb->currentText() != text) {
+              const QSignalBlocker block(cb);
+              cb->setEditText(text);
+            }
+          }
+          break;
+        case ControlKind::Panel:
+          if (b.caption) {
+            b.caption->setText(caption);
+            w->setAccessibleName(Trimmed(caption));
+          }
+          break;
+        case ControlKind::Button:
+        case ControlKind::CheckBox:
+          static_cast<QAbstractButton*>(w)->setText(ToQtCaption(control.Caption()));
+          if (!control.Caption().empty()) w->setAccessibleName(Trimmed(caption));
+          break;
+        default:
+          break;
+      }
+      break;
+    }
+    case ControlProperty::Items:
+      if (kind == ControlKind::ComboBox) {
+        auto& combo = static_cast<ui::TComboBox&>(control);
+        auto* cb = static_cast<QComboBox*>(w);
+        const QSignalBlocker block(cb);
+        cb->clear();
+        for (const auto& item : combo.Items()) cb->addItem(ToQt(item));
+        cb->setCurrentIndex(combo.ItemIndex());
+        if (auto* port_box = dynamic_cast<ui::TEditComboBox*>(&control))
+          cb->setEditText(ToQt(port_box->Text()));
+      }
+      break;
+    case ControlProperty::ItemIndex:
+      if (kind == ControlKind::ComboBox) {
+        auto* cb = static_cast<QComboBox*>(w);
+        const QSignalBlocker block(cb);
+        cb->setCurrentIndex(static_cast<ui::TComboBox&>(control).ItemIndex());
+        // An editable box keeps its typed text without a selection.
+        if (auto* port_box = dynamic_cast<ui::TEditComboBox*>(&control))
+          cb->setEditText(ToQt(port_box->Text()));
+      }
+      break;
+    case ControlProperty::Visible:
+      if (kind == ControlKind::Page) break;  // a page's tab: the window's business
+      if (w->isWindow()) {
+        if (!control.Visible()) w->hide();
+      } else {
+        w->setVisible(control.Visible());
+      }
+      if (b.row) UpdateRow(b.row);
+      break;
+    case ControlProperty::Enabled:
+      w->setEnabled(control.Enabled());
+      break;
+    case ControlProperty::Checked:
+      if (kind == ControlKind::CheckBox) {
+        auto* cb = static_cast<QCheckBox*>(w);
+        const QSignalBlocker block(cb);
+        cb->setChecked(static_cast<ui::TCheckBox&>(control).Checked());
+      }
+      break;
+    case ControlProperty::Masked:
+      if (kind == ControlKind::Edit) {
+        static_cast<QLineEdit*>(w)->setEchoMode(
+            static_cast<ui::TEdit&>(control).Masked() ? QLineEdit::Password : QLineEdit::Normal);
+      }
+      break;
+    case ControlProperty::Hint:
+      w->setToolTip(ToQt(control.Hint()));
+      break;
+    case ControlProperty::Glyph:
+      if (kind == ControlKind::GlyphButton && pictures) {
+        static_cast<QPushButton*>(w)->setIcon(
+            QIcon(pictures(control, static_cast<ui::TGlyphButton&>(control).Glyph())));
+      }
+      break;
+    case ControlProperty::MaxLength:
+      break;  // read at each typed key
+    case ControlProperty::TabVisible:
+    case ControlProperty::Size:
+    case ControlProperty::Focus:
+      break;  // the window's business
+  }
+}
+
+}  // namespace velimo::qt

@@ -1,0 +1,125 @@
+// The widgets of a window, built from the same page declarations as the
+// form model, and the two directions between them: every change the model
+// reports is applied to its widget, and what the operator types, picks and
+// clicks goes back to the model's User... operations and handlers.
+#pragma once
+
+#include <QHash>
+#include <QLineEdit>
+#include <QObject>
+#include <QPixmap>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "ui/controls.h"
+#include "ui/layout.h"
+#include "util/platform.h"
+
+class QAction;
+class QLabel;
+
+namespace velimo::qt {
+
+// Sizes shared by the builder and the tests.
+struct ViewMetrics {
+  int editor_width = 150;     // text boxes and lists of the settings rows
+  int hex_editor_width = 36;  // the two-digit STX/ETX editors
+  int button_height = 24;
+  int header_height = 24;  // the "[...]" strips of the groups
+  int page_margin = 10;
+  int bottom_reserved = 0;  // room left for buttons laid over a page's lower edge
+  int glyph_button_size = 200;
+  int glyph_size = 180;
+};
+
+// A text box that asks the form model about every typed character before
+// it reaches the text, and limits typing (not assigned text) to the
+// control's maximum length.
+class ModelLineEdit : public QLineEdit {
+  Q_OBJECT
+ public:
+  ModelLineEdit(ui::TEdit& edit, Platform& platform, QWidget* parent = nullptr);
+  ui::TEdit& Model() const { return edit_; }
+
+  // The character a key press stands for as a typed key: Backspace 8,
+  // Enter 13, Escape 27, Ctrl+letter its control code, a printable key its
+  // character; -1 for keys that type nothing (arrows, Delete, Tab ...).
+  static int TypedCharacter(const class QKeyEvent& event);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void OnTextEdited(const QString& text);
+
+  ui::TEdit& edit_;
+  Platform& platform_;
+};
+
+class ControlView : public QObject, public ui::ControlObserver {
+  Q_OBJECT
+ public:
+  explicit ControlView(Platform& platform, ViewMetrics metrics = {}, QObject* parent = nullptr);
+  ~ControlView() override;
+
+  // Builds the widget of one declaration node and everything below it. The
+  // result belongs to parent (or to the caller when parent is null).
+  QWidget* Build(const ui::LayoutNode& node, QWidget* parent = nullptr);
+
+  // Connects a widget made elsewhere (left column, status bar ...) or a menu
+  // item's action to its control: the widget takes the control's state now
+  // and follows it from then on.
+  void Bind(ui::Control& control, QWidget* widget);
+  void BindAction(ui::TMenuItem& item, QAction* action);
+
+  QWidget* WidgetOf(const ui::Control& control) const;
+  QAction* ActionOf(const ui::Control& control) const;
+  const ViewMetrics& Metrics() const { return metrics_; }
+  Platform& platform() { return platform_; }
+
+  void ControlChanged(ui::Control& control, ui::ControlProperty property) override;
+
+  // Pictures: for a glyph button the picture at the given image-list index
+  // (-1: the button's own initial picture); for an image its picture.
+  std::function<QPixmap(const ui::Control& control, int index)> pictures;
+  // Asked first for every change; returns true when it has handled it
+  // (pages, the trace pane and the like belong to the window).
+  std::function<bool(ui::Control& control, ui::ControlProperty property)> intercept;
+
+  // Runs a handler of the model as the application runs every
+  // operator-triggered handler: an escaping error goes to the default report.
+  void Guard(const std::function<void()>& fn);
+
+ private:
+  struct Binding {
+    QPointer<QWidget> widget;
+    QPointer<QAction> action;
+    QPointer<QLabel> caption;  // a panel's header caption
+    QWidget* row = nullptr;    // the row the widget sits in, if any
+  };
+  struct BuildContext;
+
+  QWidget* BuildNode(const ui::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildControl(const ui::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildRow(const ui::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildColumn(const ui::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildText(const ui::LayoutNode& node, BuildContext& ctx);
+  void FillColumn(QWidget* box, const std::vector<ui::LayoutNode>& children, BuildContext& ctx);
+  void Register(ui::Control& control, QWidget* widget, QLabel* caption = nullptr);
+  void ApplyAll(ui::Control& control);
+  void Apply(ui::Control& control, ui::ControlProperty property);
+  void UpdateRow(QWidget* row);
+  void SetAccessibleName(ui::Control& control, const QString& rowCaption);
+
+  Platform& platform_;
+  ViewMetrics metrics_;
+  QHash<const ui::Control*, Binding> bindings_;
+  std::vector<ui::Control*> observed_;
+  // Rows whose visibility follows their items: a row shows while any of its
+  // items shows.
+  QHash<QWidget*, std::vector<QPointer<QWidget>>> row_items_;
+};
+
+}  // namespace velimo::qt

@@ -1,0 +1,411 @@
+#include "ui/qt/main_window.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QStyleOptionTab>
+#include <QVBoxLayout>
+
+#include "ui/form_main.h"
+#include "ui/qt/latin1.h"
+#include "ui/qt/qt_platform.h"
+#include "ui/qt/trace_view.h"
+
+namespace velimo::qt {
+
+using ui::Control;
+using ui::ControlKind;
+using ui::ControlProperty;
+
+namespace {
+
+constexpr int kPaneMargin = 10;
+constexpr int kLoadWidth = 100;
+constexpr int kFactoryWidth = 140;
+constexpr int kOverlayHeight = 28;
+constexpr int kOverlayGap = 6;
+
+// The right-hand area: the page strip, with the two buttons lying over the
+// lower edge of its page area.
+class PaneArea : public QWidget {
+ public:
+  using QWidget::QWidget;
+  std::function<void()> on_resize;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    if (on_resize) on_resize();
+  }
+};
+
+const ui::LayoutNode* FindNode(const ui::LayoutNode& root, const Control& control) {
+  if (root.type == ui::NodeType::Control && root.control == &control) return &root;
+  for (const auto& child : root.children) {
+    if (const ui::LayoutNode* found = FindNode(child, control)) return found;
+  }
+  return nullptr;
+}
+
+ViewMetrics MainMetrics() {
+  ViewMetrics m;
+  m.page_margin = kPaneMargin;
+  // A page's own save-all sits just right of " Load" and "Factory Default".
+  m.bottom_reserved = kPaneMargin + kLoadWidth + kOverlayGap + kFactoryWidth + kOverlayGap;
+  m.button_height = kOverlayHeight;
+  return m;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// PageTabBar
+
+PageTabBar::PageTabBar(ui::TForm_main& form, QWidget* parent) : QTabBar(parent), form_(form) {
+  setDrawBase(false);
+  setExpanding(false);
+}
+
+void PageTabBar::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QColor face = palette().color(QPalette::Button);
+  const QColor text = palette().color(QPalette::ButtonText);
+  for (int i = 0; i < count(); ++i) {
+    if (!isTabVisible(i)) continue;
+    const QRect r = tabRect(i);
+    const ui::TabDrawing d = form_.PageControl1DrawTab(i, i == currentIndex());
+    const QColor fill = d.system_face ? face : QColor(d.brush.r, d.brush.g, d.brush.b);
+    if (d.outlined) {
+      p.setPen(text);
+      p.setBrush(fill);
+      p.drawRect(r.adjusted(0, 0, -1, -1));
+    } else {
+      p.fillRect(r, fill);
+    }
+    p.setPen(text);
+    const QFontMetrics fm(font());
+    p.drawText(r.topLeft() + QPoint(d.text_dx, d.text_dy + fm.ascent()), ToQt(d.text));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// MainWindow
+
+MainWindow::MainWindow(ui::TForm_main& form, QtPlatform& platform, QWidget* parent)
+    : QMainWindow(parent),
+      form_(form),
+      platform_(platform),
+      view_(std::make_unique<ControlView>(platform, MainMetrics())) {
+  // Single border, system menu and minimise; no maximise, no resizing.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  platform_.SetOwnerWindow(this);
+  view_->pictures = [this](const Control& c, int index) { return Picture(c, index); };
+  view_->intercept = [this](Control& c, ControlProperty p) { return Intercept(c, p); };
+
+  auto* central = new QWidget(this);
+  central->setObjectName(QStringLiteral("central"));
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  auto* body = new QWidget(central);
+  auto* row = new QHBoxLayout(body);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  row->addWidget(BuildLeftColumn(body), 0, Qt::AlignTop);
+  row->addWidget(BuildPageArea(body), 1);
+  column->addWidget(body, 1);
+  column->addWidget(BuildStatusBar(central));
+  trace_ = new TraceView(*form_.Memo.Pane(), central);
+  trace_->setFixedHeight(kMemoHeight);
+  column->addWidget(trace_);
+  setCentralWidget(central);
+  BuildMenus();
+
+  view_->Bind(form_.Memo, trace_);
+  view_->Bind(form_.StatusBar1, status_bar_);
+  view_->Bind(form_.Window, this);
+
+  // The port's event thread wakes the user-interface thread through a
+  // posted call; the batch then runs here, also inside a message box's
+  // nested loop, never inside a pause.
+  form_.ComPortEnvBoard.SetWakeHook([this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          try {
+            form_.ComPortEnvBoard.ProcessPendingEvents();
+          } catch (...) {
+            // The port's event processing reports nothing to the operator.
+          }
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+MainWindow::~MainWindow() {
+  try {
+    form_.FormDestroy();
+  } catch (...) {
+    // Ending anyway; the port component closes itself when destroyed.
+  }
+  form_.ComPortEnvBoard.SetWakeHook(nullptr);
+  platform_.SetOwnerWindow(nullptr);
+}
+
+QPixmap MainWindow::Glyph(int index) {
+  static const char* const kFiles[] = {
+      ":/velimo/glyph0_info.png",   ":/velimo/glyph1_info_selected.png",
+      ":/velimo/glyph2_lora.png",   ":/velimo/glyph3_lora_selected.png",
+      ":/velimo/glyph4_serial.png", ":/velimo/glyph5_serial_selected.png",
+  };
+  if (index < 0 || index >= ui::ImageList1::kCount) return {};
+  return QPixmap(QString::fromLatin1(kFiles[index]));
+}
+
+QPixmap MainWindow::Picture(const Control& control, int index) const {
+  if (control.Kind() == ControlKind::Image) {
+    if (&control == &form_.Img_S_PinMap) return QPixmap(QStringLiteral(":/velimo/pinmap.png"));
+    return {};
+  }
+  if (index >= 0) return Glyph(index);
+  // The buttons' own pictures, shown only while no model is selected.
+  if (&control == &form_.Btn_Left_Info) return Glyph(ui::ImageList1::kInfoNormal);
+  if (&control == &form_.Btn_Left_LoRa) return Glyph(ui::ImageList1::kLoRaNormal);
+  if (&control == &form_.Btn_Left_Serial) return Glyph(ui::ImageList1::kSerialNormal);
+  return {};
+}
+
+void MainWindow::BuildMenus() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu1"));
+  for (ui::TMenuItem* top : form_.MainMenu1) {
+    QMenu* menu = bar->addMenu(QString());
+    menu->setObjectName(QString::fromLatin1(top->Name()) + QStringLiteral("_menu"));
+    view_->BindAction(*top, menu->menuAction());
+    for (ui::TMenuItem* item : top->items) view_->BindAction(*item, menu->addAction(QString()));
+  }
+}
+
+QWidget* MainWindow::BuildLeftColumn(QWidget* parent) {
+  const ui::LayoutNode* node = FindNode(form_.FrameLayout(), form_.Panel_Left_Main);
+  QWidget* left = node ? view_->Build(*node, parent) : new QWidget(parent);
+  left->setFixedWidth(kLeftWidth);
+  if (QWidget* w = view_->WidgetOf(form_.Btn_Left_Info))
+    w->setAccessibleName(QStringLiteral("Info"));
+  if (QWidget* w = view_->WidgetOf(form_.Btn_Left_LoRa))
+    w->setAccessibleName(QStringLiteral("LoRa"));
+  if (QWidget* w = view_->WidgetOf(form_.Btn_Left_Serial))
+    w->setAccessibleName(QStringLiteral("Serial"));
+  if (auto* l = qobject_cast<QBoxLayout*>(left->layout())) {
+    l->setSpacing(0);
+    l->addStretch(1);
+  }
+  return left;
+}
+
+QWidget* MainWindow::BuildPageArea(QWidget* parent) {
+  auto* pane = new PaneArea(parent);
+  pane_area_ = pane;
+  view_->Bind(form_.PaneLogMain, pane);
+
+  auto* frame = new QFrame(pane);
+  page_frame_ = frame;
+  frame->setFrameShape(QFrame::StyledPanel);
+  auto* fl = new QVBoxLayout(frame);
+  fl->setContentsMargins(1, 1, 1, 1);
+  fl->setSpacing(0);
+  tabs_ = new PageTabBar(form_, frame);
+  tabs_->setObjectName(QStringLiteral("PageControl1_tabs"));
+  stack_ = new QStackedWidget(frame);
+  fl->addWidget(tabs_);
+  fl->addWidget(stack_, 1);
+  view_->Bind(form_.PageControl1, frame);
+
+  for (const ui::LayoutNode& page : form_.Pages()) {
+    QWidget* w = view_->Build(page, stack_);
+    stack_->addWidget(w);
+    tabs_->addTab(page.control ? ToQt(page.control->Caption()) : QString());
+  }
+  blank_page_ = new QWidget(stack_);
+  blank_page_->setObjectName(QStringLiteral("noPage"));
+  stack_->addWidget(blank_page_);
+  for (int i = 0; i < form_.PageControl1.PageCount(); ++i)
+    Intercept(*form_.PageControl1.pages[static_cast<size_t>(i)], ControlProperty::TabVisible);
+  connect(tabs_, &QTabBar::tabBarClicked, this, [this](int index) {
+    view_->Guard([&] { form_.PageControl1.SetActivePageIndex(index); });
+  });
+  ApplyPageIndex();
+
+  // " Load" and "Factory Default" over the lower edge of the page area.
+  for (Control* c : {static_cast<Control*>(&form_.Btn_S_CurrentStatus),
+                     static_cast<Control*>(&form_.Btn_FactoryReset)}) {
+    if (const ui::LayoutNode* node = FindNode(form_.FrameLayout(), *c)) view_->Build(*node, pane);
+  }
+  pane->on_resize = [this] { PlaceOverlayButtons(); };
+  return pane;
+}
+
+void MainWindow::PlaceOverlayButtons() {
+  const QRect area = pane_area_->rect();
+  page_frame_->setGeometry(kPaneMargin / 2, 4, std::min(kPageWidth, area.width() - kPaneMargin),
+                           area.height() - 8);
+  const QRect pages = page_frame_->geometry();
+  const int y = pages.bottom() - kPaneMargin - kOverlayHeight - 2;
+  int x = pages.left() + kPaneMargin + 1;
+  if (QWidget* load = view_->WidgetOf(form_.Btn_S_CurrentStatus)) {
+    load->setGeometry(x, y, kLoadWidth, kOverlayHeight);
+    load->raise();
+  }
+  x += kLoadWidth + kOverlayGap;
+  if (QWidget* factory = view_->WidgetOf(form_.Btn_FactoryReset)) {
+    factory->setGeometry(x, y, kFactoryWidth, kOverlayHeight);
+    factory->raise();
+  }
+}
+
+QWidget* MainWindow::BuildStatusBar(QWidget* parent) {
+  auto* bar = new QFrame(parent);
+  bar->setFrameShape(QFrame::NoFrame);
+  auto* l = new QHBoxLayout(bar);
+  l->setContentsMargins(0, 2, 0, 2);
+  l->setSpacing(2);
+  for (int i = 0; i < form_.StatusBar1.PanelCount(); ++i) {
+    auto* panel = new QLabel(bar);
+    panel->setObjectName(QStringLiteral("StatusBar1_Panel%1").arg(i));
+    panel->setTextFormat(Qt::PlainText);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Sunken);
+    panel->setFixedWidth(form_.StatusBar1.Panels()[static_cast<size_t>(i)].width);
+    l->addWidget(panel);
+    status_panels_.push_back(panel);
+  }
+  l->addStretch(1);
+  status_bar_ = bar;
+  return bar;
+}
+
+void MainWindow::ApplyStatusBar() {
+  const auto& panels = form_.StatusBar1.Panels();
+  for (size_t i = 0; i < panels.size() && i < status_panels_.size(); ++i) {
+    status_panels_[i]->setText(ToQt(panels[i].text));
+    status_panels_[i]->setAccessibleName(ToQt(panels[i].text).trimmed());
+  }
+}
+
+void MainWindow::ApplyPageIndex() {
+  if (!stack_ || !blank_page_) return;
+  const int index = form_.PageControl1.ActivePageIndex();
+  if (index >= 0 && index < stack_->count() - 1) {
+    stack_->setCurrentIndex(index);
+    const QSignalBlocker block(tabs_);
+    tabs_->setCurrentIndex(index);
+  } else {
+    // No active page: an empty page area.
+    stack_->setCurrentWidget(blank_page_);
+  }
+  tabs_->update();
+}
+
+void MainWindow::ApplyWindowSize() {
+  const int w = form_.Window.Width();
+  const int h = form_.Window.Height();
+  if (w > 0 && h > 0) setFixedSize(w, h);
+}
+
+void MainWindow::ApplyFocus() {
+  Control* c = form_.Window.ActiveControl();
+  if (!c) return;
+  if (QWidget* w = view_->WidgetOf(*c)) w->setFocus(Qt::OtherFocusReason);
+}
+
+bool MainWindow::Intercept(Control& control, ControlProperty property) {
+  if (&control == &form_.Window) {
+    switch (property) {
+      case ControlProperty::Text:
+        setWindowTitle(ToQt(control.Caption()));
+        break;
+      case ControlProperty::Size:
+        ApplyWindowSize();
+        break;
+      case ControlProperty::Focus:
+        ApplyFocus();
+        break;
+      default:
+        break;
+    }
+    return true;
+  }
+  if (&control == &form_.PageControl1) {
+    if (property == ControlProperty::ItemIndex) {
+      ApplyPageIndex();
+      return true;
+    }
+    return property != ControlProperty::Visible && property != ControlProperty::Enabled;
+  }
+  if (&control == &form_.StatusBar1) {
+    if (property == ControlProperty::Text) {
+      if (!status_panels_.empty()) ApplyStatusBar();
+      return true;
+    }
+    return false;
+  }
+  if (control.Kind() == ControlKind::Page) {
+    const auto& pages = form_.PageControl1.pages;
+    const auto it = std::find(pages.begin(), pages.end(), &control);
+    const int index = it == pages.end() ? -1 : static_cast<int>(it - pages.begin());
+    if (!tabs_ || index < 0 || index >= tabs_->count())
+      return property == ControlProperty::TabVisible || property == ControlProperty::Visible;
+    switch (property) {
+      case ControlProperty::TabVisible: {
+        tabs_->setTabVisible(index, static_cast<ui::TPage&>(control).TabVisible());
+        bool any = false;
+        for (int i = 0; i < tabs_->count(); ++i) any = any || tabs_->isTabVisible(i);
+        // With every tab hidden the strip shows no tabs at all.
+        tabs_->setVisible(any);
+        return true;
+      }
+      case ControlProperty::Text:
+        tabs_->setTabText(index, ToQt(control.Caption()));
+        return false;
+      case ControlProperty::Visible:
+        return true;
+      default:
+        return false;
+    }
+  }
+  return false;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  if (!first_show_done_) {
+    first_show_done_ = true;
+    // The activation sequence runs once, before the window is first drawn:
+    // settings, model, trace options and the window's size.
+    view_->Guard([this] { form_.FormActivate(); });
+    if (QScreen* s = screen()) {
+      const QRect avail = s->availableGeometry();
+      move(avail.center() - QPoint(width() / 2, height() / 2));
+    }
+  }
+  QMainWindow::showEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  bool may_close = true;
+  view_->Guard([&] { may_close = form_.FormClose(); });
+  if (may_close) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+}  // namespace velimo::qt

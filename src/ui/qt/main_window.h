@@ -1,0 +1,90 @@
+// The main window on screen, over the form model TForm_main: fixed size,
+// minimise but no maximise, centred at its first showing; the menus, the
+// left column of picture buttons, the page strip with hidden tabs drawn as
+// the model says, the two buttons over the lower edge of the page area,
+// the status bar and the trace pane.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTabBar>
+#include <memory>
+
+#include "ui/qt/control_view.h"
+
+class QStackedWidget;
+class QLabel;
+
+namespace velimo::ui {
+class TForm_main;
+}
+
+namespace velimo::qt {
+
+class QtPlatform;
+class TraceView;
+
+// Paints the page tabs as the model's PageControl1DrawTab describes them.
+class PageTabBar : public QTabBar {
+  Q_OBJECT
+ public:
+  PageTabBar(ui::TForm_main& form, QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  ui::TForm_main& form_;
+};
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  // Layout of the client area.
+  static constexpr int kLeftWidth = 200;
+  static constexpr int kPageWidth = 800;
+  static constexpr int kMemoHeight = 128;
+
+  MainWindow(ui::TForm_main& form, QtPlatform& platform, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  ControlView& View() { return *view_; }
+  QStackedWidget* PageStack() const { return stack_; }
+  PageTabBar* TabBar() const { return tabs_; }
+  TraceView* Trace() const { return trace_; }
+  // The picture of image-list entry index (0 to 5).
+  static QPixmap Glyph(int index);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  bool Intercept(ui::Control& control, ui::ControlProperty property);
+  QPixmap Picture(const ui::Control& control, int index) const;
+  void BuildMenus();
+  QWidget* BuildLeftColumn(QWidget* parent);
+  QWidget* BuildPageArea(QWidget* parent);
+  QWidget* BuildStatusBar(QWidget* parent);
+  void ApplyPageIndex();
+  void ApplyStatusBar();
+  void ApplyWindowSize();
+  void ApplyFocus();
+  void PlaceOverlayButtons();
+
+  ui::TForm_main& form_;
+  QtPlatform& platform_;
+  std::unique_ptr<ControlView> view_;
+  QWidget* pane_area_ = nullptr;
+  QWidget* page_frame_ = nullptr;
+  PageTabBar* tabs_ = nullptr;
+  QStackedWidget* stack_ = nullptr;
+  QWidget* blank_page_ = nullptr;
+  QWidget* status_bar_ = nullptr;
+  std::vector<QLabel*> status_panels_;
+  TraceView* trace_ = nullptr;
+  bool first_show_done_ = false;
+  bool restarting_ = false;
+};
+
+}  // namespace velimo::qt

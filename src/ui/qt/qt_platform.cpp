@@ -1,0 +1,131 @@
+#include "ui/qt/qt_platform.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+#include <chrono>
+#include <exception>
+#include <thread>
+
+#include "ui/qt/latin1.h"
+
+namespace velimo::qt {
+
+namespace {
+
+class QtTimer : public PlatformTimer {
+ public:
+  explicit QtTimer(std::function<void()> onTick) {
+    QObject::connect(&timer_, &QTimer::timeout, [fn = std::move(onTick)] {
+      if (fn) fn();
+    });
+  }
+  void Start(int intervalMs) override { timer_.start(intervalMs > 0 ? intervalMs : 1); }
+  void Stop() override { timer_.stop(); }
+  bool Active() const override { return timer_.isActive(); }
+
+ private:
+  QTimer timer_;
+};
+
+// Keeps the count of open boxes right however exec() is left.
+struct BoxCounter {
+  explicit BoxCounter(int& n) : n_(n) { ++n_; }
+  ~BoxCounter() { --n_; }
+  int& n_;
+};
+
+}  // namespace
+
+QtPlatform::QtPlatform() {
+  start_new_instance = [] {
+    // The program's own executable, anew, without arguments, in the same
+    // working directory.
+    return QProcess::startDetached(QStringLiteral("/proc/self/exe"), {}, QDir::currentPath());
+  };
+}
+
+QtPlatform::~QtPlatform() = default;
+
+QWidget* QtPlatform::DialogParent() const {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  if (owner_ && owner_->isVisible()) return owner_;
+  return QApplication::activeWindow();
+}
+
+void QtPlatform::ShowMessage(std::string_view text) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), ToQt(text),
+                  QMessageBox::Ok, DialogParent());
+  box.setTextFormat(Qt::PlainText);
+  box.setObjectName(QStringLiteral("VelimoMessage"));
+  BoxCounter count(open_boxes_);
+  box.exec();  // nested event loop: port events and timers are served
+}
+
+bool QtPlatform::Confirm(std::string_view text) {
+  QMessageBox box(QMessageBox::Question, QString::fromLatin1(kApplicationTitle), ToQt(text),
+                  QMessageBox::Yes | QMessageBox::No, DialogParent());
+  box.setTextFormat(Qt::PlainText);
+  box.setObjectName(QStringLiteral("VelimoConfirm"));
+  box.setDefaultButton(QMessageBox::Yes);
+  // Escape and the close box answer No; only No stops the action asked for.
+  box.setEscapeButton(QMessageBox::No);
+  BoxCounter count(open_boxes_);
+  box.exec();
+  return box.clickedButton() != box.button(QMessageBox::No);
+}
+
+void QtPlatform::ShowError(std::string_view text) {
+  QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle), ToQt(text),
+                  QMessageBox::Ok, DialogParent());
+  box.setTextFormat(Qt::PlainText);
+  box.setObjectName(QStringLiteral("VelimoError"));
+  BoxCounter count(open_boxes_);
+  box.exec();
+}
+
+void QtPlatform::Pause(int ms) {
+  // Blocks the user-interface thread on purpose: received bytes wait in the
+  // driver's queue and no timer fires meanwhile.
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+LocalDateTime QtPlatform::Now() {
+  const QDateTime now = QDateTime::currentDateTime();
+  const QDate d = now.date();
+  const QTime t = now.time();
+  return LocalDateTime{d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), t.msec()};
+}
+
+int64_t QtPlatform::MonotonicMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::unique_ptr<PlatformTimer> QtPlatform::CreateTimer(std::function<void()> onTick) {
+  return std::make_unique<QtTimer>(std::move(onTick));
+}
+
+void QtPlatform::RestartApplication() {
+  if (start_new_instance) start_new_instance();
+  if (before_restart) before_restart();
+  // Ends every running event loop, nested ones included, without closing the
+  // main window, so its close handler (the settings writer) does not run.
+  QCoreApplication::exit(0);
+}
+
+void RunGuarded(Platform& platform, const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    platform.ShowError(DefaultErrorText(e.what()));
+  } catch (...) {
+    platform.ShowError(DefaultErrorText("Unknown error"));
+  }
+}
+
+}  // namespace velimo::qt

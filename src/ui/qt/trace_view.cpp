@@ -1,0 +1,78 @@
+#include "ui/qt/trace_view.h"
+
+#include <QFontMetrics>
+#include <QScrollBar>
+#include <QTextDocument>
+
+#include "trace/trace_pane.h"
+#include "ui/qt/latin1.h"
+
+namespace velimo::qt {
+
+TraceView::TraceView(trace::TracePane& pane, QWidget* parent)
+    : QPlainTextEdit(parent), pane_(pane) {
+  setReadOnly(true);
+  setUndoRedoEnabled(false);
+  setFrameShape(QFrame::NoFrame);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  // The pane model counts a wrapped line as ceil(length / width) lines, so
+  // the view breaks lines at any character, not at word boundaries.
+  setWordWrapMode(QTextOption::WrapAnywhere);
+  QFont f(QStringLiteral("Courier New"));
+  f.setStyleHint(QFont::TypeWriter);
+  f.setPixelSize(13);
+  setFont(f);
+  QPalette p = palette();
+  p.setColor(QPalette::Base, Qt::black);
+  p.setColor(QPalette::Text, Qt::white);
+  setPalette(p);
+  setStyleSheet(QStringLiteral("QPlainTextEdit { background: black; color: white; }"));
+  setAccessibleName(QStringLiteral("Trace"));
+
+  batch_.setSingleShot(true);
+  batch_.setInterval(kBatchMs);
+  connect(&batch_, &QTimer::timeout, this, &TraceView::Flush);
+  pane_.SetObserver([this] {
+    if (!batch_.isActive()) batch_.start();
+  });
+  // Lines written before the view existed ("Start Velimo...").
+  Flush();
+}
+
+TraceView::~TraceView() {
+  pane_.SetObserver(nullptr);
+}
+
+void TraceView::Flush() {
+  batch_.stop();
+  const trace::PaneChanges changes = pane_.TakeChanges();
+  if (changes.cleared) clear();
+  if (changes.count == 0) return;
+  const auto& lines = pane_.Lines();
+  QString text;
+  for (size_t i = changes.first; i < changes.first + changes.count && i < lines.size(); ++i) {
+    if (i != changes.first) text += QLatin1Char('\n');
+    text += ToQt(trace::TracePane::DisplayText(lines[i]));
+  }
+  QScrollBar* bar = verticalScrollBar();
+  const bool at_end = bar->value() == bar->maximum();
+  appendPlainText(text);
+  if (at_end) bar->setValue(bar->maximum());
+  ++batches_;
+}
+
+void TraceView::resizeEvent(QResizeEvent* event) {
+  QPlainTextEdit::resizeEvent(event);
+  TellWidth();
+}
+
+void TraceView::TellWidth() {
+  const int advance = QFontMetrics(font()).horizontalAdvance(QLatin1Char('M'));
+  const int margin = static_cast<int>(document()->documentMargin() * 2);
+  const int usable = viewport()->width() - margin;
+  if (advance > 0 && usable > 0) pane_.SetWidth(static_cast<size_t>(usable / advance));
+}
+
+}  // namespace velimo::qt
