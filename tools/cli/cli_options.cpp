@@ -1,0 +1,215 @@
+#include "cli_options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+
+namespace velimo::cli {
+
+namespace {
+
+bool IsCommandWord(const std::string& word) {
+  return word == "read" || word == "print" || word == "set" || word == "click" || word == "wait" ||
+         word == "show";
+}
+
+std::optional<int> Milliseconds(const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end || value < 0) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+const std::vector<std::string>& BaudEntries() {
+  static const std::vector<std::string> entries = {"600",    "1200",   "2400",   "3600",  "4800",
+                                                   "7200",   "9600",   "19200",  "38400", "57600",
+                                                   "115200", "230400", "460800", "921600"};
+  return entries;
+}
+
+ParsedCli ParseCli(const std::vector<std::string>& args) {
+  CliOptions options;
+  auto fail = [](std::string error) { return ParsedCli{std::nullopt, std::move(error)}; };
+  bool have_model = false;
+
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string word = args[i];
+    if (word.starts_with("--")) {
+      std::string name = word;
+      std::optional<std::string> inline_value;
+      if (auto eq = word.find('='); eq != std::string::npos) {
+        name = word.substr(0, eq);
+        inline_value = word.substr(eq + 1);
+      }
+      auto value = [&]() -> std::optional<std::string> {
+        if (inline_value) return inline_value;
+        if (i + 1 < args.size()) return args[++i];
+        return std::nullopt;
+      };
+      auto flag = [&](bool& target) {
+        if (inline_value) return false;
+        target = true;
+        return true;
+      };
+      if (name == "--help") {
+        options.help = true;
+        return {options, ""};
+      } else if (name == "--yes" || name == "--json" || name == "--trace") {
+        bool& target = name == "--yes"    ? options.yes
+                       : name == "--json" ? options.json
+                                          : options.trace;
+        if (!flag(target)) return fail(name + " takes no value");
+      } else if (name == "--port") {
+        auto v = value();
+        if (!v || v->empty()) return fail("--port needs a serial port");
+        options.port = *v;
+        // The program reads a name without a leading "/" as a name under
+        // /dev; a path relative to here ("./ttyVelimo-s") is meant as one.
+        if (options.port.find('/') != std::string::npos && options.port.front() != '/')
+          options.port = std::filesystem::absolute(options.port).lexically_normal().string();
+      } else if (name == "--model") {
+        auto v = value();
+        if (!v || v->size() != 1 || std::string("suri").find((*v)[0]) == std::string::npos)
+          return fail("--model needs one of s, u, r, i");
+        options.model = (*v)[0];
+        have_model = true;
+      } else if (name == "--baud") {
+        auto v = value();
+        const auto& rates = BaudEntries();
+        if (!v || std::find(rates.begin(), rates.end(), *v) == rates.end())
+          return fail(
+              "--baud needs one of 600, 1200, 2400, 3600, 4800, 7200, 9600, 19200, "
+              "38400, 57600, 115200, 230400, 460800, 921600");
+        options.baud = *v;
+      } else if (name == "--parity") {
+        auto v = value();
+        if (v == "none") {
+          options.parity = "None";
+        } else if (v == "odd") {
+          options.parity = "Odd";
+        } else if (v == "even") {
+          options.parity = "Even";
+        } else {
+          return fail("--parity needs one of none, odd, even");
+        }
+      } else if (name == "--flow") {
+        auto v = value();
+        if (v == "off") {
+          options.flow_index = 0;
+        } else if (v == "rtscts") {
+          options.flow_index = 1;
+        } else {
+          return fail("--flow needs one of off, rtscts");
+        }
+      } else {
+        return fail("unknown option \"" + word + "\"");
+      }
+      continue;
+    }
+
+    Command command;
+    if (word == "read") {
+      command.kind = Command::Kind::Read;
+    } else if (word == "print") {
+      command.kind = Command::Kind::Print;
+    } else if (word == "set") {
+      if (i + 1 >= args.size()) return fail("set needs NAME=VALUE");
+      const std::string& pair = args[++i];
+      const auto eq = pair.find('=');
+      if (eq == std::string::npos || eq == 0)
+        return fail("set needs NAME=VALUE, not \"" + pair + "\"");
+      command.kind = Command::Kind::Set;
+      command.name = pair.substr(0, eq);
+      command.value = pair.substr(eq + 1);
+    } else if (word == "click") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return fail("click needs a control name");
+      command.kind = Command::Kind::Click;
+      command.name = args[++i];
+    } else if (word == "wait") {
+      auto ms = i + 1 < args.size() ? Milliseconds(args[i + 1]) : std::nullopt;
+      if (!ms) return fail("wait needs a number of milliseconds");
+      ++i;
+      command.kind = Command::Kind::Wait;
+      command.ms = *ms;
+    } else if (word == "show") {
+      command.kind = Command::Kind::Show;
+      while (i + 1 < args.size() && !IsCommandWord(args[i + 1]) && !args[i + 1].starts_with("--"))
+        command.names.push_back(args[++i]);
+      if (command.names.empty()) return fail("show needs at least one control name");
+    } else {
+      return fail("unknown command \"" + word + "\"");
+    }
+    options.commands.push_back(std::move(command));
+  }
+  if (options.port.empty()) return fail("--port is required");
+  if (!have_model) return fail("--model is required");
+  return {options, ""};
+}
+
+std::string CliUsage() {
+  return R"(Usage: velimo-cli --port PORT --model s|u|r|i [--baud N] [--parity none|odd|even]
+                  [--flow off|rtscts] [--yes] [--json] [--trace] [COMMAND...]
+
+Drives Velimo's main window without a display: selects the model through its
+menu, connects through the connect dialog (so "AT&V" goes out as in the
+window), serves the port until the answer is read or the response watchdog
+fires and the line has been quiet for 300 ms, then runs the commands in order.
+
+Options:
+  --port PORT     serial port: a device path (/dev/ttyUSB0, or relative to the
+                  working directory as ./ttyVelimo-s), a name under /dev
+                  (ttyUSB0), or COMn (/dev/ttyS<n-1>)
+  --model M       s sTavi, u uTavi, r rTavi, i ioTavi
+  --baud N        one of the connect dialog's rates (600 ... 921600); 9600
+  --parity P      none (default), odd or even
+  --flow F        off (default) or rtscts
+  --yes           answer Yes to confirmations (system and factory reset);
+                  without it every confirmation is answered No
+  --json          print the controls as one JSON object per print
+  --trace         copy the trace pane to standard error
+  --help          this text
+
+Commands:
+  read            send the status query again, wait as after connecting, print
+  print           print without asking the modem
+  set NAME=VALUE  type VALUE into the editor NAME (through its keyboard filter
+                  and length limit, as the operator types), or pick the entry
+                  VALUE of the list NAME; its change handler runs
+  click NAME      the click of a button, menu item, header panel or check box,
+                  hidden and disabled ones too (the save-alls reach hidden
+                  Save buttons the same way); the connect dialog's controls
+                  (Btn_Connect, CB_ComPort ...) are reachable by name too
+  wait MS         serve port events and timers for MS milliseconds
+  show NAME...    print the named controls only
+After each set and click the answers are served until the line has been quiet
+for 300 ms (and, when a status query went out, until it was answered or the
+watchdog fired). With no command the configuration is printed after connecting.
+
+Printing gives every information label and editor of the model's page set as
+NAME=VALUE, one line each, named as in the window definitions (a list gives
+the text of its selected entry). Each message box is printed when it is shown
+as "message: <text>", each confirmation as "confirm: <text> -> Yes|No".
+At the end the port is closed as closing the window closes it; the settings
+file (./Velimo.INI) is read as the program reads it, never written.
+
+Exit status:
+  0  the run ended without a failure message
+  1  a message reported a failure: closed port, port error, a refused value,
+     the device-choice message, the response watchdog, an error report
+  2  usage error, or the port cannot be opened
+
+Examples:
+  velimo-cli --port ./ttyVelimo-s --model s
+  velimo-cli --port /dev/ttyUSB0 --model s --baud 115200 --json print
+  velimo-cli --port ./ttyVelimo-s --model s click Btn_Left_LoRa \
+      set CB_S_Ch=5 click Btn_S_SaveAll_LoRaPage read
+  velimo-cli --port ./ttyVelimo-r --model r show LB_R_FwVer LB_R_Mode
+  velimo-cli --port ./ttyVelimo-s --model s --yes click Btn_FactoryReset
+  velimo-cli --port ./ttyVelimo-i --model i --trace click Btn_I_ATModeOn wait 500
+)";
+}
+
+}  // namespace velimo::cli

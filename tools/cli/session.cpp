@@ -1,0 +1,214 @@
+#include "session.h"
+
+#include <algorithm>
+
+#include "ui/form_connect.h"
+#include "ui/layout.h"
+#include "ui/pages/main_frame.h"
+
+namespace velimo::cli {
+
+using ui::Control;
+using ui::ControlKind;
+
+std::vector<int> PageSetOf(char model) {
+  switch (model) {
+    case 's':
+    case 'u':
+      return {ui::kPageSInfo, ui::kPageSLoRa, ui::kPageSSerial};
+    case 'r':
+      return {ui::kPageRInfo, ui::kPageRLoRa};
+    case 'i':
+      return {ui::kPageIInfo, ui::kPageILoRa, ui::kPageISerial};
+    default:
+      return {};
+  }
+}
+
+Session::Session(ui::HeadlessPlatform& platform, ui::ApplicationOptions options)
+    : platform_(platform) {
+  app_ = std::make_unique<ui::TApplication>(platform_, std::move(options));
+  // Before anything is asked, an information label reads "no info": that is
+  // what tells them from the static captions that carry a name.
+  for (Control* c : Main().AllControls()) {
+    if (c->Kind() == ControlKind::Label && c->Caption() == "no info")
+      info_labels_.push_back(c->Name());
+  }
+  platform_.WatchPort(Main().ComPortEnvBoard);
+  app_->ShowMainWindow();
+}
+
+Session::~Session() {
+  // The main window closes the port on its way out; nothing is served after.
+  serial::TComPort& port = Main().ComPortEnvBoard;
+  app_.reset();
+  platform_.UnwatchPort(port);
+}
+
+void Session::SelectModel(char model) {
+  model_ = model;
+  ui::TForm_main& m = Main();
+  ui::TMenuItem* item = model == 's'   ? &m.sTavi1
+                        : model == 'u' ? &m.uTavi1
+                        : model == 'r' ? &m.rTavi1
+                        : model == 'i' ? &m.ioTavi1
+                                       : nullptr;
+  if (item) Run([item] { item->Click(); });
+}
+
+bool Session::Connect(const LinkChoice& link) {
+  Run([this] { Main().ConnectN1.Click(); });
+  ui::TForm_Connect& d = Dialog();
+  if (!d.Showing()) return Main().ComPortEnvBoard.Connected();
+  d.CB_ComPort.UserSetText(link.port);
+  const auto& bauds = d.Edit_Baudrate.Items();
+  const auto b = std::find(bauds.begin(), bauds.end(), link.baud);
+  if (b != bauds.end()) d.Edit_Baudrate.UserSelect(static_cast<int>(b - bauds.begin()));
+  const auto& parities = d.Edit_PAB.Items();
+  const auto p = std::find(parities.begin(), parities.end(), link.parity);
+  if (p != parities.end()) d.Edit_PAB.UserSelect(static_cast<int>(p - parities.begin()));
+  d.Edit_FlowCtrl.UserSelect(link.flow_index);
+  Run([&d] { d.Btn_Connect.Click(); });
+  return Main().ComPortEnvBoard.Connected();
+}
+
+bool Session::StatusQueryPending() {
+  ui::TForm_main& m = Main();
+  return m.ResponseFlag == 0 && m.Timer_ConnectionResponse.Enabled() &&
+         m.ComPortEnvBoard.Connected() && !platform_.RestartRequested();
+}
+
+bool Session::Settle(int limitMs) {
+  const int64_t start = platform_.MonotonicMs();
+  return platform_.RunUntil(
+      [&] {
+        if (platform_.RestartRequested()) return true;
+        if (StatusQueryPending()) return false;
+        // The encryption query is sent a second after a status query on
+        // the sTavi/uTavi LoRa page; its answer belongs to the same read.
+        if (Main().Timer_AESQuery.Enabled() && Main().ComPortEnvBoard.Connected()) return false;
+        const int64_t last = std::max(start, platform_.LastPortActivityMs());
+        return platform_.MonotonicMs() - last >= kQuietMs;
+      },
+      limitMs);
+}
+
+Control* Session::Find(std::string_view name) const {
+  if (Control* c = app_->Form_main().FindControl(name)) return c;
+  for (Control* c : ui::ControlsOf(app_->Form_Connect().Layout()))
+    if (name == c->Name()) return c;
+  return nullptr;
+}
+
+std::vector<Control*> Session::PageSetControls() const {
+  std::vector<Control*> out;
+  const auto& pages = app_->Form_main().Pages();
+  for (int index : PageSetOf(model_)) {
+    for (Control* c : ui::ControlsOf(pages[static_cast<size_t>(index)])) {
+      const bool info =
+          c->Kind() == ControlKind::Label &&
+          std::find(info_labels_.begin(), info_labels_.end(), c->Name()) != info_labels_.end();
+      const bool editor = c->Kind() == ControlKind::Edit || c->Kind() == ControlKind::ComboBox;
+      if (info || editor) out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string Session::ValueOf(const Control& control) {
+  switch (control.Kind()) {
+    case ControlKind::Edit:
+      return static_cast<const ui::TEdit&>(control).Text();
+    case ControlKind::ComboBox:
+      if (auto* free = dynamic_cast<const ui::TEditComboBox*>(&control)) return free->Text();
+      return static_cast<const ui::TComboBox&>(control).Text();
+    case ControlKind::CheckBox:
+      return static_cast<const ui::TCheckBox&>(control).Checked() ? "1" : "0";
+    case ControlKind::MenuItem:
+      return static_cast<const ui::TMenuItem&>(control).Checked() ? "1" : "0";
+    default:
+      return control.Caption();
+  }
+}
+
+std::optional<std::string> Session::CheckSettable(std::string_view name) const {
+  Control* c = Find(name);
+  if (!c) return "there is no control \"" + std::string(name) + "\"";
+  switch (c->Kind()) {
+    case ControlKind::Edit:
+    case ControlKind::ComboBox:
+    case ControlKind::CheckBox:
+      return std::nullopt;
+    default:
+      return std::string(name) + " is not an editor, a list or a check box";
+  }
+}
+
+std::optional<std::string> Session::CheckClickable(std::string_view name) const {
+  if (!Find(name)) return "there is no control \"" + std::string(name) + "\"";
+  return std::nullopt;
+}
+
+std::optional<std::string> Session::Set(std::string_view name, std::string_view value) {
+  if (auto error = CheckSettable(name)) return error;
+  Control* c = Find(name);
+  if (auto* free = dynamic_cast<ui::TEditComboBox*>(c)) {
+    Run([&] { free->UserSetText(value); });
+    return std::nullopt;
+  }
+  switch (c->Kind()) {
+    case ControlKind::Edit: {
+      auto* edit = static_cast<ui::TEdit*>(c);
+      // Select all, then type: each key passes the editor's filter, which
+      // may refuse it with its message; the length limit stops typing.
+      Run([&] {
+        std::string typed;
+        for (char ch : value) {
+          char key = ch;
+          if (edit->OnKeyPress) edit->OnKeyPress(key);
+          if (key == 0) continue;
+          if (edit->MaxLength() > 0 && static_cast<int>(typed.size()) >= edit->MaxLength()) break;
+          typed += key;
+        }
+        edit->UserSetText(typed);
+      });
+      return std::nullopt;
+    }
+    case ControlKind::ComboBox: {
+      auto* list = static_cast<ui::TComboBox*>(c);
+      const auto& items = list->Items();
+      const auto it = std::find(items.begin(), items.end(), value);
+      if (it == items.end()) {
+        std::string entries;
+        for (const auto& item : items) entries += (entries.empty() ? "" : ", ") + item;
+        return std::string(name) + " has no entry \"" + std::string(value) +
+               "\" (entries: " + (entries.empty() ? "none" : entries) + ")";
+      }
+      const int index = static_cast<int>(it - items.begin());
+      Run([&] { list->UserSelect(index); });
+      return std::nullopt;
+    }
+    case ControlKind::CheckBox: {
+      auto* box = static_cast<ui::TCheckBox*>(c);
+      if (value != "0" && value != "1") return std::string(name) + " takes 1 or 0";
+      if (box->Checked() != (value == "1")) Run([&] { box->UserClick(); });
+      return std::nullopt;
+    }
+    default:
+      return std::string(name) + " is not an editor, a list or a check box";
+  }
+}
+
+std::optional<std::string> Session::Click(std::string_view name) {
+  Control* c = Find(name);
+  if (!c) return "there is no control \"" + std::string(name) + "\"";
+  if (c->Kind() == ControlKind::CheckBox) {
+    auto* box = static_cast<ui::TCheckBox*>(c);
+    Run([box] { box->UserClick(); });
+  } else {
+    Run([c] { c->Click(); });
+  }
+  return std::nullopt;
+}
+
+}  // namespace velimo::cli
