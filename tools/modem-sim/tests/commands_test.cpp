@@ -11,8 +11,17 @@ namespace {
 
 const std::string kCal = "at+44Pivot_318Offset_Trim_Adjustment9127=";
 
+// Whether the saved state holds the line "name=value".
 bool StateHas(const Modem& modem, const std::string& field) {
-  return ("\n" + modem.SaveState()).find("\n" + field + "\n") != std::string::npos;
+  std::string state = modem.SaveState();
+  std::size_t at = state.find(field);
+  while (at != std::string::npos) {
+    bool starts = at == 0 || state[at - 1] == '\n';
+    bool ends = at + field.size() < state.size() && state[at + field.size()] == '\n';
+    if (starts && ends) return true;
+    at = state.find(field, at + 1);
+  }
+  return false;
 }
 
 struct Applied {

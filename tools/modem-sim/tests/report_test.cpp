@@ -10,7 +10,7 @@ namespace velimo::sim::test {
 namespace {
 
 struct Keyword {
-  std::string text;
+  std::string_view text;
   std::size_t at = 1;
 };
 
@@ -179,9 +179,9 @@ std::vector<Expect> STaviExpects(std::size_t sf_token) {
 
 struct FirmwareCase {
   Firmware firmware;
-  Keyword version_keyword;
+  const char* version_keyword;
   std::size_t version_at;
-  std::string version;
+  const char* version;
   std::size_t sf_token;
   bool encryption;
 };
@@ -192,7 +192,7 @@ TEST_P(STaviReport, EveryRowReadsItsValue) {
   const FirmwareCase& f = GetParam();
   auto lines = StatusReport(DistinctSTavi(), f.firmware);
   auto expects = STaviExpects(f.sf_token);
-  expects.push_back({f.version_keyword, Read::kChars, f.version_at, 3, f.version});
+  expects.push_back({{f.version_keyword}, Read::kChars, f.version_at, 3, f.version});
   if (f.encryption) expects.push_back({{"Encryption"}, Read::kChars, 14, 3, "ON"});
   CheckReport(lines, kSKeywords, expects);
   EXPECT_EQ(HasLineStarting(lines, "Encryption"), f.encryption);
@@ -212,11 +212,11 @@ TEST_P(STaviReport, EveryRowReadsItsValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     Firmwares, STaviReport,
-    ::testing::Values(FirmwareCase{Firmware::k1_0, {"F/W Ver"}, 11, "1.0", 8, false},
-                      FirmwareCase{Firmware::k1_1, {"F/W Ver"}, 11, "1.1", 5, false},
-                      FirmwareCase{Firmware::k1_3, {"F/W Ver"}, 11, "1.3", 5, true},
-                      FirmwareCase{Firmware::kUsa, {"USA F/W"}, 15, "1.2", 5, true},
-                      FirmwareCase{Firmware::kJapan, {"JAPAN F/W"}, 17, "1.2", 5, true}));
+    ::testing::Values(FirmwareCase{Firmware::k1_0, "F/W Ver", 11, "1.0", 8, false},
+                      FirmwareCase{Firmware::k1_1, "F/W Ver", 11, "1.1", 5, false},
+                      FirmwareCase{Firmware::k1_3, "F/W Ver", 11, "1.3", 5, true},
+                      FirmwareCase{Firmware::kUsa, "USA F/W", 15, "1.2", 5, true},
+                      FirmwareCase{Firmware::kJapan, "JAPAN F/W", 17, "1.2", 5, true}));
 
 TEST(STaviReport, CountryComesBeforeChannelAndOffIsReadAsThreeCharacters) {
   STaviConfig c;  // encryption off, port Kivet, peer off, flow off
