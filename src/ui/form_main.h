@@ -10,11 +10,13 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "protocol/catalogue.h"
 #include "protocol/line_assembler.h"
 #include "protocol/transmitter.h"
 #include "serial/byte_channel.h"
@@ -233,9 +235,180 @@ class TForm_main : public SInfoPage,
 
  public:
   // ==== Setting editors, save-alls, encryption, maintenance ================
+  //
+  // Every Save button's action, run by its button or as a step of a
+  // save-all. A numeric single save tests its editor (empty, lower bound,
+  // upper bound), refuses with its message and after-refusal step, or sends
+  // its one line. A text that is not a whole number raises EConvertError
+  // ("'x' is not a valid integer value") out of the single save, for the
+  // default error report of whoever ran the handler.
 
+  // sTavi/uTavi LoRa page.
+  void Btn_S_Save_SidClick();
+  void Btn_S_Save_DidClick();
+  void Btn_S_Save_DtnClick();
+  void Btn_S_Save_DentClick();
+  // The one action of the three port-identifier buttons: the port digit is
+  // the pressed button's hint ("1", "2", "3"); only that port's editor is
+  // tested.
+  void Btn_S_Save_MPIDClick(const Control& Sender);
+  void Btn_S_Save_CountryClick();
+  void Btn_S_Save_CHClick();
+  void Btn_S_Save_SFClick();
+  void Btn_S_Save_FreqClick();
+  // sTavi/uTavi serial page.
+  void Btn_S_Save_PtypeClick();
+  void Btn_S_Save_PTPClick();
+  void Btn_S_Save_Ptype_PtpClick();
+  // The three link settings: the serial save-all first, 200 ms, the line,
+  // then "Please set COM again and reconnect." and the disconnect.
+  void Btn_S_Save_BaudrateClick();
+  void Btn_S_Save_PABClick();
+  void Btn_S_Save_HFClick();
+  void Btn_S_Save_DMTClick();
+  void Btn_S_Save_DMSClick();
+  void Btn_S_Save_STXLClick();
+  void Btn_S_Save_ETXLClick();
+  void Btn_S_Save_STXClick();
+  void Btn_S_Save_ETXClick();
+  // rTavi LoRa page.
+  void Btn_R_Save_SidClick();
+  void Btn_R_Save_ModeClick();
+  void Btn_R_Save_Rid1Click();
+  void Btn_R_Save_Rid2Click();
+  void Btn_R_Save_CountryClick();
+  void Btn_R_Save_CHClick();
+  void Btn_R_Save_SFClick();
+  void Btn_R_Save_FreqClick();
+  // ioTavi LoRa page.
+  void Btn_I_Save_SidClick();
+  void Btn_I_Save_CHClick();
+  void Btn_I_Save_SFClick();
+  void Btn_I_Save_BandClick();
+  // ioTavi serial page, RS-232 side. Baud rate, parity and flow control
+  // end with "Please set COM again and reconnect."; the link stays open.
+  void Btn_I_Save_PtypeClick();
+  void Btn_I_Save_DidClick();
+  void Btn_I_Save_Ptype_DidClick();
+  void Btn_I_Save_BaudrateClick();
+  void Btn_I_Save_PABClick();
+  void Btn_I_Save_HFClick();
+  void Btn_I_Save_DMTClick();
+  void Btn_I_Save_DMSClick();
+  void Btn_I_Save_STXLClick();
+  void Btn_I_Save_ETXLClick();
+  void Btn_I_Save_STXClick();
+  void Btn_I_Save_ETXClick();
+  // ioTavi serial page, RS-485 side.
   void Edit_I_Get_Info_485Click();
+  void Btn_I_Save_Ptype_485Click();
+  void Btn_I_Save_Did_485Click();
+  void Btn_I_Save_Ptype_Did_485Click();
+  void Btn_I_Save_Baudrate_485Click();
+  void Btn_I_Save_PAB_485Click();
+  void Btn_I_Save_DMT_485Click();
+  void Btn_I_Save_DMS_485Click();
+  void Btn_I_Save_STXL_485Click();
+  void Btn_I_Save_ETXL_485Click();
+  void Btn_I_Save_STX_485Click();
+  // Sent only by the RS-485 save-all; its button has no action.
+  void Btn_I_Save_ETX_485Click();
 
+  // Length lists: the hex editors' panel is shown for 1 to 3, hidden for 0.
+  void Edit_S_STXLenChange();
+  void Edit_S_ETXLenChange();
+  void Edit_I_STXLenChange();
+  void Edit_I_ETXLenChange();
+  void Edit_I_STXLen_485Change();
+  void Edit_I_ETXLen_485Change();
+  // "2. Relay" shows the relay identifiers, "1. Repeat" hides them.
+  void Edit_R_ModeChange();
+
+  // Save-all sequences: single saves in a fixed order with fixed pauses,
+  // going on after a step that failed or was refused.
+  void Btn_S_SaveAll_LoRaPageClick();
+  void Btn_S_LoRa_SaveAllClick();
+  void Btn_S_Serial_SaveAllClick();
+  void Btn_R_SaveAll_LoRaPageClick();
+  void Btn_R_Device_SaveAllClick();
+  void Btn_R_LoRa_SaveAllClick();
+  void Btn_I_LoRa_SaveAllClick();
+  void Btn_I_Serial_SaveAllClick();
+  void Btn_I_Serial_SaveAll_485Click();
+
+  // Encryption. The S list change also asks for the key ("AT&E").
+  void Edit_S_EnChange();
+  void Edit_I_EnChange();
+  void CB_S_Show_KeyClick();
+  void CB_S_Show_IVClick();
+  void CB_I_Show_KeyClick();
+  void CB_I_Show_IVClick();
+  void Btn_S_Save_EnClick();
+  void Btn_I_Save_EnClick();
+  // The S key and IV actions test nothing; the I ones want 16 characters.
+  void Btn_S_Save_AESKEYClick();
+  void Btn_S_Save_AESIVClick();
+  void Btn_I_Save_AESKEYClick();
+  void Btn_I_Save_AESIVClick();
+  // S: the switch always, key and IV only when "ON" and both hold 16
+  // characters. I: nothing at all unless both hold 16 characters.
+  void Btn_S_AES_SaveAllClick();
+  void Btn_I_AES_SaveAllClick();
+
+  // Maintenance. The resets ask first; only No stops them.
+  void Btn_SystemResetClick();
+  void reboot1Click();
+  void Btn_FactoryResetClick();
+  void Btn_I_ATModeOnClick();
+  void Btn_I_ATModeOffClick();
+
+  // Keyboard filters, asked by the view for every typed character before
+  // it reaches the editor; a refused key is set to 0 after the message.
+  // Numeric editors: digits, Backspace and Space.
+  void Edit_IP1KeyPress(char& Key);
+  // STX/ETX hex editors: digits, "a" to "f", "A" to "F", Backspace.
+  void Edit_S_STX1KeyPress(char& Key);
+  // The key-down of the numeric editors: Space (kVkSpace) moves the focus
+  // to the next usable control of the page, as Tab does, and is consumed
+  // (Key set to 0).
+  static constexpr int kVkSpace = 0x20;
+  void Edit_IP1KeyDown(Control& Sender, int& Key);
+
+ private:
+  // What a numeric single save does after refusing a value.
+  struct AfterRefusal {
+    enum Kind { Nothing, Restore, Focus } kind = Nothing;
+    TEdit* copy = nullptr;  // Restore: the hidden copy to take the text from
+  };
+  // One step of a save-all: a single save or a nested save-all, the pause
+  // after it, and the condition under which it runs (always when null).
+  struct SaveStep {
+    void (TForm_main::*action)();
+    int pause_ms;
+    bool (TForm_main::*runs)() const = nullptr;
+  };
+  void SaveTyped(protocol::CommandId id, TEdit& edit, AfterRefusal after, bool emptyTest = true);
+  void SaveList(protocol::CommandId id, const TComboBox& list, protocol::SendOptions options = {});
+  void SaveHexList(protocol::CommandId id, TComboBox& length, TEdit& v1, TEdit& v2, TEdit& v3);
+  void SaveCalibration(protocol::CommandId id, const TComboBox& sign, TEdit& amount);
+  void SaveAesText(protocol::CommandId id, TEdit& edit);
+  // The serial-page link settings: on the S page with the whole serial
+  // save-all before and the disconnect after.
+  void SaveLinkSetting_S(protocol::CommandId id, const TComboBox& list);
+  void SaveLinkSetting_I(protocol::CommandId id, const TComboBox& list);
+  void RunSaveSteps(std::initializer_list<SaveStep> steps);
+  void ShowFramePanel(const TComboBox& length, TPanel& panel);
+  // The number an STX/ETX length list shows; -1 without a selection.
+  static int FrameLength(const TComboBox& length);
+  bool FirmwareHasEncryption_S() const;
+  bool StxUsed_S() const;
+  bool EtxUsed_S() const;
+  bool StxUsed_I() const;
+  bool EtxUsed_I() const;
+  bool StxUsed_I485() const;
+  bool EtxUsed_I485() const;
+
+ public:
   // ==== Connection lifecycle, start-up and shutdown ========================
 
   // The window's one serial port. Port() hands it out unless a test channel
