@@ -1,0 +1,139 @@
+// The program against the simulated modem: each test gets a folder of its
+// own, a velimo-modem-sim child process on a pseudo-terminal linked into
+// that folder (its configuration kept in a state file there), and a
+// headless session of the program driven by control names, with the real
+// serial port and the real clock. Every wait has a time limit, and the
+// whole test runs under a watchdog that ends the process when it hangs.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "modem.h"
+#include "session.h"
+#include "ui/headless_platform.h"
+
+namespace velimo::e2e {
+
+// Ends the process when a test overruns its limit, so a hang fails the
+// test instead of stalling the suite.
+class Watchdog {
+ public:
+  Watchdog(std::string name, std::chrono::seconds limit);
+  ~Watchdog();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+// A finished child process: its exit status (or -signal) and output.
+struct ProcessResult {
+  int status = -1000;  // exit status; -N when killed by signal N
+  std::string out;
+  std::string err;
+  bool timed_out = false;
+};
+
+// Runs a program in a folder and waits for it at most limitMs.
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& dir, int limitMs);
+
+// Control name -> the text it should show.
+using Expected = std::map<std::string, std::string>;
+
+// What the pages of each family show after the modem's answer to the
+// status query, read from the simulator's configuration as the parsers
+// read its report lines. Only the controls the report writes are listed;
+// Untouched() gives the others as the window starts.
+Expected ExpectedS(const sim::STaviConfig& c, sim::Firmware firmware);
+Expected ExpectedR(const sim::RTaviConfig& c);
+Expected ExpectedI(const sim::IoTaviConfig& c);
+// The RS-485 side after the answer to "AT+485?".
+Expected ExpectedI485(const sim::IoTaviConfig& c);
+// The key and IV editors after the answer to "AT&E".
+Expected ExpectedKeys(const sim::Encryption& aes, char family);
+// The page set's controls that the status report does not write, as the
+// window starts (the key and IV editors, the calibration, the RS-485 side).
+Expected Untouched(char model);
+// Both maps in one; the second wins.
+Expected Merge(Expected a, const Expected& b);
+
+class E2eTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the simulator for model ('s', 'u', 'r', 'i') with extra options
+  // and waits until its line is there. Stops one that is running first.
+  void StartSim(char model, const std::vector<std::string>& extra = {});
+  // Stops the simulator (as an operator pressing Ctrl+C) and waits for it.
+  void StopSim();
+  bool SimRunning() const { return sim_pid_ > 0; }
+  // The simulator's configuration as its state file holds it now.
+  sim::Config SimState();
+  template <class C>
+  C SimStateAs() {
+    return std::get<C>(SimState());
+  }
+  // Replaces the simulator's configuration; takes effect at its next start.
+  void WriteSimState(const sim::Config& config);
+
+  // A start of the program (the previous session, if any, ends first).
+  void StartProgram();
+  // Model chosen, dialog filled in with the simulator's line, Connect
+  // pressed, answers served until the line is quiet. Returns whether the
+  // port opened.
+  bool ConnectTo(char model);
+  // Serves until the line is quiet (and a waiting status query answered
+  // or given up by the watchdog).
+  void Settle();
+  // Clicks and settles; sets and settles.
+  void Click(const std::string& name);
+  void Set(const std::string& name, const std::string& value);
+  // " Load": the status query, settled.
+  void Load();
+
+  // Every message box since the last TakeMessages, in order.
+  std::vector<std::string> TakeMessages();
+  std::vector<std::string> errors;  // default error reports
+  std::vector<std::string> confirmations;
+  bool confirm_answer = true;
+
+  // Compares every control of `expected` with the form; and, when
+  // `complete`, that they are exactly the page set's printed controls.
+  void ExpectForm(const Expected& expected, bool complete);
+  std::string Value(const std::string& name);
+
+  cli::Session& S() { return *session_; }
+  ui::TForm_main& Main() { return session_->Main(); }
+  ui::HeadlessPlatform& Platform() { return *platform_; }
+
+  std::string dir_;
+  std::string link_;
+  std::string state_;
+  char sim_model_ = 's';
+
+ private:
+  std::unique_ptr<Watchdog> watchdog_;
+  std::unique_ptr<ui::HeadlessPlatform> platform_;
+  std::unique_ptr<cli::Session> session_;
+  std::vector<std::string> messages_;
+  pid_t sim_pid_ = -1;
+};
+
+// The simulator's family from a model letter, and its default firmware.
+sim::Family FamilyOf(char model);
+
+}  // namespace velimo::e2e
