@@ -28,6 +28,7 @@ int FakeChannel::WriteBytes(const void* data, int count) {
 }
 
 int FakeChannel::ReadBytes(void* data, int count) {
+  if (fail_on_read) Fail();
   const size_t n = std::min(input.size(), static_cast<size_t>(count < 0 ? 0 : count));
   std::memcpy(data, input.data(), n);
   input.erase(0, n);

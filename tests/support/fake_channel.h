@@ -43,6 +43,8 @@ class FakeChannel : public serial::ByteChannel {
   int fail_on_write = 0;
   bool fail_forever = false;
   bool fail_on_purge = false;
+  // When set, every read raises the error made by make_error.
+  bool fail_on_read = false;
   std::function<void()> make_error;  // must throw
   int write_calls = 0;
 

@@ -1,0 +1,118 @@
+// ParseResponse_R: rTavi answers through the receive path.
+#include <gtest/gtest.h>
+
+#include "parse_table.h"
+
+namespace velimo::test {
+namespace {
+
+const std::string kDeviceChoice = "Check your Device Choice. You chose [rTavi]. Is it correct?";
+const std::string kOk = "Successfully changed.";
+
+const std::vector<std::string> kRelayControls = {
+    "Btn_R_Save_Rid1",     "Btn_R_Save_Rid2",   "Panel_R_Relay",     "LB_R_Rid1_0.visible",
+    "LB_R_Rid2_0.visible", "LB_R_Rid1.visible", "LB_R_Rid2.visible", "Edit_R_Mode"};
+
+TEST(ParseResponseR, AnswerTable) {
+  const std::vector<ParseCase> cases = {
+      {.name = "full status report in relay mode",
+       .given = {{"Panel_R_Info", "hidden"},
+                 {"Panel_R_Relay", "hidden"},
+                 {"Btn_R_Save_Rid1", "disabled"},
+                 {"LB_R_Rid2.visible", "hidden"}},
+       .lines = {"F/W Ver : 1.4\r\n", "Source ID : 4321\r\n", "Country : USA\r\n",
+                 "Channel = 7, Spreading Factor = 12\r\n", "Mode : Relay\r\n",
+                 "  ---  Relay ID 1 : 100\r\n", "  ---  Relay ID 2 : 200\r\n"},
+       .expect = {{"Edit_R_FwVer", "1.4"},
+                  {"LB_R_FwVer", "1.4"},
+                  {"Panel_R_Info", "shown"},
+                  {"Edit_R_Sid", "4321"},
+                  {"LB_R_SID", "4321"},
+                  {"LB_R_Country", "USA"},
+                  {"Edit_R_Country", "1"},
+                  {"CB_R_Ch.items", "20"},
+                  {"CB_R_Sf.items", "6"},
+                  {"CB_R_Ch", "6"},
+                  {"CB_R_Sf", "5"},
+                  {"LB_R_Ch", "7"},
+                  {"LB_R_Sf", "12"},
+                  {"Edit_R_Mode", "1"},
+                  {"Btn_R_Save_Rid1", "enabled"},
+                  {"Btn_R_Save_Rid2", "enabled"},
+                  {"Panel_R_Relay", "shown"},
+                  {"LB_R_Rid1_0.visible", "shown"},
+                  {"LB_R_Rid2_0.visible", "shown"},
+                  {"LB_R_Rid1.visible", "shown"},
+                  {"LB_R_Rid2.visible", "shown"},
+                  {"LB_R_Mode", "Relay"},
+                  {"Edit_R_Rid1", "100"},
+                  {"Edit_R_Rid1_B", "100"},
+                  {"LB_R_Rid1", "100"},
+                  {"Edit_R_Rid2", "200"},
+                  {"Edit_R_Rid2_B", "200"},
+                  {"LB_R_Rid2", "200"}},
+       .response_flag = 1},
+      {.name = "repeat mode hides and disables the relay controls",
+       .given = {{"Edit_R_Mode", "1"}, {"Panel_R_Relay", "shown"}},
+       .lines = {"Mode : Repeat\r\n"},
+       .expect = {{"Edit_R_Mode", "0"},
+                  {"Btn_R_Save_Rid1", "disabled"},
+                  {"Btn_R_Save_Rid2", "disabled"},
+                  {"Panel_R_Relay", "hidden"},
+                  {"LB_R_Rid1_0.visible", "hidden"},
+                  {"LB_R_Rid2_0.visible", "hidden"},
+                  {"LB_R_Rid1.visible", "hidden"},
+                  {"LB_R_Rid2.visible", "hidden"},
+                  {"LB_R_Mode", "Repeat"}}},
+      {.name = "unknown mode only shows its text",
+       .lines = {"Mode : Bridge\r\n"},
+       .expect = {{"LB_R_Mode", "Bridge"}},
+       .unchanged = kRelayControls},
+      {.name = "spreading factor ack whatever the firmware",
+       .given = {{"Edit_R_FwVer", "1.2"}},
+       .lines = {"OK. Spreading Factor=8\r\n", "OK. Spreading\r\n"},
+       .messages = {kOk, kOk}},
+      {.name = "Invalid at the start is only shown",
+       .lines = {"Invalid AT&V\r\n"},
+       .messages = {"Invalid AT&V\r\n"}},
+      {.name = "Invalid inside: logged and the status query sent again",
+       .lines = {"ERROR Invalid AT+CH=30\r\n"},
+       .sent = "AT&V\r",
+       .logged = {"ERROR Invalid AT+CH=30\r\n"},
+       .response_flag = 0},
+      {.name = "relay ID at position 1 is not recognised",
+       .lines = {"Relay ID 1 : 100\r\n"},
+       .unchanged = {"Edit_R_Rid1", "Edit_R_Rid1_B", "LB_R_Rid1"}},
+      {.name = "sTavi destination line matches nothing",
+       .lines = {"Destination ID = 5678, Table = 1, Entry = 2\r\n"},
+       .unchanged = {"Edit_R_Rid1", "Edit_R_Sid"}},
+      {.name = "truncated channel line keeps the channel",
+       .given = {{"CB_R_Sf", "2"}},
+       .lines = {"Channel = 3\r\n"},
+       .expect = {{"CB_R_Ch", "2"}},
+       .messages = {kDeviceChoice},
+       .unchanged = {"CB_R_Sf", "LB_R_Ch", "LB_R_Sf"}},
+      {.name = "sTavi firmware-1.0 channel line",
+       .lines = {"Channel = 2, BW = 125 kHz, SF = 8\r\n"},
+       .expect = {{"CB_R_Ch", "1"}},
+       .messages = {kDeviceChoice}},
+      {.name = "channel that is not a number",
+       .given = {{"CB_R_Ch", "2"}},
+       .lines = {"Channel = x, Spreading Factor = 7\r\n"},
+       .messages = {kDeviceChoice},
+       .unchanged = {"CB_R_Ch", "CB_R_Sf"}},
+      {.name = "unknown country keeps the selector and rebuilds its lists",
+       .given = {{"Edit_R_Country", "2"}},
+       .lines = {"Country : GER\r\n"},
+       .expect = {{"LB_R_Country", "GER"}, {"Edit_R_Country", "2"}, {"CB_R_Ch.items", "9"}}},
+      {.name = "firmware line sets no country",
+       .given = {{"Edit_R_Country", "2"}},
+       .lines = {"F/W Ver : 1.0\r\n"},
+       .expect = {{"Edit_R_FwVer", "1.0"}},
+       .unchanged = {"Edit_R_Country", "LB_R_Country"}},
+  };
+  RunParseCases(cases, &ui::TForm_main::rTavi1Click);
+}
+
+}  // namespace
+}  // namespace velimo::test
