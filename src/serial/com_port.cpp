@@ -277,7 +277,11 @@ void TComPort::OpenPort() {
   connected_ = true;
   ++session_;
   tty::LineCounters counters;
-  counters_valid_ = tty::ReadLineCounters(fd_, &counters) == 0;
+  int countersRc = tty::ReadLineCounters(fd_, &counters);
+  counters_valid_ = countersRc == 0;
+  // A driver without counters will not grow them; asking on every batch
+  // would only cost a system call per arrival.
+  counters_unsupported_ = countersRc < 0;
   if (counters_valid_) {
     last_frame_ = counters.frame;
     last_overrun_ = counters.overrun;
@@ -444,6 +448,7 @@ int TComPort::QueuedInputCount() {
 
 TComErrors TComPort::ReadLineErrors() {
   if (fd_ < 0) throw EComPort(CError_ClearComFailed, EBADF);
+  if (counters_unsupported_) return {};
   tty::LineCounters now;
   int rc = tty::ReadLineCounters(fd_, &now);
   if (rc < 0) return {};  // the driver keeps no counters

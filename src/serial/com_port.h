@@ -287,6 +287,7 @@ class TComPort : public ByteChannel {
   std::unique_ptr<TComThread> thread_;
   // Driver error counters at the last look, for the deltas.
   bool counters_valid_ = false;
+  bool counters_unsupported_ = false;
   uint32_t last_frame_ = 0, last_overrun_ = 0, last_parity_ = 0, last_brk_ = 0,
            last_buf_overrun_ = 0;
 };
