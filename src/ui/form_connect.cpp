@@ -186,6 +186,11 @@ void TForm_Connect::Btn_ConnectClick() {
   try {
     if (!port.Connected()) port.OpenPort();
   } catch (const std::exception&) {
+    // A port that opened but failed its last set-up step (the modem lines
+    // could not be read) is closed again: the window stays disconnected,
+    // and a port held open behind a disabled Disconnect could not be
+    // released by the operator.
+    if (port.Connected()) port.ClosePort();
     // The dialog stays open with the operator's choices.
     main_.platform().ShowMessage("ERROR! Please check your serial port status.");
     return;
