@@ -361,6 +361,13 @@ void TComPort::PurgeQueues(bool input, bool output) {
   if (tcflush(fd_, what) < 0) throw EComPort(CError_PurgeFailed, errno);
 }
 
+void TComPort::WriteTimedOut() {
+  // What the failed write left queued must not trickle out later, when
+  // the far end lets the line go again.
+  tcflush(fd_, TCOFLUSH);
+  throw EComPort(CError_WriteFailed, ETIMEDOUT);
+}
+
 int TComPort::WriteBytes(const void* data, int count) {
   if (count < 0) throw EComPort(CError_WriteFailed, EINVAL);
   if (!data && count > 0) throw EComPort(CError_InvalidAsync);
@@ -383,7 +390,7 @@ int TComPort::WriteBytes(const void* data, int count) {
     // The driver's queue is full (flow control holds the line, or the far
     // side reads nothing): wait for room until the write timeout.
     int64_t left = limited ? MsUntil(deadline) : -1;
-    if (limited && left == 0) throw EComPort(CError_WriteFailed, ETIMEDOUT);
+    if (limited && left == 0) WriteTimedOut();
     if (PollOne(fd_, POLLOUT, left) < 0) throw EComPort(CError_WriteFailed, errno);
   } while (written < count);
 
@@ -399,7 +406,7 @@ int TComPort::WriteBytes(const void* data, int count) {
     }
     if (queued <= 0) break;
     int64_t left = limited ? MsUntil(deadline) : INT64_MAX;
-    if (left == 0) throw EComPort(CError_WriteFailed, ETIMEDOUT);
+    if (left == 0) WriteTimedOut();
     int64_t expectUs = queued * bitsPerByte * 1000000 / baud;
     int64_t sleepUs = std::clamp<int64_t>(expectUs, 200, 20000);
     if (limited) sleepUs = std::min<int64_t>(sleepUs, left * 1000);

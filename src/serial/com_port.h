@@ -264,6 +264,7 @@ class TComPort : public ByteChannel {
   void ProcessEventSet(const HandOverRequest& request);
   void CloseDevice();
   void ApplyModemLines();
+  [[noreturn]] void WriteTimedOut();
 
   std::string port_ = "COM1";
   TBaudRate baud_rate_ = br9600;

@@ -346,6 +346,15 @@ TEST_F(PortEvents, AWriteThatCannotCompleteFailsAfterTheWriteTimeout) {
   int64_t took = NowMs() - t0;
   EXPECT_GE(took, 280);
   EXPECT_LT(took, 3000);
+  // What the failed write left queued was dropped: the far end gets at
+  // most what its own line buffer had taken in.
+  std::string arrived = MasterRead(block.size(), 300);
+  EXPECT_LT(arrived.size(), 8 * 1024u);
+  // The port is usable again at once.
+  port_.Timeouts().SetWriteTotalConstant(1000);
+  const char ok[] = "ok";
+  EXPECT_EQ(port_.WriteBytes(ok, 2), 2);
+  EXPECT_EQ(MasterRead(2, 1000), "ok");
 }
 
 TEST_F(PortEvents, ReadsWithATotalTimeoutWaitForTheRest) {
