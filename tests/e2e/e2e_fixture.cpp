@@ -392,7 +392,7 @@ bool E2eTest::ConnectTo(char model) {
 }
 
 void E2eTest::Settle() {
-  EXPECT_TRUE(S().Settle(15000)) << "the line did not fall quiet";
+  EXPECT_TRUE(S().Settle(15000, kQuietMs)) << "the line did not fall quiet";
 }
 
 void E2eTest::Click(const std::string& name) {
@@ -404,6 +404,11 @@ void E2eTest::Click(const std::string& name) {
 void E2eTest::Set(const std::string& name, const std::string& value) {
   auto error = S().Set(name, value);
   ASSERT_FALSE(error) << *error;
+  Platform().ProcessEvents();
+}
+
+void E2eTest::SetAndSettle(const std::string& name, const std::string& value) {
+  Set(name, value);
   Settle();
 }
 

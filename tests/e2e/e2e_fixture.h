@@ -97,11 +97,16 @@ class E2eTest : public ::testing::Test {
   // port opened.
   bool ConnectTo(char model);
   // Serves until the line is quiet (and a waiting status query answered
-  // or given up by the watchdog).
+  // or given up by the watchdog). The simulator answers at once, so a
+  // shorter quiet spell than velimo-cli's does here.
+  static constexpr int kQuietMs = 100;
   void Settle();
-  // Clicks and settles; sets and settles.
+  // Clicks and settles.
   void Click(const std::string& name);
+  // Sets and serves what waits; SetAndSettle for a change handler that
+  // asks the modem something.
   void Set(const std::string& name, const std::string& value);
+  void SetAndSettle(const std::string& name, const std::string& value);
   // " Load": the status query, settled.
   void Load();
 

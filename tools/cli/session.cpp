@@ -78,7 +78,7 @@ bool Session::StatusQueryPending() {
          m.ComPortEnvBoard.Connected() && !platform_.RestartRequested();
 }
 
-bool Session::Settle(int limitMs) {
+bool Session::Settle(int limitMs, int quietMs) {
   const int64_t start = platform_.MonotonicMs();
   return platform_.RunUntil(
       [&] {
@@ -88,7 +88,7 @@ bool Session::Settle(int limitMs) {
         // the sTavi/uTavi LoRa page; its answer belongs to the same read.
         if (Main().Timer_AESQuery.Enabled() && Main().ComPortEnvBoard.Connected()) return false;
         const int64_t last = std::max(start, platform_.LastPortActivityMs());
-        return platform_.MonotonicMs() - last >= kQuietMs;
+        return platform_.MonotonicMs() - last >= quietMs;
       },
       limitMs);
 }

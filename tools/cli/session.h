@@ -58,9 +58,9 @@ class Session {
 
   // Serves events until the status query (if one is waiting) has been
   // answered or the watchdog has fired, no encryption query is still due,
-  // and the line has been quiet for kQuietMs; gives up after limitMs.
+  // and the line has been quiet for quietMs; gives up after limitMs.
   // Returns false on giving up.
-  bool Settle(int limitMs = 15000);
+  bool Settle(int limitMs = 15000, int quietMs = kQuietMs);
 
   // True while a status query waits for its answer: sent, the watchdog
   // armed, no answer recognised, and the port still open.
