@@ -282,13 +282,7 @@ void TComPort::OpenPort() {
   // A driver without counters will not grow them; asking on every batch
   // would only cost a system call per arrival.
   counters_unsupported_ = countersRc < 0;
-  if (counters_valid_) {
-    last_frame_ = counters.frame;
-    last_overrun_ = counters.overrun;
-    last_parity_ = counters.parity;
-    last_brk_ = counters.brk;
-    last_buf_overrun_ = counters.buf_overrun;
-  }
+  if (counters_valid_) last_counters_ = counters;
   try {
     ApplyQueueSizes();
     ApplyLineSettings();
@@ -453,6 +447,18 @@ int TComPort::QueuedInputCount() {
   return n;
 }
 
+TComErrors LineErrorsBetween(const tty::LineCounters& before, const tty::LineCounters& now,
+                             bool checkParity) {
+  TComErrors errors;
+  if (now.frame != before.frame) errors.Include(ceFrame);
+  // Received parity is only a fault when it is being checked.
+  if (checkParity && now.parity != before.parity) errors.Include(ceRxParity);
+  if (now.overrun != before.overrun) errors.Include(ceOverrun);
+  if (now.buf_overrun != before.buf_overrun) errors.Include(ceRxOver);
+  if (now.brk != before.brk) errors.Include(ceBreak);
+  return errors;
+}
+
 TComErrors TComPort::ReadLineErrors() {
   if (fd_ < 0) throw EComPort(CError_ClearComFailed, EBADF);
   if (counters_unsupported_) return {};
@@ -461,20 +467,9 @@ TComErrors TComPort::ReadLineErrors() {
   if (rc < 0) return {};  // the driver keeps no counters
   if (rc > 0) throw EComPort(CError_ClearComFailed, rc);
   TComErrors errors;
-  if (counters_valid_) {
-    if (now.frame != last_frame_) errors.Include(ceFrame);
-    // Received parity is only a fault when it is being checked.
-    if (now.parity != last_parity_ && parity_.Check()) errors.Include(ceRxParity);
-    if (now.overrun != last_overrun_) errors.Include(ceOverrun);
-    if (now.buf_overrun != last_buf_overrun_) errors.Include(ceRxOver);
-    if (now.brk != last_brk_) errors.Include(ceBreak);
-  }
+  if (counters_valid_) errors = LineErrorsBetween(last_counters_, now, parity_.Check());
   counters_valid_ = true;
-  last_frame_ = now.frame;
-  last_overrun_ = now.overrun;
-  last_parity_ = now.parity;
-  last_brk_ = now.brk;
-  last_buf_overrun_ = now.buf_overrun;
+  last_counters_ = now;
   return errors;
 }
 

@@ -17,6 +17,7 @@
 #include "serial/com_error.h"
 #include "serial/com_thread.h"
 #include "serial/com_types.h"
+#include "serial/linux_tty.h"
 
 namespace velimo::serial {
 
@@ -151,6 +152,12 @@ struct TComSignals {
 // working; a name starting with "/" is a device path; any other name is a
 // name under /dev.
 std::string DevicePathOf(const std::string& port);
+
+// The line errors between two readings of the driver's error counters:
+// frame, overrun, receive-buffer overflow, break, and parity only when
+// received parity is checked.
+TComErrors LineErrorsBetween(const tty::LineCounters& before, const tty::LineCounters& now,
+                             bool checkParity);
 
 class TComPort : public ByteChannel {
  public:
@@ -289,8 +296,7 @@ class TComPort : public ByteChannel {
   // Driver error counters at the last look, for the deltas.
   bool counters_valid_ = false;
   bool counters_unsupported_ = false;
-  uint32_t last_frame_ = 0, last_overrun_ = 0, last_parity_ = 0, last_brk_ = 0,
-           last_buf_overrun_ = 0;
+  tty::LineCounters last_counters_;
 };
 
 }  // namespace velimo::serial

@@ -200,3 +200,45 @@ TEST(ComPortClosed, OpeningAMissingDeviceFailsWithCodeOne) {
 
 }  // namespace
 }  // namespace velimo::serial
+
+namespace velimo::serial {
+namespace {
+
+TEST(LineErrors, CounterDeltasMapToErrorKinds) {
+  tty::LineCounters before;
+  before.frame = 3;
+  before.overrun = 1;
+  before.parity = 7;
+  before.brk = 2;
+  before.buf_overrun = 0;
+  struct Case {
+    const char* what;
+    std::function<void(tty::LineCounters&)> change;
+    bool checkParity;
+    uint8_t expected;
+  } cases[] = {
+      {"nothing new", [](tty::LineCounters&) {}, true, 0},
+      {"frame", [](tty::LineCounters& c) { c.frame += 1; }, false, ceFrame},
+      {"overrun", [](tty::LineCounters& c) { c.overrun += 5; }, false, ceOverrun},
+      {"buffer overflow", [](tty::LineCounters& c) { c.buf_overrun += 1; }, false, ceRxOver},
+      {"break", [](tty::LineCounters& c) { c.brk += 1; }, false, ceBreak},
+      {"parity unchecked", [](tty::LineCounters& c) { c.parity += 1; }, false, 0},
+      {"parity checked", [](tty::LineCounters& c) { c.parity += 1; }, true, ceRxParity},
+      {"frame and overrun",
+       [](tty::LineCounters& c) {
+         c.frame += 1;
+         c.overrun += 1;
+       },
+       false, ceFrame | ceOverrun},
+      // The driver's counters wrap; a change is a change.
+      {"wrapped counter", [](tty::LineCounters& c) { c.frame = 0; }, false, ceFrame},
+  };
+  for (const Case& c : cases) {
+    tty::LineCounters now = before;
+    c.change(now);
+    EXPECT_EQ(LineErrorsBetween(before, now, c.checkParity).Byte(), c.expected) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace velimo::serial
