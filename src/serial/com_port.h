@@ -228,8 +228,8 @@ class TComPort : public ByteChannel {
 
   // ---- hand-over (user-interface thread, except the hook) ----
   // Called on the event thread whenever a batch waits; the front end
-  // arranges for ProcessPendingEvents to run on its own thread. Set it
-  // before opening; it must not block.
+  // arranges for ProcessPendingEvents to run on its own thread. It may be
+  // changed at any time (nullptr: none); it must not block.
   void SetWakeHook(std::function<void()> hook);
   // Readable while a batch waits; poll it in a headless event loop.
   int WakeFd() const { return hand_over_.WakeFd(); }
