@@ -226,6 +226,7 @@ void HeadlessPlatform::ServeDueTimers() {
     if (!t->Active() || t->Due() > now) continue;
     ++ticks_served_;
     t->Tick();
+    last_tick_ms_ = SteadyMs();
   }
 }
 

@@ -81,8 +81,11 @@ class HeadlessPlatform : public Platform {
   bool RunUntil(const std::function<bool()>& done, int timeoutMs);
   // Serves events for ms milliseconds.
   void RunFor(int ms);
-  // How many times a timer has ticked in this run, for diagnostics.
+  // How many times a timer has ticked in this run, and when one last
+  // ended its tick (monotonic ms, -1 before the first): a tick may have
+  // sent something whose answer is still to come.
   int64_t TicksServed() const { return ticks_served_; }
+  int64_t LastTickMs() const { return last_tick_ms_; }
 
  private:
   class Timer;
@@ -103,6 +106,7 @@ class HeadlessPlatform : public Platform {
   std::vector<Watch> watches_;
   int64_t last_port_activity_ms_ = -1;
   int64_t ticks_served_ = 0;
+  int64_t last_tick_ms_ = -1;
   bool restart_requested_ = false;
   int open_boxes_ = 0;
 };

@@ -87,7 +87,10 @@ bool Session::Settle(int limitMs, int quietMs) {
         // The encryption query is sent a second after a status query on
         // the sTavi/uTavi LoRa page; its answer belongs to the same read.
         if (Main().Timer_AESQuery.Enabled() && Main().ComPortEnvBoard.Connected()) return false;
-        const int64_t last = std::max(start, platform_.LastPortActivityMs());
+        // Quiet since the answers last came in, or since a timer last
+        // sent something.
+        const int64_t last =
+            std::max({start, platform_.LastPortActivityMs(), platform_.LastTickMs()});
         return platform_.MonotonicMs() - last >= quietMs;
       },
       limitMs);

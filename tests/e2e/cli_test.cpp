@@ -1,0 +1,163 @@
+// Runs of velimo-cli itself against the simulator: what it prints and the
+// exit status it ends with.
+#include <gmock/gmock.h>
+
+#include <sstream>
+
+#include "e2e_fixture.h"
+
+namespace velimo::e2e {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The NAME=VALUE lines of a print.
+Expected Printed(const std::string& out) {
+  Expected values;
+  for (const std::string& line : Lines(out)) {
+    if (line.starts_with("message: ") || line.starts_with("confirm: ")) continue;
+    const auto eq = line.find('=');
+    if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return values;
+}
+
+class CliTest : public E2eTest {
+ protected:
+  ProcessResult Cli(std::vector<std::string> args, int limitMs = 20000) {
+    ProcessResult r = RunProgram(VELIMO_CLI, args, dir_, limitMs);
+    EXPECT_FALSE(r.timed_out) << "velimo-cli did not end";
+    return r;
+  }
+  // The port as a user working in the folder types it.
+  const std::string port_ = "./ttyModem";
+};
+
+TEST_F(CliTest, WithoutCommandsPrintsEveryControlOfThePageSetAfterConnecting) {
+  StartSim('u');
+  ProcessResult r = Cli({"--port", port_, "--model", "u"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_THAT(r.out, Not(HasSubstr("message: ")));
+  const Expected want =
+      Merge(Untouched('u'), ExpectedS(SimStateAs<sim::STaviConfig>(), sim::Firmware::k1_3));
+  Expected got = Printed(r.out);
+  for (auto& [name, value] : got) {
+    // The framing bytes are hexadecimal in whatever case the modem used.
+    if (name.find("TX") != std::string::npos && value.size() == 2)
+      for (char& c : value) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(Lines(r.out).size(), want.size()) << "one line per control";
+}
+
+TEST_F(CliTest, SetClickAndReadChangeTheModemAndPrintJson) {
+  StartSim('s');
+  ProcessResult r = Cli({"--port", port_, "--model", "s", "--json", "click", "Btn_Left_LoRa", "set",
+                         "CB_S_Ch=5", "click", "Btn_S_SaveAll_LoRaPage", "read"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 2u) << r.out;
+  EXPECT_EQ(lines[0], "message: Successfully changed.");
+  EXPECT_TRUE(lines[1].starts_with("{\"LB_S_FwVer\": \"1.3\", ")) << lines[1];
+  EXPECT_THAT(lines[1], HasSubstr("\"CB_S_Ch\": \"5\""));
+  EXPECT_THAT(lines[1], HasSubstr("\"LB_S_Ch\": \"5\""));
+  EXPECT_EQ(SimStateAs<sim::STaviConfig>().radio.channel, 5);
+}
+
+TEST_F(CliTest, RefusedValueEndsWithStatusOne) {
+  StartSim('s');
+  ProcessResult r = Cli({"--port", port_, "--model", "s", "set", "Edit_S_Did=0", "click",
+                         "Btn_S_Save_Did", "show", "Edit_S_Did", "LB_S_DID"});
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"message: Destination ID Range : 1~16777215",
+                                                    "Edit_S_Did=16777215", "LB_S_DID=16777215"}));
+}
+
+TEST_F(CliTest, TypingGoesThroughTheKeyboardFilter) {
+  StartSim('s');
+  ProcessResult r = Cli({"--port", port_, "--model", "s", "set", "Edit_S_Did=4x2", "click",
+                         "Btn_S_Save_Did", "show", "Edit_S_Did"});
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"message: You can type only numeric keys.",
+                                                    "Edit_S_Did=42"}));
+  EXPECT_EQ(SimStateAs<sim::STaviConfig>().destination_id, 42u);
+}
+
+TEST_F(CliTest, WrongModelEndsWithStatusOne) {
+  StartSim('i');
+  ProcessResult r = Cli({"--port", port_, "--model", "s", "show", "LB_S_SID"});
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_THAT(
+      r.out,
+      HasSubstr("message: Check your Device Choice.You chose [sTavi or uTavi]. Is it correct?"));
+}
+
+TEST_F(CliTest, ConfirmationsAnsweredYesOnlyWithYes) {
+  StartSim('r');
+  ProcessResult no = Cli({"--port", port_, "--model", "r", "click", "Btn_FactoryReset"});
+  EXPECT_EQ(no.status, 0) << no.out << no.err;
+  EXPECT_EQ(Lines(no.out), std::vector<std::string>{"confirm: Continue factory reset? -> No"});
+
+  ProcessResult yes = Cli({"--port", port_, "--model", "r", "--yes", "click", "Btn_FactoryReset"});
+  EXPECT_EQ(yes.status, 0) << yes.out << yes.err;
+  EXPECT_EQ(Lines(yes.out), (std::vector<std::string>{"confirm: Continue factory reset? -> Yes",
+                                                      "message:      Disconnected.     "}));
+}
+
+TEST_F(CliTest, TraceGoesToStandardError) {
+  StartSim('i');
+  ProcessResult r = Cli({"--port", port_, "--model", "i", "--trace", "show", "LB_I_SID"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(Lines(r.out), std::vector<std::string>{"LB_I_SID=400001"});
+  EXPECT_THAT(r.err, HasSubstr("]  Start Velimo...\n"));
+  EXPECT_THAT(r.err, HasSubstr("]  Send AT Command : AT&V\n"));
+  EXPECT_THAT(r.err, HasSubstr("\nSource ID  = 400001\n"));
+}
+
+TEST_F(CliTest, UsageErrorsAndUnopenablePortsEndWithStatusTwo) {
+  StartSim('s');
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{}, "--port is required"},
+      {{"--port", port_}, "--model is required"},
+      {{"--port", port_, "--model", "x"}, "--model needs one of s, u, r, i"},
+      {{"--port", port_, "--model", "s", "--baud", "9601"}, "--baud needs one of"},
+      {{"--port", port_, "--model", "s", "--parity", "mark"}, "--parity needs one of"},
+      {{"--port", port_, "--model", "s", "wait"}, "wait needs a number of milliseconds"},
+      {{"--port", port_, "--model", "s", "set", "Edit_S_Did"}, "set needs NAME=VALUE"},
+      {{"--port", port_, "--model", "s", "frobnicate"}, "unknown command"},
+      {{"--port", port_, "--model", "s", "click", "Btn_Nothing"}, "no control \"Btn_Nothing\""},
+      {{"--port", port_, "--model", "s", "set", "LB_S_SID=1"}, "is not an editor"},
+      {{"--port", "./no-such-port", "--model", "s"}, "cannot open the serial port"},
+  };
+  for (const Case& c : cases) {
+    ProcessResult r = Cli(c.args);
+    EXPECT_EQ(r.status, 2) << c.says;
+    EXPECT_THAT(r.err, HasSubstr(c.says));
+  }
+  // The name check comes before the modem is asked anything.
+  EXPECT_EQ(SimStateAs<sim::STaviConfig>(), std::get<sim::STaviConfig>(sim::FactoryDefaults(
+                                                sim::Family::kSTavi, sim::Firmware::k1_3)));
+}
+
+TEST_F(CliTest, HelpDocumentsTheCommandsWithExamples) {
+  ProcessResult r = Cli({"--help"});
+  EXPECT_EQ(r.status, 0);
+  for (const char* part : {"Usage: velimo-cli --port PORT --model s|u|r|i", "set NAME=VALUE",
+                           "click NAME", "wait MS", "show NAME...", "Exit status:", "Examples:"})
+    EXPECT_THAT(r.out, HasSubstr(part));
+}
+
+}  // namespace
+}  // namespace velimo::e2e
