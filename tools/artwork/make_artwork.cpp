@@ -223,7 +223,7 @@ QImage About() {
     p.drawLine(QPointF(mast.x() + 16 + 7 * i, 94), QPointF(mast.x() + 16 + 7 * i, 108));
   p.setPen(kInk);
   p.setFont(Font("Liberation Sans", 11, true));
-  p.drawText(QRectF(118, 104, 120, 20), Qt::AlignLeft | Qt::AlignVCenter,
+  p.drawText(QRectF(100, 106, 110, 18), Qt::AlignRight | Qt::AlignVCenter,
              QStringLiteral("LoRa modem setup"));
   return img;
 }

@@ -72,6 +72,27 @@ bool IsGroup(const LayoutNode& node) {
   return false;
 }
 
+// A row with static texts between its editors, past its first caption.
+bool HasInnerCaptions(const LayoutNode& row) {
+  for (size_t i = 1; i < row.children.size(); ++i)
+    if (row.children[i].type == NodeType::Text && row.children[i].style == ui::TextStyle::Caption)
+      return true;
+  return false;
+}
+
+bool IsContainer(const LayoutNode& node) {
+  if (node.type == NodeType::Row || node.type == NodeType::Column) return true;
+  return node.type == NodeType::Control && node.control &&
+         (node.control->Kind() == ControlKind::Panel ||
+          node.control->Kind() == ControlKind::GroupBox);
+}
+
+// One under the other, rows and groups take the whole width, so a Save
+// button that shows later always finds room; anything else stays left.
+Qt::Alignment ColumnAlignment(const LayoutNode& node) {
+  return IsContainer(node) ? Qt::Alignment() : Qt::AlignLeft;
+}
+
 bool IsRowCaption(const LayoutNode& node) {
   if (node.type == NodeType::Text) return node.style == ui::TextStyle::Caption;
   return node.type == NodeType::Control && node.control &&
@@ -201,7 +222,9 @@ struct ControlView::BuildContext {
   std::vector<std::unique_ptr<std::vector<QLabel*>>>* scopes = nullptr;
   QWidget* parent = nullptr;
   QWidget* row = nullptr;
-  QString row_caption;  // the nearest caption before an item of a row
+  QString row_caption;       // the nearest caption before an item of a row
+  bool page_child = false;   // the node sits directly on a page
+  bool fit_buttons = false;  // buttons take the width of their caption
 
   std::vector<QLabel*>* NewScope() {
     scopes->push_back(std::make_unique<std::vector<QLabel*>>());
@@ -241,7 +264,13 @@ QWidget* ControlView::Build(const LayoutNode& node, QWidget* parent) {
   for (const auto& scope : scopes) {
     int width = 0;
     for (QLabel* l : *scope) width = std::max(width, l->sizeHint().width());
-    for (QLabel* l : *scope) l->setMinimumWidth(width);
+    // A little room between a caption and what follows it.
+    for (QLabel* l : *scope) l->setMinimumWidth(width + 12);
+  }
+  // Sizes worked out while building are stale now.
+  if (w) {
+    for (QLayout* l : w->findChildren<QLayout*>()) l->invalidate();
+    if (w->layout()) w->layout()->invalidate();
   }
   for (auto it = row_items_.begin(); it != row_items_.end(); ++it) UpdateRow(it.key());
   return w;
@@ -269,39 +298,57 @@ void ControlView::FillColumn(QWidget* box, const std::vector<LayoutNode>& childr
     inner.parent = box;
     inner.row = nullptr;
     inner.row_caption.clear();
-    if (QWidget* w = BuildNode(child, inner)) layout->addWidget(w, 0, Qt::AlignLeft);
+    if (QWidget* w = BuildNode(child, inner)) layout->addWidget(w, 0, ColumnAlignment(child));
   }
 }
 
 QWidget* ControlView::BuildRow(const LayoutNode& node, BuildContext& ctx) {
   auto* row = new QWidget(ctx.parent);
   row->setObjectName(QStringLiteral("row"));
+  row->setMinimumHeight(metrics_.editor_height);
   auto* layout = new QHBoxLayout(row);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(6);
+  layout->setSpacing(4);
   BuildContext inner = ctx;
   inner.parent = row;
   inner.row = row;
   inner.row_caption = ctx.row_caption;
+  inner.page_child = false;
+  inner.fit_buttons = true;
   row_items_.insert(row, {});  // known as a row while its items register
   std::vector<QPointer<QWidget>> items;
+  std::vector<QPointer<QWidget>> texts;
   bool first = true;
+  bool has_container = false;
   for (const auto& child : node.children) {
     QWidget* w = BuildNode(child, inner);
     if (!w) continue;
-    if (first && IsRowCaption(child)) {
+    // The row's caption lines up with the other rows' captions, unless the
+    // row strings captions and editors along one line ("STX1 : 0x" ...).
+    if (first && IsRowCaption(child) && !HasInnerCaptions(node)) {
       if (auto* label = qobject_cast<QLabel*>(w)) ctx.scope->push_back(label);
+    } else if (child.type == NodeType::Control && child.control->Kind() == ControlKind::Label) {
+      // A value read back from the modem.
+      w->setStyleSheet(QStringLiteral("color: #1f3f8f;"));
     }
     first = false;
     if (child.type == NodeType::Text) inner.row_caption = Trimmed(ToQt(child.text));
     if (child.type == NodeType::Control && child.control->Kind() == ControlKind::Label &&
         inner.row_caption.isEmpty())
       inner.row_caption = Trimmed(ToQt(child.control->Caption()));
-    layout->addWidget(w, 0, Qt::AlignVCenter);
-    items.push_back(w);
+    // Groups and columns side by side line up at their tops; editors,
+    // captions and buttons of one row at their middles.
+    const bool container = IsContainer(child);
+    layout->addWidget(w, container ? 1 : 0, container ? Qt::AlignTop : Qt::AlignVCenter);
+    has_container = has_container || container;
+    (child.type == NodeType::Text ? texts : items).push_back(w);
   }
-  layout->addStretch(1);
-  row_items_[row] = std::move(items);
+  // Groups side by side share the row's width; a row of editors keeps them
+  // at its left.
+  if (!has_container) layout->addStretch(1);
+  // A row of controls shows while any of its controls shows; a row of
+  // static texts alone shows its texts.
+  row_items_[row] = items.empty() ? std::move(texts) : std::move(items);
   return row;
 }
 
@@ -310,9 +357,11 @@ QWidget* ControlView::BuildColumn(const LayoutNode& node, BuildContext& ctx) {
   column->setObjectName(QStringLiteral("column"));
   auto* layout = new QVBoxLayout(column);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(4);
+  layout->setSpacing(3);
   BuildContext inner = ctx;
   inner.scope = ctx.NewScope();
+  inner.page_child = false;
+  inner.fit_buttons = false;
   FillColumn(column, node.children, inner);
   layout->addStretch(1);
   return column;
@@ -329,7 +378,7 @@ QWidget* ControlView::BuildText(const LayoutNode& node, BuildContext& ctx) {
     case ui::TextStyle::Title:
       label->setObjectName(QStringLiteral("title"));
       f.setBold(true);
-      f.setPixelSize(18);
+      f.setPixelSize(16);
       label->setFont(f);
       break;
     case ui::TextStyle::Unit:
@@ -353,9 +402,10 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
       auto* layout = new QVBoxLayout(page);
       const int m = metrics_.page_margin;
       layout->setContentsMargins(m, m, m, m);
-      layout->setSpacing(8);
+      layout->setSpacing(6);
       BuildContext inner = ctx;
       inner.scope = ctx.NewScope();
+      inner.page_child = true;
       std::vector<LayoutNode> body;
       std::vector<const LayoutNode*> bottom;
       for (const auto& child : node.children) {
@@ -378,10 +428,12 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
       for (const LayoutNode* b : bottom) {
         BuildContext bc = inner;
         bc.parent = strip;
+        bc.page_child = false;
+        bc.fit_buttons = true;
         if (QWidget* w = BuildNode(*b, bc)) sl->addWidget(w);
       }
       sl->addStretch(1);
-      strip->setMinimumHeight(metrics_.button_height + 4);
+      strip->setFixedHeight(metrics_.button_height);
       layout->addWidget(strip);
       Register(c, page);
       return page;
@@ -408,6 +460,8 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
         inner.parent = frame;
         inner.row = nullptr;
         inner.row_caption = Trimmed(ToQt(c.Caption()));
+        inner.page_child = false;
+        inner.fit_buttons = true;
         for (const auto& child : node.children) {
           if (QWidget* w = BuildNode(child, inner)) {
             if (auto* b = qobject_cast<QPushButton*>(w))
@@ -421,14 +475,18 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
       auto* layout = new QVBoxLayout(frame);
       BuildContext inner = ctx;
       inner.parent = frame;
-      if (IsGroup(node)) {
+      inner.page_child = false;
+      inner.fit_buttons = false;
+      // A group: a panel with its "[...]" header strip, or any panel laid
+      // straight on a page (the serial settings group has no header).
+      if (IsGroup(node) || ctx.page_child) {
         frame->setFrameShape(QFrame::Box);
         frame->setFrameShadow(QFrame::Plain);
         frame->setProperty("velimoRole", QStringLiteral("group"));
         layout->setContentsMargins(1, 1, 1, 8);
-        layout->setSpacing(4);
-        inner.scope = ctx.NewScope();
-        bool header_done = false;
+        layout->setSpacing(3);
+        bool header_done = !IsGroup(node);
+        if (header_done) layout->setContentsMargins(8, 8, 8, 8);
         QWidget* body = nullptr;
         for (const auto& child : node.children) {
           if (!header_done && child.type == NodeType::Control) {
@@ -437,8 +495,8 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
             if (QWidget* w = BuildNode(child, hc)) layout->addWidget(w);
             body = new QWidget(frame);
             auto* bl = new QVBoxLayout(body);
-            bl->setContentsMargins(10, 4, 10, 0);
-            bl->setSpacing(4);
+            bl->setContentsMargins(8, 4, 8, 0);
+            bl->setSpacing(3);
             layout->addWidget(body);
             continue;
           }
@@ -448,12 +506,12 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
           bc.row_caption.clear();
           if (QWidget* w = BuildNode(child, bc))
             qobject_cast<QBoxLayout*>((body ? body : frame)->layout())
-                ->addWidget(w, 0, Qt::AlignLeft);
+                ->addWidget(w, 0, ColumnAlignment(child));
         }
       } else {
         frame->setProperty("velimoRole", QStringLiteral("panel"));
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(4);
+        layout->setSpacing(3);
         FillColumn(frame, node.children, inner);
       }
       Register(c, frame);
@@ -465,11 +523,13 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
       frame->setFrameShadow(QFrame::Sunken);
       frame->setProperty("velimoRole", QStringLiteral("box"));
       auto* layout = new QVBoxLayout(frame);
-      layout->setContentsMargins(8, 8, 8, 8);
+      layout->setContentsMargins(6, 6, 6, 6);
       layout->setSpacing(4);
       BuildContext inner = ctx;
       inner.parent = frame;
       inner.scope = ctx.NewScope();
+      inner.page_child = false;
+      inner.fit_buttons = false;
       FillColumn(frame, node.children, inner);
       Register(c, frame);
       return frame;
@@ -482,7 +542,7 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
         // ("sTavi Information").
         QFont f = label->font();
         f.setBold(true);
-        f.setPixelSize(18);
+        f.setPixelSize(16);
         label->setFont(f);
       }
       Register(c, label);
@@ -494,6 +554,7 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
       auto* le = new ModelLineEdit(edit, platform_, parent);
       le->setFixedWidth(edit.Filter() == ui::KeyFilter::Hex ? metrics_.hex_editor_width
                                                             : metrics_.editor_width);
+      le->setFixedHeight(metrics_.editor_height);
       Register(c, le);
       SetAccessibleName(c, ctx.row_caption);
       return le;
@@ -501,6 +562,7 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
     case ControlKind::ComboBox: {
       auto* cb = new QComboBox(parent);
       cb->setFixedWidth(metrics_.editor_width);
+      cb->setFixedHeight(metrics_.editor_height);
       if (auto* port_box = dynamic_cast<ui::TEditComboBox*>(&c)) {
         // The port box: a list that also takes a typed name.
         cb->setEditable(true);
@@ -536,8 +598,14 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
     }
     case ControlKind::Button: {
       auto* b = new QPushButton(parent);
-      b->setMinimumHeight(metrics_.button_height);
       b->setAutoDefault(false);
+      if (ctx.fit_buttons) {
+        // A Save button is as wide as its caption and as high as an editor.
+        b->setProperty("velimoFit", true);
+        b->setFixedHeight(ctx.row ? metrics_.row_button_height : metrics_.button_height);
+      } else {
+        b->setMinimumHeight(metrics_.button_height);
+      }
       connect(b, &QPushButton::clicked, this, [this, &c] { Guard([&] { c.Click(); }); });
       Register(c, b);
       return b;
@@ -745,6 +813,10 @@ void ControlView::Apply(Control& control, ControlProperty property) {
         case ControlKind::Button:
         case ControlKind::CheckBox:
           static_cast<QAbstractButton*>(w)->setText(ToQtCaption(control.Caption()));
+          if (w->property("velimoFit").toBool()) {
+            const int text = w->fontMetrics().horizontalAdvance(ToQt(control.Caption()));
+            w->setFixedWidth(std::max(metrics_.min_button_width, text + 24));
+          }
           if (!control.Caption().empty()) w->setAccessibleName(Trimmed(caption));
           break;
         default:

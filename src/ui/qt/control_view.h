@@ -24,10 +24,13 @@ namespace velimo::qt {
 
 // Sizes shared by the builder and the tests.
 struct ViewMetrics {
-  int editor_width = 150;     // text boxes and lists of the settings rows
-  int hex_editor_width = 36;  // the two-digit STX/ETX editors
-  int button_height = 24;
-  int header_height = 24;  // the "[...]" strips of the groups
+  int editor_width = 130;      // text boxes and lists of the settings rows
+  int editor_height = 22;      // every editor and list of a row
+  int hex_editor_width = 28;   // the two-digit STX/ETX editors
+  int button_height = 24;      // buttons of their own (page save-alls)
+  int row_button_height = 22;  // Save buttons in a settings row
+  int min_button_width = 56;
+  int header_height = 22;  // the "[...]" strips of the groups
   int page_margin = 10;
   int bottom_reserved = 0;  // room left for buttons laid over a page's lower edge
   int glyph_button_size = 200;

@@ -67,11 +67,22 @@ ConnectDialog::ConnectDialog(ui::TForm_Connect& form, Platform& platform, QWidge
   layout->setContentsMargins(16, 14, 16, 14);
   QWidget* panel = view_->Build(form.Layout(), this);
   layout->addWidget(panel);
-  if (QWidget* connect = view_->WidgetOf(form.Btn_Connect)) {
-    if (auto* b = qobject_cast<QPushButton*>(connect)) b->setMinimumWidth(100);
+  // The rows spread over the dialog; Connect and Cancel centred below them.
+  for (auto* column : panel->findChildren<QWidget*>(QStringLiteral("column"))) {
+    if (auto* l = qobject_cast<QBoxLayout*>(column->layout())) l->setSpacing(10);
   }
-  if (QWidget* cancel = view_->WidgetOf(form.Btn_Cancel)) {
-    if (auto* b = qobject_cast<QPushButton*>(cancel)) b->setMinimumWidth(100);
+  for (ui::TButton* b : {&form.Btn_Connect, &form.Btn_Cancel}) {
+    if (auto* button = qobject_cast<QPushButton*>(view_->WidgetOf(*b))) {
+      button->setMinimumWidth(100);
+      button->setMinimumHeight(28);
+    }
+  }
+  if (QWidget* connect = view_->WidgetOf(form.Btn_Connect)) {
+    if (auto* row = qobject_cast<QBoxLayout*>(connect->parentWidget()->layout())) {
+      row->insertStretch(0, 1);
+      row->setSpacing(12);
+    }
+    connect->parentWidget()->setContentsMargins(0, 12, 0, 0);
   }
 }
 

@@ -257,9 +257,11 @@ void MainWindow::PlaceOverlayButtons() {
   const QRect area = pane_area_->rect();
   page_frame_->setGeometry(kPaneMargin / 2, 4, std::min(kPageWidth, area.width() - kPaneMargin),
                            area.height() - 8);
-  const QRect pages = page_frame_->geometry();
-  const int y = pages.bottom() - kPaneMargin - kOverlayHeight - 2;
-  int x = pages.left() + kPaneMargin + 1;
+  // On the same line as a page's own save-all, at the page's lower edge
+  // (the pages sit in the frame with a one-pixel border).
+  const QRect pages = page_frame_->geometry().adjusted(1, 1, -1, -1);
+  const int y = pages.bottom() + 1 - kPaneMargin - kOverlayHeight;
+  int x = pages.left() + kPaneMargin;
   if (QWidget* load = view_->WidgetOf(form_.Btn_S_CurrentStatus)) {
     load->setGeometry(x, y, kLoadWidth, kOverlayHeight);
     load->raise();

@@ -1,0 +1,14 @@
+// The GUI tests run inside one QApplication on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "ui/qt/app_setup.h"
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  velimo::qt::InitApplication(app);
+  return RUN_ALL_TESTS();
+}

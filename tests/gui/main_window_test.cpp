@@ -1,0 +1,463 @@
+// The program's windows on screen over the real form model, driven through
+// widgets found by their object names, in a working directory of their own.
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "gui_support.h"
+#include "trace/trace_pane.h"
+#include "ui/application.h"
+#include "ui/qt/front_end.h"
+#include "ui/qt/trace_view.h"
+
+namespace velimo::qt {
+namespace {
+
+using test::ModalWatcher;
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    windows_.reset();
+    app_.reset();
+  }
+
+  void Start() {
+    ui::ApplicationOptions options;
+    options.ports = [] {
+      return std::optional<std::vector<std::string>>(std::vector<std::string>{"COM3", "COM1"});
+    };
+    options.about_picture = VELIMO_ASSETS_DIR "/velimo_about.jpg";
+    app_ = std::make_unique<ui::TApplication>(platform_, options);
+    windows_ = std::make_unique<FrontEnd>(*app_, platform_);
+    Main().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
+  }
+
+  ui::TForm_main& Form() { return app_->Form_main(); }
+  MainWindow& Main() { return windows_->main_window; }
+
+  template <class W = QWidget>
+  W* Find(const char* name) {
+    W* w = Main().findChild<W*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  QAction* Action(const char* name) { return Find<QAction>(name); }
+  QString CurrentPage() { return Main().PageStack()->currentWidget()->objectName(); }
+  QString StatusPanel(int i) {
+    return Find<QLabel>(QStringLiteral("StatusBar1_Panel%1").arg(i).toLatin1().constData())->text();
+  }
+  bool Showing(const char* name) {
+    QWidget* w = Find(name);
+    return w && w->isVisibleTo(&Main());
+  }
+  QImage Icon(const char* name) {
+    return Find<QPushButton>(name)->icon().pixmap(180, 180).toImage().convertToFormat(
+        QImage::Format_ARGB32);
+  }
+  static QImage GlyphImage(int index) {
+    return MainWindow::Glyph(index).toImage().convertToFormat(QImage::Format_ARGB32);
+  }
+  bool PaneHas(const std::string& text) {
+    for (const auto& line : Form().Trace().Pane().Lines())
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  }
+
+  test::WorkDir dir_;
+  QtPlatform platform_;
+  ModalWatcher watcher_;
+  std::unique_ptr<ui::TApplication> app_;
+  std::unique_ptr<FrontEnd> windows_;
+};
+
+TEST_F(MainWindowTest, FirstStartWithoutSettingsFile) {
+  Start();
+  EXPECT_EQ(Main().windowTitle(), QStringLiteral("Velimo"));
+  EXPECT_EQ(Main().size(), QSize(1020, 675));
+  EXPECT_EQ(Main().minimumSize(), Main().maximumSize());  // the user cannot resize it
+  EXPECT_TRUE(Main().windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(Main().windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(Action("sTavi1")->isChecked());
+  EXPECT_FALSE(Action("uTavi1")->isChecked());
+  EXPECT_FALSE(Action("ioTavi1")->isVisible());
+  EXPECT_FALSE(Action("Trace1")->isVisible());  // the Trace menu is a service feature
+  EXPECT_FALSE(Action("Disconnect1")->isEnabled());
+  EXPECT_TRUE(Action("ConnectN1")->isEnabled());
+  EXPECT_FALSE(Action("COMSetup1")->isVisible());
+  EXPECT_EQ(StatusPanel(0), QStringLiteral("  sTavi"));
+  EXPECT_EQ(StatusPanel(1), QStringLiteral("Disconnected"));
+  EXPECT_EQ(StatusPanel(2), QString());
+  EXPECT_EQ(Find<QLabel>("StatusBar1_Panel1")->width(), 200);
+  EXPECT_EQ(CurrentPage(), QStringLiteral("TS_S_Info"));
+  EXPECT_FALSE(Showing("Panel_S_Info"));  // empty until the modem answers
+  EXPECT_FALSE(Main().TabBar()->isVisible());
+  EXPECT_FALSE(Find("Panel_Left_Main")->isEnabled());
+  EXPECT_FALSE(Find("Btn_S_CurrentStatus")->isEnabled());
+  EXPECT_EQ(Find<QPushButton>("Btn_S_CurrentStatus")->text(), QStringLiteral(" Load"));
+  EXPECT_FALSE(Find("Memo")->isVisible());
+  EXPECT_EQ(Find("Btn_Left_Info")->size(), QSize(200, 200));
+  // The model's selection showed the Info section: glyphs 1, 2, 4.
+  EXPECT_EQ(Icon("Btn_Left_Info"), GlyphImage(1));
+  EXPECT_EQ(Icon("Btn_Left_LoRa"), GlyphImage(2));
+  EXPECT_EQ(Icon("Btn_Left_Serial"), GlyphImage(4));
+  // The pin map shows for sTavi.
+  Form().PageControl1.SetActivePageIndex(ui::kPageSSerial);
+  EXPECT_TRUE(Showing("Img_S_PinMap"));
+  EXPECT_EQ(Find<QLabel>("Img_S_PinMap")->pixmap().isNull(), false);
+  // "Start Velimo..." reached the pane.
+  EXPECT_TRUE(
+      test::WaitFor([&] { return Main().Trace()->toPlainText().contains("Start Velimo..."); }));
+}
+
+TEST_F(MainWindowTest, EachModelIsSelectedFromTheMenu) {
+  Start();
+  const struct {
+    const char* item;
+    const char* status;
+    const char* page;
+    bool serial_enabled;
+    bool pin_map;
+  } rows[] = {
+      {"uTavi1", "  uTavi", "TS_S_Info", true, false},
+      {"rTavi1", "  rTavi", "TS_R_Info", false, false},  // pin map left as it was
+      {"sTavi1", "  sTavi", "TS_S_Info", true, true},
+  };
+  for (const auto& r : rows) {
+    Action(r.item)->trigger();
+    EXPECT_TRUE(Action(r.item)->isChecked()) << r.item;
+    EXPECT_EQ(StatusPanel(0), QString::fromLatin1(r.status));
+    EXPECT_EQ(CurrentPage(), QString::fromLatin1(r.page));
+    // Its own switch: the whole column is disabled until connected.
+    EXPECT_EQ(!Find("Btn_Left_Serial")->testAttribute(Qt::WA_ForceDisabled), r.serial_enabled)
+        << r.item;
+    EXPECT_EQ(Find("Img_S_PinMap")->isVisibleTo(Main().PageStack()->widget(ui::kPageSSerial)),
+              r.pin_map)
+        << r.item;
+  }
+  Action("uTavi1")->trigger();
+  EXPECT_EQ(Find<QLabel>("LB_S_Summary_Info")->text(), QStringLiteral("uTavi Information"));
+  int checked = 0;
+  for (const char* m : {"sTavi1", "uTavi1", "rTavi1", "ioTavi1"}) checked += Action(m)->isChecked();
+  EXPECT_EQ(checked, 1);
+}
+
+TEST_F(MainWindowTest, TheLeftButtonsClickThroughTheThreeSections) {
+  Start();
+  Form().ApplyConnectedPresentation();  // the left column is usable only then
+  ASSERT_TRUE(Find("Panel_Left_Main")->isEnabled());
+  const struct {
+    const char* button;
+    const char* page;
+    int glyphs[3];
+    bool factory;
+  } rows[] = {
+      {"Btn_Left_LoRa", "TS_S_LoRa", {0, 3, 4}, false},
+      {"Btn_Left_Serial", "TS_S_Serial", {0, 2, 5}, false},
+      {"Btn_Left_Info", "TS_S_Info", {1, 2, 4}, true},
+  };
+  for (const auto& r : rows) {
+    QTest::mouseClick(Find<QPushButton>(r.button), Qt::LeftButton);
+    EXPECT_EQ(CurrentPage(), QString::fromLatin1(r.page)) << r.button;
+    EXPECT_EQ(Icon("Btn_Left_Info"), GlyphImage(r.glyphs[0])) << r.button;
+    EXPECT_EQ(Icon("Btn_Left_LoRa"), GlyphImage(r.glyphs[1])) << r.button;
+    EXPECT_EQ(Icon("Btn_Left_Serial"), GlyphImage(r.glyphs[2])) << r.button;
+    EXPECT_EQ(Showing("Btn_FactoryReset"), r.factory) << r.button;
+  }
+  // The buttons over the page area lie on top of it, at its lower edge.
+  QWidget* load = Find("Btn_S_CurrentStatus");
+  const QRect pages(Main().PageStack()->mapTo(&Main(), QPoint(0, 0)), Main().PageStack()->size());
+  const QRect button(load->mapTo(&Main(), QPoint(0, 0)), load->size());
+  EXPECT_TRUE(pages.contains(button));
+  EXPECT_GT(button.top(), pages.bottom() - 60);
+}
+
+TEST_F(MainWindowTest, KeyFiltersRefuseWrongKeysWithTheirMessages) {
+  Start();
+  Form().ApplyConnectedPresentation();
+  Form().PageControl1.SetActivePageIndex(ui::kPageSLoRa);
+  QTest::keyClick(Find<QLineEdit>("Edit_S_Did"), Qt::Key_X);
+  Form().PageControl1.SetActivePageIndex(ui::kPageSSerial);
+  QTest::keyClick(Find<QLineEdit>("Edit_S_STX1"), Qt::Key_G);
+  QTest::keyClick(Find<QLineEdit>("Edit_S_DMT"), Qt::Key_Return);
+  ASSERT_EQ(watcher_.seen.size(), 3u);
+  EXPECT_EQ(watcher_.seen[0].text, QStringLiteral("You can type only numeric keys."));
+  EXPECT_EQ(watcher_.seen[0].title, QStringLiteral("Velimo"));
+  EXPECT_EQ(watcher_.seen[1].text, QStringLiteral("type only 0~9, a~f and A~F key"));
+  EXPECT_EQ(watcher_.seen[2].text, QStringLiteral("You can type only numeric keys."));
+  EXPECT_EQ(Find<QLineEdit>("Edit_S_Did")->text(), QStringLiteral("0"));
+  EXPECT_EQ(Find<QLineEdit>("Edit_S_STX1")->text(), QStringLiteral("00"));
+  EXPECT_EQ(Form().Edit_S_Did.Text(), "0");
+  // Digits pass, up to the maximum length.
+  Find<QLineEdit>("Edit_S_Did")->setCursorPosition(1);
+  QTest::keyClicks(Find<QLineEdit>("Edit_S_Did"), "123456789");
+  EXPECT_EQ(Form().Edit_S_Did.Text(), "01234567");
+  EXPECT_EQ(watcher_.seen.size(), 3u);
+}
+
+TEST_F(MainWindowTest, AShowBoxRevealsTheKeyAndMasksItAgain) {
+  Start();
+  Action("ioTavi1")->trigger();  // hidden in the menu, still an action
+  Form().ApplyConnectedPresentation();
+  Form().PageControl1.SetActivePageIndex(ui::kPageILoRa);
+  auto* key = Find<QLineEdit>("Edit_I_AESKey");
+  auto* show = Find<QCheckBox>("CB_I_Show_Key");
+  ASSERT_TRUE(show->isEnabled());
+  EXPECT_EQ(key->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(key->text(), QStringLiteral("No Information"));
+  QTest::mouseClick(show, Qt::LeftButton);
+  EXPECT_TRUE(Form().CB_I_Show_Key.Checked());
+  EXPECT_EQ(key->echoMode(), QLineEdit::Normal);
+  QTest::mouseClick(show, Qt::LeftButton);
+  EXPECT_EQ(key->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(key->text(), QStringLiteral("No Information"));  // the text never changes
+}
+
+TEST_F(MainWindowTest, TheWindowSizeFollowsTheTracePane) {
+  dir_.Write(QStringLiteral("Velimo.INI"),
+             "[MACHINE]\r\nDevice=r\r\nViewTraceMenu=1\r\nViewLogTrace=1\r\n");
+  Start();
+  EXPECT_EQ(Main().size(), QSize(1020, 803));
+  EXPECT_TRUE(Find("Memo")->isVisible());
+  EXPECT_EQ(Find("Memo")->height(), 128);
+  EXPECT_EQ(Find("Memo")->width(), 1020);
+  EXPECT_TRUE(Action("Trace1")->isVisible());
+  EXPECT_TRUE(Action("ViewLogTrace1")->isChecked());
+  EXPECT_EQ(CurrentPage(), QStringLiteral("TS_R_Info"));
+  test::SaveScreenshot(Main(), QStringLiteral("main_with_trace"));
+
+  Action("ViewLogTrace1")->trigger();
+  EXPECT_EQ(Main().size(), QSize(1020, 675));
+  EXPECT_FALSE(Find("Memo")->isVisible());
+  EXPECT_FALSE(Action("ViewLogTrace1")->isChecked());
+  Action("ViewLogTrace1")->trigger();
+  EXPECT_EQ(Main().size(), QSize(1020, 803));
+  // The pages keep their room either way.
+  EXPECT_GE(Main().PageStack()->height(), 600);
+}
+
+TEST_F(MainWindowTest, TheTracePaneDrawsLinesUpToTheirFirstNulInBatches) {
+  dir_.Write(QStringLiteral("Velimo.INI"), "[MACHINE]\r\nViewLogTrace=1\r\n");
+  Start();
+  TraceView* trace = Main().Trace();
+  trace->Flush();
+  const int before = trace->BatchesDrawn();
+  trace::TracePane& pane = Form().Trace().Pane();
+  pane.Add(std::string("Send AT Command : AT&V\r\0\0\0\0", 27));
+  for (int i = 0; i < 1000; ++i) pane.Add("OK line " + std::to_string(i) + "\r\n");
+  EXPECT_TRUE(test::WaitFor([&] { return trace->BatchesDrawn() > before; }));
+  QTest::qWait(2 * TraceView::kBatchMs);
+  EXPECT_EQ(trace->BatchesDrawn(), before + 1);  // one repaint for the whole flood
+  const QStringList shown = trace->toPlainText().split(QLatin1Char('\n'));
+  ASSERT_GE(shown.size(), 1001);
+  EXPECT_EQ(shown[shown.size() - 1001], QStringLiteral("Send AT Command : AT&V"));
+  EXPECT_EQ(shown.last(), QStringLiteral("OK line 999"));
+  // The pane model counts the lines as the view wraps them.
+  EXPECT_GT(pane.Width(), 100u);
+  EXPECT_EQ(trace->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+  Action("ClearTrace1")->trigger();
+  EXPECT_TRUE(test::WaitFor([&] { return trace->toPlainText().isEmpty(); }));
+}
+
+TEST_F(MainWindowTest, AMessageBoxOpenWhileBytesArriveStillLetsTheReceiveHandlerRun) {
+  int master = -1, slave = -1;
+  char name[128] = {};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  Start();
+  // Connect through the connect dialog to the pseudo-terminal.
+  ModalDialog& dialog = windows_->connect;
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(test::WaitFor([&] { return dialog.isVisible(); }));
+    app_->Form_Connect().CB_ComPort.UserSetText(name);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Btn_Connect")),
+                      Qt::LeftButton);
+  });
+  Action("ConnectN1")->trigger();
+  ASSERT_TRUE(Form().ComPortEnvBoard.Connected()) << watcher_.Texts().size();
+  EXPECT_EQ(StatusPanel(1), QStringLiteral("Connected to [%1]").arg(QString::fromLatin1(name)));
+  EXPECT_TRUE(Find("Panel_Left_Main")->isEnabled());
+
+  // While a box is open, the modem's line arrives and is handled.
+  bool seen_while_open = false;
+  watcher_.answer = [&](QMessageBox& box) {
+    if (box.text() != QStringLiteral("probe")) return ModalWatcher::ClickDefault(box);
+    static int polls = 0;
+    if (PaneHas("hello from the modem")) {
+      seen_while_open = true;
+    } else if (++polls < 400) {
+      return false;
+    }
+    return ModalWatcher::ClickDefault(box);
+  };
+  QTimer::singleShot(20, [&] {
+    const char line[] = "hello from the modem\r\n";
+    ASSERT_EQ(write(master, line, sizeof line - 1), static_cast<ssize_t>(sizeof line - 1));
+  });
+  platform_.ShowMessage("probe");
+  EXPECT_TRUE(seen_while_open);
+
+  windows_.reset();
+  app_.reset();
+  close(slave);
+  close(master);
+}
+
+TEST_F(MainWindowTest, ScreenshotsOfEveryPageOfEveryModel) {
+  Start();
+  const struct {
+    const char* item;
+    const char* model;
+    std::vector<const char*> sections;
+  } rows[] = {
+      {"sTavi1", "sTavi", {"Btn_Left_Info", "Btn_Left_LoRa", "Btn_Left_Serial"}},
+      {"uTavi1", "uTavi", {"Btn_Left_Info", "Btn_Left_LoRa", "Btn_Left_Serial"}},
+      {"rTavi1", "rTavi", {"Btn_Left_Info", "Btn_Left_LoRa"}},
+      {"ioTavi1", "ioTavi", {"Btn_Left_Info", "Btn_Left_LoRa", "Btn_Left_Serial"}},
+  };
+  for (const auto& r : rows) {
+    Action(r.item)->trigger();
+    Form().ApplyConnectedPresentation();
+    // The information pages as they look once the modem has answered.
+    for (ui::Control* c : {static_cast<ui::Control*>(&Form().Panel_S_Info),
+                           static_cast<ui::Control*>(&Form().Panel_R_Info),
+                           static_cast<ui::Control*>(&Form().Panel_I_Info)})
+      c->SetVisible(true);
+    for (const char* section : r.sections) {
+      QTest::mouseClick(Find<QPushButton>(section), Qt::LeftButton);
+      QTest::qWait(20);  // layouts settle on posted events
+      const QString name = QStringLiteral("main_%1_page%2_%3")
+                               .arg(QString::fromLatin1(r.model))
+                               .arg(Form().PageControl1.ActivePageIndex())
+                               .arg(CurrentPage());
+      EXPECT_FALSE(test::SaveScreenshot(Main(), name).isEmpty());
+      // Nothing on a page reaches beyond the page area.
+      QWidget* shown = Main().PageStack()->currentWidget();
+      for (QWidget* w : shown->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(shown)) continue;
+        const QRect box(w->mapTo(shown, QPoint(0, 0)), w->size());
+        EXPECT_LE(box.right(), shown->width())
+            << qPrintable(name) << " " << qPrintable(w->objectName());
+        EXPECT_LE(box.bottom(), shown->height())
+            << qPrintable(name) << " " << qPrintable(w->objectName());
+        // No caption is cut short.
+        if (auto* label = qobject_cast<QLabel*>(w); label && label->pixmap().isNull()) {
+          EXPECT_GE(label->width(), label->sizeHint().width())
+              << qPrintable(name) << " " << qPrintable(label->text());
+        }
+      }
+    }
+    Form().ApplyDisconnectedPresentation();
+  }
+  // The administrator group shown as well, the tallest S LoRa page.
+  Action("sTavi1")->trigger();
+  Form().ApplyConnectedPresentation();
+  for (int i = 0; i < ui::TForm_main::kAdminClickCount; ++i) Form().Panel_Device_head_SClick();
+  QTest::mouseClick(Find<QPushButton>("Btn_Left_LoRa"), Qt::LeftButton);
+  EXPECT_TRUE(Showing("Panel_Info_Admin_S"));
+  test::SaveScreenshot(Main(), QStringLiteral("main_sTavi_page1_admin"));
+  watcher_.seen.clear();
+}
+
+TEST_F(MainWindowTest, TheConnectDialog) {
+  Start();
+  ModalDialog& dialog = windows_->connect;
+  QSize size;
+  QPoint offset;
+  bool port_box_editable = false, baud_editable = true;
+  QString data_bits;
+  bool data_bits_enabled = true;
+  QString port_text;
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(test::WaitFor([&] { return dialog.isVisible(); }));
+    size = dialog.size();
+    offset = dialog.geometry().center() - Main().frameGeometry().center();
+    port_box_editable = dialog.findChild<QComboBox*>(QStringLiteral("CB_ComPort"))->isEditable();
+    baud_editable = dialog.findChild<QComboBox*>(QStringLiteral("Edit_Baudrate"))->isEditable();
+    auto* bits = dialog.findChild<QLineEdit*>(QStringLiteral("Edit_DataBit"));
+    data_bits = bits->text();
+    data_bits_enabled = bits->isEnabled();
+    port_text = dialog.findChild<QComboBox*>(QStringLiteral("CB_ComPort"))->currentText();
+    test::SaveScreenshot(dialog, QStringLiteral("connect_dialog"));
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Btn_Cancel")), Qt::LeftButton);
+  });
+  Action("ConnectN1")->trigger();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_FALSE(app_->Form_Connect().Showing());
+  EXPECT_EQ(size, QSize(334, 261));
+  EXPECT_LE(std::abs(offset.x()) + std::abs(offset.y()), 3);
+  EXPECT_TRUE(port_box_editable);
+  EXPECT_FALSE(baud_editable);
+  EXPECT_EQ(data_bits, QStringLiteral("8"));
+  EXPECT_FALSE(data_bits_enabled);
+  EXPECT_EQ(port_text, QStringLiteral("COM1"));  // the stored name, not in the list
+  EXPECT_FALSE(Form().ComPortEnvBoard.Connected());
+
+  // The close box ends the showing as Cancel does.
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(test::WaitFor([&] { return dialog.isVisible(); }));
+    dialog.close();
+  });
+  Action("ConnectN1")->trigger();
+  EXPECT_FALSE(app_->Form_Connect().Showing());
+  EXPECT_EQ(app_->Form_Connect().ShowCount(), 2);
+}
+
+TEST_F(MainWindowTest, TheAboutWindow) {
+  Start();
+  ModalDialog& about = windows_->about;
+  QSize size;
+  QString version, name;
+  QSize picture;
+  QColor background;
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(test::WaitFor([&] { return about.isVisible(); }));
+    size = about.size();
+    version = about.findChild<QLabel*>(QStringLiteral("LB_APPVer"))->text();
+    name = about.findChild<QLabel*>(QStringLiteral("LbInfo"))->text();
+    picture = about.findChild<QLabel*>(QStringLiteral("Image1"))->pixmap().size();
+    background = about.grab().toImage().pixelColor(2, 148);
+    test::SaveScreenshot(about, QStringLiteral("about_window"));
+    about.close();
+  });
+  Action("About1")->trigger();
+  EXPECT_FALSE(app_->Form_Info().Showing());
+  EXPECT_EQ(size, QSize(426, 150));
+  EXPECT_EQ(version, QStringLiteral("Version 1.0.1"));
+  EXPECT_EQ(name, QStringLiteral("Velimo"));
+  EXPECT_EQ(picture, QSize(349, 129));
+  EXPECT_EQ(background, QColor(Qt::white));
+  EXPECT_TRUE(about.findChildren<QPushButton*>().isEmpty());
+}
+
+TEST_F(MainWindowTest, EveryControlCarriesAnAccessibleName) {
+  Start();
+  int checked = 0;
+  for (ui::Control* c : Form().AllControls()) {
+    QWidget* w = Main().View().WidgetOf(*c);
+    if (!w) continue;
+    ++checked;
+    EXPECT_FALSE(w->accessibleName().isEmpty()) << c->Name();
+  }
+  EXPECT_GT(checked, 250);
+  EXPECT_EQ(Find("Edit_S_Did")->accessibleName(), QStringLiteral("Destination ID"));
+  EXPECT_EQ(Find("Btn_Left_LoRa")->accessibleName(), QStringLiteral("LoRa"));
+}
+
+}  // namespace
+}  // namespace velimo::qt

@@ -1,0 +1,158 @@
+// The platform seam on Qt: real message boxes with their nested loops,
+// the blocking pause, timers, the clock and the restart.
+#include "ui/qt/qt_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDateTime>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include "gui_support.h"
+#include "util/errors.h"
+
+namespace velimo::qt {
+namespace {
+
+using test::ModalWatcher;
+
+TEST(QtPlatformTest, AMessageBoxIsCaptionedVelimoAndServesTimersWhileOpen) {
+  QtPlatform platform;
+  ModalWatcher watcher;
+  int ticks = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+  ticker.start(5);
+  // Keep the box open until the timer has ticked a few times inside it.
+  watcher.answer = [&](QMessageBox& box) {
+    if (ticks < 5) return false;
+    return ModalWatcher::ClickDefault(box);
+  };
+  ticks = 0;
+  platform.ShowMessage("Successfully changed.");
+  ASSERT_EQ(watcher.seen.size(), 1u);
+  EXPECT_EQ(watcher.seen[0].title, QStringLiteral("Velimo"));
+  EXPECT_EQ(watcher.seen[0].text, QStringLiteral("Successfully changed."));
+  EXPECT_EQ(watcher.seen[0].icon, QMessageBox::NoIcon);
+  EXPECT_EQ(watcher.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  EXPECT_GE(ticks, 5);
+  EXPECT_EQ(platform.OpenBoxes(), 0);
+}
+
+TEST(QtPlatformTest, MessagesShowEveryByteAsItself) {
+  QtPlatform platform;
+  ModalWatcher watcher;
+  platform.ShowMessage("     Disconnected.     ");
+  platform.ShowMessage("caf\xE9 <b>x</b>");
+  ASSERT_EQ(watcher.seen.size(), 2u);
+  EXPECT_EQ(watcher.seen[0].text, QStringLiteral("     Disconnected.     "));
+  EXPECT_EQ(watcher.seen[1].text, QString::fromUtf8("café <b>x</b>"));
+}
+
+TEST(QtPlatformTest, ConfirmationsAnswerNoOnlyForNoEscapeOrTheCloseBox) {
+  const struct {
+    const char* how;
+    std::function<void(QMessageBox&)> act;
+    bool expected;
+  } rows[] = {
+      {"Yes", [](QMessageBox& b) { b.button(QMessageBox::Yes)->click(); }, true},
+      {"No", [](QMessageBox& b) { b.button(QMessageBox::No)->click(); }, false},
+      {"Escape", [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, false},
+      {"close box", [](QMessageBox& b) { b.close(); }, false},
+      {"Enter", [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, true},
+  };
+  for (const auto& r : rows) {
+    QtPlatform platform;
+    ModalWatcher watcher;
+    watcher.answer = [&](QMessageBox& box) {
+      r.act(box);
+      return true;
+    };
+    EXPECT_EQ(platform.Confirm("Continue factory reset?"), r.expected) << r.how;
+    ASSERT_EQ(watcher.seen.size(), 1u) << r.how;
+    EXPECT_EQ(watcher.seen[0].title, QStringLiteral("Velimo"));
+    EXPECT_EQ(watcher.seen[0].icon, QMessageBox::Question);
+    EXPECT_EQ(watcher.seen[0].buttons, QMessageBox::Yes | QMessageBox::No);
+  }
+}
+
+TEST(QtPlatformTest, TheDefaultErrorReportHasTheErrorIcon) {
+  QtPlatform platform;
+  ModalWatcher watcher;
+  RunGuarded(platform, [] { throw EConvertError("'abc' is not a valid integer value"); });
+  RunGuarded(platform, [] { throw Exception("Serial Port ERROR!!"); });
+  RunGuarded(platform, [] {});  // nothing escapes, nothing shown
+  ASSERT_EQ(watcher.seen.size(), 2u);
+  EXPECT_EQ(watcher.seen[0].icon, QMessageBox::Critical);
+  EXPECT_EQ(watcher.seen[0].title, QStringLiteral("Velimo"));
+  EXPECT_EQ(watcher.seen[0].text, QStringLiteral("'abc' is not a valid integer value."));
+  // The full stop is added after a letter or digit only.
+  EXPECT_EQ(watcher.seen[1].text, QStringLiteral("Serial Port ERROR!!"));
+}
+
+TEST(QtPlatformTest, APauseBlocksAndServesNothing) {
+  QtPlatform platform;
+  bool fired = false;
+  QTimer::singleShot(0, [&] { fired = true; });
+  const int64_t before = platform.MonotonicMs();
+  platform.Pause(60);
+  EXPECT_GE(platform.MonotonicMs() - before, 60);
+  EXPECT_FALSE(fired);
+  EXPECT_TRUE(test::WaitFor([&] { return fired; }));
+}
+
+TEST(QtPlatformTest, TimersTickUntilStopped) {
+  QtPlatform platform;
+  int ticks = 0;
+  auto timer = platform.CreateTimer([&] { ++ticks; });
+  EXPECT_FALSE(timer->Active());
+  timer->Start(10);
+  EXPECT_TRUE(timer->Active());
+  EXPECT_TRUE(test::WaitFor([&] { return ticks >= 3; }));
+  timer->Stop();
+  EXPECT_FALSE(timer->Active());
+  const int at_stop = ticks;
+  QTest::qWait(50);
+  EXPECT_EQ(ticks, at_stop);
+}
+
+TEST(QtPlatformTest, NowIsTheLocalTime) {
+  QtPlatform platform;
+  const LocalDateTime now = platform.Now();
+  const QDateTime qt = QDateTime::currentDateTime();
+  const QDateTime ours(QDate(now.year, now.month, now.day),
+                       QTime(now.hour, now.minute, now.second, now.millisecond));
+  EXPECT_LE(std::llabs(ours.msecsTo(qt)), 2000);
+}
+
+TEST(QtPlatformTest, ARestartStartsTheProgramAndEndsEveryLoop) {
+  QtPlatform platform;
+  int started = 0;
+  platform.start_new_instance = [&] {
+    ++started;
+    return true;
+  };
+  ModalWatcher watcher;
+  // The restart comes while a message box runs its nested loop: both that
+  // loop and the application's loop end.
+  watcher.answer = [&](QMessageBox&) {
+    platform.RestartApplication();
+    return true;
+  };
+  QTimer::singleShot(
+      0, [&] { platform.ShowMessage("Serial Connection Lost!! Restarting Application."); });
+  EXPECT_EQ(QApplication::exec(), 0);
+  EXPECT_EQ(started, 1);
+  EXPECT_EQ(platform.OpenBoxes(), 0);
+}
+
+TEST(QtPlatformTest, ARestartStartsThisProgramByDefault) {
+  QtPlatform platform;
+  EXPECT_TRUE(static_cast<bool>(platform.start_new_instance));
+}
+
+}  // namespace
+}  // namespace velimo::qt
