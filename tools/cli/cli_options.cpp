@@ -34,6 +34,13 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
   CliOptions options;
   auto fail = [](std::string error) { return ParsedCli{std::nullopt, std::move(error)}; };
   bool have_model = false;
+  // Asking for help is never a usage error, whatever stands beside it.
+  for (const std::string& word : args) {
+    if (word == "--help" || word == "-h") {
+      options.help = true;
+      return {options, ""};
+    }
+  }
 
   for (size_t i = 0; i < args.size(); ++i) {
     std::string word = args[i];
@@ -54,10 +61,7 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
         target = true;
         return true;
       };
-      if (name == "--help") {
-        options.help = true;
-        return {options, ""};
-      } else if (name == "--yes" || name == "--json" || name == "--trace") {
+      if (name == "--yes" || name == "--json" || name == "--trace") {
         bool& target = name == "--yes"    ? options.yes
                        : name == "--json" ? options.json
                                           : options.trace;

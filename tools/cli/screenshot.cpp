@@ -1,0 +1,143 @@
+// velimo-screenshot: the desktop program's main window, saved as a PNG
+// picture, for places without a display (Qt's offscreen platform is used
+// unless another is asked for). Optionally it first connects as the
+// operator would and waits until the modem's answer has been read, so the
+// picture shows the modem's configuration.
+//
+//   velimo-screenshot --out FILE [--port PORT --model s|u|r|i] [--page N]
+//
+// Message boxes that the run opens are answered at once (OK, or No), since
+// nobody is there to close them; their texts go to standard error.
+#include <QApplication>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "ui/application.h"
+#include "ui/qt/app_setup.h"
+#include "ui/qt/front_end.h"
+#include "ui/qt/qt_platform.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: velimo-screenshot --out FILE [--port PORT --model s|u|r|i] [--page N]\n"
+    "Saves Velimo's main window as a PNG picture. With --port it first connects\n"
+    "to the modem and waits until its answer has been read; --page then picks\n"
+    "the section shown: 0 Info (default), 1 LoRa, 2 Serial.\n";
+
+int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Serves the Qt event loop until done() holds or limitMs has passed.
+bool ServeUntil(const std::function<bool()>& done, int limitMs) {
+  const int64_t until = NowMs() + limitMs;
+  while (!done()) {
+    if (NowMs() >= until) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string out, port, page = "0";
+  char model = 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
+    if (a == "--out") {
+      out = next();
+    } else if (a == "--port") {
+      port = next();
+    } else if (a == "--model") {
+      const std::string m = next();
+      model = m.size() == 1 ? m[0] : '?';
+    } else if (a == "--page") {
+      page = next();
+    } else if (a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else {
+      std::fprintf(stderr, "velimo-screenshot: unknown argument \"%s\"\n%s", a.c_str(), kUsage);
+      return 2;
+    }
+  }
+  if (out.empty() || (!port.empty() && std::string("suri").find(model) == std::string::npos) ||
+      (page != "0" && page != "1" && page != "2")) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (!port.empty() && port.find('/') != std::string::npos && port.front() != '/')
+    port = std::filesystem::absolute(port).lexically_normal().string();
+
+  QApplication qt_app(argc, argv);
+  velimo::qt::InitApplication(qt_app);
+  velimo::qt::QtPlatform platform;
+  velimo::ui::TApplication app(platform);
+  velimo::qt::FrontEnd windows(app, platform);
+  velimo::ui::TForm_main& form = app.Form_main();
+
+  // Nobody reads the boxes: each is answered as soon as it is up.
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      std::fprintf(stderr, "velimo-screenshot: message: %s\n",
+                   box->text().toLocal8Bit().constData());
+      if (QAbstractButton* no = box->button(QMessageBox::No)) {
+        no->click();
+      } else {
+        box->accept();
+      }
+    }
+  });
+  closer.start(50);
+
+  windows.main_window.show();
+  ServeUntil([] { return false; }, 200);  // laid out and painted once
+
+  int status = 0;
+  if (!port.empty()) {
+    velimo::ui::TMenuItem* item = model == 's'   ? &form.sTavi1
+                                  : model == 'u' ? &form.uTavi1
+                                  : model == 'r' ? &form.rTavi1
+                                                 : &form.ioTavi1;
+    velimo::qt::RunGuarded(platform, [item] { item->Click(); });
+    // The connect dialog's choices, pressed without showing the dialog.
+    velimo::ui::TForm_Connect& dialog = app.Form_Connect();
+    dialog.FormActivate();
+    dialog.CB_ComPort.UserSetText(port);
+    velimo::qt::RunGuarded(platform, [&dialog] { dialog.Btn_Connect.Click(); });
+    if (!form.ComPortEnvBoard.Connected()) {
+      std::fprintf(stderr, "velimo-screenshot: cannot open the serial port %s\n", port.c_str());
+      status = 1;
+    } else {
+      if (page == "1") velimo::qt::RunGuarded(platform, [&] { form.Btn_Left_LoRa.Click(); });
+      if (page == "2") velimo::qt::RunGuarded(platform, [&] { form.Btn_Left_Serial.Click(); });
+      const bool answered = ServeUntil(
+          [&] { return form.ResponseFlag != 0 && !form.Timer_AESQuery.Enabled(); }, 8000);
+      if (!answered) {
+        std::fprintf(stderr, "velimo-screenshot: the modem did not answer\n");
+        status = 1;
+      }
+      ServeUntil([] { return false; }, 400);  // the rest of the report
+    }
+  }
+
+  const QPixmap picture = windows.main_window.grab();
+  if (picture.isNull() || !picture.save(QString::fromLocal8Bit(out.c_str()), "PNG")) {
+    std::fprintf(stderr, "velimo-screenshot: cannot save %s\n", out.c_str());
+    return 1;
+  }
+  std::printf("%s\n", out.c_str());
+  return status;
+}
