@@ -32,10 +32,18 @@ void LineAssembler::Dispatch() {
   }
   const int end = first_nul_ >= 0 ? first_nul_ : length_;
   // Taken out before the handler runs, so a nested Feed starts a new line.
-  const std::string line(line_, static_cast<size_t>(end));
+  if (taken_.size() <= dispatching_) taken_.push_back(std::make_unique<std::string>());
+  std::string& line = *taken_[dispatching_];
+  line.assign(line_, static_cast<size_t>(end));
   length_ = 0;
   first_nul_ = -1;
-  if (on_line_) on_line_(line);
+  if (!on_line_) return;
+  struct Level {
+    size_t& n;
+    explicit Level(size_t& d) : n(d) { ++n; }
+    ~Level() { --n; }
+  } level(dispatching_);
+  on_line_(line);
 }
 
 void LineAssembler::Feed(std::string_view chunk) {

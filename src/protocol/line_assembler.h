@@ -24,6 +24,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -70,6 +72,10 @@ class LineAssembler {
   std::vector<Chunk> queue_;  // chunks of the outermost Feed and nested ones
   size_t head_ = 0;
   int depth_ = 0;
+  // The lines handed out, one per nesting level of the handler; kept so
+  // that their storage is reused from line to line.
+  std::vector<std::unique_ptr<std::string>> taken_;
+  size_t dispatching_ = 0;
 };
 
 }  // namespace velimo::protocol

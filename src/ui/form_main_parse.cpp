@@ -14,6 +14,24 @@ std::vector<std::string> Numbers(int from, int to) {
   return out;
 }
 
+// Built once: every status report rebuilds the lists.
+const std::vector<std::string>& Channels20() {
+  static const std::vector<std::string> items = Numbers(1, 20);
+  return items;
+}
+const std::vector<std::string>& Channels9() {
+  static const std::vector<std::string> items = Numbers(1, 9);
+  return items;
+}
+const std::vector<std::string>& Factors12() {
+  static const std::vector<std::string> items = Numbers(7, 12);
+  return items;
+}
+const std::vector<std::string>& Factors11() {
+  static const std::vector<std::string> items = Numbers(7, 11);
+  return items;
+}
+
 }  // namespace
 
 void SetReportedKey(TEdit& editor, std::string_view reported) {
@@ -25,12 +43,12 @@ void RefreshChannelLists(const TComboBox& country, TComboBox& channels, TComboBo
   switch (country.ItemIndex()) {
     case 0:  // KOR
     case 1:  // USA
-      channels.SetItems(Numbers(1, 20));
-      factors.SetItems(Numbers(7, 12));
+      channels.SetItems(Channels20());
+      factors.SetItems(Factors12());
       break;
     case 2:  // JPN
-      channels.SetItems(Numbers(1, 9));
-      factors.SetItems(Numbers(7, 11));
+      channels.SetItems(Channels9());
+      factors.SetItems(Factors11());
       break;
     default:
       break;

@@ -201,7 +201,8 @@ void TForm_main::ParseResponse_I(std::string_view line) {
       {1, "ETX Length", false, &P::EtxLength},
   }};
   ParserI parser{*this};
-  protocol::RunKeywordTable<P>(parser, kRows, line, platform_, parse::kDeviceChoice_I);
+  static const protocol::KeywordTable<P> kTable(kRows);
+  kTable.Run(parser, line, platform_, parse::kDeviceChoice_I);
 }
 
 void TForm_main::RefreshChannelLists_I() {

@@ -99,7 +99,8 @@ void TForm_main::ParseResponse_R(std::string_view line) {
       {8, "Relay ID 2", false, &P::RelayId2},
   }};
   ParserR parser{*this};
-  protocol::RunKeywordTable<P>(parser, kRows, line, platform_, parse::kDeviceChoice_R);
+  static const protocol::KeywordTable<P> kTable(kRows);
+  kTable.Run(parser, line, platform_, parse::kDeviceChoice_R);
 }
 
 void TForm_main::RefreshChannelLists_R() {

@@ -238,7 +238,8 @@ void TForm_main::ParseResponse_S(std::string_view line) {
       {1, "Stop Bit", false, &P::StopBit},
   }};
   ParserS parser{*this};
-  protocol::RunKeywordTable<P>(parser, kRows, line, platform_, parse::kDeviceChoice_S);
+  static const protocol::KeywordTable<P> kTable(kRows);
+  kTable.Run(parser, line, platform_, parse::kDeviceChoice_S);
 }
 
 void TForm_main::RefreshChannelLists_S() {

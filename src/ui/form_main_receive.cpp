@@ -22,10 +22,10 @@ void TForm_main::ComPortEnvBoardRxChar(int Count) {
   // that gets nothing ends the event (a nested event may have taken the
   // bytes while a parser's message box was open). A read error leaves
   // here for the port component; the partial line keeps what it held.
+  // Only the bytes read are handed on, so the chunk needs no zero filler.
   std::array<char, protocol::LineAssembler::kChunkSize> chunk;
   int remaining = Count;
   while (remaining > 0) {
-    chunk.fill(0);
     const int want = std::min(remaining, protocol::LineAssembler::kChunkSize);
     const int n = Port().ReadBytes(chunk.data(), want);
     if (n <= 0) break;

@@ -9,6 +9,7 @@
 #include "support/test_platform.h"
 #include "util/errors.h"
 #include "util/positions.h"
+#include "util/text_helpers.h"
 
 namespace velimo::protocol {
 namespace {
@@ -28,18 +29,41 @@ TEST(AnswerTokens, CountsCommasAndRaisesOnAMissingIndex) {
   EXPECT_EQ(line.CommaSpacedTokens().Count(), 12);
 }
 
+TEST(AnswerTokens, AreTheTokensOfSplitTokens) {
+  for (std::string_view line :
+       {"", "   ", "a", "A = 1 ,B=2", "a==b", "a=", "=a", "= =", "x\t=\ty\r\n", "a\0b c",
+        "\"q \"\"x\"\" \" = 5", "\"open", "k = \"\"", "1 ,2 , ,3",
+        "one two three four five six seven eight nine ten eleven twelve thirteen fourteen "
+        "fifteen sixteen seventeen eighteen nineteen twenty 21 22 23 24 25 26 27 28"}) {
+    SCOPED_TRACE(std::string(line));
+    const std::vector<std::string> expected = SplitTokens(line);
+    const AnswerTokens tokens(line);
+    ASSERT_EQ(tokens.Count(), static_cast<int>(expected.size()));
+    for (int i = 0; i < tokens.Count(); ++i) EXPECT_EQ(tokens[i], expected[static_cast<size_t>(i)]);
+  }
+}
+
+TEST(AnswerTokens, CommaSpacingIsReplaceAllOfTheCommas) {
+  for (std::string_view line : {"", ",", "1,2,,3", "a , b", ",,,", "no comma\r\n",
+                                "Baudrate = 9600, Parity Bit = None, Data Bit = 8\r\n", "x,\0,y"}) {
+    SCOPED_TRACE(std::string(line));
+    EXPECT_EQ(CommaSpaced(line), ReplaceAll(line, ",", " ,"));
+  }
+  EXPECT_EQ(CommaSpaced("1,2,,3"), "1 ,2 , ,3");
+}
+
 // A tiny parser family to exercise the table runner.
 struct Family {
   std::vector<std::string> log;
-  void Ack(WorkingLine& l) { log.push_back("ack:" + l.Text()); }
+  void Ack(WorkingLine& l) { log.push_back("ack:" + std::string(l.Text())); }
   void Reject(WorkingLine&) { log.push_back("reject"); }
   void Contains(WorkingLine&) { log.push_back("contains"); }
   void Tokens(WorkingLine& l) {
     AnswerTokens t = l.CommaSpacedTokens();
-    log.push_back("first:" + t[1]);
+    log.push_back("first:" + std::string(t[1]));
     log.push_back("int:" + std::to_string(StrToInt(t[3])));
   }
-  void AfterComma(WorkingLine& l) { log.push_back("after:" + l.Text()); }
+  void AfterComma(WorkingLine& l) { log.push_back("after:" + std::string(l.Text())); }
 };
 
 constexpr std::array<KeywordRow<Family>, 5> kRows = {{
