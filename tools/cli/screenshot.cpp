@@ -8,6 +8,7 @@
 //
 // Message boxes that the run opens are answered at once (OK, or No), since
 // nobody is there to close them; their texts go to standard error.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPixmap>
