@@ -109,13 +109,15 @@ TEST_F(EditorTest, NumericSavesTestTheirBoundsAndActAfterRefusal) {
 }
 
 TEST_F(EditorTest, SourceIdentifierWithoutEmptyTestEndsInTheConversionError) {
-  for (auto save : {&TForm_main::Btn_S_Save_SidClick, &TForm_main::Btn_R_Save_SidClick,
-                    &TForm_main::Btn_I_Save_SidClick}) {
+  using Save = void (TForm_main::*)();
+  const Save saves[] = {&TForm_main::Btn_S_Save_SidClick, &TForm_main::Btn_R_Save_SidClick,
+                        &TForm_main::Btn_I_Save_SidClick};
+  for (const Save save : saves) {
     form.Edit_S_Sid.SetText("");
     form.Edit_R_Sid.SetText("");
     form.Edit_I_Sid.SetText("");
     try {
-      (form.*save)();
+      ((*f.form).*save)();
       ADD_FAILURE() << "no conversion error";
     } catch (const EConvertError& e) {
       EXPECT_STREQ(e.what(), "'' is not a valid integer value");
@@ -163,14 +165,14 @@ TEST_F(EditorTest, PortIdentifierActionTestsOnlyThePressedButtonsEditor) {
       {&F::Btn_S_Save_SPID, "5", "5", "", nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE((form.*c.button).Name());
+    SCOPED_TRACE(((*f.form).*c.button).Name());
     f.channel.writes.clear();
     f.platform.ClearRecords();
     form.Edit_S_MPID.SetText(c.mpid);
     form.Edit_S_LPID.SetText(c.lpid);
     form.Edit_S_SPID.SetText(c.spid);
     // Through the button: its hint carries the port digit.
-    (form.*c.button).Click();
+    ((*f.form).*c.button).Click();
     if (c.line) {
       EXPECT_EQ(LineTexts(f.channel), Strings{c.line});
       EXPECT_TRUE(f.platform.dialogs.empty());
@@ -213,8 +215,8 @@ TEST_F(EditorTest, ListSavesEncodeTheSelection) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     f.channel.writes.clear();
-    (form.*c.list).SetItemIndex(c.index);
-    (form.*c.save)();
+    ((*f.form).*c.list).SetItemIndex(c.index);
+    ((*f.form).*c.save)();
     EXPECT_EQ(LineTexts(f.channel), Strings{c.line});
   }
   // RS-485 link settings: the line and nothing else.
@@ -260,7 +262,7 @@ TEST_F(EditorTest, HexListsAreTestedInOrderAndSentAsTyped) {
     } else {
       EXPECT_TRUE(f.channel.writes.empty());
       EXPECT_EQ(f.platform.Messages(), Strings{result});
-      const Control* expected = c.focus ? static_cast<Control*>(&(form.*c.focus))
+      const Control* expected = c.focus ? static_cast<Control*>(&((*f.form).*c.focus))
                                         : static_cast<Control*>(&form.Edit_S_STXLen);
       EXPECT_EQ(form.ActiveControl(), expected);
     }
@@ -356,7 +358,7 @@ TEST_F(EditorTest, ILinkSettingsTellTheOperatorAndKeepTheLinkOpen) {
     SCOPED_TRACE(c.line);
     f.channel.writes.clear();
     f.platform.ClearRecords();
-    (form.*c.save)();
+    ((*f.form).*c.save)();
     EXPECT_EQ(LineTexts(f.channel), Strings{c.line});
     EXPECT_EQ(f.platform.Messages(), Strings{kReconnect});
     EXPECT_TRUE(f.channel.connected);
@@ -385,10 +387,10 @@ TEST_F(EditorTest, CombinedButtonsRunBothSavesWithTheirPause) {
       {&F::Btn_I_Save_Ptype_Did_485, {"AT+485+PTYPE=0\r", "AT+485+DID=88\r"}, 400},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE((form.*c.button).Name());
+    SCOPED_TRACE(((*f.form).*c.button).Name());
     f.channel.writes.clear();
     f.platform.ClearRecords();
-    (form.*c.button).Click();
+    ((*f.form).*c.button).Click();
     const auto sent = edit_test::SentLines(f.channel);
     EXPECT_EQ(LineTexts(f.channel), c.lines);
     ASSERT_EQ(sent.size(), 2u);
@@ -422,10 +424,10 @@ TEST_F(EditorTest, ModeAndLengthListsShowTheirPanelsAndSendNothing) {
       {&F::Edit_I_STXLen_485, &F::Panel_I_STX_485}, {&F::Edit_I_ETXLen_485, &F::Panel_I_ETX_485},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE((form.*c.length).Name());
+    SCOPED_TRACE(((*f.form).*c.length).Name());
     for (int n : {1, 0, 3, 0, 2}) {
-      (form.*c.length).UserSelect(n);
-      EXPECT_EQ((form.*c.panel).Visible(), n > 0) << n;
+      ((*f.form).*c.length).UserSelect(n);
+      EXPECT_EQ(((*f.form).*c.panel).Visible(), n > 0) << n;
     }
   }
   EXPECT_TRUE(f.channel.writes.empty());

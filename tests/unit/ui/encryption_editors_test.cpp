@@ -42,13 +42,13 @@ TEST_F(EditorTest, ShowBoxesMaskOnlyTheDisplay) {
                         {&F::CB_I_Show_Key, &F::Edit_I_AESKey},
                         {&F::CB_I_Show_IV, &F::Edit_I_AESIV}};
   for (const Case& c : cases) {
-    SCOPED_TRACE((form.*c.box).Name());
+    SCOPED_TRACE(((*f.form).*c.box).Name());
     TEdit& edit = form.*c.edit;
     edit.SetText("secret-key-16chr");
     EXPECT_TRUE(edit.Masked());
-    (form.*c.box).UserClick();
+    ((*f.form).*c.box).UserClick();
     EXPECT_FALSE(edit.Masked());
-    (form.*c.box).UserClick();
+    ((*f.form).*c.box).UserClick();
     EXPECT_TRUE(edit.Masked());
     EXPECT_EQ(edit.Text(), "secret-key-16chr");
   }
@@ -77,8 +77,8 @@ TEST_F(EditorTest, KeyAndIvSavesSendTheirLines) {
     SCOPED_TRACE(c.line);
     f.channel.writes.clear();
     const size_t traced = edit_test::TracedSends(form).size();
-    (form.*c.edit).SetText(c.text);
-    (form.*c.save)();
+    ((*f.form).*c.edit).SetText(c.text);
+    ((*f.form).*c.save)();
     EXPECT_EQ(LineTexts(f.channel), Strings{c.line});
     // 30-byte buffers: the trace carries all 30 bytes after the label.
     const Strings sends = edit_test::TracedSends(form);
@@ -120,10 +120,10 @@ TEST_F(EditorTest, IKeyAndIvWantSixteenCharacters) {
       SCOPED_TRACE(std::string(c.message) + " '" + c.text + "'");
       f.platform.ClearRecords();
       form.SetActiveControl(form.Btn_I_AES_SaveAll);
-      (form.*c.edit).SetText(c.text);
-      (form.*c.save)();
+      ((*f.form).*c.edit).SetText(c.text);
+      ((*f.form).*c.save)();
       EXPECT_EQ(f.platform.Messages(), Strings{c.message});
-      EXPECT_EQ(form.ActiveControl(), &(form.*c.edit));
+      EXPECT_EQ(form.ActiveControl(), &((*f.form).*c.edit));
     }
   }
   EXPECT_TRUE(f.channel.writes.empty());

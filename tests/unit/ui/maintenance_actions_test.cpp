@@ -98,7 +98,7 @@ TEST_F(EditorTest, AtModeAnnouncesItselfAlsoWithThePortClosed) {
       f.channel.connected = open;
       f.platform.ClearRecords();
       form.Trace().Pane().Clear();
-      (form.*c.action)();
+      ((*f.form).*c.action)();
       Strings trace = edit_test::TraceMessages(form);
       ASSERT_FALSE(trace.empty());
       EXPECT_EQ(trace.front(), c.announcement);
@@ -141,10 +141,10 @@ TEST_F(EditorTest, CalibrationSendsTheSignedAmountInItsFiftyByteBuffer) {
     SCOPED_TRACE(std::string(c.text) + " -> " + (c.value ? c.value : "refused"));
     f.channel.writes.clear();
     f.platform.ClearRecords();
-    (form.*c.sign).SetItemIndex(c.sign_index);
-    (form.*c.amount).SetText(c.text);
+    ((*f.form).*c.sign).SetItemIndex(c.sign_index);
+    ((*f.form).*c.amount).SetText(c.text);
     const size_t traced = edit_test::TracedSends(form).size();
-    (form.*c.save)();
+    ((*f.form).*c.save)();
     if (c.value) {
       const std::string line = std::string(kCalibration) + c.value + "\r";
       EXPECT_EQ(LineTexts(f.channel), Strings{line});
@@ -156,7 +156,7 @@ TEST_F(EditorTest, CalibrationSendsTheSignedAmountInItsFiftyByteBuffer) {
     } else {
       EXPECT_TRUE(f.channel.writes.empty());
       EXPECT_EQ(f.platform.Messages(), Strings{"LoRa Frequency Range : -40000~40000"});
-      EXPECT_EQ(form.ActiveControl(), &(form.*c.amount));
+      EXPECT_EQ(form.ActiveControl(), &((*f.form).*c.amount));
     }
   }
 }
