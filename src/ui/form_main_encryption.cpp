@@ -56,15 +56,15 @@ void TForm_main::Btn_I_Save_EnClick() {
 }
 
 void TForm_main::SaveAesText(CommandId id, TEdit& edit) {
-  const protocol::CommandSpec& spec = protocol::Spec(id);
+  const protocol::CommandSpec& row = protocol::Spec(id);
   const std::string text = edit.Text();
-  if (!protocol::LengthOk(spec, text)) {
-    platform_.ShowMessage(spec.refusal);
+  if (!protocol::LengthOk(row, text)) {
+    platform_.ShowMessage(row.refusal);
     SetActiveControl(edit);
     return;
   }
   // The IV row has no command text: its line is the IV and the terminator.
-  protocol::SendCommand(SendLink(), spec, text);
+  protocol::SendCommand(SendLink(), row, text);
 }
 
 void TForm_main::Btn_S_Save_AESKEYClick() {

@@ -9,11 +9,11 @@ namespace velimo::ui {
 using protocol::CommandId;
 
 void TForm_main::Btn_SystemResetClick() {
-  const protocol::CommandSpec& spec = protocol::Spec(CommandId::SystemReset);
+  const protocol::CommandSpec& row = protocol::Spec(CommandId::SystemReset);
   // Asked before the port is looked at: with the port closed the operator
   // confirms first and is then told the port is closed.
-  if (!platform_.Confirm(spec.confirmation)) return;
-  protocol::SendCommand(SendLink(), spec, "");
+  if (!platform_.Confirm(row.confirmation)) return;
+  protocol::SendCommand(SendLink(), row, "");
 }
 
 void TForm_main::reboot1Click() {
@@ -21,13 +21,13 @@ void TForm_main::reboot1Click() {
 }
 
 void TForm_main::Btn_FactoryResetClick() {
-  const protocol::CommandSpec& spec = protocol::Spec(CommandId::FactoryReset);
-  if (!platform_.Confirm(spec.confirmation)) return;
+  const protocol::CommandSpec& row = protocol::Spec(CommandId::FactoryReset);
+  if (!platform_.Confirm(row.confirmation)) return;
   protocol::SendOptions options;
   // The modem restarts with its default link settings; the disconnect
   // reports itself.
   options.follow_up = [this] { Disconnect1Click(); };
-  protocol::SendCommand(SendLink(), spec, "", std::move(options));
+  protocol::SendCommand(SendLink(), row, "", std::move(options));
 }
 
 // The rows carry the announcements, written even with the port closed.

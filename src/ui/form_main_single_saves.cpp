@@ -47,30 +47,30 @@ long long TypedNumber(const std::string& text) {
 // ---- Building blocks ------------------------------------------------------
 
 void TForm_main::SaveTyped(CommandId id, TEdit& edit, AfterRefusal after, bool emptyTest) {
-  const CommandSpec& spec = protocol::Spec(id);
+  const CommandSpec& row = protocol::Spec(id);
   // Read once: a message box below serves port events, and a parser may
   // write into the editor meanwhile.
   const std::string text = edit.Text();
-  const bool refused = (emptyTest && text.empty()) || !protocol::InRange(spec, TypedNumber(text));
+  const bool refused = (emptyTest && text.empty()) || !protocol::InRange(row, TypedNumber(text));
   if (refused) {
-    platform_.ShowMessage(spec.refusal);
+    platform_.ShowMessage(row.refusal);
     if (after.kind == AfterRefusal::Restore && after.copy) edit.SetText(after.copy->Text());
     if (after.kind == AfterRefusal::Focus) SetActiveControl(edit);
     return;
   }
   EditorValue value;
   value.text = text;
-  protocol::SendCommand(SendLink(), spec, protocol::EncodeValue(spec, value));
+  protocol::SendCommand(SendLink(), row, protocol::EncodeValue(row, value));
 }
 
 void TForm_main::SaveCalibration(CommandId id, const TComboBox& sign, TEdit& amount) {
-  const CommandSpec& spec = protocol::Spec(id);
+  const CommandSpec& row = protocol::Spec(id);
   const std::string text = amount.Text();
   // The amount is digits only (its key filter), so the sign list alone
   // makes a value negative; a minus sign in the amount is refused with the
   // range message rather than sent as "--".
-  if (text.empty() || !protocol::InRange(spec, TypedNumber(text))) {
-    platform_.ShowMessage(spec.refusal);
+  if (text.empty() || !protocol::InRange(row, TypedNumber(text))) {
+    platform_.ShowMessage(row.refusal);
     SetActiveControl(amount);
     return;
   }
@@ -78,16 +78,16 @@ void TForm_main::SaveCalibration(CommandId id, const TComboBox& sign, TEdit& amo
   EditorValue value;
   value.text = text;
   value.sign = signText;
-  protocol::SendCommand(SendLink(), spec, protocol::EncodeValue(spec, value));
+  protocol::SendCommand(SendLink(), row, protocol::EncodeValue(row, value));
 }
 
 void TForm_main::SaveList(CommandId id, const TComboBox& list, SendOptions options) {
-  const CommandSpec& spec = protocol::Spec(id);
+  const CommandSpec& row = protocol::Spec(id);
   const std::string itemText = list.Text();
   EditorValue value;
   value.item_index = list.ItemIndex();
   value.item_text = itemText;
-  protocol::SendCommand(SendLink(), spec, protocol::EncodeValue(spec, value), std::move(options));
+  protocol::SendCommand(SendLink(), row, protocol::EncodeValue(row, value), std::move(options));
 }
 
 int TForm_main::FrameLength(const TComboBox& length) {
@@ -99,19 +99,19 @@ int TForm_main::FrameLength(const TComboBox& length) {
 }
 
 void TForm_main::SaveHexList(CommandId id, TComboBox& length, TEdit& v1, TEdit& v2, TEdit& v3) {
-  const CommandSpec& spec = protocol::Spec(id);
+  const CommandSpec& row = protocol::Spec(id);
   const int count = FrameLength(length);
   const std::array<std::string, 3> texts = {v1.Text(), v2.Text(), v3.Text()};
   const std::array<std::string_view, 3> values = {texts[0], texts[1], texts[2]};
   const int failed = protocol::CheckHexList(count, values);
   if (failed != 0) {
-    platform_.ShowMessage(protocol::HexListRefusal(spec, failed));
+    platform_.ShowMessage(protocol::HexListRefusal(row, failed));
     Control* focus[] = {&length, &v1, &v2, &v3};
     SetActiveControl(*focus[failed < 0 ? 0 : failed]);
     return;
   }
   // Sent exactly as typed: neither converted nor re-cased.
-  protocol::SendCommand(SendLink(), spec, protocol::EncodeHexList(count, values));
+  protocol::SendCommand(SendLink(), row, protocol::EncodeHexList(count, values));
 }
 
 void TForm_main::SaveLinkSetting_S(CommandId id, const TComboBox& list) {
