@@ -83,20 +83,20 @@ TEST_F(ReceiveTest, WithoutACheckedModelLinesAreOnlyEchoed) {
 
 TEST_F(ReceiveTest, DispatchFollowsTheCheckedItem) {
   struct Case {
-    void (ui::TForm_main::*select)();
+    ui::TMenuItem ui::TForm_main::*item;
     std::string line;
     std::string message;
   };
   const std::vector<Case> cases = {
-      {&ui::TForm_main::uTavi1Click, "OK. AES OFF\r\n", kOk},
-      {&ui::TForm_main::rTavi1Click, "OK. Spreading\r\n", kOk},
-      {&ui::TForm_main::ioTavi1Click, "AT Mode On\r\n", "AT Mode On\r\n"},
-      {&ui::TForm_main::ioTavi1Click, "OK. AES OFF\r\n", ""},
+      {&ui::TForm_main::uTavi1, "OK. AES OFF\r\n", kOk},
+      {&ui::TForm_main::rTavi1, "OK. Spreading\r\n", kOk},
+      {&ui::TForm_main::ioTavi1, "AT Mode On\r\n", "AT Mode On\r\n"},
+      {&ui::TForm_main::ioTavi1, "OK. AES OFF\r\n", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     f.Disconnect();  // selecting a model while connected would query it
-    (w.*c.select)();
+    (w.*c.item).Click();
     f.Connect();
     f.platform.ClearRecords();
     Receive(c.line);
