@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,6 +63,8 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
   argv.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
+    // Ends with the test process, should a hung test be cut short.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int in = open("/dev/null", O_RDONLY);

@@ -28,7 +28,8 @@ TEST(HeadlessPlatformTest, TimersTickOnTheRealClockWhileTheLoopRuns) {
   const int64_t start = p.MonotonicMs();
   p.RunFor(230);
   EXPECT_GE(p.MonotonicMs() - start, 230);
-  EXPECT_GE(fast, 5);
+  // About eleven; fewer on a loaded machine, never one per loop round.
+  EXPECT_GE(fast, 3);
   EXPECT_LE(fast, 12);
   EXPECT_EQ(slow, 0);
   EXPECT_TRUE(a->Active());
