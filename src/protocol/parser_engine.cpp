@@ -25,36 +25,38 @@ void AnswerTokens::Add(size_t pos, size_t len) {
   ++count_;
 }
 
-AnswerTokens::AnswerTokens(std::string_view line) {
-  // The text ends at its first NUL byte, as SplitTokens reads it.
-  line = line.substr(0, std::min(line.find('\0'), line.size()));
-  if (line.find('"') != std::string_view::npos) {
-    // Quoted tokens are rewritten by the split ("" stands for one quote):
-    // take SplitTokens' strings and keep them one after the other.
-    quoted_ = true;
-    for (const std::string& token : SplitTokens(line)) {
-      Add(unquoted_.size(), token.size());
-      unquoted_ += token;
-    }
-    return;
-  }
-  // The same rules without quotes: tokens end at a blank (codes 1 to 32) or
-  // at "="; one "=" with blanks around it separates two tokens, and a "="
-  // at the very end leaves an empty last token.
-  text_ = line;
-  const size_t n = text_.size();
+AnswerTokens::AnswerTokens(std::string_view line) : text_(line) {
+  // The rules of SplitTokens: the text ends at its end or at a NUL byte;
+  // tokens end at a blank (codes 1 to 32) or at "="; one "=" with blanks
+  // around it separates two tokens, and a "=" at the very end leaves an
+  // empty last token.
+  const size_t n = line.size();
+  const auto atEnd = [&](size_t k) { return k >= n || line[k] == '\0'; };
+  const auto isTokenChar = [](char c) { return static_cast<unsigned char>(c) > 32 && c != '='; };
   size_t i = 0;
   const auto skipBlanks = [&] {
-    while (i < n && IsBlank(static_cast<unsigned char>(text_[i]))) ++i;
+    while (i < n && IsBlank(static_cast<unsigned char>(line[i]))) ++i;
   };
   skipBlanks();
-  while (i < n) {
+  while (!atEnd(i)) {
+    if (line[i] == '"') {
+      // A quoted token is rewritten by the split ("" stands for one
+      // quote): take SplitTokens' strings and keep them one after another.
+      count_ = 0;
+      more_.clear();
+      quoted_ = true;
+      for (const std::string& token : SplitTokens(line)) {
+        Add(unquoted_.size(), token.size());
+        unquoted_ += token;
+      }
+      return;
+    }
     const size_t start = i;
-    while (i<n&& static_cast<unsigned char>(text_[i])> 32 && text_[i] != '=') ++i;
+    while (i < n && isTokenChar(line[i])) ++i;
     Add(start, i - start);
     skipBlanks();
-    if (i < n && text_[i] == '=') {
-      if (i + 1 == n) Add(n, 0);
+    if (!atEnd(i) && line[i] == '=') {
+      if (atEnd(i + 1)) Add(i + 1, 0);
       ++i;
       skipBlanks();
     }

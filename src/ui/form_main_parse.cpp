@@ -32,6 +32,17 @@ const std::vector<std::string>& Factors11() {
   return items;
 }
 
+// Cleared and filled anew, so without a selection; a list that already
+// holds these items only loses its selection (every report rebuilds the
+// lists, mostly with what they hold).
+void Refill(TComboBox& list, const std::vector<std::string>& items) {
+  if (list.Items() == items) {
+    list.SetItemIndex(-1);
+  } else {
+    list.SetItems(items);
+  }
+}
+
 }  // namespace
 
 void SetReportedKey(TEdit& editor, std::string_view reported) {
@@ -43,12 +54,12 @@ void RefreshChannelLists(const TComboBox& country, TComboBox& channels, TComboBo
   switch (country.ItemIndex()) {
     case 0:  // KOR
     case 1:  // USA
-      channels.SetItems(Channels20());
-      factors.SetItems(Factors12());
+      Refill(channels, Channels20());
+      Refill(factors, Factors12());
       break;
     case 2:  // JPN
-      channels.SetItems(Channels9());
-      factors.SetItems(Factors11());
+      Refill(channels, Channels9());
+      Refill(factors, Factors11());
       break;
     default:
       break;
