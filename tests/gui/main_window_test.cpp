@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -443,6 +446,60 @@ TEST_F(MainWindowTest, TheAboutWindow) {
   EXPECT_EQ(picture, QSize(349, 129));
   EXPECT_EQ(background, QColor(Qt::white));
   EXPECT_TRUE(about.findChildren<QPushButton*>().isEmpty());
+}
+
+TEST_F(MainWindowTest, TheFocusFollowsTheModel) {
+  Start();
+  Action("ioTavi1")->trigger();
+  Form().ApplyConnectedPresentation();
+  QTest::mouseClick(Find<QPushButton>("Btn_Left_LoRa"), Qt::LeftButton);
+  QApplication::setActiveWindow(&Main());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+  // The ioTavi key save refuses a short key and puts the focus on the key.
+  Form().Edit_I_AESKey.SetText("short");
+  Form().Btn_I_Save_AESKEYClick();
+  ASSERT_EQ(watcher_.seen.size(), 1u);
+  EXPECT_EQ(watcher_.seen[0].text, QStringLiteral("You must type [16 Bytes] AES KEY."));
+  // The window gives the focus to it as soon as the window is active again.
+  EXPECT_EQ(Main().focusWidget(), Find("Edit_I_AESKey"));
+}
+
+TEST_F(MainWindowTest, AClosedWindowWritesTheSettingsAndAFailedWriteKeepsItOpen) {
+  Start();
+  Action("rTavi1")->trigger();
+  // A folder where the settings file belongs: the file cannot be written.
+  ASSERT_TRUE(QDir(dir_.Path()).mkdir(QStringLiteral("Velimo.INI")));
+  Main().close();
+  EXPECT_TRUE(Main().isVisible());
+  ASSERT_EQ(watcher_.seen.size(), 1u);
+  EXPECT_EQ(watcher_.seen[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(watcher_.seen[0].text.startsWith(QStringLiteral("Unable to write to ")));
+
+  ASSERT_TRUE(QDir(dir_.Path()).rmdir(QStringLiteral("Velimo.INI")));
+  Main().close();
+  EXPECT_FALSE(Main().isVisible());
+  QFile written(QDir(dir_.Path()).filePath(QStringLiteral("Velimo.INI")));
+  ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(written.readAll().contains("Device=r"));
+}
+
+TEST_F(MainWindowTest, AShownTabIsDrawnInTheColoursOfItsIndex) {
+  Start();
+  // The tabs are hidden at activation; show two to see them drawn.
+  Form().PageControl1.SetTabVisible(ui::kPageSInfo, true);
+  Form().PageControl1.SetTabVisible(ui::kPageSLoRa, true);
+  Form().PageControl1.SetActivePageIndex(ui::kPageSLoRa);
+  PageTabBar* tabs = Main().TabBar();
+  ASSERT_TRUE(test::WaitFor([&] { return tabs->isVisible(); }));
+  const QImage image = tabs->grab().toImage();
+  const QRect active = tabs->tabRect(ui::kPageSLoRa);
+  const QRect inactive = tabs->tabRect(ui::kPageSInfo);
+  // Index 1 active: money green; an inactive tab: the button face.
+  EXPECT_EQ(image.pixelColor(active.right() - 3, active.bottom() - 3), QColor(192, 220, 192));
+  EXPECT_EQ(image.pixelColor(inactive.right() - 3, inactive.bottom() - 3),
+            tabs->palette().color(QPalette::Button));
+  EXPECT_EQ(tabs->tabText(ui::kPageSLoRa), QStringLiteral("LoRa"));
+  test::SaveScreenshot(*tabs, QStringLiteral("tabs_shown"));
 }
 
 TEST_F(MainWindowTest, EveryControlCarriesAnAccessibleName) {
