@@ -1,0 +1,329 @@
+// Fuzz target: the receive path of the main window. Bytes from the modem,
+// cut into chunks where the input says, go through ComPortEnvBoardRxChar
+// into line assembly and the parser of the selected family, which fill the
+// form model, show message boxes (answered at once) and send the status
+// and encryption queries to a fake port. Every input runs on a new window,
+// test platform and port, so a finding replays alone.
+//
+// Input: three header bytes, then the bytes the modem sends.
+//   byte 0  bits 0-2: family, (value % 5): sTavi, uTavi, rTavi, ioTavi, none
+//           bit 3: port connected (queries go out; otherwise they are refused)
+//           bit 4: a message box serves the next chunk (nested receive event)
+//           bit 5: virtual time moves on between chunks (watchdog, AES timer)
+//           bit 6: the operator switches model or section between chunks
+//           bit 7: one read of the port fails
+//   byte 1  chunking: 0 sends everything in one event; otherwise the seed of
+//           the chunk lengths (bits 5-7 pick the largest length)
+//   byte 2  n: n * 64 bytes "A" without a line feed come first (over-long
+//           lines)
+//
+// Beyond the sanitizers it checks that the lines echoed into the trace pane
+// are exactly the lines of the bytes the port handed over, in order, each
+// once: cut at a NUL (in the chunk where a NUL arrives, every later byte
+// counts as a NUL), and over-long lines (more than 8192 bytes with their
+// line feed) dropped; and that the partial line left over is the rest.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "support/fake_channel.h"
+#include "support/test_platform.h"
+#include "ui/form_main.h"
+
+namespace {
+
+using std::string;
+using std::string_view;
+using velimo::test::FakeChannel;
+using velimo::test::TestPlatform;
+
+constexpr size_t kLineLimit = 8192;  // bytes of a line, its line feed included
+constexpr int kMaxNesting = 16;      // message boxes open at once
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "fuzz_receive: %s\n", what);
+  std::abort();
+}
+
+// The one directory the window may use (settings path, log base). Nothing
+// is meant to land in it: the log file stays off and no settings are
+// written; the check after each input makes sure. Removed at exit.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    path_ = (std::filesystem::temp_directory_path() / "velimo-fuzz-XXXXXX").string();
+    if (!mkdtemp(path_.data())) Fail("cannot create a scratch directory");
+  }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const string& Path() const { return path_; }
+
+ private:
+  string path_;
+};
+
+const string& ScratchDir() {
+  static const ScratchDirectory dir;
+  return dir.Path();
+}
+
+// The fake port, also keeping every chunk a read handed over: the lines
+// the window must have seen follow from these alone.
+class RecordingChannel : public FakeChannel {
+ public:
+  using FakeChannel::FakeChannel;
+  int ReadBytes(void* data, int count) override {
+    const int n = FakeChannel::ReadBytes(data, count);
+    if (n > 0) reads.emplace_back(static_cast<const char*>(data), static_cast<size_t>(n));
+    return n;
+  }
+  std::vector<string> reads;
+};
+
+class Rng {
+ public:
+  explicit Rng(uint8_t seed) : state_(0x9E3779B9u ^ (static_cast<uint32_t>(seed) * 0x01000193u)) {}
+  uint32_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return state_;
+  }
+  uint32_t Below(uint32_t n) { return n == 0 ? 0 : Next() % n; }
+
+ private:
+  uint32_t state_;
+};
+
+// What line assembly must make of the chunks read, in order.
+struct Expected {
+  std::vector<string> lines;
+  string pending;  // the partial line, zeros included
+  bool dropping = false;
+};
+
+Expected Assemble(const std::vector<string>& chunks) {
+  Expected out;
+  string line;
+  size_t total = 0;  // bytes of the line so far, also those not kept
+  for (const string& chunk : chunks) {
+    bool zeroing = false;
+    for (char c : chunk) {
+      if (c == '\0') zeroing = true;
+      ++total;
+      if (total <= kLineLimit) line += zeroing ? '\0' : c;
+      if (c != '\n') continue;
+      if (total <= kLineLimit) out.lines.push_back(line.substr(0, line.find('\0')));
+      line.clear();
+      total = 0;
+    }
+  }
+  out.dropping = total > kLineLimit;
+  out.pending = out.dropping ? string() : line;
+  return out;
+}
+
+// Trace lines written by LogWriteStr begin with the stamp "[HH:NN:SS]  ";
+// received lines have none. A received line that happens to look stamped
+// is left out on both sides of the comparison.
+bool Stamped(string_view line) {
+  if (line.size() < 12 || line[0] != '[' || line[3] != ':' || line[6] != ':' || line[9] != ']' ||
+      line[10] != ' ' || line[11] != ' ')
+    return false;
+  for (int i : {1, 2, 4, 5, 7, 8}) {
+    if (line[static_cast<size_t>(i)] < '0' || line[static_cast<size_t>(i)] > '9') return false;
+  }
+  return true;
+}
+
+struct Session {
+  TestPlatform platform;
+  RecordingChannel channel{&platform};
+  std::unique_ptr<velimo::ui::TForm_main> form;
+  std::vector<string> chunks;  // still to deliver
+  size_t next = 0;
+  int nesting = 0;
+  bool nested_delivery = false;
+  bool pane_cleared = false;
+
+  // One receive event for the next chunk, as the port raises it: the bytes
+  // are waiting in the driver and Count says how many (or, now and then,
+  // more than are left, as after a nested event took some).
+  void Deliver(int extraCount) {
+    const string& chunk = chunks[next++];
+    channel.Queue(chunk);
+    form->ComPortEnvBoardRxChar(static_cast<int>(chunk.size()) + extraCount);
+  }
+};
+
+void SelectFamily(velimo::ui::TForm_main& form, unsigned family) {
+  switch (family) {
+    case 0:
+      form.sTavi1Click();
+      break;
+    case 1:
+      form.uTavi1Click();
+      break;
+    case 2:
+      form.rTavi1Click();
+      break;
+    case 3:
+      form.ioTavi1Click();
+      break;
+    default:
+      break;  // no model checked: lines are only echoed
+  }
+}
+
+void OperatorStep(velimo::ui::TForm_main& form, Rng& rng) {
+  switch (rng.Below(8)) {
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+      SelectFamily(form, rng.Below(4));
+      break;
+    case 4:
+      form.Btn_Left_InfoClick();
+      break;
+    case 5:
+      form.Btn_Left_LoRaClick();  // on the sTavi LoRa page, arms the AES timer
+      break;
+    case 6:
+      form.Btn_Left_SerialClick();  // ioTavi: the RS-485 query
+      break;
+    default:
+      form.Btn_S_CurrentStatusClick();
+      break;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 3) return 0;
+  const uint8_t flags = data[0];
+  const unsigned family = (flags & 7u) % 5u;
+  const bool connected = flags & 0x08;
+  const bool nested = flags & 0x10;
+  const bool moveTime = flags & 0x20;
+  const bool operatorSteps = flags & 0x40;
+  const bool readFails = flags & 0x80;
+  const uint8_t chunkSeed = data[1];
+
+  string stream(static_cast<size_t>(data[2]) * 64, 'A');
+  stream.append(reinterpret_cast<const char*>(data + 3), size - 3);
+
+  Session s;
+  s.channel.connected = false;
+  s.form = std::make_unique<velimo::ui::TForm_main>(s.platform);
+  velimo::ui::TForm_main& form = *s.form;
+  form.SetPort(&s.channel);
+  form.SettingsPath = ScratchDir() + "/Velimo.INI";
+  form.Trace().SetBaseDir(ScratchDir());
+  form.Trace().SetSaveLogFile(false);
+  form.Trace().Pane().SetObserver([&s] {
+    if (s.form && s.form->Trace().Pane().TakeChanges().cleared) s.pane_cleared = true;
+  });
+  if (connected) {
+    s.channel.connected = true;
+    form.ApplyConnectedPresentation();
+  }
+  SelectFamily(form, family);
+
+  // Cut the stream.
+  Rng rng(chunkSeed);
+  // A pane as narrow as one character wraps every line the most.
+  static constexpr size_t kWidths[] = {0, 1, 97};
+  form.Trace().Pane().SetWidth(kWidths[rng.Below(3)]);
+  if (stream.empty()) {
+    // Nothing arrives: only the selection and presentation ran.
+  } else if (chunkSeed == 0) {
+    s.chunks.push_back(stream);
+  } else {
+    static constexpr uint32_t kLargest[] = {1, 2, 3, 8, 32, 200, 4096, 9000};
+    const uint32_t largest = kLargest[chunkSeed >> 5];
+    for (size_t at = 0; at < stream.size();) {
+      const size_t n = std::min<size_t>(1 + rng.Below(largest), stream.size() - at);
+      s.chunks.push_back(stream.substr(at, n));
+      at += n;
+    }
+  }
+  const size_t failingChunk =
+      readFails && !s.chunks.empty() ? rng.Below(s.chunks.size()) : SIZE_MAX;
+
+  // A message box runs a nested event loop: the next chunk's receive event
+  // can run inside it. The port component keeps a failing handler's error
+  // to itself, so nothing of it leaves the message box.
+  s.nested_delivery = nested;
+  s.platform.while_modal = [&s] {
+    if (!s.nested_delivery || s.nesting >= kMaxNesting || s.next >= s.chunks.size()) return;
+    ++s.nesting;
+    try {
+      s.Deliver(0);
+    } catch (const std::runtime_error&) {
+    }
+    --s.nesting;
+  };
+
+  while (s.next < s.chunks.size()) {
+    const bool failing = s.next == failingChunk;
+    s.channel.fail_on_read = failing;
+    try {
+      s.Deliver(rng.Below(16) == 0 ? static_cast<int>(rng.Below(10000)) : 0);
+      if (failing) Fail("a failing read did not reach the port component");
+    } catch (const std::runtime_error& e) {
+      // Only the port's own failure may leave the receive event.
+      if (!failing || string_view(e.what()) != "fake channel failure") throw;
+    }
+    s.channel.fail_on_read = false;
+    if (moveTime) {
+      static constexpr int kSteps[] = {0, 5, 100, 999, 1000, 4999, 5000, 12000};
+      s.platform.Advance(kSteps[rng.Below(8)]);
+    }
+    if (operatorSteps && rng.Below(4) == 0) OperatorStep(form, rng);
+  }
+  // Whatever a nested event left queued is read by one more event.
+  if (!s.channel.input.empty()) {
+    s.nested_delivery = false;
+    form.ComPortEnvBoardRxChar(static_cast<int>(s.channel.input.size()));
+  }
+
+  // The lines echoed are those of the bytes read, in order, each once.
+  const Expected expected = Assemble(s.channel.reads);
+  std::vector<string> want;
+  for (const string& line : expected.lines) {
+    if (!Stamped(line)) want.push_back(line);
+  }
+  std::vector<string> got;
+  for (const string& line : form.Trace().Pane().Lines()) {
+    if (!Stamped(line)) got.push_back(line);
+  }
+  if (s.pane_cleared) {
+    // The pane starts afresh above 500 lines: what it holds is the tail.
+    if (got.size() > want.size() || !std::equal(got.begin(), got.end(), want.end() - got.size()))
+      Fail("the trace pane's received lines are not the tail of the lines sent");
+  } else if (got != want) {
+    Fail("the trace pane's received lines differ from the lines sent");
+  }
+  if (form.RxLines().Pending() != expected.pending) Fail("the partial line differs");
+  if (form.RxLines().Resynchronising() != expected.dropping)
+    Fail("the over-long line state differs");
+  if (form.ResponseFlag != 0 && form.ResponseFlag != 1) Fail("response flag neither 0 nor 1");
+
+  // Nothing may have been written to disk: no log, no settings file.
+  if (form.Trace().SaveLogFile()) Fail("the log file was switched on");
+  if (!std::filesystem::is_empty(ScratchDir())) Fail("a file appeared in the scratch directory");
+  s.platform.while_modal = nullptr;
+  return 0;
+}

@@ -1,0 +1,300 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the fuzz targets into tests/fuzz/corpus/.
+
+Run it again after changing the seeds below; the files it writes are the
+ones checked in. The report lines are those the simulated modems send
+(tools/modem-sim/README.md), with the variants the parsers read
+differently, the acknowledgements, rejections, and broken lines.
+"""
+import os
+import shutil
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CORPUS = os.path.join(HERE, "corpus")
+
+# ---- Modem lines -----------------------------------------------------------
+
+S_REPORT = [
+    "F/W Ver = 1.3",
+    "Source ID = 100001",
+    "Destination ID = 16777215, Table = 0, Entry = 0",
+    "Main   PID = 1",
+    "LoRa   PID = 2",
+    "Serial PID = 3",
+    "Country = KOR",
+    "Channel = 1, Spreading Factor = 7",
+    "Encryption = OFF",
+    "Port Type = Kivet",
+    "Peer to Peer = OFF",
+    "Message Timeout = 100 ms, Size = 116 bytes",
+    "STX Length = 0, STX1 = 0x02, STX2 = 0x00, STX3 = 0x00",
+    "ETX Length = 0, ETX1 = 0x03, ETX2 = 0x00, ETX3 = 0x00",
+    "Baudrate = 9600 bps, Parity = None, Data Bit = 8",
+    "Stop Bit = 1, Hardware Flow Control = OFF",
+]
+S_REPORT_VARIANT = [
+    "F/W Ver = 1.0",
+    "Source ID = 200001",
+    "Destination ID = 7, Table = 3, Entry = 12",
+    "Country = JPN",
+    "Channel = 9, Bandwidth = 125 kHz, SF = 11",
+    "Encryption = ON",
+    "AES KEY = ****************(Default)",
+    "AES IV = 0123456789abcdef",
+    "Port Type = Normal",
+    "Peer to Peer = ON",
+    "Message Timeout = 2,550 ms, Size = 0 bytes",
+    "STX Length = 3, STX1 = 0x02, STX2 = 0x0A, STX3 = 0xFF",
+    "ETX Length = 2, ETX1 = 0x03, ETX2 = 0x0D, ETX3 = 0x00",
+    "Baudrate = 921600 bps, Parity = Even, Data Bit = 8",
+    "Stop Bit = 1, Hardware Flow Control = RTS/CTS",
+]
+S_EXPORT = [
+    "USA F/W Ver = 1.2",
+    "Country = USA",
+    "Channel = 20, Spreading Factor = 12",
+    "JAPAN F/W Ver = 1.2",
+    "Country = JPN",
+    "Channel = 9, Spreading Factor = 11",
+    "Country = XYZ",
+]
+S_ACKS = [
+    "OK. AES OFF",
+    "OK. AES ON",
+    "OK. Spreading Factor=7",
+    "OK. ETX Length=0",
+    "OK. ETX Length=2",
+    "OK, STX1=02, STX2=0A",
+    "OK, ETX1=03",
+    "OK, AES IV",
+    "OK, AES KEY",
+    "OK. Channel=5",
+    "OK. Destination ID=7",
+    "OK. PID2=1234",
+    "OK. System Reset",
+    "OK. Factory Default",
+    "OK. Frequency Offset=-250",
+]
+R_REPORT = [
+    "F/W Ver = 1.3",
+    "Source ID = 300001",
+    "Country = KOR",
+    "Channel = 1, Spreading Factor = 7",
+    "Mode = Repeat",
+    "       Relay ID 1 = 1",
+    "       Relay ID 2 = 2",
+]
+R_VARIANT = [
+    "Country = USA",
+    "Channel = 20, Spreading Factor = 12",
+    "Mode = Relay",
+    "       Relay ID 1 = 16777215",
+    "       Relay ID 2 = 0000042",
+    "Mode = Other",
+    "Relay ID 1 = 5",
+    "OK. Spreading Factor=9",
+    "OK. Mode=Relay",
+]
+I_REPORT = [
+    "F/W Version 1.3",
+    "Source ID  = 400001",
+    "Channel = 1, Band = 7, Spreading Factor = 7",
+    "Encryption OFF",
+    "Port Type Kivet",
+    "Dummy Destination ID  = 16777215",
+    "BaudRate = 9600 bps, Parity = None",
+    "Data Bit = 8, Stop Bit = 1",
+    "Hardware Flow Control = OFF",
+    "Message Timeout = 100 ms, Size = 116 bytes",
+    "STX Length = 0, STX1 = 0x02, STX2 = 0x00, STX3 = 0x00",
+    "ETX Length = 0, ETX1 = 0x03, ETX2 = 0x00, ETX3 = 0x00",
+]
+I_RS485 = [" " + line for line in I_REPORT[4:]]
+I_RS485[4] = " Hardware Flow Control = RTS/CTS"
+I_OTHER = [
+    "F/W Version 1.2 USA",
+    "Encryption ON",
+    "AESKEY: ****************(Default)",
+    "AESIV: fedcba9876543210",
+    "OK, AES IV",
+    "AT Mode On",
+    "AT Mode Off",
+    "AT Mode On Invalid",
+    "OK. Band=7",
+    "OK. 485 Baudrate=9600",
+    "OK, 485 STX1=02",
+]
+REJECTIONS = [
+    "Invalid Command : AT+CH=99",
+    "Invalid Command : AT&V",
+    "ERROR : Invalid Command for rTavi : AT&E",
+    "ERROR : Invalid Command : AT&V",
+    "ERROR : Invalid Command : AT&V AT&E",
+    "Source ID = 1 Invalid",
+]
+TRUNCATED = [
+    "Channel",
+    "Channel = 1",
+    "Channel = x, Spreading Factor = 7",
+    "Channel = 1, Spreading Factor = seven",
+    "Channel = 99999999999, Spreading Factor = -2147483648",
+    "STX Length",
+    "STX Length = 2, STX1",
+    "STX Length = 9, STX1 = 0x02, STX2 = 0x03, STX3 = 0x00",
+    "ETX Length = -1",
+    "Stop Bit",
+    "Stop Bit = 1,",
+    "Baudrate",
+    "Baudrate = ,,,,,,,,,,",
+    "Destination ID =",
+    "Message",
+    "F/W Ver",
+    "USA F/W",
+    "JAPAN F/W Ver = ",
+    "Source ID",
+    "Mode",
+    "Country",
+    "AES KEY",
+    "Encryption",
+    "Port Type",
+    "Peer",
+    "Data Bit",
+    "Hardware",
+    " BaudRate",
+    " STX Length = 1",
+    '"Channel" = "1", SF = "7""',
+]
+
+
+def lines(items, end="\r\n"):
+    return "".join(item + end for item in items).encode("latin-1")
+
+
+# ---- Receive target ----------------------------------------------------------
+# Header: family/flags, chunk seed, padding (see fuzz_receive.cpp).
+S, U, R, I, NONE = 0, 1, 2, 3, 4
+CONNECTED, NESTED, TIME, OPERATOR, READ_FAILS = 0x08, 0x10, 0x20, 0x40, 0x80
+
+
+def receive(flags, seed, body, pad=0):
+    return bytes([flags, seed, pad]) + body
+
+
+def receive_seeds():
+    seeds = {}
+    families = {
+        "s": (S, S_REPORT), "u": (U, S_REPORT), "r": (R, R_REPORT), "i": (I, I_REPORT)}
+    for name, (family, report) in families.items():
+        body = lines(report)
+        seeds[f"{name}_report_whole"] = receive(family | CONNECTED, 0, body)
+        seeds[f"{name}_report_bytewise"] = receive(family | CONNECTED, 0x01, body)
+        seeds[f"{name}_report_small_chunks"] = receive(family | CONNECTED | TIME, 0x67, body)
+        seeds[f"{name}_report_lf_only"] = receive(family, 0x85, lines(report, "\n"))
+        seeds[f"{name}_report_disconnected"] = receive(family, 0xA3, body)
+    seeds["s_report_variant"] = receive(S | CONNECTED, 0x45, lines(S_REPORT_VARIANT))
+    seeds["s_export_firmware"] = receive(S | CONNECTED, 0x29, lines(S_EXPORT))
+    seeds["s_acks"] = receive(S | CONNECTED | NESTED, 0x31, lines(S_ACKS))
+    seeds["s_acks_fw11"] = receive(S | CONNECTED, 0, lines(["F/W Ver = 1.1", "STX Length = 2"] + S_ACKS))
+    seeds["u_rejections"] = receive(U | CONNECTED | NESTED, 0x13, lines(REJECTIONS))
+    seeds["r_variant"] = receive(R | CONNECTED | TIME, 0x52, lines(R_VARIANT))
+    seeds["r_rejections"] = receive(R | CONNECTED, 0, lines(REJECTIONS))
+    seeds["i_rs485"] = receive(I | CONNECTED, 0x88, lines(I_RS485))
+    seeds["i_other"] = receive(I | CONNECTED | NESTED, 0x0B, lines(I_OTHER + REJECTIONS))
+    seeds["none_report"] = receive(NONE, 0x77, lines(S_REPORT + R_REPORT))
+    for name, family in (("s", S), ("r", R), ("i", I)):
+        seeds[f"{name}_truncated"] = receive(family | CONNECTED, 0x24, lines(TRUNCATED))
+        seeds[f"{name}_truncated_nested"] = receive(family | NESTED | CONNECTED, 0x00, lines(TRUNCATED))
+    # Another family's report: the device-choice messages.
+    seeds["s_reads_ioTavi"] = receive(S | CONNECTED | NESTED, 0x3C, lines(I_REPORT))
+    seeds["i_reads_sTavi"] = receive(I | CONNECTED | NESTED, 0x5D, lines(S_REPORT))
+    seeds["r_reads_ioTavi"] = receive(R | CONNECTED, 0x6E, lines(I_REPORT))
+    # The watchdog and the AES timer, the operator moving between pages.
+    seeds["s_timers_operator"] = receive(S | CONNECTED | TIME | OPERATOR, 0x9F, lines(S_REPORT[:3]))
+    seeds["i_operator"] = receive(I | CONNECTED | OPERATOR | NESTED, 0x41, lines(I_REPORT + I_RS485))
+    seeds["s_read_fails"] = receive(S | CONNECTED | READ_FAILS, 0x66, lines(S_REPORT))
+    # Line ends and NUL bytes.
+    seeds["s_partial_then_answer"] = receive(S | CONNECTED, 0x02, b"OK. A" + lines(["ES OFF", "Source ID = 1"]))
+    seeds["s_no_final_lf"] = receive(S, 0x21, lines(S_REPORT[:4]) + b"Channel = 1, Spreading")
+    seeds["s_cr_only"] = receive(S, 0x03, b"F/W Ver = 1.3\rSource ID = 1\r\n\r\n\n\n")
+    seeds["s_nul"] = receive(S | CONNECTED, 0x00, b"Source ID = 1\x002345\r\nChannel = 1\r\nF/W Ver = 1.3\r\n")
+    seeds["i_nul_chunks"] = receive(I, 0x44, b"\x00\n" + lines(I_REPORT[:3]) + b"Port\x00 Type Kivet\r\n")
+    # Over-long lines: more than 8192 bytes without a line feed, then the
+    # next line; once in the body, once from the padding byte.
+    long_line = b"Source ID = " + b"9" * 9000
+    seeds["s_overlong_body"] = receive(S | CONNECTED, 0xC5, long_line + b"\r\n" + lines(S_REPORT[:2]))
+    seeds["s_overlong_exact"] = receive(S, 0xE1, b"F" * 8191 + b"\n" + b"F" * 8192 + b"\n" + lines(["OK. AES OFF"]))
+    seeds["r_overlong_pad"] = receive(R | CONNECTED, 0x00, b"\r\n" + lines(R_REPORT), pad=144)
+    seeds["i_overlong_pad_chunks"] = receive(I, 0xD7, lines(I_REPORT[:2]), pad=130)
+    return seeds
+
+
+# ---- INI target --------------------------------------------------------------
+
+def ini_seeds():
+    tool = ("[MACHINE]\r\nDevice=s\r\nSaveLogTrace=0\r\nViewTraceMenu=0\r\nViewLogTrace=0\r\n"
+            "[EnvBoard]\r\nComPort=COM1\r\nBaudRate=9600\r\nDataBits=8\r\nStopBits=1\r\nParity=None\r\n")
+    return {
+        "tool_written": tool.encode(),
+        "tool_lf": tool.replace("\r\n", "\n").encode(),
+        "no_final_line_end": b"[MACHINE]\nDevice=r\nViewTraceMenu=1",
+        "comments": b"; Velimo settings\r\n# written by hand\r\n[MACHINE] ; the window\r\n"
+                    b"Device = i ; not a comment here\r\n;SaveLogTrace=1\r\n",
+        "odd_spacing": b"  [ machine ]  \n\tdevice\t=\t u \n  savelogtrace=   1   \n[ENVBOARD]\nComPort   =   /dev/ttyUSB0\n",
+        "duplicates": b"[MACHINE]\nDevice=s\nDevice=r\n[machine]\nDevice=i\nViewLogTrace=1\n[MACHINE]\nSaveLogTrace=1\n",
+        "quotes": b"[EnvBoard]\nComPort=\"COM3\"\nParity='Odd'\nBaudRate=\"\nStopBits=''\nDataBits=\"8'\n",
+        "keys_before_section": b"Device=r\n=value\n[]\nkey=empty section\n[EnvBoard\nComPort=COM9\n",
+        "empty_values": b"[MACHINE]\nDevice=\nSaveLogTrace=   \r\nViewTraceMenu\n",
+        "garbage": b"\x00\xff[MA\x00CHINE]\r\r\n\rDevice=s\r\x00\n[EnvBoard]]\nBaudRate=57600=115200\n",
+        "long_value": b"[EnvBoard]\nComPort=" + b"x" * 2100 + b"\nBaudRate=Custom\n",
+        "mixed_line_ends": b"[MACHINE]\r\nDevice=u\n[EnvBoard]\r\nComPort=COM2\nParity=Even\r\n",
+        "with_settings": tool.encode() + b"\x1eMACHINE\x1fDevice\x1fi\x1enew section\x1fnew key\x1f value "
+                         b"\x1eEnvBoard\x1fComPort\x1f\"/dev/ttyACM0\"",
+        "settings_odd": b"[a]\nb=c\n\x1ea\x1fB\x1fline\r\nend\x1e[x\x1fy\x1fz\x1ea\x1f=k\x1fv\x1e\x1f\x1f",
+        "empty": b"",
+    }
+
+
+# ---- Text target -------------------------------------------------------------
+
+def text_seeds():
+    seeds = {}
+    for i, line in enumerate(S_REPORT + R_REPORT[4:] + I_REPORT[:4] + TRUNCATED[:6]):
+        seeds[f"line_{i:02d}"] = (line + "\r\n").encode("latin-1")
+    seeds.update({
+        "tokens_example": b"A = 1 ,B=2",
+        "tokens_comma": b"A = 1, B=2",
+        "comma_spacing": b"1,2,,3",
+        "double_equals": b"a==b",
+        "trailing_equals": b"a=",
+        "blanks_only": b" \t\r\n ",
+        "quoted": b'"a b" = "say ""hi""" "unclosed',
+        "nul_inside": b"Baud\x00rate = 9600",
+        "ints": b" +2147483647 ",
+        "int_min": b"-2147483648",
+        "int_over": b"2147483648",
+        "int_bad": b"1.5",
+        "baud_trailing_blank": b"9600 ",
+        "parity_even": b"Even",
+        "parity_lower": b"even",
+        "digits": b"2,550 ms",
+        "replace_case": b"abcabcab\x1fab\x1fxyz",
+        "replace_shrink": b"aaaaaaa\x1faa\x1f",
+        "replace_overlap": b"AT&VAT&V AT\x1fAT&V\x1fAT&VAT&V",
+        "replace_no_find": b"text\x1f",
+    })
+    return seeds
+
+
+def write(target, seeds):
+    folder = os.path.join(CORPUS, target)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    for name, data in seeds.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+
+
+if __name__ == "__main__":
+    write("fuzz_receive", receive_seeds())
+    write("fuzz_ini", ini_seeds())
+    write("fuzz_text", text_seeds())
