@@ -53,6 +53,15 @@ class PanelFrame : public QFrame {
   ControlView& view_;
 };
 
+const QColor kHeaderColour(0x2b, 0x4f, 0x7e);
+const QColor kValueColour(0x1f, 0x3f, 0x8f);
+
+void SetTextColour(QWidget* w, const QColor& colour) {
+  QPalette p = w->palette();
+  p.setColor(QPalette::WindowText, colour);
+  w->setPalette(p);
+}
+
 QString Trimmed(const QString& caption) {
   QString s = caption.trimmed();
   while (s.startsWith(QLatin1Char(','))) s = s.mid(1).trimmed();
@@ -329,7 +338,7 @@ QWidget* ControlView::BuildRow(const LayoutNode& node, BuildContext& ctx) {
       if (auto* label = qobject_cast<QLabel*>(w)) ctx.scope->push_back(label);
     } else if (child.type == NodeType::Control && child.control->Kind() == ControlKind::Label) {
       // A value read back from the modem.
-      w->setStyleSheet(QStringLiteral("color: #1f3f8f;"));
+      SetTextColour(w, kValueColour);
     }
     first = false;
     if (child.type == NodeType::Text) inner.row_caption = Trimmed(ToQt(child.text));
@@ -386,7 +395,7 @@ QWidget* ControlView::BuildText(const LayoutNode& node, BuildContext& ctx) {
       break;
     case ui::TextStyle::Note:
       label->setObjectName(QStringLiteral("note"));
-      label->setStyleSheet(QStringLiteral("color: #1f3f8f;"));
+      SetTextColour(label, kValueColour);
       break;
   }
   if (!node.visible) label->setVisible(false);
@@ -446,14 +455,20 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
         frame->setProperty("velimoRole", QStringLiteral("header"));
         frame->setAutoFillBackground(true);
         frame->setFixedHeight(metrics_.header_height);
-        frame->setStyleSheet(QStringLiteral(
-            "QFrame[velimoRole=\"header\"] { background: #2b4f7e; }"
-            "QFrame[velimoRole=\"header\"] > QLabel { color: white; font-weight: bold; }"));
+        // Palettes, not style sheets: a window of some three hundred
+        // controls starts noticeably faster without them.
+        QPalette strip = frame->palette();
+        strip.setColor(QPalette::Window, kHeaderColour);
+        frame->setPalette(strip);
         auto* layout = new QHBoxLayout(frame);
         layout->setContentsMargins(8, 0, 3, 0);
         layout->setSpacing(6);
         auto* caption = new QLabel(frame);
         caption->setTextFormat(Qt::PlainText);
+        SetTextColour(caption, Qt::white);
+        QFont bold = caption->font();
+        bold.setBold(true);
+        caption->setFont(bold);
         layout->addWidget(caption);
         layout->addStretch(1);
         BuildContext inner = ctx;

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStackedWidget>
@@ -167,7 +168,14 @@ QPixmap MainWindow::Glyph(int index) {
       ":/velimo/glyph4_serial.png", ":/velimo/glyph5_serial_selected.png",
   };
   if (index < 0 || index >= ui::ImageList1::kCount) return {};
-  return QPixmap(QString::fromLatin1(kFiles[index]));
+  // Decoded once; every navigation swaps the three glyphs.
+  const QString file = QString::fromLatin1(kFiles[index]);
+  QPixmap pm;
+  if (!QPixmapCache::find(file, &pm)) {
+    pm = QPixmap(file);
+    QPixmapCache::insert(file, pm);
+  }
+  return pm;
 }
 
 QPixmap MainWindow::Picture(const Control& control, int index) const {

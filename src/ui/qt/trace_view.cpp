@@ -28,7 +28,6 @@ TraceView::TraceView(trace::TracePane& pane, QWidget* parent)
   p.setColor(QPalette::Base, Qt::black);
   p.setColor(QPalette::Text, Qt::white);
   setPalette(p);
-  setStyleSheet(QStringLiteral("QPlainTextEdit { background: black; color: white; }"));
   setAccessibleName(QStringLiteral("Trace"));
 
   batch_.setSingleShot(true);
