@@ -69,6 +69,7 @@ void TraceLog::LogWriteStr(std::string_view message) {
 
 void TraceLog::AddReceivedLine(std::string_view line) {
   pane_.Add(line);
+  if (pane_.DisplayedLineCount() > kMaxReceivedPaneLines) pane_.DropOldestTo(kReceivedPaneKeep);
 }
 
 }  // namespace velimo::trace

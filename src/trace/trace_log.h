@@ -20,6 +20,12 @@ class TraceLog {
   // A trace line that finds more displayed lines than this in the pane
   // empties it first.
   static constexpr size_t kMaxPaneLines = 500;
+  // Received lines never empty the pane, so a modem that keeps talking
+  // would grow it without end. Past this many displayed lines the oldest
+  // ones go, a batch at a time, down to kReceivedPaneKeep: the pane stays
+  // within a few megabytes and dropping costs little per line.
+  static constexpr size_t kMaxReceivedPaneLines = 10000;
+  static constexpr size_t kReceivedPaneKeep = 9000;
 
   // baseDir is the directory that holds the "Log" folder: the working
   // directory by default; tests point it elsewhere.
@@ -32,7 +38,8 @@ class TraceLog {
   void LogWriteStr(std::string_view message);
 
   // A line received from the modem: into the pane as it is, without a
-  // stamp, without the line-count check and without the file.
+  // stamp, without the line-count check and without the file. Only the
+  // bound above limits what they keep.
   void AddReceivedLine(std::string_view line);
 
   // "Clear Trace": empties the pane; the log file is not touched.

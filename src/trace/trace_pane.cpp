@@ -1,5 +1,8 @@
 #include "trace/trace_pane.h"
 
+#include <algorithm>
+#include <cstddef>
+
 namespace velimo::trace {
 
 namespace {
@@ -65,6 +68,47 @@ void TracePane::Clear() {
   displayed_ = 0;
   pending_ = PaneChanges{true, 0, 0};
   Changed();
+}
+
+size_t TracePane::TextRows(std::string_view line) {
+  const std::string_view shown = ShownPart(line);
+  size_t rows = 1;
+  for (size_t i = 0; i < shown.size(); ++i) {
+    if (shown[i] == '\r' || shown[i] == '\n') {
+      ++rows;
+      if (shown[i] == '\r' && i + 1 < shown.size() && shown[i + 1] == '\n') ++i;
+    }
+  }
+  return rows;
+}
+
+size_t TracePane::DropOldestTo(size_t displayed) {
+  size_t k = 0;
+  size_t gone = 0;
+  while (displayed_ - gone > displayed && k + 1 < lines_.size()) {
+    gone += DisplayedLines(lines_[k], width_);
+    ++k;
+  }
+  if (k == 0) return 0;
+
+  // The view holds the lines before the first pending one (all of them
+  // when nothing is pending); after a clear it holds none of these.
+  const size_t delivered =
+      pending_.cleared ? 0 : (pending_.count > 0 ? pending_.first : lines_.size());
+  const size_t seen = std::min(k, delivered);
+  for (size_t i = 0; i < seen; ++i) pending_.dropped_rows += TextRows(lines_[i]);
+  pending_.dropped += seen;
+  if (pending_.count > 0) {
+    // Pending lines that go before the view saw them are simply not sent.
+    pending_.count -= k - seen;
+    pending_.first -= seen;
+  }
+
+  // One move of the survivors per batch, not one per dropped line.
+  lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(k));
+  displayed_ -= gone;
+  Changed();
+  return k;
 }
 
 void TracePane::SetWidth(size_t chars) {

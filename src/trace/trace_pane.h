@@ -12,13 +12,17 @@
 namespace velimo::trace {
 
 // What happened to the pane since the view last took the changes: when
-// `cleared`, the view empties itself first; then it appends the lines
-// Lines()[first .. first + count - 1].
+// `cleared`, the view empties itself first; otherwise it removes its
+// `dropped` oldest lines (`dropped_rows` text rows of it, one per line and
+// one more per line break in the line's DisplayText). Then it appends the
+// lines Lines()[first .. first + count - 1].
 struct PaneChanges {
   bool cleared = false;
   size_t first = 0;
   size_t count = 0;
-  bool Empty() const { return !cleared && count == 0; }
+  size_t dropped = 0;
+  size_t dropped_rows = 0;
+  bool Empty() const { return !cleared && count == 0 && dropped == 0; }
 };
 
 class TracePane {
@@ -27,6 +31,9 @@ class TracePane {
   void Add(std::string_view line);
   // Removes every line.
   void Clear();
+  // Removes the oldest lines until at most `displayed` lines are displayed,
+  // keeping the newest line whatever it takes. Returns how many went.
+  size_t DropOldestTo(size_t displayed);
 
   const std::vector<std::string>& Lines() const { return lines_; }
   size_t LineCount() const { return lines_.size(); }
@@ -47,6 +54,9 @@ class TracePane {
   // How many display lines a line takes at a width (0: no wrapping): each
   // of its display-text rows takes ceil(length / width) lines, at least one.
   static size_t DisplayedLines(std::string_view line, size_t width);
+  // How many text rows the view makes of a line: one, and one more per line
+  // break in its DisplayText.
+  static size_t TextRows(std::string_view line);
 
   // Batching for the view: the observer runs once when changes start to
   // pile up after the last TakeChanges(); the view takes them all at once

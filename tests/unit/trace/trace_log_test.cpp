@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -78,6 +79,38 @@ TEST_F(TraceLogTest, ReceivedLinesSkipStampCheckAndFile) {
   EXPECT_EQ(log_.Pane().Lines()[0], "OK. CH=5\r\n");
   EXPECT_FALSE(fs::exists(dir_ / "Log")) << "received lines never reach the file";
   // The next trace line finds the pane past the limit.
+  log_.LogWriteStr("Send Current Status Read Command to ... ");
+  EXPECT_EQ(log_.Pane().LineCount(), 1u);
+}
+
+TEST_F(TraceLogTest, ReceivedLinesAloneAreBoundedOldestFirst) {
+  struct Case {
+    size_t width;
+    std::string tail;  // makes each line wrap over several displayed lines
+  };
+  const Case cases[] = {{0, ""}, {10, "-wrapped over more lines"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("width " + std::to_string(c.width));
+    log_.Clear();
+    log_.Pane().SetWidth(c.width);
+    size_t most = 0;
+    const int n = 25000;
+    for (int i = 0; i < n; ++i) {
+      log_.AddReceivedLine("Source ID = " + std::to_string(i) + c.tail + "\r\n");
+      most = std::max(most, log_.Pane().DisplayedLineCount());
+    }
+    EXPECT_LE(most, TraceLog::kMaxReceivedPaneLines);
+    const auto& lines = log_.Pane().Lines();
+    // The newest are kept, consecutive and in order; the oldest went.
+    // (at least the batch's lower mark, less one line's worth)
+    ASSERT_GT(log_.Pane().DisplayedLineCount(), TraceLog::kReceivedPaneKeep - 5);
+    const int first = n - static_cast<int>(lines.size());
+    for (size_t k = 0; k < lines.size(); ++k) {
+      ASSERT_EQ(lines[k],
+                "Source ID = " + std::to_string(first + static_cast<int>(k)) + c.tail + "\r\n");
+    }
+  }
+  // The trace lines' own rule is untouched: the next one empties the pane.
   log_.LogWriteStr("Send Current Status Read Command to ... ");
   EXPECT_EQ(log_.Pane().LineCount(), 1u);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,95 @@ TEST(TracePane, ViewTakingChangesInsideTheObserverSeesEachChange) {
   pane.Add("c");
   EXPECT_EQ(view, pane.Lines());
   EXPECT_EQ(view, std::vector<std::string>{"c"});
+}
+
+// A view that applies the changes as the Qt view does: by lines (as the
+// command-line copy and the tests do) and by text rows (as the widget
+// does, one block per row).
+struct MirrorView {
+  std::vector<std::string> lines;
+  std::vector<std::string> rows;
+
+  static std::vector<std::string> RowsOf(const std::string& line) {
+    std::vector<std::string> out;
+    const std::string text = TracePane::DisplayText(line);
+    size_t start = 0;
+    for (;;) {
+      const size_t nl = text.find('\n', start);
+      out.push_back(text.substr(start, nl == std::string::npos ? nl : nl - start));
+      if (nl == std::string::npos) return out;
+      start = nl + 1;
+    }
+  }
+  void Take(TracePane& pane) {
+    const PaneChanges c = pane.TakeChanges();
+    if (c.cleared) {
+      lines.clear();
+      rows.clear();
+    }
+    ASSERT_LE(c.dropped, lines.size());
+    ASSERT_LE(c.dropped_rows, rows.size());
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(c.dropped));
+    rows.erase(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(c.dropped_rows));
+    ASSERT_LE(c.first + c.count, pane.Lines().size());
+    for (size_t i = c.first; i < c.first + c.count; ++i) {
+      lines.push_back(pane.Lines()[i]);
+      for (std::string& r : RowsOf(pane.Lines()[i])) rows.push_back(std::move(r));
+    }
+  }
+  std::vector<std::string> RowsOfPane(const TracePane& pane) const {
+    std::vector<std::string> all;
+    for (const std::string& l : pane.Lines())
+      for (std::string& r : RowsOf(l)) all.push_back(std::move(r));
+    return all;
+  }
+};
+
+TEST(TracePaneBound, DroppedLinesReachAViewTakingChangesAtAnyPace) {
+  // Lines of one to three rows, some wrapping; drops and clears at odd
+  // moments; the view takes the changes every `pace` steps (0: inside the
+  // observer, at once).
+  for (size_t width : {size_t{0}, size_t{7}}) {
+    for (int pace : {0, 1, 2, 5, 13, 1000}) {
+      SCOPED_TRACE("width " + std::to_string(width) + ", pace " + std::to_string(pace));
+      TracePane pane;
+      pane.SetWidth(width);
+      MirrorView view;
+      if (pace == 0) pane.SetObserver([&] { view.Take(pane); });
+      for (int step = 1; step <= 400; ++step) {
+        std::string line = "line " + std::to_string(step);
+        if (step % 3 == 0) line += "\r\nsecond row";
+        if (step % 7 == 0) line += "\rthird row, long enough to wrap";
+        pane.Add(line + "\r\n");
+        if (step % 11 == 0) pane.DropOldestTo(static_cast<size_t>(step % 40));
+        if (step % 97 == 0) pane.Clear();
+        if (pace > 0 && step % pace == 0) view.Take(pane);
+        if (pace > 0 && step % pace == 0) {
+          ASSERT_EQ(view.lines, pane.Lines()) << "step " << step;
+          ASSERT_EQ(view.rows, view.RowsOfPane(pane)) << "step " << step;
+        }
+      }
+      view.Take(pane);
+      EXPECT_EQ(view.lines, pane.Lines());
+      EXPECT_EQ(view.rows, view.RowsOfPane(pane));
+    }
+  }
+}
+
+TEST(TracePaneBound, DropsTheOldestDownToTheCountAndKeepsTheNewest) {
+  TracePane pane;
+  pane.SetWidth(10);
+  for (int i = 0; i < 10; ++i) pane.Add(std::string(25, static_cast<char>('a' + i)));  // 3 each
+  ASSERT_EQ(pane.DisplayedLineCount(), 30u);
+  EXPECT_EQ(pane.DropOldestTo(30), 0u);
+  EXPECT_EQ(pane.DropOldestTo(20), 4u);  // 18 displayed lines left
+  EXPECT_EQ(pane.DisplayedLineCount(), 18u);
+  EXPECT_EQ(pane.Lines().front(), std::string(25, 'e'));
+  // A single line longer than the bound stays: the newest is never dropped.
+  pane.Add(std::string(1000, 'z'));
+  EXPECT_EQ(pane.DropOldestTo(5), 6u);
+  ASSERT_EQ(pane.LineCount(), 1u);
+  EXPECT_EQ(pane.DisplayedLineCount(), 100u);
 }
 
 }  // namespace
