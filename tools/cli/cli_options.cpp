@@ -172,7 +172,8 @@ Options:
   --flow F        off (default) or rtscts
   --yes           answer Yes to confirmations (system and factory reset);
                   without it every confirmation is answered No
-  --json          print the controls as one JSON object per print
+  --json          print the controls as one JSON object, on one line, per
+                  print (message lines stay as they are)
   --trace         copy the trace pane to standard error
   --help          this text
 
@@ -181,7 +182,8 @@ Commands:
   print           print without asking the modem
   set NAME=VALUE  type VALUE into the editor NAME (through its keyboard filter
                   and length limit, as the operator types), or pick the entry
-                  VALUE of the list NAME; its change handler runs
+                  VALUE of the list NAME, or tick the check box NAME (1 or 0);
+                  its change handler runs. Hidden and disabled editors too
   click NAME      the click of a button, menu item, header panel or check box,
                   hidden and disabled ones too (the save-alls reach hidden
                   Save buttons the same way); the connect dialog's controls
@@ -196,8 +198,9 @@ Printing gives every information label and editor of the model's page set as
 NAME=VALUE, one line each, named as in the window definitions (a list gives
 the text of its selected entry). Each message box is printed when it is shown
 as "message: <text>", each confirmation as "confirm: <text> -> Yes|No".
-At the end the port is closed as closing the window closes it; the settings
-file (./Velimo.INI) is read as the program reads it, never written.
+At the end the port is closed as destroying the window closes it. The settings
+file ./Velimo.INI is read as the program reads it (its trace options apply)
+and never written.
 
 Exit status:
   0  the run ended without a failure message
