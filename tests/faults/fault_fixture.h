@@ -1,0 +1,120 @@
+// Faults the program must survive: the adapter pulled out, a port it may not
+// have, a log or settings file that cannot be written, a modem that floods
+// the line. Each test gets a folder of its own, the program as a headless
+// session on the real clock (real serial port, real files), and where a
+// modem is needed the simulator as a child process on a pseudo-terminal
+// linked into that folder. Every wait has a time limit and the whole test
+// runs under a watchdog, so a hang fails instead of stalling the suite.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pty/pty_fixture.h"
+#include "session.h"
+#include "ui/headless_platform.h"
+
+namespace velimo::faults {
+
+using test::NowMs;
+using test::ProcessCpuMs;
+
+// The headless platform with a look at every blocking pause: the byte
+// pauses of a command (5 ms) and the pauses between the commands of a
+// save-all (100 ms and more). A test pulls the adapter out from there, at
+// an exact point of a transmission.
+class HookedPlatform : public ui::HeadlessPlatform {
+ public:
+  std::function<void(int ms)> on_pause;
+  void Pause(int ms) override {
+    if (on_pause) on_pause(ms);
+    HeadlessPlatform::Pause(ms);
+  }
+};
+
+// What a child process reported: its exit status (-N when killed by signal
+// N) and the text it wrote; empty text and status 0 mean all held.
+struct ChildResult {
+  int status = -1000;
+  std::string report;
+  bool timed_out = false;
+};
+
+// Runs body in a forked child and waits at most limitMs. The body returns
+// "" when all it checked held, otherwise what went wrong; gtest assertions
+// are no use there, as their results stay in the child.
+ChildResult RunInChild(const std::function<std::string()>& body, int limitMs);
+
+// The unprivileged user a root test drops to (nobody), or nullopt when the
+// test does not run as root.
+struct Unprivileged {
+  uid_t uid;
+  gid_t gid;
+};
+std::optional<Unprivileged> UnprivilegedUser();
+// Drops to that user for good (in a child). Returns false on failure.
+bool DropPrivileges(const Unprivileged& who);
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
+
+class FaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // ---- The simulated modem ----
+  // Starts it on link_ and waits until the line is there.
+  void StartSim(char model, const std::vector<std::string>& extra = {});
+  // Ends it at once, as an adapter pulled out: its end of the line closes
+  // with nothing said. The program's end stays open and dead.
+  void KillSim();
+  bool SimRunning() const { return sim_pid_ > 0; }
+  // The device behind link_.
+  std::string SimDevice() const;
+
+  // ---- The program ----
+  // A start of the program in the test's folder (ends the previous one).
+  void StartProgram();
+  // Model chosen, dialog filled in with port, Connect pressed, answers
+  // served until the line is quiet. Returns whether the port opened.
+  bool ConnectTo(char model, const std::string& port);
+  bool ConnectTo(char model) { return ConnectTo(model, link_); }
+  void Settle();
+  void Click(const std::string& name);
+  void Set(const std::string& name, const std::string& value);
+  std::string Value(const std::string& name);
+  std::vector<std::string> TakeMessages();
+  std::vector<std::string> TakeErrors();
+  // The trace pane's lines, stamps removed from the trace lines.
+  std::vector<std::string> TraceMessages();
+  // Serves the event loop for ms and returns the CPU time the whole
+  // process (event thread included) used meanwhile.
+  double CpuMsWhileIdle(int ms);
+
+  cli::Session& S() { return *session_; }
+  ui::TForm_main& Main() { return session_->Main(); }
+  HookedPlatform& Platform() { return *platform_; }
+
+  std::string dir_;
+  std::string link_;
+  std::string state_;
+  std::string settings_;
+
+ private:
+  std::unique_ptr<test::Watchdog> watchdog_;
+  std::unique_ptr<HookedPlatform> platform_;
+  std::unique_ptr<cli::Session> session_;
+  std::vector<std::string> messages_;
+  std::vector<std::string> errors_;
+  pid_t sim_pid_ = -1;
+};
+
+}  // namespace velimo::faults
