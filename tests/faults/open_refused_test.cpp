@@ -1,0 +1,172 @@
+// Ports the program may not have, as the operator meets them in the connect
+// dialog: a line another process holds, a path that is no terminal, a
+// device the user may not open. Each gives "ERROR! Please check your serial
+// port status.", the dialog stays open with the choice in it and the window
+// stays disconnected; once the cause is gone the same dialog connects.
+// (The port component's own codes and errors for these are tested with the
+// pseudo-terminal tests; missing devices and "No COM Port" at the dialog
+// too.)
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "fault_fixture.h"
+#include "serial/com_port.h"
+
+namespace velimo::faults {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+const char* const kRefused = "ERROR! Please check your serial port status.";
+
+class OpenRefusedTest : public FaultTest {
+ protected:
+  void TearDown() override {
+    ReleaseHolder();
+    FaultTest::TearDown();
+  }
+
+  // The operator tries port in the connect dialog. Returns "" when the
+  // program refused it as it should, otherwise what differed. Runs in a
+  // child process too, so it asserts nothing itself.
+  std::string RefusedAttempt(const std::string& port) {
+    StartProgram();
+    S().SelectModel('s');
+    cli::LinkChoice link;
+    link.port = port;
+    const bool open = S().Connect(link);
+    Platform().RunFor(100);
+    std::string wrong;
+    const Texts messages = TakeMessages();
+    if (messages != Texts{kRefused})
+      wrong += "messages: " + ::testing::PrintToString(messages) + "; ";
+    if (!TakeErrors().empty()) wrong += "an error report; ";
+    if (open || Main().ComPortEnvBoard.Connected()) wrong += "the port opened; ";
+    if (!S().Dialog().Showing()) wrong += "the dialog closed; ";
+    if (S().Dialog().CB_ComPort.Text() != port) wrong += "the dialog lost the choice; ";
+    if (Main().StatusBar1.PanelText(1) != "Disconnected") wrong += "the status bar changed; ";
+    if (!Main().ConnectN1.Enabled() || Main().Disconnect1.Enabled())
+      wrong += "the connection menu changed; ";
+    const Texts trace = TraceMessages();
+    if (trace.empty() || trace.back() != "Trying Connection to Device... ")
+      wrong += "the trace does not end with the attempt; ";
+    return wrong;
+  }
+
+  // The cause is gone: the operator puts the modem's line in the dialog
+  // still open and presses Connect again.
+  void ConnectFromTheOpenDialog() {
+    S().Run([this] {
+      S().Dialog().CB_ComPort.UserSetText(link_);
+      S().Dialog().Btn_Connect.Click();
+    });
+    Settle();
+    EXPECT_TRUE(Main().ComPortEnvBoard.Connected());
+    EXPECT_FALSE(S().Dialog().Showing());
+    EXPECT_TRUE(TakeMessages().empty());
+    EXPECT_EQ(Value("LB_S_SID"), "100001");
+  }
+
+  // Another process that opens the modem's line as the program does and
+  // keeps it until it is killed.
+  void HoldInAnotherProcess() {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    holder_ = fork();
+    ASSERT_GE(holder_, 0);
+    if (holder_ == 0) {
+      close(fds[0]);
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      char answer = '1';
+      serial::TComPort port;
+      port.SetPort(link_);
+      try {
+        port.OpenPort();
+      } catch (const std::exception&) {
+        answer = '0';
+      }
+      if (write(fds[1], &answer, 1) != 1) _exit(2);
+      for (;;) pause();
+    }
+    close(fds[1]);
+    pollfd p{fds[0], POLLIN, 0};
+    char answer = 0;
+    const bool told = poll(&p, 1, 5000) == 1 && read(fds[0], &answer, 1) == 1;
+    close(fds[0]);
+    ASSERT_TRUE(told && answer == '1') << "the other process could not take the line";
+  }
+  void ReleaseHolder() {
+    if (holder_ <= 0) return;
+    kill(holder_, SIGKILL);
+    waitpid(holder_, nullptr, 0);
+    holder_ = -1;
+  }
+
+  pid_t holder_ = -1;
+};
+
+TEST_F(OpenRefusedTest, ALineHeldByAnotherProcess) {
+  StartSim('s');
+  HoldInAnotherProcess();
+  EXPECT_EQ(RefusedAttempt(link_), "");
+  // The other process lets go of the line; the same dialog connects.
+  ReleaseHolder();
+  ConnectFromTheOpenDialog();
+}
+
+TEST_F(OpenRefusedTest, APathThatIsNoTerminal) {
+  StartSim('s');
+  const std::string plain = dir_ + "/notes.txt";
+  WriteFile(plain, "not a terminal\n");
+  const std::string cases[] = {plain, dir_, "/dev/null"};
+  for (const std::string& port : cases) {
+    SCOPED_TRACE(port);
+    EXPECT_EQ(RefusedAttempt(port), "");
+  }
+  EXPECT_EQ(ReadFile(plain), "not a terminal\n") << "nothing was written to the file";
+  ConnectFromTheOpenDialog();
+}
+
+// A device the user may not open: the program runs as an unprivileged
+// user in a child process (root may open any device).
+TEST_F(OpenRefusedTest, ADeviceTheUserMayNotOpen) {
+  const std::optional<Unprivileged> who = UnprivilegedUser();
+  if (!who) GTEST_SKIP() << "needs root to run the program as another user";
+  StartSim('s');
+  const std::string device = SimDevice();
+  ASSERT_FALSE(device.empty());
+  // The folder may be entered by anyone; the device only by its owner.
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(device.c_str(), 0600), 0);
+  const ChildResult r = RunInChild(
+      [&]() -> std::string {
+        if (!DropPrivileges(*who)) return "could not drop privileges";
+        const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0 || errno != EACCES)
+          return std::string("precondition: the device opened or failed otherwise: ") +
+                 std::strerror(errno);
+        return RefusedAttempt(link_);
+      },
+      20000);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.status, 0) << r.report;
+  EXPECT_EQ(r.report, "");
+  // The owner may: the same steps as root connect.
+  StartProgram();
+  ASSERT_TRUE(ConnectTo('s'));
+  EXPECT_TRUE(TakeMessages().empty());
+}
+
+}  // namespace
+}  // namespace velimo::faults
