@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -115,6 +116,13 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsFile) {
   EXPECT_FALSE(Find("Btn_S_CurrentStatus")->isEnabled());
   EXPECT_EQ(Find<QPushButton>("Btn_S_CurrentStatus")->text(), QStringLiteral(" Load"));
   EXPECT_FALSE(Find("Memo")->isVisible());
+  // The hidden pane still wraps at its width: the model counts lines so.
+  const size_t chars = Form().Trace().Pane().Width();
+  EXPECT_GT(chars, 100u);
+  EXPECT_LT(chars, 140u);
+  // The base font: "Courier New", or a face with its metrics.
+  EXPECT_TRUE(QFontInfo(Main().font()).fixedPitch());
+  EXPECT_EQ(Main().font().family(), QStringLiteral("Courier New"));
   EXPECT_EQ(Find("Btn_Left_Info")->size(), QSize(200, 200));
   // The model's selection showed the Info section: glyphs 1, 2, 4.
   EXPECT_EQ(Icon("Btn_Left_Info"), GlyphImage(1));

@@ -328,6 +328,8 @@ void MainWindow::ApplyWindowSize() {
   const int w = form_.Window.Width();
   const int h = form_.Window.Height();
   if (w > 0 && h > 0) setFixedSize(w, h);
+  // The pane spans the window's width, shown or not.
+  if (trace_ && w > 0) trace_->AssumeWidth(w);
 }
 
 void MainWindow::ApplyFocus() {

@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTextDocument>
 
 #include "trace/trace_pane.h"
@@ -68,9 +69,18 @@ void TraceView::resizeEvent(QResizeEvent* event) {
 }
 
 void TraceView::TellWidth() {
+  TellCharacters(viewport()->width());
+}
+
+void TraceView::AssumeWidth(int pixels) {
+  const int scroll_bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  TellCharacters(pixels - 2 * frameWidth() - scroll_bar);
+}
+
+void TraceView::TellCharacters(int viewportPixels) {
   const int advance = QFontMetrics(font()).horizontalAdvance(QLatin1Char('M'));
   const int margin = static_cast<int>(document()->documentMargin() * 2);
-  const int usable = viewport()->width() - margin;
+  const int usable = viewportPixels - margin;
   if (advance > 0 && usable > 0) pane_.SetWidth(static_cast<size_t>(usable / advance));
 }
 

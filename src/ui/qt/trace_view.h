@@ -24,6 +24,10 @@ class TraceView : public QPlainTextEdit {
 
   // Draws what has piled up now instead of at the next batch.
   void Flush();
+  // Tells the pane model how many characters fit on a line when the pane
+  // is `pixels` wide, before it has been laid out (while hidden, say): the
+  // model counts wrapped lines even for a pane nobody sees.
+  void AssumeWidth(int pixels);
   // How many batches have been drawn (for tests and the benchmark).
   int BatchesDrawn() const { return batches_; }
 
@@ -32,6 +36,7 @@ class TraceView : public QPlainTextEdit {
 
  private:
   void TellWidth();
+  void TellCharacters(int viewportPixels);
 
   trace::TracePane& pane_;
   QTimer batch_;
