@@ -68,8 +68,13 @@ void TraceLog::LogWriteStr(std::string_view message) {
 }
 
 void TraceLog::AddReceivedLine(std::string_view line) {
+  // Room is made first, so the pane never holds more than the bound (a
+  // single line longer than that aside).
+  const size_t adding = TracePane::DisplayedLines(line, pane_.Width());
+  if (pane_.DisplayedLineCount() + adding > kMaxReceivedPaneLines) {
+    pane_.DropOldestTo(kReceivedPaneKeep);
+  }
   pane_.Add(line);
-  if (pane_.DisplayedLineCount() > kMaxReceivedPaneLines) pane_.DropOldestTo(kReceivedPaneKeep);
 }
 
 }  // namespace velimo::trace
