@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/reference.h"
 #include "trace/ini_file.h"
 
 namespace {
@@ -23,7 +24,7 @@ using std::string;
 using std::string_view;
 using velimo::trace::IniFile;
 
-constexpr size_t kMaxChecked = 64;  // keys compared per input, to stay fast
+constexpr size_t kMaxChecked = 24;  // keys compared per input, to stay fast
 
 [[noreturn]] void Fail(const char* what, string_view section, string_view key) {
   std::fprintf(stderr, "fuzz_ini: %s [%.*s] %.*s\n", what, static_cast<int>(section.size()),
@@ -31,17 +32,17 @@ constexpr size_t kMaxChecked = 64;  // keys compared per input, to stay fast
   std::abort();
 }
 
-bool IsBlank(char c) {
+FUZZ_REFERENCE bool IsBlank(char c) {
   return static_cast<unsigned char>(c) <= 32;
 }
 
-string_view Trimmed(string_view s) {
+FUZZ_REFERENCE string_view Trimmed(string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
 
-bool SameName(string_view a, string_view b) {
+FUZZ_REFERENCE bool SameName(string_view a, string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     char x = a[i], y = b[i];
@@ -52,7 +53,7 @@ bool SameName(string_view a, string_view b) {
   return true;
 }
 
-string_view Unquoted(string_view v) {
+FUZZ_REFERENCE string_view Unquoted(string_view v) {
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
     v = v.substr(1, v.size() - 2);
   return v;
@@ -74,7 +75,7 @@ struct LineRole {
 // Comments start with ";" or "#"; "[name]" opens a section (anything after
 // the "]" is ignored); "key = value" holds a value; anything else is kept
 // but means nothing.
-LineRole Role(string_view line) {
+FUZZ_REFERENCE LineRole Role(string_view line) {
   LineRole role;
   const string_view t = Trimmed(line);
   if (t.empty() || t.front() == ';' || t.front() == '#') return role;
@@ -93,7 +94,7 @@ LineRole Role(string_view line) {
   return role;
 }
 
-std::vector<string_view> Lines(string_view text) {
+FUZZ_REFERENCE std::vector<string_view> Lines(string_view text) {
   std::vector<string_view> lines;
   for (size_t pos = 0; pos < text.size();) {
     const size_t lf = text.find('\n', pos);
@@ -109,7 +110,8 @@ std::vector<string_view> Lines(string_view text) {
 
 // The first value of section/key in the file: sections that appear twice
 // are searched in file order.
-std::optional<string> PlainGet(string_view text, string_view section, string_view key) {
+FUZZ_REFERENCE std::optional<string> PlainGet(string_view text, string_view section,
+                                              string_view key) {
   bool in = false;
   for (string_view line : Lines(text)) {
     const LineRole r = Role(line);
@@ -122,7 +124,7 @@ std::optional<string> PlainGet(string_view text, string_view section, string_vie
   return std::nullopt;
 }
 
-std::vector<Entry> PlainEntries(string_view text) {
+FUZZ_REFERENCE std::vector<Entry> PlainEntries(string_view text) {
   std::vector<Entry> entries;
   string_view section;
   bool inSection = false;
@@ -143,7 +145,7 @@ std::vector<Entry> PlainEntries(string_view text) {
 // Names a file can hold at all: a section without "]" and a key without
 // "=", neither with a line end or blanks around it, a key not looking like
 // a comment or a section.
-bool WritableNames(string_view section, string_view key) {
+FUZZ_REFERENCE bool WritableNames(string_view section, string_view key) {
   const auto clean = [](string_view s) {
     return s.find_first_of(string_view("\r\n\0", 3)) == string_view::npos && Trimmed(s) == s;
   };
@@ -153,7 +155,7 @@ bool WritableNames(string_view section, string_view key) {
 }
 
 // What reading gives back after a value was set.
-string AsRead(string_view value) {
+FUZZ_REFERENCE string AsRead(string_view value) {
   value = value.substr(0, value.find_first_of(string_view("\r\n\0", 3)));
   return string(Unquoted(Trimmed(value)).substr(0, IniFile::kMaxValueLength));
 }
@@ -162,7 +164,7 @@ struct Setting {
   string_view section, key, value;
 };
 
-void CheckAllAgree(const IniFile& ini, const std::vector<Entry>& keys) {
+FUZZ_REFERENCE void CheckAllAgree(const IniFile& ini, const std::vector<Entry>& keys) {
   const string text = ini.Text();
   for (const Entry& e : keys) {
     if (ini.Get(e.section, e.key) != PlainGet(text, e.section, e.key))
@@ -234,10 +236,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.push_back({"envboard", "PARITY", someValue});
 
   IniFile ini = IniFile::Parse(text);
+  // A name holding a line end or "]" / "=" cannot be written so that it
+  // reads back (the tool's names are constants); such a file is only
+  // required to survive, and to read back as the plain reader reads it.
+  bool unwritableName = false;
   for (const Setting& s : settings) {
     if (!WritableNames(s.section, s.key)) {
-      ini.Set(s.section, s.key, s.value);  // must not break, whatever it writes
-      keys.clear();                        // the file may read differently now
+      ini.Set(s.section, s.key, s.value);
+      unwritableName = true;
       continue;
     }
     std::vector<std::optional<string>> before;
@@ -259,6 +265,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const IniFile reread = IniFile::Parse(written);
   if (reread.Text() != written) Fail("a written file did not read back byte for byte", "", "");
   CheckAllAgree(reread, keys);
+  if (unwritableName) return 0;
   for (const Entry& e : keys) {
     if (reread.Get(e.section, e.key) != ini.Get(e.section, e.key))
       Fail("a written file reads differently", e.section, e.key);

@@ -21,9 +21,11 @@
 // are exactly the lines of the bytes the port handed over, in order, each
 // once: cut at a NUL (in the chunk where a NUL arrives, every later byte
 // counts as a NUL), and over-long lines (more than 8192 bytes with their
-// line feed) dropped; and that the partial line left over is the rest.
+// line feed) dropped; that the partial line left over is the rest; and that
+// the pane stays within its bound.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/reference.h"
 #include "support/fake_channel.h"
 #include "support/test_platform.h"
 #include "ui/form_main.h"
@@ -112,7 +115,7 @@ struct Expected {
   bool dropping = false;
 };
 
-Expected Assemble(const std::vector<string>& chunks) {
+FUZZ_REFERENCE Expected Assemble(const std::vector<string>& chunks) {
   Expected out;
   string line;
   size_t total = 0;  // bytes of the line so far, also those not kept
@@ -136,7 +139,7 @@ Expected Assemble(const std::vector<string>& chunks) {
 // Trace lines written by LogWriteStr begin with the stamp "[HH:NN:SS]  ";
 // received lines have none. A received line that happens to look stamped
 // is left out on both sides of the comparison.
-bool Stamped(string_view line) {
+FUZZ_REFERENCE bool Stamped(string_view line) {
   if (line.size() < 12 || line[0] != '[' || line[3] != ':' || line[6] != ':' || line[9] != ']' ||
       line[10] != ' ' || line[11] != ' ')
     return false;
@@ -154,7 +157,7 @@ struct Session {
   size_t next = 0;
   int nesting = 0;
   bool nested_delivery = false;
-  bool pane_cleared = false;
+  bool pane_trimmed = false;
 
   // One receive event for the next chunk, as the port raises it: the bytes
   // are waiting in the driver and Count says how many (or, now and then,
@@ -232,8 +235,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   form.SettingsPath = ScratchDir() + "/Velimo.INI";
   form.Trace().SetBaseDir(ScratchDir());
   form.Trace().SetSaveLogFile(false);
+  // The pane empties itself above 500 lines when a trace line comes, and
+  // drops its oldest lines when received lines alone grow too many.
   form.Trace().Pane().SetObserver([&s] {
-    if (s.form && s.form->Trace().Pane().TakeChanges().cleared) s.pane_cleared = true;
+    if (!s.form) return;
+    const velimo::trace::PaneChanges changes = s.form->Trace().Pane().TakeChanges();
+    if (changes.cleared || changes.dropped > 0) s.pane_trimmed = true;
   });
   if (connected) {
     s.channel.connected = true;
@@ -309,12 +316,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const string& line : form.Trace().Pane().Lines()) {
     if (!Stamped(line)) got.push_back(line);
   }
-  if (s.pane_cleared) {
-    // The pane starts afresh above 500 lines: what it holds is the tail.
+  if (s.pane_trimmed) {
+    // What the pane still holds is the tail.
     if (got.size() > want.size() || !std::equal(got.begin(), got.end(), want.end() - got.size()))
       Fail("the trace pane's received lines are not the tail of the lines sent");
   } else if (got != want) {
+    for (size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
+      const size_t g = i < got.size() ? got[i].size() : SIZE_MAX;
+      const size_t w = i < want.size() ? want[i].size() : SIZE_MAX;
+      if (i >= got.size() || i >= want.size() || got[i] != want[i]) {
+        std::fprintf(stderr, "line %zu of %zu/%zu: %zu bytes, expected %zu\n", i, got.size(),
+                     want.size(), g, w);
+        break;
+      }
+    }
     Fail("the trace pane's received lines differ from the lines sent");
+  }
+  // The pane stays bounded however much arrives (one line longer than the
+  // bound aside).
+  const velimo::trace::TracePane& pane = form.Trace().Pane();
+  size_t longest = 0;
+  for (const string& line : pane.Lines())
+    longest = std::max(longest, velimo::trace::TracePane::DisplayedLines(line, pane.Width()));
+  if (pane.DisplayedLineCount() > velimo::trace::TraceLog::kMaxReceivedPaneLines + longest) {
+    std::fprintf(stderr, "pane: %zu displayed in %zu lines, longest %zu\n",
+                 pane.DisplayedLineCount(), pane.LineCount(), longest);
+    Fail("the trace pane grew past its bound");
   }
   if (form.RxLines().Pending() != expected.pending) Fail("the partial line differs");
   if (form.RxLines().Resynchronising() != expected.dropping)

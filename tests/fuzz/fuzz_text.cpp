@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz/reference.h"
 #include "protocol/parser_engine.h"
 #include "util/errors.h"
 #include "util/positions.h"
@@ -38,7 +39,8 @@ void Check(bool ok, const char* what, string_view input) {
 
 // ---- References -------------------------------------------------------------
 
-string NaiveReplaceAll(string_view source, string_view find, string_view replacement) {
+FUZZ_REFERENCE string NaiveReplaceAll(string_view source, string_view find,
+                                      string_view replacement) {
   string out;
   size_t i = 0;
   while (i < source.size()) {
@@ -52,7 +54,7 @@ string NaiveReplaceAll(string_view source, string_view find, string_view replace
   return out;
 }
 
-bool Separator(unsigned char c) {
+FUZZ_REFERENCE bool Separator(unsigned char c) {
   return c >= 1 && c <= 32;
 }
 
@@ -60,7 +62,7 @@ bool Separator(unsigned char c) {
 // a double-quoted token runs to the next lone quote ("" is one quote, an
 // unclosed one runs to the end), a "=" as the very last character leaves an
 // empty token, and the text ends at a NUL.
-std::vector<string> NaiveSplit(string_view text) {
+FUZZ_REFERENCE std::vector<string> NaiveSplit(string_view text) {
   std::vector<string> tokens;
   size_t end = 0;
   while (end < text.size() && text[end] != '\0') ++end;
@@ -100,7 +102,7 @@ std::vector<string> NaiveSplit(string_view text) {
 }
 
 // Positions count from 1; a position before the first counts as the first.
-string NaiveCopyAt(string_view text, long long p, long long n) {
+FUZZ_REFERENCE string NaiveCopyAt(string_view text, long long p, long long n) {
   string out;
   const long long first = p < 1 ? 1 : p;
   for (long long k = 0; k < n; ++k) {
@@ -111,11 +113,11 @@ string NaiveCopyAt(string_view text, long long p, long long n) {
   return out;
 }
 
-string NaiveRestFrom(string_view text, long long p) {
+FUZZ_REFERENCE string NaiveRestFrom(string_view text, long long p) {
   return NaiveCopyAt(text, p, static_cast<long long>(text.size()) + 1);
 }
 
-bool NaiveBeginsWithAt(string_view text, string_view keyword, long long p) {
+FUZZ_REFERENCE bool NaiveBeginsWithAt(string_view text, string_view keyword, long long p) {
   if (p < 1) return false;
   for (size_t k = 0; k < keyword.size(); ++k) {
     const long long at = p + static_cast<long long>(k);
@@ -125,21 +127,21 @@ bool NaiveBeginsWithAt(string_view text, string_view keyword, long long p) {
   return p - 1 <= static_cast<long long>(text.size());
 }
 
-bool NaiveContains(string_view text, string_view keyword) {
+FUZZ_REFERENCE bool NaiveContains(string_view text, string_view keyword) {
   for (size_t i = 0; i + keyword.size() <= text.size(); ++i) {
     if (text.substr(i, keyword.size()) == keyword) return true;
   }
   return keyword.empty();
 }
 
-string NaiveTrim(string_view text) {
+FUZZ_REFERENCE string NaiveTrim(string_view text) {
   size_t b = 0, e = text.size();
   while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
   while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
   return string(text.substr(b, e - b));
 }
 
-std::optional<int> NaiveStrToInt(string_view text) {
+FUZZ_REFERENCE std::optional<int> NaiveStrToInt(string_view text) {
   const string t = NaiveTrim(text);
   size_t i = 0;
   bool negative = false;
@@ -156,7 +158,7 @@ std::optional<int> NaiveStrToInt(string_view text) {
   return static_cast<int>(value);
 }
 
-int NaiveBaudIndex(string_view text) {
+FUZZ_REFERENCE int NaiveBaudIndex(string_view text) {
   const char* const rates[] = {"600",   "1200",  "2400",  "3600",   "4800",   "7200",   "9600",
                                "19200", "38400", "57600", "115200", "230400", "460800", "921600"};
   for (int i = 0; i < 14; ++i) {
@@ -165,14 +167,14 @@ int NaiveBaudIndex(string_view text) {
   return 6;
 }
 
-int NaiveParityIndex(string_view text) {
+FUZZ_REFERENCE int NaiveParityIndex(string_view text) {
   if (text == "None") return 0;
   if (text == "Odd") return 1;
   if (text == "Even") return 2;
   return 0;
 }
 
-string NaiveDigits(string_view text) {
+FUZZ_REFERENCE string NaiveDigits(string_view text) {
   string out;
   for (char c : text) {
     if (c >= '0' && c <= '9') out += c;

@@ -180,6 +180,25 @@ def receive(flags, seed, body, pad=0):
     return bytes([flags, seed, pad]) + body
 
 
+def first_draw(seed, n):
+    """The first number below n that fuzz_receive's generator draws."""
+    x = (0x9E3779B9 ^ (seed * 0x01000193)) & 0xFFFFFFFF
+    x ^= (x << 13) & 0xFFFFFFFF
+    x ^= x >> 17
+    x ^= (x << 5) & 0xFFFFFFFF
+    return x % n
+
+
+def seed_with_width(size_class, width_index):
+    """A chunk seed of a size class (0 to 7) whose pane width is the one of
+    index width_index (0: no wrapping, 1: one character, 2: 97)."""
+    for low in range(1, 32):
+        seed = size_class << 5 | low
+        if first_draw(seed, 3) == width_index:
+            return seed
+    raise ValueError("no such seed")
+
+
 def receive_seeds():
     seeds = {}
     families = {
@@ -225,6 +244,11 @@ def receive_seeds():
     seeds["s_overlong_exact"] = receive(S, 0xE1, b"F" * 8191 + b"\n" + b"F" * 8192 + b"\n" + lines(["OK. AES OFF"]))
     seeds["r_overlong_pad"] = receive(R | CONNECTED, 0x00, b"\r\n" + lines(R_REPORT), pad=144)
     seeds["i_overlong_pad_chunks"] = receive(I, 0xD7, lines(I_REPORT[:2]), pad=130)
+    # A pane one character wide: every byte a displayed line, so the
+    # received lines alone reach the pane's bound.
+    wide = b"R" * 5000 + b"\r\n"
+    seeds["s_pane_bound"] = receive(S, seed_with_width(6, 1), wide * 3 + lines(S_REPORT))
+    seeds["none_pane_bound"] = receive(NONE, seed_with_width(7, 1), wide * 2 + b"x" * 700 + b"\n")
     return seeds
 
 
