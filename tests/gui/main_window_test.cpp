@@ -139,6 +139,7 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsFile) {
 
 TEST_F(MainWindowTest, EachModelIsSelectedFromTheMenu) {
   Start();
+  Main().BuildAllPages();  // the pin map's page is looked at without showing it
   const struct {
     const char* item;
     const char* status;
@@ -167,6 +168,31 @@ TEST_F(MainWindowTest, EachModelIsSelectedFromTheMenu) {
   int checked = 0;
   for (const char* m : {"sTavi1", "uTavi1", "rTavi1", "ioTavi1"}) checked += Action(m)->isChecked();
   EXPECT_EQ(checked, 1);
+}
+
+TEST_F(MainWindowTest, APageIsBuiltWhenFirstShownWithTheStateTheModelHoldsThen) {
+  Start();
+  EXPECT_TRUE(Main().PageBuilt(ui::kPageSInfo));
+  EXPECT_FALSE(Main().PageBuilt(ui::kPageSLoRa));
+  EXPECT_EQ(Main().findChild<QWidget*>(QStringLiteral("Edit_S_Did")), nullptr);
+  // Changes made while the page waits are there when it shows.
+  Form().Edit_S_Did.SetText("4711");
+  Form().Edit_S_AESKey.SetMasked(false);
+  Form().Btn_S_Save_Did.SetVisible(true);
+  Form().PageControl1.SetActivePageIndex(ui::kPageSLoRa);
+  EXPECT_TRUE(Main().PageBuilt(ui::kPageSLoRa));
+  EXPECT_EQ(CurrentPage(), QStringLiteral("TS_S_LoRa"));
+  EXPECT_EQ(Find<QLineEdit>("Edit_S_Did")->text(), QStringLiteral("4711"));
+  EXPECT_EQ(Find<QLineEdit>("Edit_S_AESKey")->echoMode(), QLineEdit::Normal);
+  EXPECT_TRUE(Showing("Btn_S_Save_Did"));
+  // ... and follow the model from then on.
+  Form().Edit_S_Did.SetText("42");
+  EXPECT_EQ(Find<QLineEdit>("Edit_S_Did")->text(), QStringLiteral("42"));
+  // A control the focus is moved to has its widget, wherever it is.
+  EXPECT_FALSE(Main().PageBuilt(ui::kPageISerial));
+  Form().SetActiveControl(Form().Edit_I_Did);
+  EXPECT_TRUE(Main().PageBuilt(ui::kPageISerial));
+  EXPECT_NE(Main().View().WidgetOf(Form().Edit_I_Did), nullptr);
 }
 
 TEST_F(MainWindowTest, TheLeftButtonsClickThroughTheThreeSections) {
@@ -512,6 +538,7 @@ TEST_F(MainWindowTest, AShownTabIsDrawnInTheColoursOfItsIndex) {
 
 TEST_F(MainWindowTest, EveryControlCarriesAnAccessibleName) {
   Start();
+  Main().BuildAllPages();
   int checked = 0;
   for (ui::Control* c : Form().AllControls()) {
     QWidget* w = Main().View().WidgetOf(*c);

@@ -237,9 +237,13 @@ QWidget* MainWindow::BuildPageArea(QWidget* parent) {
   fl->addWidget(stack_, 1);
   view_->Bind(form_.PageControl1, frame);
 
+  // Each page waits as an empty stand-in until it is first shown.
   for (const ui::LayoutNode& page : form_.Pages()) {
-    QWidget* w = view_->Build(page, stack_);
-    stack_->addWidget(w);
+    auto* pending = new QWidget(stack_);
+    stack_->addWidget(pending);
+    // The page's own state (its tab above all) is followed from the start.
+    if (page.control) view_->Bind(*page.control, pending);
+    page_built_.push_back(false);
     tabs_->addTab(page.control ? ToQt(page.control->Caption()) : QString());
   }
   blank_page_ = new QWidget(stack_);
@@ -310,10 +314,35 @@ void MainWindow::ApplyStatusBar() {
   }
 }
 
+bool MainWindow::PageBuilt(int index) const {
+  return index >= 0 && index < static_cast<int>(page_built_.size()) &&
+         page_built_[static_cast<size_t>(index)];
+}
+
+void MainWindow::EnsurePage(int index) {
+  if (!pages_may_build_) return;
+  if (index < 0 || index >= static_cast<int>(page_built_.size()) || PageBuilt(index)) return;
+  page_built_[static_cast<size_t>(index)] = true;
+  // Built from the model as it is now: every state it holds is applied.
+  QWidget* pending = stack_->widget(index);
+  const bool current = stack_->currentIndex() == index;
+  QWidget* page = view_->Build(form_.Pages()[static_cast<size_t>(index)], stack_);
+  stack_->insertWidget(index, page);
+  stack_->removeWidget(pending);
+  delete pending;
+  if (current) stack_->setCurrentIndex(index);
+}
+
+void MainWindow::BuildAllPages() {
+  pages_may_build_ = true;
+  for (int i = 0; i < static_cast<int>(page_built_.size()); ++i) EnsurePage(i);
+}
+
 void MainWindow::ApplyPageIndex() {
   if (!stack_ || !blank_page_) return;
   const int index = form_.PageControl1.ActivePageIndex();
   if (index >= 0 && index < stack_->count() - 1) {
+    EnsurePage(index);
     stack_->setCurrentIndex(index);
     const QSignalBlocker block(tabs_);
     tabs_->setCurrentIndex(index);
@@ -335,6 +364,14 @@ void MainWindow::ApplyWindowSize() {
 void MainWindow::ApplyFocus() {
   Control* c = form_.Window.ActiveControl();
   if (!c) return;
+  // A control on a page not yet shown: that page is built first.
+  for (Control* p = c; p; p = p->Parent()) {
+    if (p->Kind() != ControlKind::Page) continue;
+    const auto& pages = form_.PageControl1.pages;
+    const auto it = std::find(pages.begin(), pages.end(), p);
+    if (it != pages.end()) EnsurePage(static_cast<int>(it - pages.begin()));
+    break;
+  }
   if (QWidget* w = view_->WidgetOf(*c)) w->setFocus(Qt::OtherFocusReason);
 }
 
@@ -402,6 +439,8 @@ void MainWindow::showEvent(QShowEvent* event) {
     // The activation sequence runs once, before the window is first drawn:
     // settings, model, trace options and the window's size.
     view_->Guard([this] { form_.FormActivate(); });
+    pages_may_build_ = true;
+    ApplyPageIndex();
     if (QScreen* s = screen()) {
       const QRect avail = s->availableGeometry();
       move(avail.center() - QPoint(width() / 2, height() / 2));

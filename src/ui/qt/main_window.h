@@ -52,6 +52,10 @@ class MainWindow : public QMainWindow {
   QStackedWidget* PageStack() const { return stack_; }
   PageTabBar* TabBar() const { return tabs_; }
   TraceView* Trace() const { return trace_; }
+  // The pages are built when first shown (the window opens faster); this
+  // builds every page now, for tools that look at all widgets at once.
+  void BuildAllPages();
+  bool PageBuilt(int index) const;
   // The picture of image-list entry index (0 to 5).
   static QPixmap Glyph(int index);
 
@@ -71,6 +75,7 @@ class MainWindow : public QMainWindow {
   void ApplyWindowSize();
   void ApplyFocus();
   void PlaceOverlayButtons();
+  void EnsurePage(int index);
 
   ui::TForm_main& form_;
   QtPlatform& platform_;
@@ -80,6 +85,10 @@ class MainWindow : public QMainWindow {
   PageTabBar* tabs_ = nullptr;
   QStackedWidget* stack_ = nullptr;
   QWidget* blank_page_ = nullptr;
+  std::vector<bool> page_built_;
+  // Pages are built once the window has been activated: activation hides
+  // every tab, which steps the active page through all of them.
+  bool pages_may_build_ = false;
   QWidget* status_bar_ = nullptr;
   std::vector<QLabel*> status_panels_;
   TraceView* trace_ = nullptr;

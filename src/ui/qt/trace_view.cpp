@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include "trace/trace_pane.h"
@@ -49,6 +50,18 @@ void TraceView::Flush() {
   batch_.stop();
   const trace::PaneChanges changes = pane_.TakeChanges();
   if (changes.cleared) clear();
+  if (changes.dropped_rows > 0) {
+    // The pane let its oldest lines go (received lines alone are bounded);
+    // their rows go from the top here too.
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::Start);
+    const int rows = static_cast<int>(changes.dropped_rows);
+    if (rows >= document()->blockCount() ||
+        !cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, rows)) {
+      cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    }
+    cursor.removeSelectedText();
+  }
   if (changes.count == 0) return;
   const auto& lines = pane_.Lines();
   QString text;
