@@ -1,5 +1,7 @@
 #include "ui/form_main_parse.h"
 
+#include <climits>
+#include <cstdint>
 #include <vector>
 
 #include "util/positions.h"
@@ -64,6 +66,11 @@ void RefreshChannelLists(const TComboBox& country, TComboBox& channels, TComboBo
     default:
       break;
   }
+}
+
+int ListPosition(int reported, int first) {
+  const int64_t position = int64_t{reported} - first;
+  return position < 0 || position > INT_MAX ? -1 : static_cast<int>(position);
 }
 
 void CountryReport(std::string_view line, TLabel& label, TComboBox& country) {

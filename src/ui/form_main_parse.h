@@ -36,6 +36,12 @@ void SetReportedKey(TEdit& editor, std::string_view reported);
 // selection; a later "Channel" line sets it.
 void RefreshChannelLists(const TComboBox& country, TComboBox& channels, TComboBox& factors);
 
+// The list position of a reported number whose list starts at `first`
+// ("Channel = 5" is position 4 of "1" .. "20"). A number too far below or
+// above any list gives -1, no selection, without the subtraction leaving
+// the range of int.
+int ListPosition(int reported, int first);
+
 // "Country" lines of the S and R families: the three characters from
 // position 11 as reported, the selector moved only for a known country.
 // The caller then rebuilds its lists in every case.

@@ -104,8 +104,8 @@ struct TForm_main::ParserI {
     f.RefreshChannelLists_I();
     const AnswerTokens t = l.CommaSpacedTokens();
     f.Edit_I_Band.SetText(Trim(t[4]));
-    f.CB_I_Ch.SetItemIndex(StrToInt(Trim(t[1])) - 1);
-    f.CB_I_Sf.SetItemIndex(StrToInt(Trim(t[8])) - 7);
+    f.CB_I_Ch.SetItemIndex(parse::ListPosition(StrToInt(Trim(t[1])), 1));
+    f.CB_I_Sf.SetItemIndex(parse::ListPosition(StrToInt(Trim(t[8])), 7));
     f.LB_I_Ch.SetCaption(Trim(t[1]));
     f.LB_I_Band.SetCaption(Trim(t[4]));
     f.LB_I_Sf.SetCaption(Trim(t[8]));

@@ -47,8 +47,8 @@ struct TForm_main::ParserR {
   // "Channel = 5, Spreading Factor = 7"
   void Channel(WorkingLine& l) {
     const AnswerTokens t = l.CommaSpacedTokens();
-    f.CB_R_Ch.SetItemIndex(StrToInt(Trim(t[1])) - 1);
-    f.CB_R_Sf.SetItemIndex(StrToInt(Trim(t[5])) - 7);
+    f.CB_R_Ch.SetItemIndex(parse::ListPosition(StrToInt(Trim(t[1])), 1));
+    f.CB_R_Sf.SetItemIndex(parse::ListPosition(StrToInt(Trim(t[5])), 7));
     f.LB_R_Ch.SetCaption(Trim(t[1]));
     f.LB_R_Sf.SetCaption(Trim(t[5]));
   }

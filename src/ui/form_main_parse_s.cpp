@@ -129,9 +129,9 @@ struct TForm_main::ParserS {
   // bandwidth in between: "Channel = 5, BW = 125 kHz, SF = 7".
   void Channel(WorkingLine& l) {
     const AnswerTokens t = l.CommaSpacedTokens();
-    f.CB_S_Ch.SetItemIndex(StrToInt(Trim(t[1])) - 1);
+    f.CB_S_Ch.SetItemIndex(parse::ListPosition(StrToInt(Trim(t[1])), 1));
     const int k = f.Edit_S_FwVer.Text() == "1.0" ? 8 : 5;
-    f.CB_S_Sf.SetItemIndex(StrToInt(Trim(t[k])) - 7);
+    f.CB_S_Sf.SetItemIndex(parse::ListPosition(StrToInt(Trim(t[k])), 7));
     f.LB_S_Ch.SetCaption(Trim(t[1]));
     f.LB_S_Sf.SetCaption(Trim(t[k]));
   }
