@@ -19,11 +19,15 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 #include <string>
 
 #include "gui_support.h"
+#include "trace/trace_log.h"
 #include "trace/trace_pane.h"
 #include "ui/application.h"
 #include "ui/qt/front_end.h"
@@ -310,6 +314,35 @@ TEST_F(MainWindowTest, TheTracePaneDrawsLinesUpToTheirFirstNulInBatches) {
   EXPECT_EQ(trace->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
   Action("ClearTrace1")->trigger();
   EXPECT_TRUE(test::WaitFor([&] { return trace->toPlainText().isEmpty(); }));
+}
+
+TEST_F(MainWindowTest, TheTracePaneDropsTheOldestLinesTheModelDrops) {
+  dir_.Write(QStringLiteral("Velimo.INI"), "[MACHINE]\r\nViewLogTrace=1\r\n");
+  Start();
+  TraceView* trace = Main().Trace();
+  trace::TraceLog& log = Form().Trace();
+  // Received lines only, in several batches, some with a line break inside.
+  int n = 0;
+  for (int batch = 0; batch < 30; ++batch) {
+    for (int i = 0; i < 500; ++i, ++n) {
+      const std::string line = n % 100 == 0 ? "two\rrows " + std::to_string(n) + "\r\n"
+                                            : "line " + std::to_string(n) + "\r\n";
+      log.AddReceivedLine(line);
+    }
+    trace->Flush();
+  }
+  const trace::TracePane& pane = log.Pane();
+  ASSERT_LT(pane.LineCount(), static_cast<size_t>(n));  // the model did drop lines
+  size_t rows = 0;
+  for (const auto& line : pane.Lines()) {
+    const std::string shown = trace::TracePane::DisplayText(line);
+    rows += static_cast<size_t>(std::count(shown.begin(), shown.end(), '\n')) + 1;
+  }
+  EXPECT_EQ(static_cast<size_t>(trace->document()->blockCount()), rows);
+  const std::string first = trace::TracePane::DisplayText(pane.Lines().front());
+  EXPECT_EQ(trace->document()->firstBlock().text().toStdString(),
+            first.substr(0, first.find('\n')));
+  EXPECT_EQ(trace->document()->lastBlock().text().toStdString(), "line " + std::to_string(n - 1));
 }
 
 TEST_F(MainWindowTest, AMessageBoxOpenWhileBytesArriveStillLetsTheReceiveHandlerRun) {
