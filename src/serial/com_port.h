@@ -234,7 +234,8 @@ class TComPort : public ByteChannel {
   // Readable while a batch waits; poll it in a headless event loop.
   int WakeFd() const { return hand_over_.WakeFd(); }
   bool HasPendingEvents() const { return hand_over_.Pending(); }
-  // Runs every waiting batch: line errors first (OnError), then received
+  // Runs the batches waiting when called (one that is queued meanwhile
+  // signals WakeFd and the hook again): line errors first (OnError), then received
   // data (OnRxChar). An error a notification raises ends the event thread
   // and is not passed on. Returns the number of batches run.
   int ProcessPendingEvents();

@@ -73,8 +73,18 @@ int HandOver::RunPending(const std::function<void(const HandOverRequest&)>& run)
   // Reset the descriptor before taking the queue: a batch queued after
   // this point signals it again.
   ResetEventFd(wake_fd_);
+  // Only the batches waiting now. The event thread queues its next batch
+  // as soon as this one is done, so under a steady stream "until the queue
+  // is empty" could last as long as the stream and keep timers and the
+  // window from their turn. A batch queued meanwhile has signalled the
+  // descriptor again and is served on the next round of the event loop.
+  size_t budget = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    budget = queue_.size();
+  }
   int count = 0;
-  for (;;) {
+  for (; budget > 0; --budget) {
     std::shared_ptr<HandOverRequest> request;
     {
       std::lock_guard<std::mutex> lock(mutex_);

@@ -54,7 +54,7 @@ class HandOver {
   // batch is running (Abandoned: the close was called from inside it).
   Outcome Deliver(TComEvents events, uint64_t session, std::exception_ptr* error);
 
-  // User-interface thread: runs every waiting batch through run; an error
+  // User-interface thread: runs the batches waiting now through run; an error
   // it raises is carried back to the batch's event thread. Returns the
   // number of batches run.
   int RunPending(const std::function<void(const HandOverRequest&)>& run);

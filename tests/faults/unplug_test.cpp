@@ -66,9 +66,12 @@ TEST_P(UnplugTest, MessagesNoSpinAndANewStartConnects) {
   EXPECT_TRUE(TakeMessages().empty()) << "an unplug alone shows nothing";
 
   // The operator disconnects: the dead port cannot be purged, and only a
-  // new start of the program gets a clean port again.
-  Click("Disconnect1");
-  EXPECT_EQ(TakeMessages(), Texts{"Serial Connection Lost!! Restarting Application."});
+  // new start of the program gets a clean port again. (A status query
+  // meeting the dead line has asked for that already.)
+  if (!Platform().RestartRequested()) {
+    Click("Disconnect1");
+    EXPECT_EQ(TakeMessages(), Texts{"Serial Connection Lost!! Restarting Application."});
+  }
   EXPECT_TRUE(Platform().RestartRequested());
 
   // The adapter is back on the same path; the new instance connects.
@@ -85,6 +88,15 @@ INSTANTIATE_TEST_SUITE_P(
     Moments, UnplugTest,
     ::testing::Values(
         Moment{"idle", [](UnplugTest&, std::function<void()> unplug) { unplug(); }, {}},
+        // The status query meets the dead line: the lost-connection report
+        // and a restart.
+        Moment{"idle_then_status_query",
+               [](UnplugTest& u, std::function<void()> unplug) {
+                 unplug();
+                 u.Platform().RunFor(200);
+                 u.Click("Btn_S_CurrentStatus");
+               },
+               {"Serial Connection Lost!! Restarting Application."}},
         // After the third byte of "AT+DID=4321\r": the fourth cannot be
         // written.
         Moment{"while_a_command_is_written",
