@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "serial/com_port.h"
+#include "util/precise_pause.h"
 
 namespace velimo::ui {
 
@@ -126,7 +127,7 @@ void HeadlessPlatform::BoxOpen() {
 void HeadlessPlatform::Pause(int ms) {
   // Blocks the user-interface thread and serves nothing, on purpose:
   // received bytes wait in the driver's queue meanwhile.
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  PrecisePause(ms);
 }
 
 LocalDateTime HeadlessPlatform::Now() {

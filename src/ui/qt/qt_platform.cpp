@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "ui/qt/latin1.h"
+#include "util/precise_pause.h"
 
 namespace velimo::qt {
 
@@ -91,7 +92,7 @@ void QtPlatform::ShowError(std::string_view text) {
 void QtPlatform::Pause(int ms) {
   // Blocks the user-interface thread on purpose: received bytes wait in the
   // driver's queue and no timer fires meanwhile.
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  PrecisePause(ms);
 }
 
 LocalDateTime QtPlatform::Now() {
