@@ -4,6 +4,10 @@
 // ratio to what a 921600-baud link can deliver (92,160 bytes per second),
 // and, for the pty, CPU time per megabyte against a bare read-and-split
 // loop measured in the same run. Medians of several runs.
+//
+//   receive_bench [--table]
+//
+// --table adds one "figure <name> <value>" line per figure for scripts/bench.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -200,7 +204,8 @@ double PtyRun(const std::string& data, const std::function<size_t(int fd)>& cons
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const bool table = argc > 1 && std::strcmp(argv[1], "--table") == 0;
   const int kReports = 20000;
   const std::string stream = Reports(kReports);
   const double lines = static_cast<double>(kReports) * kReportLines;
@@ -261,6 +266,15 @@ int main() {
         {"event + echo + parser, " + std::to_string(chunk) + "-byte chunks", lines / s, bytes / s});
   }
   for (const Row& r : rows) PrintRow(r);
+  if (table) {
+    // The last two rows: receive event, echo and parser, 4096- and 32-byte chunks.
+    const Row& big = rows[rows.size() - 2];
+    const Row& small = rows.back();
+    std::printf("figure receive.4096.x_link %.0f\nfigure receive.4096.lines_per_s %.0f\n",
+                big.bytes_per_s / kLinkBytesPerSecond, big.lines_per_s);
+    std::printf("figure receive.32.x_link %.0f\nfigure receive.32.lines_per_s %.0f\n",
+                small.bytes_per_s / kLinkBytesPerSecond, small.lines_per_s);
+  }
   if (platform.messages != 0 || form.Edit_S_Sid.Text() != "1234") {
     std::printf("unexpected parser result (%d messages)\n", platform.messages);
     return 1;

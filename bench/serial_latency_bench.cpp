@@ -3,7 +3,9 @@
 // poll-and-read loop on another pty in the same run; and what an open,
 // idle port costs in CPU.
 //
-//   serial_latency_bench [--lines N] [--idle-seconds S]
+//   serial_latency_bench [--lines N] [--idle-seconds S] [--table]
+//
+// --table adds one "figure <name> <value>" line per figure for scripts/bench.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -201,10 +203,15 @@ double CpuSeconds() {
 int main(int argc, char** argv) {
   int lines = 10000;
   int idleSeconds = 10;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (std::strcmp(argv[i], "--lines") == 0) lines = std::max(1, std::atoi(argv[i + 1]));
-    if (std::strcmp(argv[i], "--idle-seconds") == 0)
-      idleSeconds = std::max(0, std::atoi(argv[i + 1]));
+  bool table = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--table") == 0) {
+      table = true;
+    } else if (std::strcmp(argv[i], "--lines") == 0 && i + 1 < argc) {
+      lines = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--idle-seconds") == 0 && i + 1 < argc) {
+      idleSeconds = std::max(0, std::atoi(argv[++i]));
+    }
   }
 
   // Both receivers live side by side and take turns in rounds, so a
@@ -232,6 +239,14 @@ int main(int argc, char** argv) {
               port.max);
   std::printf("%-34s %10.2f %10.2f %10s   (target p99 <= 2.00)\n", "ratio port / bare",
               port.p50 / bare.p50, port.p99 / bare.p99, "");
+  if (table) {
+    std::printf("figure latency.bare.p50_us %.1f\nfigure latency.bare.p99_us %.1f\n", bare.p50,
+                bare.p99);
+    std::printf("figure latency.port.p50_us %.1f\nfigure latency.port.p99_us %.1f\n", port.p50,
+                port.p99);
+    std::printf("figure latency.ratio.p50 %.3f\nfigure latency.ratio.p99 %.3f\n",
+                port.p50 / bare.p50, port.p99 / bare.p99);
+  }
 
   if (idleSeconds > 0) {
     Pty pty;

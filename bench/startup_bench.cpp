@@ -4,7 +4,9 @@
 // installed) under a virtual X server. Then the cost of a flood of received
 // lines in the trace pane, as a share of one core.
 //
-//   startup_bench [runs]
+//   startup_bench [--table] [runs]
+//
+// --table adds one "figure <name> <value>" line per figure for scripts/bench.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -248,7 +250,15 @@ Flood RunFlood(char* program, int lines_per_ms, int duration_ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+  bool table = false;
+  int runs = 10;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--table") == 0) {
+      table = true;
+    } else {
+      runs = std::max(1, std::atoi(argv[i]));
+    }
+  }
   const std::string probe = VELIMO_STARTUP_PROBE;
 
   std::vector<Row> rows;
@@ -269,6 +279,14 @@ int main(int argc, char** argv) {
                 r.cpu, r.rss);
   std::printf("(CPU ms: the program's own user and system time up to that paint and its exit)\n");
   if (xvfb <= 0) std::printf("(Xvfb not available: no xcb row)\n");
+  if (table) {
+    for (const Row& r : rows) {
+      const char* key = r.platform.rfind("xcb", 0) == 0 ? "xcb" : "offscreen";
+      std::printf("figure startup.%s.ms %.1f\nfigure startup.%s.rss_mib %.1f\n", key, r.ms, key,
+                  r.rss);
+      std::printf("figure startup.%s.ok %d\n", key, r.ok == r.runs ? 1 : 0);
+    }
+  }
 
   std::printf("\nTrace pane under a flood of received lines (offscreen, 2 s each)\n");
   std::printf("%12s %12s %12s %10s %14s\n", "lines/s", "lines", "in pane", "repaints",

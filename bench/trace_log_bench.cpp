@@ -1,6 +1,10 @@
 // Cost of one trace line: LogWriteStr with the log file on (one open,
 // append and close per line) against the pane alone. Prints the median and
 // 99th percentile per line in microseconds, and the ratio file/pane.
+//
+//   trace_log_bench [--table] [benchmark options]
+//
+// --table adds one "figure <name> <value>" line per figure for scripts/bench.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <time.h>
@@ -10,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "trace/trace_log.h"
@@ -90,7 +95,7 @@ BENCHMARK(BM_LogWriteStrPaneOnly)->Iterations(20000);
 BENCHMARK(BM_LogWriteStrToFile)->Iterations(20000);
 
 // The same two measured side by side in one run, for the summary table.
-void Summary() {
+void Summary(bool table) {
   WallClockPlatform platform;
   Percentiles pane, file;
   for (bool toFile : {false, true}) {
@@ -111,15 +116,30 @@ void Summary() {
   std::printf("%-22s %10.2f %10.2f\n", "pane only", pane.p50, pane.p99);
   std::printf("%-22s %10.2f %10.2f\n", "pane + log file", file.p50, file.p99);
   if (pane.p50 > 0) std::printf("file / pane (p50)      %10.1fx\n", file.p50 / pane.p50);
+  if (table) {
+    std::printf("figure log.pane.p50_us %.3f\nfigure log.pane.p99_us %.3f\n", pane.p50, pane.p99);
+    std::printf("figure log.file.p50_us %.3f\nfigure log.file.p99_us %.3f\n", file.p50, file.p99);
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Our own flag, taken out before the benchmark library sees the rest.
+  bool table = false;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--table") {
+      table = true;
+    } else {
+      argv[kept++] = argv[i];
+    }
+  }
+  argc = kept;
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  Summary();
+  Summary(table);
   return 0;
 }
