@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "fuzz/reference.h"
+#include "fuzz/slow_inputs.h"
 #include "trace/ini_file.h"
 
 namespace {
@@ -174,7 +175,14 @@ FUZZ_REFERENCE void CheckAllAgree(const IniFile& ini, const std::vector<Entry>& 
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  velimo::fuzz::InitSlowInputs(argc, argv);
+  return 0;
+}
+
+namespace {
+
+int RunOne(const uint8_t* data, size_t size) {
   const string_view input(reinterpret_cast<const char*>(data), size);
   const size_t opsAt = input.find('\x1e');
   const string_view text = input.substr(0, opsAt);
@@ -183,25 +191,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IniFile first = IniFile::Parse(text);
   if (first.Text() != text) Fail("writing back a file read changed it", "", "");
 
-  // Every key of the file, and those of the tool, read as the plain reader
-  // reads them.
-  std::vector<Entry> keys = PlainEntries(text);
+  // What the tool reads at start-up.
+  std::vector<Entry> toolKeys;
   for (const char* k : {"ViewTraceMenu", "ViewLogTrace", "SaveLogTrace", "Device"})
-    keys.push_back({"MACHINE", k});
+    toolKeys.push_back({"MACHINE", k});
   for (const char* k : {"ComPort", "BaudRate", "DataBits", "StopBits", "Parity"})
-    keys.push_back({"EnvBoard", k});
-  CheckAllAgree(first, keys);
-
-  // Read again what was written: the same values.
+    toolKeys.push_back({"EnvBoard", k});
+  for (const Entry& e : toolKeys) (void)first.Get(e.section, e.key);
   const IniFile second = IniFile::Parse(first.Text());
-  for (const Entry& e : keys) {
-    if (second.Get(e.section, e.key) != first.Get(e.section, e.key))
-      Fail("the second read differs from the first", e.section, e.key);
+
+  // Every key of the file, and those of the tool, read as the plain reader
+  // reads them; read again what was written: the same values.
+  std::vector<Entry> keys = PlainEntries(text);
+  keys.insert(keys.end(), toolKeys.begin(), toolKeys.end());
+  {
+    const velimo::fuzz::Unmetered checking;
+    CheckAllAgree(first, keys);
+    for (const Entry& e : keys) {
+      if (second.Get(e.section, e.key) != first.Get(e.section, e.key))
+        Fail("the second read differs from the first", e.section, e.key);
+    }
   }
 
   // Writing back a value as read leaves the file as it is (the settings
   // writer does so for keys it does not change).
   for (const Entry& e : PlainEntries(text)) {
+    const velimo::fuzz::Unmetered checking;
     const std::optional<string> v = first.Get(e.section, e.key);
     if (!v || v->size() >= IniFile::kMaxValueLength ||
         v->find_first_of(string_view("\r\0", 2)) != string::npos)
@@ -247,10 +262,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       continue;
     }
     std::vector<std::optional<string>> before;
-    for (const Entry& e : keys) before.push_back(ini.Get(e.section, e.key));
+    {
+      const velimo::fuzz::Unmetered checking;
+      for (const Entry& e : keys) before.push_back(ini.Get(e.section, e.key));
+    }
     ini.Set(s.section, s.key, s.value);
     if (ini.Get(s.section, s.key) != AsRead(s.value))
       Fail("a value set reads back differently", s.section, s.key);
+    const velimo::fuzz::Unmetered checking;
     for (size_t i = 0; i < keys.size(); ++i) {
       const Entry& e = keys[i];
       if (SameName(e.section, s.section) && SameName(e.key, s.key)) continue;
@@ -264,6 +283,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const string written = ini.Text();
   const IniFile reread = IniFile::Parse(written);
   if (reread.Text() != written) Fail("a written file did not read back byte for byte", "", "");
+  const velimo::fuzz::Unmetered checking;
   CheckAllAgree(reread, keys);
   if (unwritableName) return 0;
   for (const Entry& e : keys) {
@@ -271,4 +291,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Fail("a written file reads differently", e.section, e.key);
   }
   return 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return velimo::fuzz::TimedRun(data, size, RunOne);
 }

@@ -14,8 +14,8 @@
 //           bit 7: one read of the port fails
 //   byte 1  chunking: 0 sends everything in one event; otherwise the seed of
 //           the chunk lengths (bits 5-7 pick the largest length)
-//   byte 2  n: n * 64 bytes "A" without a line feed come first (over-long
-//           lines)
+//   byte 2  n: n * 40 bytes "A" without a line feed come first (over-long
+//           lines; from n = 205 on the padding alone is one)
 //
 // Beyond the sanitizers it checks that the lines echoed into the trace pane
 // are exactly the lines of the bytes the port handed over, in order, each
@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "fuzz/reference.h"
+#include "fuzz/slow_inputs.h"
 #include "support/fake_channel.h"
 #include "support/test_platform.h"
 #include "ui/form_main.h"
@@ -50,6 +51,8 @@ using velimo::test::TestPlatform;
 
 constexpr size_t kLineLimit = 8192;  // bytes of a line, its line feed included
 constexpr int kMaxNesting = 16;      // message boxes open at once
+constexpr int kMaxOperatorSteps = 16;
+constexpr size_t kPadUnit = 40;  // bytes of padding per unit of byte 2
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "fuzz_receive: %s\n", what);
@@ -213,7 +216,14 @@ void OperatorStep(velimo::ui::TForm_main& form, Rng& rng) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  velimo::fuzz::InitSlowInputs(argc, argv);
+  return 0;
+}
+
+namespace {
+
+int RunOne(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
   const uint8_t flags = data[0];
   const unsigned family = (flags & 7u) % 5u;
@@ -224,7 +234,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool readFails = flags & 0x80;
   const uint8_t chunkSeed = data[1];
 
-  string stream(static_cast<size_t>(data[2]) * 64, 'A');
+  string stream(static_cast<size_t>(data[2]) * kPadUnit, 'A');
   stream.append(reinterpret_cast<const char*>(data + 3), size - 3);
 
   Session s;
@@ -283,6 +293,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     --s.nesting;
   };
 
+  int steps = 0;
   while (s.next < s.chunks.size()) {
     const bool failing = s.next == failingChunk;
     s.channel.fail_on_read = failing;
@@ -298,7 +309,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       static constexpr int kSteps[] = {0, 5, 100, 999, 1000, 4999, 5000, 12000};
       s.platform.Advance(kSteps[rng.Below(8)]);
     }
-    if (operatorSteps && rng.Below(4) == 0) OperatorStep(form, rng);
+    // An operator clicks now and then, not between every two bytes.
+    if (operatorSteps && steps < kMaxOperatorSteps && rng.Below(4) == 0) {
+      OperatorStep(form, rng);
+      ++steps;
+    }
   }
   // Whatever a nested event left queued is read by one more event.
   if (!s.channel.input.empty()) {
@@ -307,6 +322,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // The lines echoed are those of the bytes read, in order, each once.
+  const velimo::fuzz::Unmetered checking;
   const Expected expected = Assemble(s.channel.reads);
   std::vector<string> want;
   for (const string& line : expected.lines) {
@@ -353,4 +369,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!std::filesystem::is_empty(ScratchDir())) Fail("a file appeared in the scratch directory");
   s.platform.while_modal = nullptr;
   return 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return velimo::fuzz::TimedRun(data, size, RunOne);
 }

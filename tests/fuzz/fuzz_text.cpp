@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "fuzz/reference.h"
+#include "fuzz/slow_inputs.h"
 #include "protocol/parser_engine.h"
 #include "util/errors.h"
 #include "util/positions.h"
@@ -292,7 +293,14 @@ void CheckSelectors(string_view text, string_view input) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  velimo::fuzz::InitSlowInputs(argc, argv);
+  return 0;
+}
+
+namespace {
+
+int RunOne(const uint8_t* data, size_t size) {
   const string_view input(reinterpret_cast<const char*>(data), size);
 
   // The whole input, as a parser would see a line.
@@ -321,4 +329,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckTokens(source, input);
   }
   return 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return velimo::fuzz::TimedRun(data, size, RunOne);
 }

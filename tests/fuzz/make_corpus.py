@@ -241,14 +241,16 @@ def receive_seeds():
     # next line; once in the body, once from the padding byte.
     long_line = b"Source ID = " + b"9" * 9000
     seeds["s_overlong_body"] = receive(S | CONNECTED, 0xC5, long_line + b"\r\n" + lines(S_REPORT[:2]))
-    seeds["s_overlong_exact"] = receive(S, 0xE1, b"F" * 8191 + b"\n" + b"F" * 8192 + b"\n" + lines(["OK. AES OFF"]))
-    seeds["r_overlong_pad"] = receive(R | CONNECTED, 0x00, b"\r\n" + lines(R_REPORT), pad=144)
-    seeds["i_overlong_pad_chunks"] = receive(I, 0xD7, lines(I_REPORT[:2]), pad=130)
+    seeds["s_longest_line"] = receive(S, 0xE1, b"F" * 8191 + b"\n" + lines(["OK. AES OFF"]))
+    seeds["s_one_byte_too_long"] = receive(S, 0xE1, b"F" * 8192 + b"\n" + lines(["OK. AES OFF"]))
+    seeds["r_overlong_pad"] = receive(R | CONNECTED, 0x00, b"\r\n" + lines(R_REPORT), pad=231)
+    seeds["i_overlong_pad_chunks"] = receive(I, 0xD7, lines(I_REPORT[:2]), pad=210)
     # A pane one character wide: every byte a displayed line, so the
     # received lines alone reach the pane's bound.
-    wide = b"R" * 5000 + b"\r\n"
-    seeds["s_pane_bound"] = receive(S, seed_with_width(6, 1), wide * 3 + lines(S_REPORT))
-    seeds["none_pane_bound"] = receive(NONE, seed_with_width(7, 1), wide * 2 + b"x" * 700 + b"\n")
+    # (scripts/fuzz lets the receive target's inputs grow to 10240 bytes.)
+    wide = b"R" * 3400 + b"\r\n"
+    seeds["s_pane_bound"] = receive(S, seed_with_width(6, 1), wide * 3 + lines(S_REPORT[:1]))
+    seeds["none_pane_bound"] = receive(NONE, seed_with_width(7, 1), wide * 2 + b"x" * 3300 + b"\n")
     return seeds
 
 
