@@ -6,8 +6,10 @@
 //
 // --table adds one "figure <name> <value>" line per figure for scripts/bench.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -97,28 +99,43 @@ BENCHMARK(BM_LogWriteStrToFile)->Iterations(20000);
 // The same two measured side by side in one run, for the summary table.
 void Summary(bool table) {
   WallClockPlatform platform;
-  Percentiles pane, file;
+  Percentiles pane, file, bare;
   for (bool toFile : {false, true}) {
     const std::string dir = TempDir();
     velimo::trace::TraceLog log(platform, dir);
     log.SetSaveLogFile(toFile);
-    std::vector<double> us;
+    // Beside the log file, taking turns with it: the file system's own floor,
+    // a bare open, append and close of a line of the same length.
+    const std::string barePath = dir + "/bare.log";
+    const std::string record = "[12:34:56]  " + kCommand + "\r\n";
+    std::vector<double> us, bareUs;
     for (int i = 0; i < 20000; ++i) {
       const auto start = Clock::now();
       log.LogWriteStr(kCommand);
       us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+      if (!toFile) continue;
+      const auto bareStart = Clock::now();
+      const int fd = open(barePath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        if (write(fd, record.data(), record.size()) < 0) std::perror("write");
+        close(fd);
+      }
+      bareUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - bareStart).count());
     }
     (toFile ? file : pane) = Measure(us);
+    if (toFile) bare = Measure(bareUs);
     std::filesystem::remove_all(dir);
   }
   std::printf("\nLogWriteStr per line (20000 lines, /tmp)\n");
   std::printf("%-22s %10s %10s\n", "", "p50 us", "p99 us");
   std::printf("%-22s %10.2f %10.2f\n", "pane only", pane.p50, pane.p99);
   std::printf("%-22s %10.2f %10.2f\n", "pane + log file", file.p50, file.p99);
+  std::printf("%-22s %10.2f %10.2f\n", "bare open+write+close", bare.p50, bare.p99);
   if (pane.p50 > 0) std::printf("file / pane (p50)      %10.1fx\n", file.p50 / pane.p50);
   if (table) {
     std::printf("figure log.pane.p50_us %.3f\nfigure log.pane.p99_us %.3f\n", pane.p50, pane.p99);
     std::printf("figure log.file.p50_us %.3f\nfigure log.file.p99_us %.3f\n", file.p50, file.p99);
+    std::printf("figure log.bare.p50_us %.3f\nfigure log.bare.p99_us %.3f\n", bare.p50, bare.p99);
   }
 }
 
