@@ -284,6 +284,7 @@ int main(int argc, char** argv) {
       const char* key = r.platform.rfind("xcb", 0) == 0 ? "xcb" : "offscreen";
       std::printf("figure startup.%s.ms %.1f\nfigure startup.%s.rss_mib %.1f\n", key, r.ms, key,
                   r.rss);
+      std::printf("figure startup.%s.cpu_ms %.1f\n", key, r.cpu);
       std::printf("figure startup.%s.ok %d\n", key, r.ok == r.runs ? 1 : 0);
     }
   }
