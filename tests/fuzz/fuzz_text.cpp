@@ -42,6 +42,7 @@ void Check(bool ok, const char* what, string_view input) {
 
 FUZZ_REFERENCE string NaiveReplaceAll(string_view source, string_view find,
                                       string_view replacement) {
+  const velimo::fuzz::Unmetered reference;
   string out;
   size_t i = 0;
   while (i < source.size()) {
@@ -64,6 +65,7 @@ FUZZ_REFERENCE bool Separator(unsigned char c) {
 // unclosed one runs to the end), a "=" as the very last character leaves an
 // empty token, and the text ends at a NUL.
 FUZZ_REFERENCE std::vector<string> NaiveSplit(string_view text) {
+  const velimo::fuzz::Unmetered reference;
   std::vector<string> tokens;
   size_t end = 0;
   while (end < text.size() && text[end] != '\0') ++end;
@@ -104,6 +106,7 @@ FUZZ_REFERENCE std::vector<string> NaiveSplit(string_view text) {
 
 // Positions count from 1; a position before the first counts as the first.
 FUZZ_REFERENCE string NaiveCopyAt(string_view text, long long p, long long n) {
+  const velimo::fuzz::Unmetered reference;
   string out;
   const long long first = p < 1 ? 1 : p;
   for (long long k = 0; k < n; ++k) {
@@ -115,10 +118,12 @@ FUZZ_REFERENCE string NaiveCopyAt(string_view text, long long p, long long n) {
 }
 
 FUZZ_REFERENCE string NaiveRestFrom(string_view text, long long p) {
+  const velimo::fuzz::Unmetered reference;
   return NaiveCopyAt(text, p, static_cast<long long>(text.size()) + 1);
 }
 
 FUZZ_REFERENCE bool NaiveBeginsWithAt(string_view text, string_view keyword, long long p) {
+  const velimo::fuzz::Unmetered reference;
   if (p < 1) return false;
   for (size_t k = 0; k < keyword.size(); ++k) {
     const long long at = p + static_cast<long long>(k);
@@ -129,6 +134,7 @@ FUZZ_REFERENCE bool NaiveBeginsWithAt(string_view text, string_view keyword, lon
 }
 
 FUZZ_REFERENCE bool NaiveContains(string_view text, string_view keyword) {
+  const velimo::fuzz::Unmetered reference;
   for (size_t i = 0; i + keyword.size() <= text.size(); ++i) {
     if (text.substr(i, keyword.size()) == keyword) return true;
   }
@@ -136,6 +142,7 @@ FUZZ_REFERENCE bool NaiveContains(string_view text, string_view keyword) {
 }
 
 FUZZ_REFERENCE string NaiveTrim(string_view text) {
+  const velimo::fuzz::Unmetered reference;
   size_t b = 0, e = text.size();
   while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
   while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
@@ -143,6 +150,7 @@ FUZZ_REFERENCE string NaiveTrim(string_view text) {
 }
 
 FUZZ_REFERENCE std::optional<int> NaiveStrToInt(string_view text) {
+  const velimo::fuzz::Unmetered reference;
   const string t = NaiveTrim(text);
   size_t i = 0;
   bool negative = false;
@@ -160,6 +168,7 @@ FUZZ_REFERENCE std::optional<int> NaiveStrToInt(string_view text) {
 }
 
 FUZZ_REFERENCE int NaiveBaudIndex(string_view text) {
+  const velimo::fuzz::Unmetered reference;
   const char* const rates[] = {"600",   "1200",  "2400",  "3600",   "4800",   "7200",   "9600",
                                "19200", "38400", "57600", "115200", "230400", "460800", "921600"};
   for (int i = 0; i < 14; ++i) {
@@ -169,6 +178,7 @@ FUZZ_REFERENCE int NaiveBaudIndex(string_view text) {
 }
 
 FUZZ_REFERENCE int NaiveParityIndex(string_view text) {
+  const velimo::fuzz::Unmetered reference;
   if (text == "None") return 0;
   if (text == "Odd") return 1;
   if (text == "Even") return 2;
@@ -176,6 +186,7 @@ FUZZ_REFERENCE int NaiveParityIndex(string_view text) {
 }
 
 FUZZ_REFERENCE string NaiveDigits(string_view text) {
+  const velimo::fuzz::Unmetered reference;
   string out;
   for (char c : text) {
     if (c >= '0' && c <= '9') out += c;

@@ -24,6 +24,7 @@ struct SlowInputState {
   bool first_run = true;        // the first run also sets up statics
   int kept = 0;
   double unmetered_ms = 0;  // of the current run, see Unmetered
+  int unmetered_depth = 0;  // only the outermost Unmetered counts
 };
 
 inline SlowInputState& SlowInputs() {
@@ -54,13 +55,20 @@ inline double ThreadCpuMs() {
 // about what the program does with the input.
 class Unmetered {
  public:
-  Unmetered() : start_ms_(ThreadCpuMs()) {}
-  ~Unmetered() { SlowInputs().unmetered_ms += ThreadCpuMs() - start_ms_; }
+  Unmetered() : outermost_(SlowInputs().unmetered_depth++ == 0) {
+    if (outermost_) start_ms_ = ThreadCpuMs();
+  }
+  ~Unmetered() {
+    SlowInputState& s = SlowInputs();
+    --s.unmetered_depth;
+    if (outermost_) s.unmetered_ms += ThreadCpuMs() - start_ms_;
+  }
   Unmetered(const Unmetered&) = delete;
   Unmetered& operator=(const Unmetered&) = delete;
 
  private:
-  double start_ms_;
+  bool outermost_;
+  double start_ms_ = 0;
 };
 
 // Runs one input and times it. An input over the limit is run a second
