@@ -13,35 +13,35 @@ using C = CommandId;
 
 constexpr long long kMaxId = 16777215;  // 24-bit identifiers; the broadcast one
 
-constexpr CommandSpec Typed(C id, std::string_view cmd, long long min, long long max,
-                            std::string_view refusal, std::string_view editor,
-                            std::string_view button, E enc = E::Typed, int size = 20) {
+constexpr CommandEntry Typed(C id, std::string_view cmd, long long min, long long max,
+                             std::string_view refusal, std::string_view editor,
+                             std::string_view button, E enc = E::Typed, int size = 20) {
   return {id, cmd, size, enc, BoundsKind::IntRange, min, max, refusal, editor, button};
 }
 
-constexpr CommandSpec List(C id, std::string_view cmd, E enc, std::string_view editor,
-                           std::string_view button, int size = 20) {
+constexpr CommandEntry List(C id, std::string_view cmd, E enc, std::string_view editor,
+                            std::string_view button, int size = 20) {
   return {id, cmd, size, enc, BoundsKind::None, 0, 0, {}, editor, button};
 }
 
-constexpr CommandSpec Pid(C id, int digit, std::string_view editor, std::string_view button) {
-  CommandSpec s =
+constexpr CommandEntry Pid(C id, int digit, std::string_view editor, std::string_view button) {
+  CommandEntry s =
       Typed(id, "AT+PID=", 1, kMaxId, "PID Range : 1~16777215", editor, button, E::PortAndTyped);
   s.port_digit = digit;
   return s;
 }
 
-constexpr CommandSpec Hex(C id, std::string_view cmd, std::string_view frame,
-                          std::string_view refusal, std::string_view editor,
-                          std::string_view button) {
-  CommandSpec s{id, cmd, 20, E::HexList, BoundsKind::HexCount, 1, 3, refusal, editor, button};
+constexpr CommandEntry Hex(C id, std::string_view cmd, std::string_view frame,
+                           std::string_view refusal, std::string_view editor,
+                           std::string_view button) {
+  CommandEntry s{id, cmd, 20, E::HexList, BoundsKind::HexCount, 1, 3, refusal, editor, button};
   s.frame = frame;
   return s;
 }
 
-constexpr CommandSpec Aes(C id, std::string_view cmd, long long exactLength,
-                          std::string_view refusal, std::string_view editor,
-                          std::string_view button) {
+constexpr CommandEntry Aes(C id, std::string_view cmd, long long exactLength,
+                           std::string_view refusal, std::string_view editor,
+                           std::string_view button) {
   return {id,
           cmd,
           30,
@@ -54,26 +54,26 @@ constexpr CommandSpec Aes(C id, std::string_view cmd, long long exactLength,
           button};
 }
 
-constexpr CommandSpec Action(C id, std::string_view cmd, int size, std::string_view button,
-                             std::string_view announcement = {}, std::string_view confirmation = {},
-                             bool terminated = true) {
-  CommandSpec s{id, cmd, size, E::None, BoundsKind::None, 0, 0, {}, {}, button};
+constexpr CommandEntry Action(C id, std::string_view cmd, int size, std::string_view button,
+                              std::string_view announcement = {},
+                              std::string_view confirmation = {}, bool terminated = true) {
+  CommandEntry s{id, cmd, size, E::None, BoundsKind::None, 0, 0, {}, {}, button};
   s.terminated = terminated;
   s.announcement = announcement;
   s.confirmation = confirmation;
   return s;
 }
 
-constexpr CommandSpec StatusQueryRow() {
-  CommandSpec s = Action(C::StatusQuery, "AT&V", 5, "Btn_S_CurrentStatus",
-                         "Send Current Status Read Command to ... ");
+constexpr CommandEntry StatusQueryRow() {
+  CommandEntry s = Action(C::StatusQuery, "AT&V", 5, "Btn_S_CurrentStatus",
+                          "Send Current Status Read Command to ... ");
   s.lost_connection_on_failure = true;
   return s;
 }
 
 constexpr std::string_view kCalibration = "at+44Pivot_318Offset_Trim_Adjustment9127=";
 
-constexpr std::array<CommandSpec, static_cast<size_t>(C::kCount)> kTable = {{
+constexpr std::array<CommandEntry, static_cast<size_t>(C::kCount)> kTable = {{
     // identity and addressing
     Typed(C::S_Sid, "AT+MYID=", 1, kMaxId, "Source  ID Range : 1~16777215", "Edit_S_Sid",
           "Btn_S_Save_Sid"),
@@ -207,16 +207,16 @@ bool ListNames(std::string_view list, std::string_view name) {
 
 }  // namespace
 
-std::span<const CommandSpec> Catalogue() {
+std::span<const CommandEntry> Catalogue() {
   return kTable;
 }
 
-const CommandSpec& Spec(CommandId id) {
+const CommandEntry& Entry(CommandId id) {
   return kTable.at(static_cast<size_t>(id));
 }
 
-const CommandSpec* FindByButton(std::string_view buttonName) {
-  for (const CommandSpec& s : kTable) {
+const CommandEntry* FindByButton(std::string_view buttonName) {
+  for (const CommandEntry& s : kTable) {
     if (ListNames(s.button, buttonName)) return &s;
   }
   return nullptr;
@@ -264,8 +264,8 @@ std::string EncodePortAndTyped(int portDigit, std::string_view typed) {
   return std::to_string(portDigit) + "," + std::string(typed);
 }
 
-std::string EncodeValue(const CommandSpec& spec, const EditorValue& v) {
-  switch (spec.encoding) {
+std::string EncodeValue(const CommandEntry& entry, const EditorValue& v) {
+  switch (entry.encoding) {
     case E::None:
       return {};
     case E::Typed:
@@ -287,19 +287,19 @@ std::string EncodeValue(const CommandSpec& spec, const EditorValue& v) {
     case E::SignedCalibration:
       return EncodeCalibration(v.sign, v.text);
     case E::PortAndTyped:
-      return EncodePortAndTyped(spec.port_digit, v.text);
+      return EncodePortAndTyped(entry.port_digit, v.text);
   }
   return {};
 }
 
-bool InRange(const CommandSpec& spec, long long value) {
-  if (spec.bounds != BoundsKind::IntRange) return true;
-  return value >= spec.min && value <= spec.max;
+bool InRange(const CommandEntry& entry, long long value) {
+  if (entry.bounds != BoundsKind::IntRange) return true;
+  return value >= entry.min && value <= entry.max;
 }
 
-bool LengthOk(const CommandSpec& spec, std::string_view text) {
-  if (spec.bounds != BoundsKind::ExactLength) return true;
-  return static_cast<long long>(text.size()) == spec.min;
+bool LengthOk(const CommandEntry& entry, std::string_view text) {
+  if (entry.bounds != BoundsKind::ExactLength) return true;
+  return static_cast<long long>(text.size()) == entry.min;
 }
 
 int CheckHexList(int count, const std::array<std::string_view, 3>& values) {
@@ -310,24 +310,24 @@ int CheckHexList(int count, const std::array<std::string_view, 3>& values) {
   return 0;
 }
 
-std::string HexListRefusal(const CommandSpec& spec, int failed) {
+std::string HexListRefusal(const CommandEntry& entry, int failed) {
   std::string out = "Check your ";
-  out += spec.frame;
+  out += entry.frame;
   if (failed < 0) return out + " Length";
   return out + std::to_string(failed) + " input";
 }
 
-std::optional<CommandBuffer> BuildLine(const CommandSpec& spec, std::string_view valueText) {
-  return CommandBuffer::Make(spec.buffer_size, spec.command, valueText, spec.terminated);
+std::optional<CommandBuffer> BuildLine(const CommandEntry& entry, std::string_view valueText) {
+  return CommandBuffer::Make(entry.buffer_size, entry.command, valueText, entry.terminated);
 }
 
-SendResult SendCommand(const Link& link, const CommandSpec& spec, std::string_view valueText,
+SendResult SendCommand(const Link& link, const CommandEntry& entry, std::string_view valueText,
                        SendOptions options) {
-  if (options.announcement.empty()) options.announcement = spec.announcement;
-  if (spec.lost_connection_on_failure) options.failure = FailureVariant::LostConnection;
-  const std::optional<CommandBuffer> line = BuildLine(spec, valueText);
+  if (options.announcement.empty()) options.announcement = entry.announcement;
+  if (entry.lost_connection_on_failure) options.failure = FailureVariant::LostConnection;
+  const std::optional<CommandBuffer> line = BuildLine(entry, valueText);
   if (!line) {
-    link.platform->ShowMessage(LineTooLongMessage(spec.buffer_size));
+    link.platform->ShowMessage(LineTooLongMessage(entry.buffer_size));
     return SendResult::Refused;
   }
   return SendCommandLine(link, *line, options);

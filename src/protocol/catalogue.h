@@ -117,7 +117,7 @@ enum class CommandId {
   kCount
 };
 
-struct CommandSpec {
+struct CommandEntry {
   CommandId id;
   std::string_view command;  // "AT+CH="; empty for the AES IV line
   int buffer_size;           // 5, 20, 30 or 50
@@ -138,11 +138,11 @@ struct CommandSpec {
 };
 
 // The catalogue, indexed by CommandId.
-std::span<const CommandSpec> Catalogue();
-const CommandSpec& Spec(CommandId id);
+std::span<const CommandEntry> Catalogue();
+const CommandEntry& Entry(CommandId id);
 // The row whose Save button (or editor) list names this control; nullptr
 // when none does.
-const CommandSpec* FindByButton(std::string_view buttonName);
+const CommandEntry* FindByButton(std::string_view buttonName);
 
 // What an editor holds at the moment its single save runs. Fill what the
 // row's encoding reads; the rest is ignored.
@@ -168,30 +168,30 @@ std::string EncodeCalibration(std::string_view sign, std::string_view typedDigit
 std::string EncodePortAndTyped(int portDigit, std::string_view typed);
 
 // The value text of a row for an editor's state (no bounds are checked).
-std::string EncodeValue(const CommandSpec& spec, const EditorValue& value);
+std::string EncodeValue(const CommandEntry& entry, const EditorValue& value);
 
 // Bounds checks for the single saves. InRange: IntRange rows only (other
 // rows accept anything). LengthOk: ExactLength rows only.
-bool InRange(const CommandSpec& spec, long long value);
-bool LengthOk(const CommandSpec& spec, std::string_view text);
+bool InRange(const CommandEntry& entry, long long value);
+bool LengthOk(const CommandEntry& entry, std::string_view text);
 // Hex list checks in the order the single save makes them: 0 when
 // accepted, -1 for the length, 1 to 3 for the first editor that is empty or
 // shorter than two characters.
 int CheckHexList(int count, const std::array<std::string_view, 3>& values);
 // The message for a refused hex list: "Check your STX Length" for -1,
 // "Check your STX2 input" for 2 (frame name of the row).
-std::string HexListRefusal(const CommandSpec& spec, int failed);
+std::string HexListRefusal(const CommandEntry& entry, int failed);
 
 // The row's line in a zero-filled buffer of its size: command text, value
 // text, carriage return (none for "+++"). Empty when it would not fit.
-std::optional<CommandBuffer> BuildLine(const CommandSpec& spec, std::string_view valueText);
+std::optional<CommandBuffer> BuildLine(const CommandEntry& entry, std::string_view valueText);
 
 // Builds the row's line and sends it with the row's announcement and, for
 // the status query, the lost-connection failure variant. A line that would
 // not fit is refused with LineTooLongMessage before anything else happens.
 // A non-empty options.announcement replaces the row's; the failure variant
 // is the lost-connection one when either the row or the caller asks for it.
-SendResult SendCommand(const Link& link, const CommandSpec& spec, std::string_view valueText,
+SendResult SendCommand(const Link& link, const CommandEntry& entry, std::string_view valueText,
                        SendOptions options = {});
 
 }  // namespace velimo::protocol

@@ -214,7 +214,7 @@ class TForm_main : public SInfoPage,
 
   // What SendCommandLine needs of this window: its port, the platform, its
   // trace and its restart. Every single save sends through it, e.g.
-  // protocol::SendCommand(SendLink(), protocol::Spec(CommandId::S_CH), value).
+  // protocol::SendCommand(SendLink(), protocol::Entry(CommandId::S_CH), value).
   protocol::Link SendLink();
 
  private:

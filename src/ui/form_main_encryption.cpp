@@ -56,7 +56,7 @@ void TForm_main::Btn_I_Save_EnClick() {
 }
 
 void TForm_main::SaveAesText(CommandId id, TEdit& edit) {
-  const protocol::CommandSpec& row = protocol::Spec(id);
+  const protocol::CommandEntry& row = protocol::Entry(id);
   const std::string text = edit.Text();
   if (!protocol::LengthOk(row, text)) {
     platform_.ShowMessage(row.refusal);

@@ -9,7 +9,7 @@ namespace velimo::ui {
 using protocol::CommandId;
 
 void TForm_main::Btn_SystemResetClick() {
-  const protocol::CommandSpec& row = protocol::Spec(CommandId::SystemReset);
+  const protocol::CommandEntry& row = protocol::Entry(CommandId::SystemReset);
   // Asked before the port is looked at: with the port closed the operator
   // confirms first and is then told the port is closed.
   if (!platform_.Confirm(row.confirmation)) return;
@@ -21,7 +21,7 @@ void TForm_main::reboot1Click() {
 }
 
 void TForm_main::Btn_FactoryResetClick() {
-  const protocol::CommandSpec& row = protocol::Spec(CommandId::FactoryReset);
+  const protocol::CommandEntry& row = protocol::Entry(CommandId::FactoryReset);
   if (!platform_.Confirm(row.confirmation)) return;
   protocol::SendOptions options;
   // The modem restarts with its default link settings; the disconnect
@@ -32,11 +32,11 @@ void TForm_main::Btn_FactoryResetClick() {
 
 // The rows carry the announcements, written even with the port closed.
 void TForm_main::Btn_I_ATModeOnClick() {
-  protocol::SendCommand(SendLink(), protocol::Spec(CommandId::ATModeOn), "");
+  protocol::SendCommand(SendLink(), protocol::Entry(CommandId::ATModeOn), "");
 }
 
 void TForm_main::Btn_I_ATModeOffClick() {
-  protocol::SendCommand(SendLink(), protocol::Spec(CommandId::ATModeOff), "");
+  protocol::SendCommand(SendLink(), protocol::Entry(CommandId::ATModeOff), "");
 }
 
 void TForm_main::Btn_S_Save_FreqClick() {
@@ -48,7 +48,7 @@ void TForm_main::Btn_R_Save_FreqClick() {
 }
 
 void TForm_main::Edit_I_Get_Info_485Click() {
-  protocol::SendCommand(SendLink(), protocol::Spec(CommandId::I_Query485), "");
+  protocol::SendCommand(SendLink(), protocol::Entry(CommandId::I_Query485), "");
 }
 
 }  // namespace velimo::ui

@@ -12,8 +12,8 @@
 
 namespace velimo::ui {
 
+using protocol::CommandEntry;
 using protocol::CommandId;
-using protocol::CommandSpec;
 using protocol::EditorValue;
 using protocol::SendOptions;
 
@@ -47,7 +47,7 @@ long long TypedNumber(const std::string& text) {
 // ---- Building blocks ------------------------------------------------------
 
 void TForm_main::SaveTyped(CommandId id, TEdit& edit, AfterRefusal after, bool emptyTest) {
-  const CommandSpec& row = protocol::Spec(id);
+  const CommandEntry& row = protocol::Entry(id);
   // Read once: a message box below serves port events, and a parser may
   // write into the editor meanwhile.
   const std::string text = edit.Text();
@@ -64,7 +64,7 @@ void TForm_main::SaveTyped(CommandId id, TEdit& edit, AfterRefusal after, bool e
 }
 
 void TForm_main::SaveCalibration(CommandId id, const TComboBox& sign, TEdit& amount) {
-  const CommandSpec& row = protocol::Spec(id);
+  const CommandEntry& row = protocol::Entry(id);
   const std::string text = amount.Text();
   // The amount is digits only (its key filter), so the sign list alone
   // makes a value negative; a minus sign in the amount is refused with the
@@ -82,7 +82,7 @@ void TForm_main::SaveCalibration(CommandId id, const TComboBox& sign, TEdit& amo
 }
 
 void TForm_main::SaveList(CommandId id, const TComboBox& list, SendOptions options) {
-  const CommandSpec& row = protocol::Spec(id);
+  const CommandEntry& row = protocol::Entry(id);
   const std::string itemText = list.Text();
   EditorValue value;
   value.item_index = list.ItemIndex();
@@ -99,7 +99,7 @@ int TForm_main::FrameLength(const TComboBox& length) {
 }
 
 void TForm_main::SaveHexList(CommandId id, TComboBox& length, TEdit& v1, TEdit& v2, TEdit& v3) {
-  const CommandSpec& row = protocol::Spec(id);
+  const CommandEntry& row = protocol::Entry(id);
   const int count = FrameLength(length);
   const std::array<std::string, 3> texts = {v1.Text(), v2.Text(), v3.Text()};
   const std::array<std::string_view, 3> values = {texts[0], texts[1], texts[2]};

@@ -22,11 +22,11 @@ void TForm_main::Btn_S_CurrentStatusClick() {
     if (PageControl1.ActivePageIndex() == kPageSLoRa) Timer_AESQuery.SetEnabled(true);
   };
   // The row carries the announcement and the lost-connection variant.
-  protocol::SendCommand(SendLink(), protocol::Spec(CommandId::StatusQuery), "", options);
+  protocol::SendCommand(SendLink(), protocol::Entry(CommandId::StatusQuery), "", options);
 }
 
 void TForm_main::Btn_S_GetAESClick() {
-  protocol::SendCommand(SendLink(), protocol::Spec(CommandId::GetAES), "");
+  protocol::SendCommand(SendLink(), protocol::Entry(CommandId::GetAES), "");
 }
 
 void TForm_main::Timer_ConnectionResponseTimer() {

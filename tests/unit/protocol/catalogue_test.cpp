@@ -21,8 +21,8 @@ struct LineCase {
   std::string line;  // as sent, terminator included
 };
 
-std::string Line(const CommandSpec& spec, const EditorValue& v) {
-  auto buffer = BuildLine(spec, EncodeValue(spec, v));
+std::string Line(const CommandEntry& entry, const EditorValue& v) {
+  auto buffer = BuildLine(entry, EncodeValue(entry, v));
   return buffer ? std::string(buffer->Line()) : "<refused>";
 }
 
@@ -72,17 +72,17 @@ TEST(Catalogue, EncodesEachValueAsTheModemExpects) {
       {C::S_AESKEY, {.text = "0123456789abcdefghijk"}, "<refused>"},
   };
   for (const LineCase& c : cases) {
-    const CommandSpec& spec = Spec(c.id);
-    SCOPED_TRACE(std::string(spec.button));
-    EXPECT_EQ(Line(spec, c.value), c.line);
+    const CommandEntry& entry = Entry(c.id);
+    SCOPED_TRACE(std::string(entry.button));
+    EXPECT_EQ(Line(entry, c.value), c.line);
   }
 }
 
 TEST(Catalogue, RowsAreCompleteAndConsistent) {
   std::set<std::string_view> buttons;
-  for (const CommandSpec& s : Catalogue()) {
+  for (const CommandEntry& s : Catalogue()) {
     SCOPED_TRACE(std::string(s.command) + " " + std::string(s.button));
-    EXPECT_EQ(&Spec(s.id), &s);
+    EXPECT_EQ(&Entry(s.id), &s);
     EXPECT_FALSE(s.button.empty());
     EXPECT_TRUE(buttons.insert(s.button).second) << "button listed twice";
     EXPECT_EQ(FindByButton(s.button.substr(0, s.button.find(','))), &s);
@@ -116,39 +116,39 @@ TEST(Catalogue, RowsAreCompleteAndConsistent) {
     }
     EXPECT_TRUE(BuildLine(s, widest)) << widest;
   }
-  EXPECT_EQ(FindByButton("Btn_I_GetAES"), &Spec(C::GetAES));
-  EXPECT_EQ(FindByButton("reboot1"), &Spec(C::SystemReset));
+  EXPECT_EQ(FindByButton("Btn_I_GetAES"), &Entry(C::GetAES));
+  EXPECT_EQ(FindByButton("reboot1"), &Entry(C::SystemReset));
   EXPECT_EQ(FindByButton("Btn_Nothing"), nullptr);
-  EXPECT_EQ(Spec(C::I_Ptype_485).buffer_size, 50);
-  EXPECT_EQ(Spec(C::S_Freq).command.size(), 41u);
-  EXPECT_EQ(Spec(C::S_Sid).refusal, "Source  ID Range : 1~16777215");
-  EXPECT_EQ(Spec(C::FactoryReset).confirmation, "Continue factory reset?");
+  EXPECT_EQ(Entry(C::I_Ptype_485).buffer_size, 50);
+  EXPECT_EQ(Entry(C::S_Freq).command.size(), 41u);
+  EXPECT_EQ(Entry(C::S_Sid).refusal, "Source  ID Range : 1~16777215");
+  EXPECT_EQ(Entry(C::FactoryReset).confirmation, "Continue factory reset?");
 }
 
 TEST(Catalogue, BoundsAndHexListChecks) {
-  EXPECT_FALSE(InRange(Spec(C::S_DMT), 9));
-  EXPECT_TRUE(InRange(Spec(C::S_DMT), 10));
-  EXPECT_TRUE(InRange(Spec(C::S_DMT), 2550));
-  EXPECT_FALSE(InRange(Spec(C::S_DMT), 2551));
-  EXPECT_TRUE(InRange(Spec(C::S_DMS), 0));
-  EXPECT_FALSE(InRange(Spec(C::S_DMS), 117));
-  EXPECT_FALSE(InRange(Spec(C::S_Did), 0));
-  EXPECT_TRUE(InRange(Spec(C::S_Did), 16777215));
-  EXPECT_FALSE(InRange(Spec(C::S_Did), 16777216));
-  EXPECT_TRUE(InRange(Spec(C::S_CH), -1));  // lists are not checked
-  EXPECT_TRUE(LengthOk(Spec(C::I_AESKEY), "0123456789abcdef"));
-  EXPECT_FALSE(LengthOk(Spec(C::I_AESIV), "0123456789abcde"));
-  EXPECT_TRUE(LengthOk(Spec(C::S_AESIV), "short"));
+  EXPECT_FALSE(InRange(Entry(C::S_DMT), 9));
+  EXPECT_TRUE(InRange(Entry(C::S_DMT), 10));
+  EXPECT_TRUE(InRange(Entry(C::S_DMT), 2550));
+  EXPECT_FALSE(InRange(Entry(C::S_DMT), 2551));
+  EXPECT_TRUE(InRange(Entry(C::S_DMS), 0));
+  EXPECT_FALSE(InRange(Entry(C::S_DMS), 117));
+  EXPECT_FALSE(InRange(Entry(C::S_Did), 0));
+  EXPECT_TRUE(InRange(Entry(C::S_Did), 16777215));
+  EXPECT_FALSE(InRange(Entry(C::S_Did), 16777216));
+  EXPECT_TRUE(InRange(Entry(C::S_CH), -1));  // lists are not checked
+  EXPECT_TRUE(LengthOk(Entry(C::I_AESKEY), "0123456789abcdef"));
+  EXPECT_FALSE(LengthOk(Entry(C::I_AESIV), "0123456789abcde"));
+  EXPECT_TRUE(LengthOk(Entry(C::S_AESIV), "short"));
 
   const std::array<std::string_view, 3> typed = {"02", "3", ""};
   EXPECT_EQ(CheckHexList(0, typed), -1);
   EXPECT_EQ(CheckHexList(1, typed), 0);
   EXPECT_EQ(CheckHexList(2, typed), 2);
   EXPECT_EQ(CheckHexList(3, {"", "", ""}), 1);
-  EXPECT_EQ(HexListRefusal(Spec(C::S_STX), -1), "Check your STX Length");
-  EXPECT_EQ(HexListRefusal(Spec(C::I_ETX), 3), "Check your ETX3 input");
-  EXPECT_EQ(HexListRefusal(Spec(C::I_STX_485), 2), "Check your 485 STX2 input");
-  EXPECT_EQ(HexListRefusal(Spec(C::I_ETX_485), -1), "Check your 485 ETX Length");
+  EXPECT_EQ(HexListRefusal(Entry(C::S_STX), -1), "Check your STX Length");
+  EXPECT_EQ(HexListRefusal(Entry(C::I_ETX), 3), "Check your ETX3 input");
+  EXPECT_EQ(HexListRefusal(Entry(C::I_STX_485), 2), "Check your 485 STX2 input");
+  EXPECT_EQ(HexListRefusal(Entry(C::I_ETX_485), -1), "Check your 485 ETX Length");
   EXPECT_THROW(EncodeTenths("12a"), EConvertError);
 }
 
@@ -158,18 +158,18 @@ TEST(Catalogue, SendCommandUsesTheRowsAnnouncementFailureVariantAndRefusal) {
   std::vector<std::string> trace;
   Link link{&channel, &platform, [&](std::string_view t) { trace.emplace_back(t); }};
 
-  EXPECT_EQ(SendCommand(link, Spec(C::ATModeOff), ""), SendResult::Sent);
+  EXPECT_EQ(SendCommand(link, Entry(C::ATModeOff), ""), SendResult::Sent);
   EXPECT_EQ(channel.Written(), "AT&O\r");
   EXPECT_EQ(trace.front(), "Send AT Mode Off Command to ioTavi... ");
 
   channel.fail_on_write = channel.write_calls + 1;
-  EXPECT_EQ(SendCommand(link, Spec(C::StatusQuery), ""), SendResult::Failed);
+  EXPECT_EQ(SendCommand(link, Entry(C::StatusQuery), ""), SendResult::Failed);
   EXPECT_EQ(platform.restarts, 1);
 
   channel.writes.clear();
   trace.clear();
   platform.ClearRecords();
-  EXPECT_EQ(SendCommand(link, Spec(C::S_Sid), "1234567890123"), SendResult::Refused);
+  EXPECT_EQ(SendCommand(link, Entry(C::S_Sid), "1234567890123"), SendResult::Refused);
   EXPECT_TRUE(channel.writes.empty());
   EXPECT_TRUE(trace.empty());
   EXPECT_EQ(platform.Messages(), std::vector<std::string>{LineTooLongMessage(20)});
