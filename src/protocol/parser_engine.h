@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -162,18 +163,20 @@ class KeywordTable {
     bool failed = false;
     try {
       WorkingLine working(line);
-      uint64_t candidates = filter_.Candidates(working.Text());
+      // Only the candidate rows are visited, lowest (earliest bound) first.
+      uint64_t left = filter_.Candidates(working.Text());
       int version = working.Version();
-      for (size_t i = 0; i < rows_.size(); ++i) {
-        if (!(candidates >> i & 1)) continue;
-        const KeywordRow<Owner>& row = rows_[i];
+      while (left != 0) {
+        const int i = std::countr_zero(left);
+        left &= left - 1;
+        const KeywordRow<Owner>& row = rows_[static_cast<size_t>(i)];
         if (!RowMatches(working.Text(), row.position, row.keyword)) continue;
         (owner.*row.action)(working);
         if (row.stop) break;
         // The later rows test the replaced text.
         if (working.Version() != version) {
           version = working.Version();
-          candidates = filter_.Candidates(working.Text());
+          left = filter_.Candidates(working.Text()) & (~uint64_t{0} << i << 1);
         }
       }
     } catch (...) {

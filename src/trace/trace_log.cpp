@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 
+#include "util/errors.h"
 #include "util/file_append.h"
 
 namespace velimo::trace {
@@ -16,11 +18,6 @@ std::string Digits(int value, int width) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%0*d", width, value);
   return buffer;
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -58,13 +55,19 @@ void TraceLog::LogWriteStr(std::string_view message) {
 
   if (!save_log_file_) return;
 
-  // A failure to create the directory shows up as the append's error.
-  const std::string dir = LogDir();
-  if (!IsDirectory(dir)) ::mkdir(dir.c_str(), 0777);
-
   // The date is read anew, after the stamp: a line stamped 23:59:59 can go
   // into the next day's file.
-  AppendLineToFile(LogFilePath(platform_.Now()), line);
+  const std::string path = LogFilePath(platform_.Now());
+  // The folder is made when the append finds it missing, so a line into an
+  // existing folder (every line but the first) costs no look-up of its own.
+  // A failure to create it shows up as the second append's error.
+  try {
+    AppendLineToFile(path, line);
+  } catch (const EInOutError& e) {
+    if (e.ErrorCode() != ENOENT) throw;
+    ::mkdir(LogDir().c_str(), 0777);
+    AppendLineToFile(path, line);
+  }
 }
 
 void TraceLog::AddReceivedLine(std::string_view line) {

@@ -238,19 +238,20 @@ def receive_seeds():
     seeds["s_nul"] = receive(S | CONNECTED, 0x00, b"Source ID = 1\x002345\r\nChannel = 1\r\nF/W Ver = 1.3\r\n")
     seeds["i_nul_chunks"] = receive(I, 0x44, b"\x00\n" + lines(I_REPORT[:3]) + b"Port\x00 Type Kivet\r\n")
     # Over-long lines: more than 8192 bytes without a line feed, then the
-    # next line; once in the body, once from the padding byte.
-    long_line = b"Source ID = " + b"9" * 9000
-    seeds["s_overlong_body"] = receive(S | CONNECTED, 0xC5, long_line + b"\r\n" + lines(S_REPORT[:2]))
-    seeds["s_longest_line"] = receive(S, 0xE1, b"F" * 8191 + b"\n" + lines(["OK. AES OFF"]))
-    seeds["s_one_byte_too_long"] = receive(S, 0xE1, b"F" * 8192 + b"\n" + lines(["OK. AES OFF"]))
+    # next line. The padding byte makes the long lines (n * 40 bytes "A"),
+    # the body ends them: the fragment past the cut starts with a keyword.
+    seeds["s_overlong_keyword"] = receive(
+        S | CONNECTED, 0xC5, b"Source ID = 1\r\n" + lines(S_REPORT[:2]), pad=205)
+    seeds["s_longest_line"] = receive(S, 0xE1, b"F" * 31 + b"\n" + lines(["OK. AES OFF"]), pad=204)
+    seeds["s_one_byte_too_long"] = receive(S, 0xE1, b"F" * 32 + b"\n" + lines(["OK. AES OFF"]), pad=204)
     seeds["r_overlong_pad"] = receive(R | CONNECTED, 0x00, b"\r\n" + lines(R_REPORT), pad=231)
     seeds["i_overlong_pad_chunks"] = receive(I, 0xD7, lines(I_REPORT[:2]), pad=210)
     # A pane one character wide: every byte a displayed line, so the
-    # received lines alone reach the pane's bound.
-    # (scripts/fuzz lets the receive target's inputs grow to 10240 bytes.)
-    wide = b"R" * 3400 + b"\r\n"
-    seeds["s_pane_bound"] = receive(S, seed_with_width(6, 1), wide * 3 + lines(S_REPORT[:1]))
-    seeds["none_pane_bound"] = receive(NONE, seed_with_width(7, 1), wide * 2 + b"x" * 3300 + b"\n")
+    # received lines alone reach the pane's bound (8160 from the padding).
+    seeds["s_pane_bound"] = receive(
+        S, seed_with_width(6, 1), b"\r\n" + b"R" * 2000 + b"\r\n" + lines(S_REPORT[:1]), pad=204)
+    seeds["none_pane_bound"] = receive(
+        NONE, seed_with_width(7, 1), b"\n" + b"x" * 1900 + b"\r\n" + b"x" * 1000 + b"\n", pad=204)
     return seeds
 
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "serial/byte_channel.h"
@@ -31,7 +32,7 @@ class FakeChannel : public serial::ByteChannel {
   // Everything written so far, as one byte string.
   std::string Written() const;
   // Bytes the far side sends; the next ReadBytes calls return them.
-  void Queue(std::string bytes) { input += bytes; }
+  void Queue(std::string_view bytes) { input += bytes; }
 
   bool connected = true;
   std::vector<Write> writes;

@@ -134,6 +134,14 @@ TEST_F(TraceLogTest, AppendsToAnExistingDayFile) {
   EXPECT_EQ(Read(dir_ / "Log" / "Velimo_20240131.log"), "earlier\r\n[09:05:07]  later\r\n");
 }
 
+TEST_F(TraceLogTest, FolderRemovedBetweenLinesIsMadeAgain) {
+  log_.SetSaveLogFile(true);
+  log_.LogWriteStr("first");
+  fs::remove_all(dir_ / "Log");  // an operator tidying up while the tool runs
+  log_.LogWriteStr("second");
+  EXPECT_EQ(Read(dir_ / "Log" / "Velimo_20240131.log"), "[09:05:07]  second\r\n");
+}
+
 TEST_F(TraceLogTest, LineStampedBeforeMidnightLandsInTheNextDaysFile) {
   log_.SetSaveLogFile(true);
   platform_.SetWallClock({2024, 12, 31, 23, 59, 59, 999});
