@@ -1,12 +1,16 @@
 #include "trace/ini_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
+#include <vector>
 
 #include "util/errors.h"
 
@@ -93,6 +97,39 @@ std::string WriteTarget(const std::string& path) {
     }
   }
   return path;
+}
+
+// The temporary files of saves that never finished (the saving process
+// was killed between creating and renaming its file) are named after the
+// target, the saving process and an attempt number. Those whose process is
+// gone are removed; a process still running may be saving right now.
+bool IsLeftoverTemp(std::string_view name, std::string_view prefix) {
+  if (name.substr(0, prefix.size()) != prefix) return false;
+  name.remove_prefix(prefix.size());
+  const size_t dash = name.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size() || dash > 9)
+    return false;
+  const auto digits = [](std::string_view text) {
+    return text.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  if (!digits(name.substr(0, dash)) || !digits(name.substr(dash + 1))) return false;
+  const pid_t pid = static_cast<pid_t>(std::atol(std::string(name.substr(0, dash)).c_str()));
+  return pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+void RemoveLeftoverTemps(const std::string& target) {
+  const std::string dir = DirectoryOf(target);
+  const size_t slash = target.rfind('/');
+  const std::string prefix =
+      (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return;
+  std::vector<std::string> leftovers;
+  while (const dirent* entry = ::readdir(d)) {
+    if (IsLeftoverTemp(entry->d_name, prefix)) leftovers.emplace_back(entry->d_name);
+  }
+  ::closedir(d);
+  for (const std::string& name : leftovers) ::unlink((dir + "/" + name).c_str());
 }
 
 }  // namespace
@@ -287,6 +324,7 @@ void IniFile::Save(const std::string& path) const {
     ::fsync(dirFd);
     ::close(dirFd);
   }
+  RemoveLeftoverTemps(target);
 }
 
 }  // namespace velimo::trace

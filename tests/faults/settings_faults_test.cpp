@@ -215,6 +215,11 @@ TEST_F(KilledSaveTest, EveryKillLeavesTheOldOrANewFileWhole) {
                  std::to_string(olds) + "/" + std::to_string(as) + "/" + std::to_string(bs));
   RecordProperty("save_us", std::to_string(save_us));
   RecordProperty("files_left_beside", std::to_string(Leftovers(dir_)));
+  // The next save, by a process still alive, clears away what the killed
+  // ones left beside the file.
+  trace::SaveSettings(a, settings_);
+  EXPECT_EQ(ReadFile(settings_), text_a);
+  EXPECT_EQ(Leftovers(dir_), 0);
 }
 
 }  // namespace

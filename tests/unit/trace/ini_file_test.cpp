@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -233,6 +234,36 @@ TEST_F(IniFileDisk, SaveReplacesTheFileAndLeavesNoTemporaryBehind) {
     ++entries;
   }
   EXPECT_EQ(entries, 1u);
+}
+
+TEST_F(IniFileDisk, SaveRemovesTheTemporariesOfKilledSavesOnly) {
+  // A process that has ended: its half-written file can only be a leftover.
+  const pid_t gone = fork();
+  ASSERT_GE(gone, 0);
+  if (gone == 0) _exit(0);
+  ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+  const std::string dead = "Velimo.INI.tmp" + std::to_string(gone) + "-0";
+  struct Entry {
+    std::string name;
+    bool kept;
+  };
+  const Entry entries[] = {
+      {dead, false},
+      {"Velimo.INI.tmp" + std::to_string(gone) + "-17", false},
+      {"Velimo.INI.tmp" + std::to_string(getppid()) + "-0", true},  // still running
+      {"Velimo.INI.tmp1-0", true},                                  // init: running
+      {"Velimo.INI.tmp" + std::to_string(gone), true},              // not our pattern
+      {"Velimo.INI.tmp" + std::to_string(gone) + "-", true},
+      {"Velimo.INI.tmp" + std::to_string(gone) + "-0.bak", true},
+      {"Velimo.INI.tmp-" + std::to_string(gone) + "-0", true},
+      {"Other.INI.tmp" + std::to_string(gone) + "-0", true},  // another file's
+  };
+  for (const Entry& e : entries) std::ofstream(dir_ / e.name) << "[a]\nx=";
+  IniFile ini;
+  ini.Set("a", "x", "1");
+  ini.Save(path_);
+  EXPECT_EQ(Read(path_), "[a]\nx=1\n");
+  for (const Entry& e : entries) EXPECT_EQ(fs::exists(dir_ / e.name), e.kept) << e.name;
 }
 
 TEST_F(IniFileDisk, SaveThroughASymbolicLinkKeepsTheLink) {
