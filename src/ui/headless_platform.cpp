@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <limits>
 #include <thread>
@@ -193,6 +194,7 @@ void HeadlessPlatform::ServeOnce(int waitMs) {
   } else if (waitMs > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
   }
+  ++wakeups_;
   ServePorts(ready);
   ServeDueTimers();
 }
@@ -241,9 +243,12 @@ bool HeadlessPlatform::RunUntil(const std::function<bool()>& done, int timeoutMs
     if (done && done()) return true;
     const int64_t left = until - SteadyMs();
     if (left <= 0) return done ? done() : true;
-    // Short rounds, so a condition that turns true without an event (a
-    // clock, another thread) is seen soon.
-    ServeOnce(static_cast<int>(std::min<int64_t>(left, 50)));
+    // Short rounds while a condition is watched, so one that turns true
+    // without an event (a clock, another thread) is seen soon; with none,
+    // the loop sleeps until an event or a timer wakes it, and an idle
+    // program uses no processor time at all.
+    const int64_t round = done ? std::min<int64_t>(left, 50) : std::min<int64_t>(left, INT_MAX);
+    ServeOnce(static_cast<int>(round));
   }
 }
 

@@ -86,6 +86,9 @@ class HeadlessPlatform : public Platform {
   // sent something whose answer is still to come.
   int64_t TicksServed() const { return ticks_served_; }
   int64_t LastTickMs() const { return last_tick_ms_; }
+  // How many times the loop has woken (each wait for an event or a timer
+  // counts once): an idle program should hardly wake at all.
+  int64_t Wakeups() const { return wakeups_; }
 
  private:
   class Timer;
@@ -106,6 +109,7 @@ class HeadlessPlatform : public Platform {
   std::vector<Watch> watches_;
   int64_t last_port_activity_ms_ = -1;
   int64_t ticks_served_ = 0;
+  int64_t wakeups_ = 0;
   int64_t last_tick_ms_ = -1;
   bool restart_requested_ = false;
   int open_boxes_ = 0;

@@ -41,6 +41,21 @@ TEST(HeadlessPlatformTest, TimersTickOnTheRealClockWhileTheLoopRuns) {
   EXPECT_FALSE(a->Active());
 }
 
+TEST(HeadlessPlatformTest, AnIdleLoopSleepsUntilItsTimerIsDue) {
+  HeadlessPlatform p;
+  p.RunFor(300);  // nothing to serve: one wait for the whole time
+  EXPECT_LE(p.Wakeups(), 2);
+
+  int ticks = 0;
+  auto t = p.CreateTimer([&] { ++ticks; });
+  t->Start(100);
+  const int64_t before = p.Wakeups();
+  p.RunFor(350);
+  EXPECT_GE(ticks, 2);
+  // A wake-up per tick, not one every few milliseconds.
+  EXPECT_LE(p.Wakeups() - before, ticks + 2);
+}
+
 TEST(HeadlessPlatformTest, NoTickOutsideTheLoopOrDuringAPause) {
   HeadlessPlatform p;
   int ticks = 0;
