@@ -12,12 +12,21 @@ namespace velimo::trace {
 
 namespace {
 
-// Two digits, or more for a number that does not fit (never for a real
-// clock, but a bad value must not overrun anything).
-std::string Digits(int value, int width) {
+// Appends value with at least width digits, zero-filled; a number that
+// does not fit (never from a real clock) is written whole, so a bad value
+// cannot overrun anything.
+void AppendDigits(std::string& out, int value, int width) {
   char buffer[16];
+  int limit = 1;
+  for (int i = 0; i < width && i < 9; ++i) limit *= 10;
+  if (value >= 0 && width > 0 && width <= 9 && value < limit) {
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+      buffer[i] = static_cast<char>('0' + value % 10);
+    out.append(buffer, static_cast<size_t>(width));
+    return;
+  }
   std::snprintf(buffer, sizeof buffer, "%0*d", width, value);
-  return buffer;
+  out.append(buffer);
 }
 
 }  // namespace
@@ -27,6 +36,7 @@ TraceLog::TraceLog(Platform& platform, std::string baseDir)
 
 void TraceLog::SetBaseDir(std::string baseDir) {
   base_dir_ = std::move(baseDir);
+  day_path_.clear();
 }
 
 std::string TraceLog::LogDir() const {
@@ -34,14 +44,36 @@ std::string TraceLog::LogDir() const {
 }
 
 std::string TraceLog::LogFilePath(const LocalDateTime& date) const {
-  return LogDir() + "/Velimo_" + Digits(date.year, 4) + Digits(date.month, 2) +
-         Digits(date.day, 2) + ".log";
+  std::string path = LogDir();
+  path.append("/Velimo_");
+  AppendDigits(path, date.year, 4);
+  AppendDigits(path, date.month, 2);
+  AppendDigits(path, date.day, 2);
+  path.append(".log");
+  return path;
+}
+
+const std::string& TraceLog::DayFilePath(const LocalDateTime& date) {
+  if (day_path_.empty() || date.year != day_year_ || date.month != day_month_ ||
+      date.day != day_day_) {
+    day_path_ = LogFilePath(date);
+    day_year_ = date.year;
+    day_month_ = date.month;
+    day_day_ = date.day;
+  }
+  return day_path_;
 }
 
 std::string TraceLog::Stamp(const LocalDateTime& time) {
-  std::string stamp = "[";
-  stamp.append(Digits(time.hour, 2)).append(":").append(Digits(time.minute, 2)).append(":");
-  stamp.append(Digits(time.second, 2)).append("]  ");
+  std::string stamp;
+  stamp.reserve(16);
+  stamp.push_back('[');
+  AppendDigits(stamp, time.hour, 2);
+  stamp.push_back(':');
+  AppendDigits(stamp, time.minute, 2);
+  stamp.push_back(':');
+  AppendDigits(stamp, time.second, 2);
+  stamp.append("]  ");
   return stamp;
 }
 
@@ -57,7 +89,7 @@ void TraceLog::LogWriteStr(std::string_view message) {
 
   // The date is read anew, after the stamp: a line stamped 23:59:59 can go
   // into the next day's file.
-  const std::string path = LogFilePath(platform_.Now());
+  const std::string& path = DayFilePath(platform_.Now());
   // The folder is made when the append finds it missing, so a line into an
   // existing folder (every line but the first) costs no look-up of its own.
   // A failure to create it shows up as the second append's error.

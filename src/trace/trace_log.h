@@ -64,10 +64,16 @@ class TraceLog {
   static std::string Stamp(const LocalDateTime& time);
 
  private:
+  // LogFilePath of the day, kept from line to line until the date or the
+  // base directory changes.
+  const std::string& DayFilePath(const LocalDateTime& date);
+
   Platform& platform_;
   std::string base_dir_;
   bool save_log_file_ = false;
   TracePane pane_;
+  std::string day_path_;  // empty: not made yet
+  int day_year_ = 0, day_month_ = 0, day_day_ = 0;
 };
 
 }  // namespace velimo::trace

@@ -213,7 +213,24 @@ TEST(TraceLogFormat, StampAndFileName) {
   EXPECT_EQ(log.LogDir(), "./Log");
   EXPECT_EQ(log.LogFilePath({2024, 1, 31, 0, 0, 0, 0}), "./Log/Velimo_20240131.log");
   EXPECT_EQ(log.LogFilePath({987, 12, 5, 0, 0, 0, 0}), "./Log/Velimo_09871205.log");
+  // Values no clock gives are written whole rather than cut or overrun.
+  EXPECT_EQ(log.LogFilePath({12345, 100, -1, 0, 0, 0, 0}), "./Log/Velimo_12345100-1.log");
+  EXPECT_EQ(TraceLog::Stamp({2024, 1, 1, 123, -5, 2147483647, 0}), "[123:-5:2147483647]  ");
   EXPECT_FALSE(log.SaveLogFile()) << "the log file is off at creation";
+}
+
+TEST_F(TraceLogTest, EachLineGoesToTheFileOfItsDayAndFolder) {
+  log_.SetSaveLogFile(true);
+  log_.LogWriteStr("monday");
+  platform_.SetWallClock({2024, 2, 1, 8, 0, 0, 0});
+  log_.LogWriteStr("tuesday");
+  const fs::path other = dir_ / "other";
+  fs::create_directory(other);
+  log_.SetBaseDir(other.string());
+  log_.LogWriteStr("elsewhere");
+  EXPECT_EQ(Read(dir_ / "Log" / "Velimo_20240131.log"), "[09:05:07]  monday\r\n");
+  EXPECT_EQ(Read(dir_ / "Log" / "Velimo_20240201.log"), "[08:00:00]  tuesday\r\n");
+  EXPECT_EQ(Read(other / "Log" / "Velimo_20240201.log"), "[08:00:00]  elsewhere\r\n");
 }
 
 }  // namespace
