@@ -109,7 +109,7 @@ void TraceLog::AddReceivedLine(std::string_view line) {
   if (pane_.DisplayedLineCount() + adding > kMaxReceivedPaneLines) {
     pane_.DropOldestTo(kReceivedPaneKeep);
   }
-  pane_.Add(line);
+  pane_.Add(line, adding);
 }
 
 }  // namespace velimo::trace

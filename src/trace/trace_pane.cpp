@@ -56,8 +56,12 @@ size_t TracePane::DisplayedLines(std::string_view line, size_t width) {
 }
 
 void TracePane::Add(std::string_view line) {
+  Add(line, DisplayedLines(line, width_));
+}
+
+void TracePane::Add(std::string_view line, size_t displayedLines) {
   lines_.emplace_back(line);
-  displayed_ += DisplayedLines(line, width_);
+  displayed_ += displayedLines;
   if (pending_.count == 0) pending_.first = lines_.size() - 1;
   ++pending_.count;
   Changed();

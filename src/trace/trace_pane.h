@@ -29,6 +29,9 @@ class TracePane {
  public:
   // Adds one line, kept byte for byte as given.
   void Add(std::string_view line);
+  // The same, for a caller that has already counted the line's
+  // DisplayedLines at the pane's width.
+  void Add(std::string_view line, size_t displayedLines);
   // Removes every line.
   void Clear();
   // Removes the oldest lines until at most `displayed` lines are displayed,
