@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <string_view>
 #include <vector>
 
@@ -101,8 +102,12 @@ std::string WriteTarget(const std::string& path) {
 
 // The temporary files of saves that never finished (the saving process
 // was killed between creating and renaming its file) are named after the
-// target, the saving process and an attempt number. Those whose process is
-// gone are removed; a process still running may be saving right now.
+// target, the saving process and an attempt number. One is removed when
+// its process is gone and it is over a minute old: a save takes
+// milliseconds, and the age also spares the file of a process this one
+// cannot see (another container or machine sharing the folder).
+constexpr int kLeftoverAgeSeconds = 60;
+
 bool IsLeftoverTemp(std::string_view name, std::string_view prefix) {
   if (name.substr(0, prefix.size()) != prefix) return false;
   name.remove_prefix(prefix.size());
@@ -129,7 +134,14 @@ void RemoveLeftoverTemps(const std::string& target) {
     if (IsLeftoverTemp(entry->d_name, prefix)) leftovers.emplace_back(entry->d_name);
   }
   ::closedir(d);
-  for (const std::string& name : leftovers) ::unlink((dir + "/" + name).c_str());
+  const time_t now = ::time(nullptr);
+  for (const std::string& name : leftovers) {
+    const std::string path = dir + "/" + name;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        now - st.st_mtime > kLeftoverAgeSeconds)
+      ::unlink(path.c_str());
+  }
 }
 
 }  // namespace

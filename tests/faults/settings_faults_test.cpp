@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -216,7 +217,9 @@ TEST_F(KilledSaveTest, EveryKillLeavesTheOldOrANewFileWhole) {
   RecordProperty("save_us", std::to_string(save_us));
   RecordProperty("files_left_beside", std::to_string(Leftovers(dir_)));
   // The next save, by a process still alive, clears away what the killed
-  // ones left beside the file.
+  // ones left beside the file once it is old enough to be surely abandoned.
+  for (const auto& e : fs::directory_iterator(dir_))
+    fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::minutes(2));
   trace::SaveSettings(a, settings_);
   EXPECT_EQ(ReadFile(settings_), text_a);
   EXPECT_EQ(Leftovers(dir_), 0);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -242,23 +243,29 @@ TEST_F(IniFileDisk, SaveRemovesTheTemporariesOfKilledSavesOnly) {
   ASSERT_GE(gone, 0);
   if (gone == 0) _exit(0);
   ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
-  const std::string dead = "Velimo.INI.tmp" + std::to_string(gone) + "-0";
+  const std::string dead = "Velimo.INI.tmp" + std::to_string(gone);
   struct Entry {
     std::string name;
+    int age_s;
     bool kept;
   };
   const Entry entries[] = {
-      {dead, false},
-      {"Velimo.INI.tmp" + std::to_string(gone) + "-17", false},
-      {"Velimo.INI.tmp" + std::to_string(getppid()) + "-0", true},  // still running
-      {"Velimo.INI.tmp1-0", true},                                  // init: running
-      {"Velimo.INI.tmp" + std::to_string(gone), true},              // not our pattern
-      {"Velimo.INI.tmp" + std::to_string(gone) + "-", true},
-      {"Velimo.INI.tmp" + std::to_string(gone) + "-0.bak", true},
-      {"Velimo.INI.tmp-" + std::to_string(gone) + "-0", true},
-      {"Other.INI.tmp" + std::to_string(gone) + "-0", true},  // another file's
+      {dead + "-0", 120, false},
+      {dead + "-17", 3600, false},
+      {dead + "-1", 0, true},  // fresh: perhaps a process this one cannot see
+      {"Velimo.INI.tmp" + std::to_string(getppid()) + "-0", 120, true},  // still running
+      {"Velimo.INI.tmp1-0", 120, true},                                  // init: running
+      {dead, 120, true},  // not the pattern of a temporary file
+      {dead + "-", 120, true},
+      {dead + "-0.bak", 120, true},
+      {"Velimo.INI.tmp-" + std::to_string(gone) + "-0", 120, true},
+      {"Other.INI.tmp" + std::to_string(gone) + "-0", 120, true},  // another file's
   };
-  for (const Entry& e : entries) std::ofstream(dir_ / e.name) << "[a]\nx=";
+  for (const Entry& e : entries) {
+    std::ofstream(dir_ / e.name) << "[a]\nx=";
+    fs::last_write_time(dir_ / e.name,
+                        fs::file_time_type::clock::now() - std::chrono::seconds(e.age_s));
+  }
   IniFile ini;
   ini.Set("a", "x", "1");
   ini.Save(path_);
