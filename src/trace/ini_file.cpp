@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
@@ -109,17 +110,17 @@ std::string WriteTarget(const std::string& path) {
 constexpr int kLeftoverAgeSeconds = 60;
 
 bool IsLeftoverTemp(std::string_view name, std::string_view prefix) {
-  if (name.substr(0, prefix.size()) != prefix) return false;
+  if (!name.starts_with(prefix)) return false;
   name.remove_prefix(prefix.size());
   const size_t dash = name.find('-');
-  if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size() || dash > 9)
+  if (dash == std::string_view::npos) return false;
+  pid_t pid = 0;
+  const char* pidEnd = name.data() + dash;
+  if (std::from_chars(name.data(), pidEnd, pid).ptr != pidEnd || pid <= 0) return false;
+  const std::string_view attempt = name.substr(dash + 1);
+  if (attempt.empty() || attempt.find_first_not_of("0123456789") != std::string_view::npos)
     return false;
-  const auto digits = [](std::string_view text) {
-    return text.find_first_not_of("0123456789") == std::string_view::npos;
-  };
-  if (!digits(name.substr(0, dash)) || !digits(name.substr(dash + 1))) return false;
-  const pid_t pid = static_cast<pid_t>(std::atol(std::string(name.substr(0, dash)).c_str()));
-  return pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+  return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
 void RemoveLeftoverTemps(const std::string& target) {
