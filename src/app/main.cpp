@@ -7,8 +7,11 @@
 #include "ui/qt/app_setup.h"
 #include "ui/qt/front_end.h"
 #include "ui/qt/qt_platform.h"
+#include "ui/restart.h"
 
 int main(int argc, char** argv) {
+  // Resolved before anything else, so a restart starts this very file.
+  velimo::ui::OwnExecutable();
   QApplication qt_app(argc, argv);
   velimo::qt::InitApplication(qt_app);
   velimo::qt::QtPlatform platform;

@@ -57,7 +57,10 @@ std::string DevicePathOf(const std::string& port) {
     long n = std::stol(port.substr(3));
     if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
   }
-  if (!port.empty() && port[0] == '/') return port;
+  // A path as an operator types it in a shell: absolute, or relative to the
+  // working folder when it starts at "." or "..". Anything else is a name
+  // under /dev, which includes "serial/by-id/...".
+  if (port.starts_with('/') || port.starts_with("./") || port.starts_with("../")) return port;
   return "/dev/" + port;
 }
 

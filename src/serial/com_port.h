@@ -149,8 +149,8 @@ struct TComSignals {
 };
 
 // "COM" + n names /dev/ttyS + (n - 1), so settings written on Windows keep
-// working; a name starting with "/" is a device path; any other name is a
-// name under /dev.
+// working; a name starting with "/", "./" or "../" is a path (the last two
+// relative to the working folder); any other name is a name under /dev.
 std::string DevicePathOf(const std::string& port);
 
 // The line errors between two readings of the driver's error counters:

@@ -10,22 +10,37 @@ extern char** environ;
 
 namespace velimo::ui {
 
-RestartCommand OwnRestartCommand() {
+const std::string& OwnExecutable() {
+  // "/proc/self/exe" itself must never be what is started: the new process
+  // would be named "exe" in every process list and window class, and in a
+  // spawned child that has not exec'd yet the link means the spawner.
+  static const std::string path = [] {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.string();
+  }();
+  return path;
+}
+
+RestartCommand RestartCommandFor(const std::string& executable,
+                                 const std::string& working_directory) {
   RestartCommand command;
-  std::error_code ec;
-  // The resolved path, not "/proc/self/exe": that name would mean the
-  // spawning helper in a child that has not exec'd yet, and it reads badly
-  // in a process list.
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  command.executable = ec ? std::string("/proc/self/exe") : exe.string();
-  const std::filesystem::path cwd = std::filesystem::current_path(ec);
-  command.working_directory = ec ? std::string(".") : cwd.string();
+  command.executable = executable;
+  command.program_name = std::filesystem::path(executable).filename().string();
+  command.working_directory = working_directory;
   return command;
 }
 
+RestartCommand OwnRestartCommand() {
+  std::error_code ec;
+  const std::filesystem::path cwd = std::filesystem::current_path(ec);
+  return RestartCommandFor(OwnExecutable(), ec ? std::string(".") : cwd.string());
+}
+
 pid_t StartDetached(const RestartCommand& command) {
+  if (command.executable.empty()) return -1;
   std::vector<std::string> args;
-  args.push_back(command.executable);
+  args.push_back(command.program_name.empty() ? command.executable : command.program_name);
   args.insert(args.end(), command.arguments.begin(), command.arguments.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());

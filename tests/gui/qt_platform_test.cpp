@@ -3,6 +3,7 @@
 #include "ui/qt/qt_platform.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -10,6 +11,12 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
 
 #include "gui_support.h"
 #include "util/errors.h"
@@ -149,9 +156,36 @@ TEST(QtPlatformTest, ARestartStartsTheProgramAndEndsEveryLoop) {
   EXPECT_EQ(platform.OpenBoxes(), 0);
 }
 
-TEST(QtPlatformTest, ARestartStartsThisProgramByDefault) {
+// The restart for real: the platform's own way of starting the program
+// anew runs this test program again (its main() reports and ends when it
+// finds VELIMO_RESTART_REPORT), and the new process is inspected as a
+// process list and a window manager see it.
+TEST(QtPlatformTest, ARestartStartsThisProgramByItsNameWithoutArgumentsInTheSameFolder) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("velimo_restart_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const fs::path report = dir / "report";
+  const fs::path before = fs::current_path();
+  fs::current_path(dir);
+  setenv("VELIMO_RESTART_REPORT", report.c_str(), 1);
   QtPlatform platform;
-  EXPECT_TRUE(static_cast<bool>(platform.start_new_instance));
+  const bool started = platform.start_new_instance();
+  unsetenv("VELIMO_RESTART_REPORT");
+  fs::current_path(before);
+  ASSERT_TRUE(started);
+
+  for (int i = 0; i < 500 && !fs::exists(report); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::ifstream in(report, std::ios::binary);
+  std::string comm, cmdline, cwd;
+  std::getline(in, comm);
+  std::getline(in, cmdline);
+  std::getline(in, cwd);
+  const std::string name = fs::read_symlink("/proc/self/exe").filename().string();
+  EXPECT_EQ(comm, name.substr(0, 15));  // the kernel keeps 15 bytes of it
+  EXPECT_EQ(cmdline, name + std::string(1, '\0'));
+  EXPECT_EQ(fs::path(cwd), fs::canonical(dir));
+  fs::remove_all(dir);
 }
 
 }  // namespace

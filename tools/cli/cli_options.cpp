@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <filesystem>
 
 namespace velimo::cli {
 
@@ -69,11 +68,9 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
       } else if (name == "--port") {
         auto v = value();
         if (!v || v->empty()) return fail("--port needs a serial port");
+        // Kept as typed: the serial port reads it by the same rule as the
+        // connect dialog's port box.
         options.port = *v;
-        // The program reads a name without a leading "/" as a name under
-        // /dev; a path relative to here ("./ttyVelimo-s") is meant as one.
-        if (options.port.find('/') != std::string::npos && options.port.front() != '/')
-          options.port = std::filesystem::absolute(options.port).lexically_normal().string();
       } else if (name == "--model") {
         auto v = value();
         if (!v || v->size() != 1 || std::string("suri").find((*v)[0]) == std::string::npos)
@@ -163,9 +160,10 @@ window), serves the port until the answer is read or the response watchdog
 fires and the line has been quiet for 300 ms, then runs the commands in order.
 
 Options:
-  --port PORT     serial port: a device path (/dev/ttyUSB0, or relative to the
-                  working directory as ./ttyVelimo-s), a name under /dev
-                  (ttyUSB0), or COMn (/dev/ttyS<n-1>)
+  --port PORT     serial port: a path (/dev/ttyUSB0, or relative to the
+                  working directory as ./ttyVelimo-s or ../ttyVelimo-s), a
+                  name under /dev (ttyUSB0, serial/by-id/...), or COMn
+                  (/dev/ttyS<n-1>)
   --model M       s sTavi, u uTavi, r rTavi, i ioTavi
   --baud N        one of the connect dialog's rates (600 ... 921600); 9600
   --parity P      none (default), odd or even

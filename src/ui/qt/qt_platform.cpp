@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <chrono>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "ui/qt/latin1.h"
+#include "ui/restart.h"
 #include "util/precise_pause.h"
 
 namespace velimo::qt {
@@ -43,11 +43,7 @@ struct BoxCounter {
 }  // namespace
 
 QtPlatform::QtPlatform() {
-  start_new_instance = [] {
-    // The program's own executable, anew, without arguments, in the same
-    // working directory.
-    return QProcess::startDetached(QStringLiteral("/proc/self/exe"), {}, QDir::currentPath());
-  };
+  start_new_instance = [] { return ui::StartDetached(ui::OwnRestartCommand()) > 0; };
 }
 
 QtPlatform::~QtPlatform() = default;

@@ -135,6 +135,10 @@ TEST(ComPortNames, PortNameToDevicePath) {
       {"COM1a", "/dev/COM1a"},
       {"/dev/ttyUSB0", "/dev/ttyUSB0"},
       {"ttyUSB0", "/dev/ttyUSB0"},
+      {"./ttyVelimo-s", "./ttyVelimo-s"},
+      {"../run/ttyVelimo-s", "../run/ttyVelimo-s"},
+      {"serial/by-id/usb-FTDI-if00", "/dev/serial/by-id/usb-FTDI-if00"},
+      {".ttyUSB0", "/dev/.ttyUSB0"},
       {"No COM Port", "/dev/No COM Port"},
       {"COM99999999999", "/dev/COM99999999999"},
   };

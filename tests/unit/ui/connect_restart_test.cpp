@@ -1,6 +1,7 @@
 // The restart after a lost link starts the program's own executable with
 // no arguments in the same working directory. A script stands in for the
-// program here, so nothing re-executes the test binary.
+// program here, so nothing re-executes the test binary; the GUI tests
+// restart their own program for real.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -23,6 +24,7 @@ TEST(RestartCommandTest, OwnExecutableWithoutArgumentsInTheCurrentDirectory) {
   const RestartCommand c = OwnRestartCommand();
   EXPECT_TRUE(c.arguments.empty());
   EXPECT_EQ(fs::path(c.executable), fs::read_symlink("/proc/self/exe"));
+  EXPECT_EQ(c.program_name, fs::read_symlink("/proc/self/exe").filename().string());
   EXPECT_EQ(fs::path(c.working_directory), fs::current_path());
 }
 
@@ -53,10 +55,9 @@ TEST(RestartCommandTest, StartedProcessSeesNoArgumentsAndTheGivenDirectory) {
   fs::remove_all(dir);
 }
 
-TEST(RestartCommandTest, MissingExecutableIsReportedNotStarted) {
-  RestartCommand c;
-  c.executable = "/nonexistent/velimo";
-  EXPECT_EQ(StartDetached(c), -1);
+TEST(RestartCommandTest, MissingOrUnresolvedExecutableIsReportedNotStarted) {
+  EXPECT_EQ(StartDetached(RestartCommandFor("/nonexistent/velimo", ".")), -1);
+  EXPECT_EQ(StartDetached(RestartCommandFor("", ".")), -1);
 }
 
 }  // namespace
