@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench.h"
 #include "modem.h"
 #include "options.h"
 
@@ -335,6 +336,17 @@ class Simulator {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  const auto bench = velimo::sim::ParseBench(args);
+  if (bench.plan || !bench.error.empty()) {
+    if (!bench.plan) {
+      Complain(bench.error);
+      return 2;
+    }
+    // Each modem is this program again; its options are checked there.
+    char self[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    return velimo::sim::RunBench(*bench.plan, n > 0 ? std::string(self, n) : std::string(argv[0]));
+  }
   auto parsed = velimo::sim::ParseOptions(args);
   if (!parsed.options) {
     Complain(parsed.error);

@@ -21,6 +21,7 @@ std::optional<int> Count(const std::string& text, int low) {
 
 std::string UsageText() {
   return R"(Usage: velimo-modem-sim --model s|u|r|i [options]
+       velimo-modem-sim --bench LIST [--dir DIR] [options for every modem]
 
 Simulates an sTavi (s), uTavi (u), rTavi (r) or ioTavi (i) LoRa modem on a
 pseudo-terminal. The slave side is linked to PATH, which is printed on one
@@ -43,11 +44,19 @@ Options:
   --verbose            log every command received to standard error
   --help               this text
 
+A bench starts several modems at once, one process each: LIST names them in
+order, as model letters each with an optional count (4s,2u,r,i: four sTavi,
+two uTavi, an rTavi and an ioTavi). Modem n (from 1) is linked as
+DIR/ttyVelimo-<n> (DIR defaults to .) and keeps its configuration in
+DIR/modem-<n>.state; each prints its link when ready. SIGINT or SIGTERM ends
+them all.
+
 Examples:
   velimo-modem-sim --model s
   velimo-modem-sim --model i --link /tmp/ttyIo --state /tmp/io.state
   velimo-modem-sim --model s --firmware 1.0 --chunk 3 --chunk-pause 20
   velimo-modem-sim --model r --vanish-after 4
+  velimo-modem-sim --bench 8s,4r,4i --dir /tmp/bench
 )";
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bench.h"
+
 namespace velimo::sim::test {
 namespace {
 
@@ -57,6 +59,27 @@ TEST(Options, UsageErrorsNameTheProblem) {
   ASSERT_TRUE(help.options);
   EXPECT_TRUE(help.options->help);
   EXPECT_NE(UsageText().find("--vanish-after"), std::string::npos);
+}
+
+TEST(BenchOptions, ListsExpandAndEachModemGetsItsOwnLinkAndState) {
+  auto parsed = ParseBench({"--verbose", "--bench=2s,u,12r", "--dir", "/tmp/b", "--delay", "5"});
+  ASSERT_TRUE(parsed.plan) << parsed.error;
+  EXPECT_EQ(parsed.plan->models.size(), 15u);
+  EXPECT_EQ(BenchModemArgs(*parsed.plan, 2),
+            (std::vector<std::string>{"--model", "u", "--link", "/tmp/b/ttyVelimo-3", "--state",
+                                      "/tmp/b/modem-3.state", "--verbose", "--delay", "5"}));
+  EXPECT_FALSE(ParseBench({"--model", "s"}).plan);
+  EXPECT_EQ(ParseBench({"--model", "s"}).error, "");  // not a bench: the single modem's options
+  for (const auto& [args, error] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"--bench", "s,,r"}, "--bench needs a list such as 4s,2u,r,i"},
+           {{"--bench", "0s"}, "--bench needs a list such as 4s,2u,r,i"},
+           {{"--bench", "3x"}, "--bench needs a list such as 4s,2u,r,i"},
+           {{"--bench", "300s"}, "--bench starts at most 256 modems"},
+           {{"--bench", "s", "--link", "x"}, "--link is chosen for each modem of a bench"},
+           {{"--bench", "s", "--state=x"}, "--state is chosen for each modem of a bench"},
+           {{"--bench", "s", "--dir="}, "--dir needs a folder"}}) {
+    EXPECT_EQ(ParseBench(args).error, error) << args[1];
+  }
 }
 
 }  // namespace

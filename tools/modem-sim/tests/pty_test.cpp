@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -201,6 +202,36 @@ TEST_F(SimulatorOnPty, AnswersTheStatusQueryOfEachFamily) {
     EXPECT_EQ(sim.Stop(), 0);
     EXPECT_FALSE(Exists(link));  // the link goes with the simulator
   }
+}
+
+// A bench of mixed families from one command: every modem on its own
+// link with its own state file, all ended by one signal.
+TEST_F(SimulatorOnPty, ABenchStartsEveryModemOfTheListAndEndsThemTogether) {
+  SimProcess bench({"--bench", "2s,r,i", "--dir", dir_, "--delay", "0"});
+  std::set<std::string> links;
+  for (int i = 0; i < 4; ++i) links.insert(bench.ReadLine());
+  ASSERT_EQ(links, (std::set<std::string>{Path("ttyVelimo-1"), Path("ttyVelimo-2"),
+                                          Path("ttyVelimo-3"), Path("ttyVelimo-4")}));
+  const Family families[] = {Family::kSTavi, Family::kSTavi, Family::kRTavi, Family::kIoTavi};
+  for (int n = 1; n <= 4; ++n) {
+    SCOPED_TRACE(n);
+    Port port(Path("ttyVelimo-" + std::to_string(n)));
+    ASSERT_TRUE(port.ok());
+    port.Send("AT&V\r");
+    const std::string expected = Report(families[n - 1]);
+    EXPECT_EQ(port.Receive(expected.size()), expected);
+  }
+  // A change to one modem is kept in its own state file only.
+  Port first(Path("ttyVelimo-1"));
+  first.Send("AT+CH=7\r");
+  EXPECT_EQ(first.Receive(15), "OK. Channel=7\r\n");
+  EXPECT_EQ(bench.Stop(), 0);
+  for (const std::string& link : links) EXPECT_FALSE(Exists(link)) << link;
+  auto read = [&](const char* name) {
+    std::ifstream in(Path(name));
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_NE(read("modem-1.state"), read("modem-2.state"));
 }
 
 TEST_F(SimulatorOnPty, KeepsServingAcrossCloseAndReopen) {
