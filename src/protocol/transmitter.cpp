@@ -1,8 +1,37 @@
 #include "protocol/transmitter.h"
 
+#include <algorithm>
+#include <array>
 #include <string>
 
+#include "protocol/line_assembler.h"
+#include "serial/com_error.h"
+
 namespace velimo::protocol {
+
+void PurgeOnRecord(serial::ByteChannel& channel, const ReceivedSink& received) {
+  if (received) {
+    // Counted once: bytes still arriving meanwhile go with the purge, so a
+    // modem that never stops talking cannot hold the send up.
+    const int waiting = channel.QueuedInputCount();
+    std::string bytes;
+    std::array<char, LineAssembler::kChunkSize> chunk;
+    while (static_cast<int>(bytes.size()) < waiting) {
+      const int want = std::min<int>(waiting - static_cast<int>(bytes.size()), chunk.size());
+      const int n = channel.ReadBytes(chunk.data(), want);
+      if (n <= 0) break;
+      bytes.append(chunk.data(), static_cast<size_t>(std::min(n, want)));
+    }
+    size_t start = 0;
+    while (start < bytes.size()) {
+      const size_t lf = bytes.find('\n', start);
+      const size_t end = lf == std::string::npos ? bytes.size() : lf + 1;
+      received(std::string_view(bytes).substr(start, end - start));
+      start = end;
+    }
+  }
+  channel.PurgeQueues(true, true);
+}
 
 SendResult SendCommandLine(const Link& link, const CommandBuffer& buffer, int lineLength,
                            const SendOptions& options) {
@@ -21,7 +50,8 @@ SendResult SendCommandLine(const Link& link, const CommandBuffer& buffer, int li
       platform.ShowMessage(kMsgPortClosed);
       return SendResult::PortClosed;
     }
-    link.channel->PurgeQueues(true, true);
+    // What waits unread now is lost to the parsers, but not to the trace.
+    PurgeOnRecord(*link.channel, link.received);
     // Paced one byte at a time: the modems' command parsers read their UART
     // byte by byte and lose characters when a line arrives in one burst.
     const char* bytes = buffer.Bytes().data();
@@ -37,6 +67,13 @@ SendResult SendCommandLine(const Link& link, const CommandBuffer& buffer, int li
     if (options.follow_up) options.follow_up();
     return SendResult::Sent;
   } catch (...) {
+    bool gone = false;
+    try {
+      throw;
+    } catch (const serial::EComPort& e) {
+      gone = e.DeviceGone();
+    } catch (...) {
+    }
     if (options.failure == FailureVariant::LostConnection) {
       platform.ShowMessage(kMsgConnectionLost);
       if (link.restart) {
@@ -47,7 +84,9 @@ SendResult SendCommandLine(const Link& link, const CommandBuffer& buffer, int li
     } else {
       platform.ShowMessage(kMsgPortError);
     }
-    return SendResult::Failed;
+    if (!gone) return SendResult::Failed;
+    if (link.port_gone) link.port_gone();
+    return SendResult::PortGone;
   }
 }
 

@@ -25,6 +25,9 @@ inline constexpr int kBytePauseMs = 5;
 // Appends one line to the trace (the main window's LogWriteStr: it adds the
 // time stamp itself). May raise when the log file cannot be written.
 using TraceSink = std::function<void(std::string_view)>;
+// Shows one line that came over the line in the trace pane, as received
+// lines are echoed there (no stamp), without handing it to any parser.
+using ReceivedSink = std::function<void(std::string_view)>;
 
 // What the transmitter needs of its surroundings.
 struct Link {
@@ -34,6 +37,12 @@ struct Link {
   // Restarts the application after a lost connection; the platform's
   // RestartApplication when empty.
   std::function<void()> restart{};
+  // Where the bytes that wait unread when the queues are purged are put on
+  // record; when empty they are discarded unseen.
+  ReceivedSink received{};
+  // Told, after the operator has been, that a send found the device gone
+  // (see SendResult::PortGone).
+  std::function<void()> port_gone{};
 };
 
 // What a port failure means for the operator.
@@ -56,8 +65,17 @@ enum class SendResult {
   Sent,        // every byte written, traced, follow-up run
   PortClosed,  // "Check your Serial Port Status." shown, nothing written
   Failed,      // a port (or trace, or follow-up) error, reported to the operator
+  PortGone,    // reported as Failed is, but the device itself has gone away:
+               // every further send would fail the same way
   Refused,     // the line length exceeds the buffer; nothing written
 };
+
+// Empties both of the port's queues. The bytes that wait unread are first
+// read and handed to `received` (when set), one piece per line as they came,
+// a last piece without its line feed as it is, so that every byte that came
+// over the line is on record even though no parser gets it. Raises what
+// the port raises.
+void PurgeOnRecord(serial::ByteChannel& channel, const ReceivedSink& received);
 
 // Sends the first lineLength bytes of buffer. A lineLength beyond the
 // buffer is refused with LineTooLongMessage (never read or written past

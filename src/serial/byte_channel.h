@@ -15,6 +15,9 @@ class ByteChannel {
   virtual int WriteBytes(const void* data, int count) = 0;
   // Copies up to count waiting bytes; returns how many. Raises EComPort.
   virtual int ReadBytes(void* data, int count) = 0;
+  // How many received bytes wait unread. Raises EComPort. A channel that
+  // cannot tell keeps this default.
+  virtual int QueuedInputCount() { return 0; }
   // Ends the connection (disconnecting); nothing happens when it is not
   // open. A channel that cannot be closed keeps this default.
   virtual void ClosePort() {}

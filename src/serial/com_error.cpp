@@ -1,5 +1,6 @@
 #include "serial/com_error.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace velimo::serial {
@@ -53,5 +54,11 @@ const char* ComErrorText(int code) {
 
 EComPort::EComPort(int code, int systemCode)
     : Exception(MessageOf(code, systemCode)), code_(code), system_code_(systemCode) {}
+
+bool EComPort::DeviceGone() const {
+  // A hung-up tty answers every call with EIO; drivers of removed devices
+  // also give ENXIO or ENODEV.
+  return system_code_ == EIO || system_code_ == ENXIO || system_code_ == ENODEV;
+}
 
 }  // namespace velimo::serial

@@ -48,6 +48,11 @@ class EComPort : public Exception {
   int Code() const { return code_; }
   // The errno behind the failure, or -1.
   int ErrorCode() const { return system_code_; }
+  // The device itself has gone away (an unplugged adapter, the far side of
+  // a pseudo-terminal closed): every further operation on it fails the
+  // same way, as opposed to a refusal that may pass (a write timed out
+  // while flow control holds the line).
+  bool DeviceGone() const;
 
  private:
   int code_;

@@ -218,7 +218,7 @@ class TComPort : public ByteChannel {
   void PurgeQueues(bool input, bool output) override;
   int WriteBytes(const void* data, int count) override;
   int ReadBytes(void* buffer, int count) override;
-  int QueuedInputCount();
+  int QueuedInputCount() override;
   // The line errors reported by the driver since the last look (empty
   // where the driver keeps no error counters). Raises EComPort code 10.
   virtual TComErrors ReadLineErrors();

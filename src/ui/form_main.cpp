@@ -24,6 +24,7 @@ TForm_main::TForm_main(Platform& platform) : platform_(platform), trace_(platfor
 
   Timer_ConnectionResponse.Attach(platform_);
   Timer_AESQuery.Attach(platform_);
+  Timer_RS485Answer.Attach(platform_);
 
   BindSelection();
   BindReceive();

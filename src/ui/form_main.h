@@ -128,6 +128,10 @@ class TForm_main : public SInfoPage,
   TTimer Timer_ConnectionResponse{"Timer_ConnectionResponse", 5000};
   // Delay before the encryption-key query.
   TTimer Timer_AESQuery{"Timer_AESQuery", 1000};
+  // The longest wait for the RS-485 answer before the status query that
+  // follows it goes out (ioTavi Serial page).
+  static constexpr int kRs485AnswerWaitMs = 300;
+  TTimer Timer_RS485Answer{"Timer_RS485Answer", kRs485AnswerWaitMs};
 
   // ---- Window-level state -------------------------------------------------
 
@@ -211,6 +215,13 @@ class TForm_main : public SInfoPage,
   void Timer_ConnectionResponseTimer();
   // AES timer tick: one "AT&E", then the timer stops.
   void Timer_AESQueryTimer();
+  // The status query that opening the ioTavi Serial page sends after
+  // "AT+485?": it waits for the end of the RS-485 answer (whose purge would
+  // otherwise throw it away) or for Timer_RS485Answer, whichever comes
+  // first. Any other status query sent meanwhile takes its place.
+  void AwaitRs485AnswerThenQueryStatus();
+  bool StatusQueryAwaitingRs485() const { return Timer_RS485Answer.Enabled(); }
+  void Timer_RS485AnswerTimer();
 
   // What SendCommandLine needs of this window: its port, the platform, its
   // trace and its restart. Every single save sends through it, e.g.
@@ -231,6 +242,10 @@ class TForm_main : public SInfoPage,
   struct ParserS;
   struct ParserR;
   struct ParserI;
+  // Set by the ioTavi parser when it has read the last line of the RS-485
+  // answer; taken up once the parser is done with the line.
+  bool rs485_answer_read_ = false;
+  void Rs485AnswerEnded();
   protocol::LineAssembler rx_lines_{[this](std::string_view line) { DispatchResponseLine(line); }};
 
  public:
@@ -301,6 +316,8 @@ class TForm_main : public SInfoPage,
   void Btn_I_Save_ETXClick();
   // ioTavi serial page, RS-485 side.
   void Edit_I_Get_Info_485Click();
+  // "AT+485?", with what became of it.
+  protocol::SendResult SendRs485Query();
   void Btn_I_Save_Ptype_485Click();
   void Btn_I_Save_Did_485Click();
   void Btn_I_Save_Ptype_Did_485Click();
@@ -325,7 +342,10 @@ class TForm_main : public SInfoPage,
   void Edit_R_ModeChange();
 
   // Save-all sequences: single saves in a fixed order with fixed pauses,
-  // going on after a step that failed or was refused.
+  // going on after a step that failed or was refused. A value that cannot
+  // be converted raises out of the whole sequence (nothing after it is
+  // sent), and a step that finds the device gone ends it. The window shows
+  // itself busy for the sequence's length.
   void Btn_S_SaveAll_LoRaPageClick();
   void Btn_S_LoRa_SaveAllClick();
   void Btn_S_Serial_SaveAllClick();
@@ -397,6 +417,25 @@ class TForm_main : public SInfoPage,
   void SaveLinkSetting_S(protocol::CommandId id, const TComboBox& list);
   void SaveLinkSetting_I(protocol::CommandId id, const TComboBox& list);
   void RunSaveSteps(std::initializer_list<SaveStep> steps);
+  // One paced sequence of commands (a save-all, a combined button) in
+  // progress, nested ones included. The outermost shows the platform busy
+  // for its lifetime, however it is left; a step that finds the device
+  // gone ends it and every sequence around it.
+  class SequenceRun {
+   public:
+    explicit SequenceRun(TForm_main& form);
+    ~SequenceRun();
+    SequenceRun(const SequenceRun&) = delete;
+    SequenceRun& operator=(const SequenceRun&) = delete;
+    // False once a step has found the device gone.
+    bool Going() const { return !form_.sequence_ended_; }
+
+   private:
+    TForm_main& form_;
+    std::unique_ptr<BusyScope> busy_;
+  };
+  int sequence_depth_ = 0;
+  bool sequence_ended_ = false;
   void ShowFramePanel(const TComboBox& length, TPanel& panel);
   // The number an STX/ETX length list shows; -1 without a selection.
   static int FrameLength(const TComboBox& length);

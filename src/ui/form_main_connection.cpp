@@ -80,7 +80,7 @@ void TForm_main::Disconnect1Click() {
   if (port.Connected()) {
     try {
       LogWriteStr("Trying DisConnection from Device.");
-      port.PurgeQueues(true, true);
+      protocol::PurgeOnRecord(port, SendLink().received);
       port.ClosePort();
       StatusBar1.SetPanelText(1, "Disconnected");
     } catch (const std::exception&) {
@@ -112,8 +112,9 @@ void TForm_main::ComPortEnvBoardError(serial::TComErrors errors) {
   PortErrorCount = static_cast<int32_t>(static_cast<uint32_t>(PortErrorCount) + 1u);
   LogWriteStr("CPort OnError Occured!! " + tags + " sErrCnt=[" + std::to_string(PortErrorCount) +
               "]");
-  // Throws away whatever part of an answer the error spoiled.
-  Port().PurgeQueues(true, true);
+  // Throws away whatever part of an answer the error spoiled (after putting
+  // it on record).
+  protocol::PurgeOnRecord(Port(), SendLink().received);
 }
 
 // ---- Restart, start-up and shutdown ------------------------------------------

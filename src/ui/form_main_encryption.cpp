@@ -83,10 +83,11 @@ void TForm_main::Btn_I_Save_AESIVClick() {
 // ---- Save-alls --------------------------------------------------------------
 
 void TForm_main::Btn_S_AES_SaveAllClick() {
+  SequenceRun run(*this);
   // The switch goes out whatever the key and IV hold; they matter only
   // while encryption is on.
   Btn_S_Save_EnClick();
-  if (Edit_S_En.ItemIndex() != kOn) return;
+  if (!run.Going() || Edit_S_En.ItemIndex() != kOn) return;
   if (!AesLength(Edit_S_AESKey)) {
     platform_.ShowMessage("You must type [16 Bytes] AES KEY. Please Try Again.");
     return;
@@ -97,11 +98,13 @@ void TForm_main::Btn_S_AES_SaveAllClick() {
   }
   platform_.Pause(100);
   Btn_S_Save_AESKEYClick();
+  if (!run.Going()) return;
   platform_.Pause(100);
   Btn_S_Save_AESIVClick();
 }
 
 void TForm_main::Btn_I_AES_SaveAllClick() {
+  SequenceRun run(*this);
   // Nothing at all goes out, not even the switch, until both are complete.
   if (!AesLength(Edit_I_AESKey)) {
     platform_.ShowMessage("You must type [16 Bytes] AES KEY.");
@@ -114,9 +117,10 @@ void TForm_main::Btn_I_AES_SaveAllClick() {
     return;
   }
   Btn_I_Save_EnClick();
-  if (Edit_I_En.ItemIndex() != kOn) return;
+  if (!run.Going() || Edit_I_En.ItemIndex() != kOn) return;
   platform_.Pause(400);
   Btn_I_Save_AESKEYClick();
+  if (!run.Going()) return;
   platform_.Pause(400);
   Btn_I_Save_AESIVClick();
 }

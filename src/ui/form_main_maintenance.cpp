@@ -48,7 +48,11 @@ void TForm_main::Btn_R_Save_FreqClick() {
 }
 
 void TForm_main::Edit_I_Get_Info_485Click() {
-  protocol::SendCommand(SendLink(), protocol::Entry(CommandId::I_Query485), "");
+  SendRs485Query();
+}
+
+protocol::SendResult TForm_main::SendRs485Query() {
+  return protocol::SendCommand(SendLink(), protocol::Entry(CommandId::I_Query485), "");
 }
 
 }  // namespace velimo::ui

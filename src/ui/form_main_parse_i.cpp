@@ -77,7 +77,10 @@ struct TForm_main::ParserI {
     parse::FramingReport(l, f.Edit_I_STXLen_485, f.Panel_I_STX_485, f.Edit_I_STX1_485,
                          f.Edit_I_STX2_485, f.Edit_I_STX3_485);
   }
+  // The last line of the RS-485 answer, as in the status report: the
+  // answer has ended, whether or not its values can be read.
   void EtxLength485(WorkingLine& l) {
+    f.rs485_answer_read_ = true;
     parse::FramingReport(l, f.Edit_I_ETXLen_485, f.Panel_I_ETX_485, f.Edit_I_ETX1_485,
                          f.Edit_I_ETX2_485, f.Edit_I_ETX3_485);
   }

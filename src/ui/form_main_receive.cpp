@@ -2,6 +2,7 @@
 // of each line to the parser of the checked model item.
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "ui/form_main.h"
 
@@ -14,6 +15,7 @@ void TForm_main::BindReceive() {
   Btn_I_GetAES.OnClick = [this] { Btn_S_GetAESClick(); };
   Timer_ConnectionResponse.OnTimer = [this] { Timer_ConnectionResponseTimer(); };
   Timer_AESQuery.OnTimer = [this] { Timer_AESQueryTimer(); };
+  Timer_RS485Answer.OnTimer = [this] { Timer_RS485AnswerTimer(); };
 }
 
 void TForm_main::ComPortEnvBoardRxChar(int Count) {
@@ -43,6 +45,8 @@ void TForm_main::DispatchResponseLine(std::string_view line) {
     ParseResponse_R(line);
   } else if (ioTavi1.Checked()) {
     ParseResponse_I(line);
+    // Outside the parser, whose error handling is for the line's values.
+    if (std::exchange(rs485_answer_read_, false)) Rs485AnswerEnded();
   }
 }
 

@@ -1,22 +1,32 @@
 // The save-all sequences: the single saves of a page in a fixed order with
 // fixed blocking pauses between them. A sequence checks neither the link
 // nor the outcome of a step: every step reports its own problem and the
-// sequence goes on with the next one.
+// sequence goes on with the next one. Two things end it: a value that
+// cannot be converted (its error leaves the whole sequence for the default
+// error report, so nothing after it is sent), and a step that finds the
+// device gone (its one "Serial Port ERROR!!" is the sequence's last word).
 #include "ui/form_main.h"
-#include "util/errors.h"
 
 namespace velimo::ui {
 
+TForm_main::SequenceRun::SequenceRun(TForm_main& form) : form_(form) {
+  if (form_.sequence_depth_++ == 0) {
+    form_.sequence_ended_ = false;
+    busy_ = std::make_unique<BusyScope>(form_.platform_);
+  }
+}
+
+TForm_main::SequenceRun::~SequenceRun() {
+  --form_.sequence_depth_;
+}
+
 void TForm_main::RunSaveSteps(std::initializer_list<SaveStep> steps) {
+  SequenceRun run(*this);
   for (const SaveStep& step : steps) {
+    if (!run.Going()) return;
     if (step.runs && !(this->*step.runs)()) continue;
-    try {
-      (this->*step.action)();
-    } catch (const velimo::Exception& e) {
-      // A value that is not a number: reported as the operator would see it
-      // from the button itself, and the remaining settings still go out.
-      platform_.ShowError(DefaultErrorText(e.what()));
-    }
+    (this->*step.action)();
+    if (!run.Going()) return;
     if (step.pause_ms > 0) platform_.Pause(step.pause_ms);
   }
 }

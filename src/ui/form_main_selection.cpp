@@ -193,15 +193,23 @@ void TForm_main::Btn_Left_LoRaClick() {
 }
 
 void TForm_main::Btn_Left_SerialClick() {
+  bool asked485 = false;
   if (ModelCode == "s" || ModelCode == "u") {
     PageControl1.SetActivePageIndex(kPageSSerial);
   } else if (ModelCode == "i") {
     PageControl1.SetActivePageIndex(kPageISerial);
-    Edit_I_Get_Info_485Click();
+    asked485 = SendRs485Query() == protocol::SendResult::Sent;
   }
   SetLeftGlyphs(ImageList1::kInfoNormal, ImageList1::kLoRaNormal, ImageList1::kSerialSelected);
   Btn_FactoryReset.SetVisible(false);
-  if (Port().Connected()) Btn_S_CurrentStatusClick();
+  if (!Port().Connected()) return;
+  // The status query empties the port's queues; sent at once, it would
+  // throw away the RS-485 answer of a modem that answers quickly.
+  if (asked485) {
+    AwaitRs485AnswerThenQueryStatus();
+  } else {
+    Btn_S_CurrentStatusClick();
+  }
 }
 
 // ---- Administrator groups ---------------------------------------------------

@@ -115,9 +115,13 @@ void TForm_main::SaveHexList(CommandId id, TComboBox& length, TEdit& v1, TEdit& 
 }
 
 void TForm_main::SaveLinkSetting_S(CommandId id, const TComboBox& list) {
+  SequenceRun run(*this);
   // The modem takes its new link settings at once, so everything else of
-  // the serial page goes out first, while the link still works.
+  // the serial page goes out first, while the link still works. A value
+  // there that cannot be converted leaves from inside the save-all, before
+  // the link setting is sent and the connection closed.
   Btn_S_Serial_SaveAllClick();
+  if (!run.Going()) return;
   platform_.Pause(200);
   SendOptions options;
   options.follow_up = [this] {
@@ -186,9 +190,7 @@ void TForm_main::Btn_S_Save_PTPClick() {
 }
 
 void TForm_main::Btn_S_Save_Ptype_PtpClick() {
-  Btn_S_Save_PtypeClick();
-  platform_.Pause(100);
-  Btn_S_Save_PTPClick();
+  RunSaveSteps({{&TForm_main::Btn_S_Save_PtypeClick, 100}, {&TForm_main::Btn_S_Save_PTPClick, 0}});
 }
 
 void TForm_main::Btn_S_Save_BaudrateClick() {
@@ -278,9 +280,7 @@ void TForm_main::Btn_I_Save_DidClick() {
 }
 
 void TForm_main::Btn_I_Save_Ptype_DidClick() {
-  Btn_I_Save_PtypeClick();
-  platform_.Pause(400);
-  Btn_I_Save_DidClick();
+  RunSaveSteps({{&TForm_main::Btn_I_Save_PtypeClick, 400}, {&TForm_main::Btn_I_Save_DidClick, 0}});
 }
 
 void TForm_main::Btn_I_Save_BaudrateClick() {
@@ -328,9 +328,8 @@ void TForm_main::Btn_I_Save_Did_485Click() {
 }
 
 void TForm_main::Btn_I_Save_Ptype_Did_485Click() {
-  Btn_I_Save_Ptype_485Click();
-  platform_.Pause(400);
-  Btn_I_Save_Did_485Click();
+  RunSaveSteps(
+      {{&TForm_main::Btn_I_Save_Ptype_485Click, 400}, {&TForm_main::Btn_I_Save_Did_485Click, 0}});
 }
 
 void TForm_main::Btn_I_Save_Baudrate_485Click() {

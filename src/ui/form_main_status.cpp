@@ -8,11 +8,20 @@ namespace velimo::ui {
 using protocol::CommandId;
 
 protocol::Link TForm_main::SendLink() {
-  return protocol::Link{&Port(), &platform_, [this](std::string_view m) { LogWriteStr(m); },
-                        [this] { RestartApplication(); }};
+  protocol::Link link{&Port(), &platform_, [this](std::string_view m) { LogWriteStr(m); },
+                      [this] { RestartApplication(); }};
+  link.received = [this](std::string_view line) { trace_.AddReceivedLine(line); };
+  // A sequence of commands stops at the first step that finds the device
+  // gone: each further step would only show the same error again.
+  link.port_gone = [this] {
+    if (sequence_depth_ > 0) sequence_ended_ = true;
+  };
+  return link;
 }
 
 void TForm_main::Btn_S_CurrentStatusClick() {
+  // This query is the one a Serial page opening was waiting to send.
+  Timer_RS485Answer.SetEnabled(false);
   protocol::SendOptions options;
   options.follow_up = [this] {
     ResponseFlag = 0;
@@ -41,6 +50,25 @@ void TForm_main::Timer_AESQueryTimer() {
   // event loop serves timers, the timer cannot tick a second time.
   Timer_AESQuery.SetEnabled(false);
   Btn_S_GetAESClick();
+}
+
+void TForm_main::AwaitRs485AnswerThenQueryStatus() {
+  // A running wait keeps its deadline: the bound counts from the first
+  // query the modem has not answered yet.
+  Timer_RS485Answer.SetEnabled(true);
+}
+
+void TForm_main::Rs485AnswerEnded() {
+  if (!StatusQueryAwaitingRs485()) return;
+  Timer_RS485Answer.SetEnabled(false);
+  if (Port().Connected()) Btn_S_CurrentStatusClick();
+}
+
+void TForm_main::Timer_RS485AnswerTimer() {
+  // No complete answer in time (a silent modem, one that refused the
+  // query): the status query goes out all the same.
+  Timer_RS485Answer.SetEnabled(false);
+  if (Port().Connected()) Btn_S_CurrentStatusClick();
 }
 
 }  // namespace velimo::ui

@@ -62,6 +62,25 @@ class Platform {
   // Starts the program's own executable anew (no arguments, same working
   // directory) and ends this instance without its close handler.
   virtual void RestartApplication() = 0;
+
+  // The window is busy (a sequence of commands blocks it) from BeginBusy
+  // until the matching EndBusy: the operator sees the wait cursor. Calls
+  // nest; only the outermost pair counts. Use BusyScope rather than the
+  // bare calls, so that every way out of the busy stretch ends it.
+  virtual void BeginBusy() {}
+  virtual void EndBusy() {}
+};
+
+// Shows the platform busy for the lifetime of the object.
+class BusyScope {
+ public:
+  explicit BusyScope(Platform& platform) : platform_(platform) { platform_.BeginBusy(); }
+  ~BusyScope() { platform_.EndBusy(); }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  Platform& platform_;
 };
 
 // The default error report's text: the message with a full stop appended

@@ -80,11 +80,11 @@ TEST_F(E2eTest, ModemVanishingDuringASaveAllThenConnectingAgain) {
   const auto messages = TakeMessages();
   const int sent = SentCommands(Main()) - sent_before;
   const int failed = Count(messages, "Serial Port ERROR!!");
-  // Each command either went out or was reported; the first went out, and
-  // the line was gone long before the last.
-  EXPECT_EQ(sent + failed, 4);
+  // The first went out; the step that found the line gone reported it,
+  // once, and ended the sequence.
   EXPECT_GE(sent, 1);
-  EXPECT_GE(failed, 2);
+  EXPECT_LT(sent, 4);
+  EXPECT_EQ(failed, 1);
   EXPECT_EQ(failed, static_cast<int>(messages.size()));
   EXPECT_TRUE(errors.empty());
   EXPECT_EQ(SimStateAs<sim::IoTaviConfig>().rs232.timeout_tenths, 120);

@@ -131,6 +131,39 @@ TEST_F(E2eTest, IoTaviRs485QueryFillsTheRs485Side) {
   EXPECT_TRUE(TakeMessages().empty());
 }
 
+TEST_F(E2eTest, OpeningTheIoTaviSerialPageReadsBothSidesFromAModemThatAnswersAtOnce) {
+  sim_model_ = 'i';
+  IoTaviConfig c;
+  c.rs232.flow_control = true;
+  c.rs485.port_type = 1;
+  c.rs485.baud_index = 11;
+  c.rs485.parity = 2;
+  c.rs485.timeout_tenths = 42;
+  c.rs485.message_size = 7;
+  c.rs485.stx = {2, {0x01, 0x02, 0}};
+  c.rs485.etx = {1, {0x0D, 0, 0}};
+  c.destination_id_485 = 4242;
+  WriteSimState(c);
+  StartSim('i');
+  ASSERT_TRUE(ConnectTo('i'));
+  TakeMessages();
+  Main().Trace().Clear();
+  Click("Btn_Left_Serial");
+  // The RS-485 answer is read before the status query's purge, and the
+  // status report after it (its "ON" is the flow control shown last).
+  ExpectForm(Merge(ExpectedI485(c), ExpectedI(c)), false);
+  EXPECT_EQ(Main().ResponseFlag, 1);
+  EXPECT_TRUE(Main().Panel_I_ETX_485.Visible());
+  EXPECT_TRUE(TakeMessages().empty());
+  // "AT+485?" first, then "AT&V", each sent once.
+  std::vector<std::string> sent;
+  for (const std::string& line : Main().Trace().Pane().Lines()) {
+    const size_t at = line.find("Send AT Command : ");
+    if (at != std::string::npos) sent.push_back(line.substr(at + 18, line.find('\r') - at - 18));
+  }
+  EXPECT_EQ(sent, (std::vector<std::string>{"AT+485?", "AT&V"}));
+}
+
 TEST_F(E2eTest, IoTaviAtModeOnAndOffAnswersShown) {
   StartSim('i');
   ASSERT_TRUE(ConnectTo('i'));

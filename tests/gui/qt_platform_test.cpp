@@ -156,6 +156,43 @@ TEST(QtPlatformTest, ARestartStartsTheProgramAndEndsEveryLoop) {
   EXPECT_EQ(platform.OpenBoxes(), 0);
 }
 
+// The application-wide cursor override now, -1 for none.
+int OverrideShape() {
+  const QCursor* c = QApplication::overrideCursor();
+  return c ? static_cast<int>(c->shape()) : -1;
+}
+
+TEST(QtPlatformTest, TheWaitCursorCoversABusySpanButNotTheBoxesOpenedInIt) {
+  QtPlatform platform;
+  ModalWatcher watcher;
+  std::vector<int> inBox;
+  watcher.answer = [&](QMessageBox& box) {
+    inBox.push_back(OverrideShape());
+    return ModalWatcher::ClickDefault(box);
+  };
+  ASSERT_EQ(OverrideShape(), -1);
+  try {
+    BusyScope sequence(platform);
+    EXPECT_EQ(OverrideShape(), Qt::WaitCursor);
+    {
+      BusyScope nested(platform);  // a save-all run by another
+      platform.ShowMessage("Serial Port ERROR!!");
+      EXPECT_EQ(OverrideShape(), Qt::WaitCursor);
+    }
+    EXPECT_TRUE(platform.Busy());
+    EXPECT_EQ(OverrideShape(), Qt::WaitCursor);
+    throw EConvertError("'1 0' is not a valid integer value");
+  } catch (const Exception&) {
+    // Left by an error: the cursor is the ordinary one again.
+    EXPECT_FALSE(platform.Busy());
+    EXPECT_EQ(OverrideShape(), -1);
+  }
+  platform.ShowMessage("     Disconnected.     ");
+  // The box inside the span shows the arrow; the one outside no override.
+  EXPECT_EQ(inBox, (std::vector<int>{Qt::ArrowCursor, -1}));
+  EXPECT_EQ(OverrideShape(), -1);
+}
+
 // The restart for real: the platform's own way of starting the program
 // anew runs this test program again (its main() reports and ends when it
 // finds VELIMO_RESTART_REPORT), and the new process is inspected as a

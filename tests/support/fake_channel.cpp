@@ -22,8 +22,14 @@ int FakeChannel::WriteBytes(const void* data, int count) {
   if (fail_on_write > 0 &&
       (write_calls == fail_on_write || (fail_forever && write_calls > fail_on_write)))
     Fail();
-  writes.push_back({std::string(static_cast<const char*>(data), static_cast<size_t>(count)),
-                    clock_ ? clock_->NowMs() : 0});
+  const std::string bytes(static_cast<const char*>(data), static_cast<size_t>(count));
+  writes.push_back({bytes, clock_ ? clock_->NowMs() : 0});
+  for (char c : bytes) {
+    line_ += c;
+    if (c != '\r') continue;
+    if (answer) answer(line_);
+    line_.clear();
+  }
   return count;
 }
 

@@ -26,6 +26,7 @@ class FakeChannel : public serial::ByteChannel {
   void PurgeQueues(bool rx, bool tx) override;
   int WriteBytes(const void* data, int count) override;
   int ReadBytes(void* data, int count) override;
+  int QueuedInputCount() override { return static_cast<int>(input.size()); }
   // Disconnecting: the channel reads as closed from then on.
   void ClosePort() override { connected = false; }
 
@@ -48,8 +49,12 @@ class FakeChannel : public serial::ByteChannel {
   bool fail_on_read = false;
   std::function<void()> make_error;  // must throw
   int write_calls = 0;
+  // The far side answering at once: called with each line written, at its
+  // carriage return, before the write returns; it may Queue an answer.
+  std::function<void(const std::string& line)> answer;
 
  private:
+  std::string line_;  // written since the last carriage return
   void Fail();
   TestPlatform* clock_;
 };

@@ -69,18 +69,33 @@ void TestPlatform::Modal() {
 
 void TestPlatform::ShowMessage(std::string_view text) {
   dialogs.push_back({DialogKind::Message, std::string(text), now_ms_});
+  busy_at_dialog.push_back(busy_depth);
   Modal();
 }
 
 bool TestPlatform::Confirm(std::string_view text) {
   dialogs.push_back({DialogKind::Confirm, std::string(text), now_ms_});
+  busy_at_dialog.push_back(busy_depth);
   Modal();
   return confirm_answer(text);
 }
 
 void TestPlatform::ShowError(std::string_view text) {
   dialogs.push_back({DialogKind::Error, std::string(text), now_ms_});
+  busy_at_dialog.push_back(busy_depth);
   Modal();
+}
+
+void TestPlatform::BeginBusy() {
+  if (busy_depth++ == 0) busy_changes.push_back({true, now_ms_});
+}
+
+void TestPlatform::EndBusy() {
+  if (busy_depth == 0) {
+    ++unbalanced_busy_ends;
+    return;
+  }
+  if (--busy_depth == 0) busy_changes.push_back({false, now_ms_});
 }
 
 void TestPlatform::Pause(int ms) {
@@ -142,6 +157,8 @@ std::vector<std::string> TestPlatform::Messages(DialogKind kind) const {
 
 void TestPlatform::ClearRecords() {
   dialogs.clear();
+  busy_at_dialog.clear();
+  busy_changes.clear();
   pauses.clear();
   focus.clear();
 }

@@ -24,6 +24,12 @@ class TestPlatform : public Platform {
     int64_t at_ms;
     int ms;
   };
+  // One change of the busy indicator as the operator would see it: the
+  // outermost BeginBusy (on) or its matching EndBusy (off).
+  struct BusyChange {
+    bool on;
+    int64_t at_ms;
+  };
 
   TestPlatform();
   ~TestPlatform() override;
@@ -37,6 +43,8 @@ class TestPlatform : public Platform {
   std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) override;
   void RestartApplication() override { ++restarts; }
   void MoveFocus(std::string_view controlName) override { focus.emplace_back(controlName); }
+  void BeginBusy() override;
+  void EndBusy() override;
 
   // Sets the wall clock to read `at` now; virtual time does not move.
   void SetWallClock(const LocalDateTime& at);
@@ -52,6 +60,13 @@ class TestPlatform : public Platform {
   std::vector<Dialog> dialogs;
   std::vector<PauseRecord> pauses;
   int restarts = 0;
+  // Busy calls not yet ended (nested ones counted); an EndBusy without a
+  // BeginBusy is counted in unbalanced_busy_ends instead.
+  int busy_depth = 0;
+  int unbalanced_busy_ends = 0;
+  std::vector<BusyChange> busy_changes;
+  // The busy depth each message box was opened at, in the order of dialogs.
+  std::vector<int> busy_at_dialog;
   // Control names the focus was moved to, in order.
   std::vector<std::string> focus;
   // Virtual milliseconds that pass with every read of the wall clock (after

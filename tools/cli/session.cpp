@@ -87,6 +87,9 @@ bool Session::Settle(int limitMs, int quietMs) {
         // The encryption query is sent a second after a status query on
         // the sTavi/uTavi LoRa page; its answer belongs to the same read.
         if (Main().Timer_AESQuery.Enabled() && Main().ComPortEnvBoard.Connected()) return false;
+        // Opening the ioTavi Serial page sends its status query once the
+        // RS-485 answer is in, or a moment later.
+        if (Main().StatusQueryAwaitingRs485() && Main().ComPortEnvBoard.Connected()) return false;
         // Quiet since the answers last came in, or since a timer last
         // sent something.
         const int64_t last =

@@ -33,11 +33,22 @@ class QtTimer : public PlatformTimer {
   QTimer timer_;
 };
 
-// Keeps the count of open boxes right however exec() is left.
+// Keeps the count of open boxes right however exec() is left, and while
+// the window shows itself busy puts the arrow over the box, which waits for
+// the operator, not for the modem.
 struct BoxCounter {
-  explicit BoxCounter(int& n) : n_(n) { ++n_; }
-  ~BoxCounter() { --n_; }
+  BoxCounter(int& n, bool busy) : n_(n), busy_(busy) {
+    ++n_;
+    if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~BoxCounter() {
+    if (busy_) QApplication::restoreOverrideCursor();
+    --n_;
+  }
+  BoxCounter(const BoxCounter&) = delete;
+  BoxCounter& operator=(const BoxCounter&) = delete;
   int& n_;
+  bool busy_;
 };
 
 }  // namespace
@@ -59,7 +70,7 @@ void QtPlatform::ShowMessage(std::string_view text) {
                   QMessageBox::Ok, DialogParent());
   box.setTextFormat(Qt::PlainText);
   box.setObjectName(QStringLiteral("VelimoMessage"));
-  BoxCounter count(open_boxes_);
+  BoxCounter count(open_boxes_, Busy());
   box.exec();  // nested event loop: port events and timers are served
 }
 
@@ -71,7 +82,7 @@ bool QtPlatform::Confirm(std::string_view text) {
   box.setDefaultButton(QMessageBox::Yes);
   // Escape and the close box answer No; only No stops the action asked for.
   box.setEscapeButton(QMessageBox::No);
-  BoxCounter count(open_boxes_);
+  BoxCounter count(open_boxes_, Busy());
   box.exec();
   return box.clickedButton() != box.button(QMessageBox::No);
 }
@@ -81,7 +92,7 @@ void QtPlatform::ShowError(std::string_view text) {
                   QMessageBox::Ok, DialogParent());
   box.setTextFormat(Qt::PlainText);
   box.setObjectName(QStringLiteral("VelimoError"));
-  BoxCounter count(open_boxes_);
+  BoxCounter count(open_boxes_, Busy());
   box.exec();
 }
 
@@ -113,6 +124,15 @@ void QtPlatform::RestartApplication() {
   // Ends every running event loop, nested ones included, without closing the
   // main window, so its close handler (the settings writer) does not run.
   QCoreApplication::exit(0);
+}
+
+void QtPlatform::BeginBusy() {
+  if (busy_depth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtPlatform::EndBusy() {
+  if (busy_depth_ == 0) return;
+  if (--busy_depth_ == 0) QApplication::restoreOverrideCursor();
 }
 
 void RunGuarded(Platform& platform, const std::function<void()>& fn) {

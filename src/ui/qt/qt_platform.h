@@ -30,6 +30,12 @@ class QtPlatform : public Platform {
   int64_t MonotonicMs() override;
   std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) override;
   void RestartApplication() override;
+  // The wait cursor over the whole application while a sequence runs; a
+  // message box opened meanwhile gets the ordinary arrow, since it waits
+  // for the operator.
+  void BeginBusy() override;
+  void EndBusy() override;
+  bool Busy() const { return busy_depth_ > 0; }
 
   // Message boxes are centred over this window when it is shown.
   void SetOwnerWindow(QWidget* window) { owner_ = window; }
@@ -49,6 +55,7 @@ class QtPlatform : public Platform {
 
   QPointer<QWidget> owner_;
   int open_boxes_ = 0;
+  int busy_depth_ = 0;
 };
 
 // Runs fn and hands any error that escapes it to the default error report,

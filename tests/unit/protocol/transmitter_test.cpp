@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "protocol/catalogue.h"
+#include "serial/com_error.h"
 #include "support/fake_channel.h"
 #include "support/test_platform.h"
 #include "util/errors.h"
@@ -129,6 +132,47 @@ TEST_F(TransmitterTest, PurgeDiscardsAnAnswerTheReceivePathHasNotTakenYet) {
   char buf[64];
   EXPECT_EQ(channel.ReadBytes(buf, sizeof buf), 0);
   EXPECT_EQ(channel.purges, 1);
+}
+
+TEST_F(TransmitterTest, WaitingBytesAreOnRecordBeforeThePurgeAndAGoneDeviceIsToldApart) {
+  const struct {
+    const char* name;
+    std::function<void()> error;  // raised by the purge; none when empty
+    SendResult result;
+  } cases[] = {
+      {"no error", {}, SendResult::Sent},
+      {"hung up (EIO)", [] { throw serial::EComPort(serial::CError_PurgeFailed, EIO); },
+       SendResult::PortGone},
+      {"removed (ENODEV)", [] { throw serial::EComPort(serial::CError_PurgeFailed, ENODEV); },
+       SendResult::PortGone},
+      {"removed (ENXIO)", [] { throw serial::EComPort(serial::CError_PurgeFailed, ENXIO); },
+       SendResult::PortGone},
+      {"refused (EAGAIN)", [] { throw serial::EComPort(serial::CError_PurgeFailed, EAGAIN); },
+       SendResult::Failed},
+      {"no system code", [] { throw serial::EComPort(serial::CError_PurgeFailed); },
+       SendResult::Failed},
+      {"not a port error", [] { throw std::runtime_error("x"); }, SendResult::Failed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestPlatform p;
+    FakeChannel ch{&p};
+    std::vector<std::string> received;
+    int gone = 0;
+    Link l{&ch, &p, nullptr};
+    l.received = [&](std::string_view line) { received.emplace_back(line); };
+    l.port_gone = [&] { ++gone; };
+    ch.fail_on_purge = static_cast<bool>(c.error);
+    ch.make_error = c.error;
+    ch.Queue("OK. Channel=3\r\n\nOK. Spread");
+    EXPECT_EQ(SendCommandLine(l, *CommandBuffer::Make(20, "AT+SFT=", "8")), c.result);
+    // Read before the purge, one piece per line as it came.
+    EXPECT_EQ(received, (std::vector<std::string>{"OK. Channel=3\r\n", "\n", "OK. Spread"}));
+    EXPECT_EQ(gone, c.result == SendResult::PortGone ? 1 : 0);
+    EXPECT_EQ(p.Messages(), c.result == SendResult::Sent
+                                ? std::vector<std::string>{}
+                                : std::vector<std::string>{"Serial Port ERROR!!"});
+  }
 }
 
 TEST_F(TransmitterTest, TraceFailures) {

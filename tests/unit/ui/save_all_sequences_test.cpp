@@ -1,12 +1,16 @@
 // The save-all sequences: the exact lines in order, the virtual time
-// between them, with the port open and with it closed.
+// between them, with the port open and with it closed; what ends one early;
+// the busy indicator around each; the trace of the answers that the purges
+// throw away.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "sent_lines.h"
+#include "serial/com_error.h"
 
 namespace velimo::ui {
 namespace {
@@ -246,6 +250,19 @@ TEST(SaveAll, PortOpenSendsEachLineWithItsPauses) {
     }
     EXPECT_EQ(edit_test::StepPauses(g.platform), pauses);
     EXPECT_TRUE(g.platform.dialogs.empty());
+    // Busy from before the first byte to after the last pause, once.
+    const auto& busy = g.platform.busy_changes;
+    if (sent.empty()) {
+      EXPECT_TRUE(busy.empty() || busy.size() == 2);
+    } else {
+      ASSERT_EQ(busy.size(), 2u);
+      EXPECT_TRUE(busy[0].on);
+      EXPECT_LE(busy[0].at_ms, sent.front().at_ms);
+      EXPECT_FALSE(busy[1].on);
+      EXPECT_EQ(busy[1].at_ms, g.platform.NowMs());
+    }
+    EXPECT_EQ(g.platform.busy_depth, 0);
+    EXPECT_EQ(g.platform.unbalanced_busy_ends, 0);
   }
 }
 
@@ -290,15 +307,186 @@ TEST_F(EditorTest, RefusedStepsReportAndTheSequenceGoesOn) {
   EXPECT_EQ(edit_test::StepPauses(f.platform), (std::vector<int>{200, 200, 200, 200}));
 }
 
-TEST_F(EditorTest, AStepThatCannotConvertIsReportedAndTheSequenceGoesOn) {
-  // A timeout the modem reported as something other than a number.
-  form.Edit_I_DMT.SetText("1 0");
-  form.Btn_I_Serial_SaveAllClick();
-  EXPECT_EQ(f.platform.Messages(test::TestPlatform::DialogKind::Error),
-            (std::vector<std::string>{"'1 0' is not a valid integer value."}));
-  EXPECT_EQ(edit_test::LineTexts(f.channel),
-            (std::vector<std::string>{"AT+DMS=0\r", "AT+STXL=0\r", "AT+ETXL=0\r"}));
-  EXPECT_EQ(edit_test::StepPauses(f.platform), (std::vector<int>{500, 500, 500, 500}));
+// How a case's modem fails: not at all, vanishing once it has received a
+// given line (the next send's purge finds the device gone), or dying in
+// the middle of the write with the given 1-based number.
+struct Fault {
+  const char* vanish_after = nullptr;
+  int die_at_write = 0;
+};
+
+struct EndCase {
+  const char* name;
+  std::function<void(TForm_main&)> setup;
+  void (TForm_main::*handler)();
+  Fault fault;
+  std::vector<std::string> lines;     // what went out, a cut line as far as it got
+  std::vector<std::string> messages;  // plain message boxes
+  const char* error;                  // the conversion error that left, or null
+  std::vector<int> pauses;
+};
+
+void RelayMode(TForm_main& w, const char* rid2) {
+  w.Edit_R_Mode.SetItemIndex(1);
+  w.Edit_R_Rid1.SetText("11");
+  w.Edit_R_Rid2.SetText(rid2);
+}
+
+TEST(SaveAll, AConversionErrorOrAVanishedDeviceEndsTheWholeSequence) {
+  const std::string portError = "Serial Port ERROR!!";
+  const EndCase cases[] = {
+      {"I serial: a reported timeout of 99999999999 ends it before anything goes out",
+       [](TForm_main& w) { w.Edit_I_DMT.SetText("99999999999"); },
+       &TForm_main::Btn_I_Serial_SaveAllClick,
+       {},
+       {},
+       {},
+       "'99999999999' is not a valid integer value",
+       {}},
+      {"S baud rate: a size that cannot convert leaves before AT+BAU and the disconnect",
+       [](TForm_main& w) {
+         w.Edit_S_DMS.SetText("1 6");
+         w.Edit_S_Baudrate.SetItemIndex(3);
+       },
+       &TForm_main::Btn_S_Save_BaudrateClick,
+       {},
+       {"AT+DMT=255\r"},
+       {},
+       "'1 6' is not a valid integer value",
+       {200}},
+      {"R LoRa page: the second relay cannot convert; the outer radio steps stay unsent",
+       [](TForm_main& w) { RelayMode(w, "1 2"); },
+       &TForm_main::Btn_R_SaveAll_LoRaPageClick,
+       {},
+       {"AT+MODE=2\r", "AT+RID1=11\r"},
+       {},
+       "'1 2' is not a valid integer value",
+       {100, 100}},
+      {"R LoRa page: the modem vanishes after the first relay; one message, nothing more",
+       [](TForm_main& w) { RelayMode(w, "22"); },
+       &TForm_main::Btn_R_SaveAll_LoRaPageClick,
+       {"AT+RID1=11\r"},
+       {"AT+MODE=2\r", "AT+RID1=11\r"},
+       {portError},
+       nullptr,
+       {100, 100}},
+      {"S baud rate: the modem vanishes inside the serial save-all; no AT+BAU",
+       [](TForm_main& w) { w.Edit_S_Baudrate.SetItemIndex(3); },
+       &TForm_main::Btn_S_Save_BaudrateClick,
+       {"AT+DMS=0\r"},
+       {"AT+DMT=255\r", "AT+DMS=0\r"},
+       {portError},
+       nullptr,
+       {200, 200}},
+      {"I encryption: the line dies in the middle of the key",
+       [](TForm_main& w) {
+         w.Edit_I_En.SetItemIndex(1);
+         w.Edit_I_AESKey.SetText(kKey);
+         w.Edit_I_AESIV.SetText(kIv);
+       },
+       &TForm_main::Btn_I_AES_SaveAllClick,
+       {nullptr, 12},  // "AT+AES=1\r" is 9 bytes: the key line's third byte
+       {"AT+AES=1\r", "AT"},
+       {portError},
+       nullptr,
+       {400}},
+  };
+  for (const EndCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::FormFixture g;
+    g.Activate();
+    g.Connect();
+    g.platform.ClearRecords();
+    TForm_main& w = *g.form;
+    c.setup(w);
+    // A hung-up tty answers every call with EIO.
+    g.channel.make_error = [] { throw serial::EComPort(serial::CError_WriteFailed, EIO); };
+    if (c.fault.vanish_after) {
+      g.channel.answer = [&g, after = std::string(c.fault.vanish_after)](const std::string& l) {
+        if (l == after) g.channel.fail_on_purge = true;
+      };
+    }
+    if (c.fault.die_at_write > 0) {
+      g.channel.fail_on_write = c.fault.die_at_write;
+      g.channel.fail_forever = true;
+    }
+
+    std::string error;
+    try {
+      (w.*c.handler)();
+    } catch (const Exception& e) {
+      error = e.what();
+      // The report comes after the sequence: with the ordinary cursor.
+      EXPECT_EQ(g.platform.busy_depth, 0);
+    }
+    EXPECT_EQ(error, c.error ? c.error : "");
+    EXPECT_EQ(edit_test::LineTexts(g.channel), c.lines);
+    EXPECT_EQ(g.platform.Messages(), c.messages);
+    EXPECT_EQ(edit_test::StepPauses(g.platform), c.pauses);
+    // The connection stays as it was.
+    EXPECT_TRUE(g.channel.connected);
+    EXPECT_TRUE(w.Disconnect1.Enabled());
+    // Busy once, for the whole sequence, and over its messages.
+    ASSERT_EQ(g.platform.busy_changes.size(), 2u);
+    EXPECT_TRUE(g.platform.busy_changes[0].on);
+    EXPECT_FALSE(g.platform.busy_changes[1].on);
+    EXPECT_EQ(g.platform.busy_depth, 0);
+    EXPECT_EQ(g.platform.unbalanced_busy_ends, 0);
+    for (int depth : g.platform.busy_at_dialog) EXPECT_EQ(depth, 1);
+  }
+}
+
+TEST(SaveAll, AnswersThePurgesThrowAwayAreTracedButNotParsed) {
+  test::FormFixture g;
+  g.Activate();
+  g.Connect();
+  TForm_main& w = *g.form;
+  S_LoRa(w, "1.1");
+  // The modem acknowledges every line at once; nothing reads the answers
+  // while the sequence blocks the window.
+  g.channel.answer = [&g](const std::string& line) {
+    if (line == "AT+DID=1234\r") g.channel.Queue("OK. Destination ID=1234\r\n");
+    if (line == "AT+CH=3\r") g.channel.Queue("OK. Channel=3\r\n");
+    if (line == "AT+SFT=8\r") g.channel.Queue("OK. Spreading Factor=8\r\nOK. Spre");
+  };
+  // The pane from here on: trace lines by their text up to the command's
+  // carriage return, received lines marked as such.
+  const size_t mark = w.Trace().Pane().Lines().size();
+  const auto pane = [&] {
+    std::vector<std::string> out;
+    const auto& lines = w.Trace().Pane().Lines();
+    for (size_t i = mark; i < lines.size(); ++i) {
+      const std::string& l = lines[i];
+      const bool stamped = l.size() >= 12 && l[0] == '[' && l.compare(9, 3, "]  ") == 0;
+      out.push_back(stamped ? l.substr(12, l.find('\r') - 12) : "rx " + l);
+    }
+    return out;
+  };
+
+  // Run twice: the first run's spreading-factor acknowledgement (which
+  // the parser would answer with "Successfully changed.") waits unread when
+  // the second run starts.
+  w.Btn_S_SaveAll_LoRaPageClick();
+  w.Btn_S_SaveAll_LoRaPageClick();
+  EXPECT_TRUE(g.platform.dialogs.empty());
+  const std::vector<std::string> oneRun = {
+      "Send AT Command : AT+DID=1234", "rx OK. Destination ID=1234\r\n",
+      "Send AT Command : AT+CH=3", "rx OK. Channel=3\r\n", "Send AT Command : AT+SFT=8"};
+  std::vector<std::string> expected = oneRun;
+  expected.push_back("rx OK. Spreading Factor=8\r\n");
+  expected.push_back("rx OK. Spre");
+  expected.insert(expected.end(), oneRun.begin(), oneRun.end());
+  EXPECT_EQ(pane(), expected);
+
+  // The last answer is read as usual, once the window serves events.
+  w.ComPortEnvBoardRxChar(static_cast<int>(g.channel.input.size()));
+  EXPECT_EQ(g.platform.Messages(), std::vector<std::string>{"Successfully changed."});
+
+  // Disconnecting purges too: what waits then is on record as well.
+  g.channel.Queue("Source ID = 7");
+  w.Disconnect1Click();
+  EXPECT_EQ(pane().back(), "rx Source ID = 7");
+  EXPECT_EQ(w.ResponseFlag, 0);
 }
 
 TEST_F(EditorTest, FailedWriteDoesNotStopTheSequence) {

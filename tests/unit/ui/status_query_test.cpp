@@ -188,5 +188,76 @@ TEST_F(StatusQueryTest, EncryptionQueryAndTheButtonsThatRunThem) {
   EXPECT_EQ(f.platform.Messages(), std::vector<std::string>{"Check your Serial Port Status."});
 }
 
+// The answer of an ioTavi to "AT+485?": its serial lines with a blank in
+// front, the ETX line last.
+const std::string kRs485Answer =
+    " Port Type Normal\r\n"
+    " Dummy Destination ID  = 77\r\n"
+    " BaudRate = 115200 bps, Parity = Even\r\n"
+    " Data Bit = 8, Stop Bit = 1\r\n"
+    " Hardware Flow Control = OFF\r\n"
+    " Message Timeout = 500 ms, Size = 100 bytes\r\n"
+    " STX Length = 1, STX1 = 0x02, STX2 = 0x00, STX3 = 0x00\r\n"
+    " ETX Length = 0, ETX1 = 0x03, ETX2 = 0x00, ETX3 = 0x00\r\n";
+
+TEST(Rs485Page, TheStatusQueryWaitsForTheRs485AnswerOrAtMost300Ms) {
+  enum class Between { Nothing, Disconnect, InfoPage };
+  const struct {
+    const char* name;
+    bool answers;     // the modem answers "AT+485?" at once
+    Between between;  // what the operator does while the answer is awaited
+    std::string then_sent;
+  } cases[] = {
+      {"answered at once: the query follows the answer's last line", true, Between::Nothing,
+       "AT+485?\rAT&V\r"},
+      {"silent modem: the query after 300 ms", false, Between::Nothing, "AT+485?\rAT&V\r"},
+      {"disconnected meanwhile: no query", false, Between::Disconnect, "AT+485?\r"},
+      {"another page's query meanwhile takes its place", true, Between::InfoPage,
+       "AT+485?\rAT&V\r"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FormFixture f;
+    f.WriteSettings("[MACHINE]\nDevice=i\n");
+    f.Activate();
+    f.Connect();
+    ui::TForm_main& w = *f.form;
+    f.channel.answer = [&](const std::string& line) {
+      if (c.answers && line == "AT+485?\r") f.channel.Queue(kRs485Answer);
+    };
+    const auto receive = [&] { w.ComPortEnvBoardRxChar(static_cast<int>(f.channel.input.size())); };
+
+    w.Btn_Left_SerialClick();
+    // The handler returns with the answer still waiting: nothing purged it.
+    EXPECT_EQ(f.channel.Written(), "AT+485?\r");
+    EXPECT_EQ(f.channel.input, c.answers ? kRs485Answer : "");
+    if (c.between == Between::Disconnect) w.Disconnect1Click();
+    if (c.between == Between::InfoPage) w.Btn_Left_InfoClick();
+    f.platform.Advance(c.answers ? 10 : 299);
+    const int64_t received_at = f.platform.NowMs();
+    receive();
+    if (c.answers && c.between == Between::Nothing) {
+      EXPECT_EQ(f.channel.Written(), c.then_sent);
+      // Sent as the answer was read: its last byte 4 x 5 ms after the first.
+      EXPECT_EQ(f.channel.writes.back().at_ms, received_at + 20);
+      EXPECT_EQ(w.Edit_I_Did_485.Text(), "77");
+      EXPECT_EQ(w.Edit_I_Baudrate_485.Text(), "115200");
+      EXPECT_EQ(w.Edit_I_PAB_485.Text(), "Even");
+      EXPECT_EQ(w.Edit_I_DataBit_485.Text(), "8");
+      EXPECT_EQ(w.Edit_I_DMT_485.Text(), "500");
+      EXPECT_EQ(w.Edit_I_STXLen_485.Text(), "1");
+    } else if (c.between == Between::Nothing) {
+      EXPECT_EQ(f.channel.Written(), "AT+485?\r");  // not yet at 299 ms
+    }
+    f.platform.Advance(1);
+    EXPECT_EQ(f.channel.Written(), c.then_sent);
+    f.platform.Advance(1000);
+    EXPECT_EQ(f.channel.Written(), c.then_sent);
+    EXPECT_EQ(f.platform.Messages(), c.between == Between::Disconnect
+                                         ? std::vector<std::string>{"     Disconnected.     "}
+                                         : std::vector<std::string>{});
+  }
+}
+
 }  // namespace
 }  // namespace velimo::test
