@@ -8,8 +8,10 @@ namespace velimo::ui {
 using protocol::CommandId;
 
 protocol::Link TForm_main::SendLink() {
-  return protocol::Link{&Port(), &platform_, [this](std::string_view m) { LogWriteStr(m); },
-                        [this] { RestartApplication(); }};
+  return protocol::Link{
+      &Port(), &platform_,
+      [this](std::string_view m, trace::TraceSecret secret) { LogWriteStr(m, secret); },
+      [this] { RestartApplication(); }};
 }
 
 void TForm_main::Btn_S_CurrentStatusClick() {
