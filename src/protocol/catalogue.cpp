@@ -42,16 +42,18 @@ constexpr CommandEntry Hex(C id, std::string_view cmd, std::string_view frame,
 constexpr CommandEntry Aes(C id, std::string_view cmd, long long exactLength,
                            std::string_view refusal, std::string_view editor,
                            std::string_view button) {
-  return {id,
-          cmd,
-          30,
-          E::Typed,
-          exactLength ? BoundsKind::ExactLength : BoundsKind::None,
-          exactLength,
-          exactLength,
-          refusal,
-          editor,
-          button};
+  CommandEntry s{id,
+                 cmd,
+                 30,
+                 E::Typed,
+                 exactLength ? BoundsKind::ExactLength : BoundsKind::None,
+                 exactLength,
+                 exactLength,
+                 refusal,
+                 editor,
+                 button};
+  s.secret_value = true;
+  return s;
 }
 
 constexpr CommandEntry Action(C id, std::string_view cmd, int size, std::string_view button,
@@ -325,6 +327,7 @@ SendResult SendCommand(const Link& link, const CommandEntry& entry, std::string_
                        SendOptions options) {
   if (options.announcement.empty()) options.announcement = entry.announcement;
   if (entry.lost_connection_on_failure) options.failure = FailureVariant::LostConnection;
+  if (entry.secret_value) options.secret = {entry.command.size(), valueText.size()};
   const std::optional<CommandBuffer> line = BuildLine(entry, valueText);
   if (!line) {
     link.platform->ShowMessage(LineTooLongMessage(entry.buffer_size));

@@ -135,6 +135,8 @@ struct CommandEntry {
   std::string_view frame{};         // HexList: "STX", "ETX", "485 STX", "485 ETX"
   // A port failure restarts the application (the status query only).
   bool lost_connection_on_failure = false;
+  // The value is a secret (encryption key and IV): the log file masks it.
+  bool secret_value = false;
 };
 
 // The catalogue, indexed by CommandId.
@@ -187,7 +189,8 @@ std::string HexListRefusal(const CommandEntry& entry, int failed);
 std::optional<CommandBuffer> BuildLine(const CommandEntry& entry, std::string_view valueText);
 
 // Builds the row's line and sends it with the row's announcement and, for
-// the status query, the lost-connection failure variant. A line that would
+// the status query, the lost-connection failure variant; a secret value is
+// marked as such for the trace. A line that would
 // not fit is refused with LineTooLongMessage before anything else happens.
 // A non-empty options.announcement replaces the row's; the failure variant
 // is the lost-connection one when either the row or the caller asks for it.

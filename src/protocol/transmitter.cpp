@@ -62,7 +62,9 @@ SendResult SendCommandLine(const Link& link, const CommandBuffer& buffer, int li
     if (link.trace) {
       std::string text(kTraceSendPrefix);
       text.append(buffer.Bytes());
-      link.trace(text);
+      trace::TraceSecret secret = options.secret;
+      if (secret.length > 0) secret.begin += kTraceSendPrefix.size();
+      link.trace(text, secret);
     }
     if (options.follow_up) options.follow_up();
     return SendResult::Sent;

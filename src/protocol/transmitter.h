@@ -4,11 +4,14 @@
 // never waits for an answer: answers come back through the receive path.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string_view>
+#include <type_traits>
 
 #include "protocol/command_buffer.h"
 #include "serial/byte_channel.h"
+#include "trace/trace_secret.h"
 #include "util/platform.h"
 
 namespace velimo::protocol {
@@ -23,8 +26,30 @@ inline constexpr std::string_view kTraceSendPrefix = "Send AT Command : ";
 inline constexpr int kBytePauseMs = 5;
 
 // Appends one line to the trace (the main window's LogWriteStr: it adds the
-// time stamp itself). May raise when the log file cannot be written.
-using TraceSink = std::function<void(std::string_view)>;
+// time stamp itself), with the part of it that is a secret value (the log
+// file masks it). May raise when the log file cannot be written. Made from
+// a function of the text and the secret, or of the text alone.
+class TraceSink {
+ public:
+  using Function = std::function<void(std::string_view, trace::TraceSecret)>;
+  TraceSink() = default;
+  TraceSink(std::nullptr_t) {}
+  template <class F>
+  requires std::is_invocable_v<F&, std::string_view, trace::TraceSecret> TraceSink(F f)
+      : sink_(std::move(f)) {}
+  template <class F>
+  requires(std::is_invocable_v<F&, std::string_view> &&
+           !std::is_invocable_v<F&, std::string_view, trace::TraceSecret>) TraceSink(F f)
+      : sink_([f = std::move(f)](std::string_view text, trace::TraceSecret) mutable { f(text); }) {}
+
+  void operator()(std::string_view text, trace::TraceSecret secret = {}) const {
+    sink_(text, secret);
+  }
+  explicit operator bool() const { return static_cast<bool>(sink_); }
+
+ private:
+  Function sink_;
+};
 // Shows one line that came over the line in the trace pane, as received
 // lines are echoed there (no stamp), without handing it to any parser.
 using ReceivedSink = std::function<void(std::string_view)>;
@@ -59,6 +84,9 @@ struct SendOptions {
   // Runs after a complete transmission and its trace line, inside the
   // protected region: an error it raises is reported like a port error.
   std::function<void()> follow_up{};
+  // The bytes of the line that are a secret value (an encryption key or
+  // IV), counted from the line's start; the trace line marks them so.
+  trace::TraceSecret secret{};
 };
 
 enum class SendResult {

@@ -3,22 +3,23 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
-#include <climits>
-#include <cstdlib>
-#include <ctime>
 #include <string_view>
 #include <vector>
 
 #include "util/errors.h"
+#include "util/own_file.h"
 
 namespace velimo::trace {
 
 namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) {
   return static_cast<unsigned char>(c) <= 32;
@@ -44,71 +45,46 @@ bool SameName(std::string_view a, std::string_view b) {
 
 enum class ReadResult { Read, Missing, Failed };
 
-ReadResult ReadWholeFile(const std::string& path, std::string& out) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-  struct stat st;
-  // Only a regular file is a settings file; a directory or a device in its
-  // place cannot be read as one.
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return ReadResult::Failed;
-  }
+// Reads all of an open file from its start into out.
+bool ReadAll(int fd, std::string& out) {
   char buffer[65536];
-  ReadResult result = ReadResult::Read;
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+  for (off_t at = 0;;) {
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) result = ReadResult::Failed;
-    if (n <= 0) break;
+    if (n < 0) return false;
+    if (n == 0) return true;
     out.append(buffer, static_cast<size_t>(n));
+    at += n;
   }
-  ::close(fd);
-  return result;
 }
 
-bool WriteAll(int fd, std::string_view data) {
+ReadResult ReadWholeFile(const std::string& path, std::string& out) {
+  // Only a regular file is a settings file; a directory, a FIFO or a device
+  // in its place cannot be read as one (and is not even opened).
+  const OwnFile file = OpenOwnFile(path, O_RDONLY);
+  if (file.fd < 0) return file.error == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+  const bool read = ReadAll(file.fd, out);
+  ::close(file.fd);
+  return read ? ReadResult::Read : ReadResult::Failed;
+}
+
+bool WriteAllAt(int fd, std::string_view data, off_t at) {
   while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
+    const ssize_t n = ::pwrite(fd, data.data(), data.size(), at);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     data.remove_prefix(static_cast<size_t>(n));
+    at += n;
   }
   return true;
 }
 
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// The file a write lands in: the target of a symbolic link, so a linked
-// settings file stays linked, else the path itself.
-std::string WriteTarget(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-      std::string target(resolved);
-      std::free(resolved);
-      return target;
-    }
-  }
-  return path;
-}
-
 // The temporary files of saves that never finished (the saving process
 // was killed between creating and renaming its file) are named after the
-// target, the saving process and an attempt number. One is removed when
-// its process is gone and it is over a minute old: a save takes
-// milliseconds, and the age also spares the file of a process this one
-// cannot see (another container or machine sharing the folder).
-constexpr int kLeftoverAgeSeconds = 60;
-
+// target, the saving process and an attempt number. A save holds a lock on
+// its temporary until it is renamed, so one is removed when its process is
+// gone and no lock is held on it: the lock also spares the file of a saving
+// process this one cannot see (another container sharing the folder).
 bool IsLeftoverTemp(std::string_view name, std::string_view prefix) {
   if (!name.starts_with(prefix)) return false;
   name.remove_prefix(prefix.size());
@@ -123,11 +99,14 @@ bool IsLeftoverTemp(std::string_view name, std::string_view prefix) {
   return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
+std::string TempPrefix(const std::string& target) {
+  const size_t slash = target.rfind('/');
+  return (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
+}
+
 void RemoveLeftoverTemps(const std::string& target) {
   const std::string dir = DirectoryOf(target);
-  const size_t slash = target.rfind('/');
-  const std::string prefix =
-      (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp";
+  const std::string prefix = TempPrefix(target);
   DIR* d = ::opendir(dir.c_str());
   if (!d) return;
   std::vector<std::string> leftovers;
@@ -135,20 +114,96 @@ void RemoveLeftoverTemps(const std::string& target) {
     if (IsLeftoverTemp(entry->d_name, prefix)) leftovers.emplace_back(entry->d_name);
   }
   ::closedir(d);
-  const time_t now = ::time(nullptr);
   for (const std::string& name : leftovers) {
     const std::string path = dir + "/" + name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0) continue;
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        now - st.st_mtime > kLeftoverAgeSeconds)
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
       ::unlink(path.c_str());
+    ::close(fd);
   }
+}
+
+enum class Replace { Done, NoRoomBeside, Failed };
+
+bool RefusedBeside(int error) {
+  return error == EACCES || error == EPERM;
+}
+
+// The new text in a new file beside the target, renamed over it.
+Replace ReplaceAtomically(const std::string& target, std::string_view text,
+                          const struct stat* old) {
+  // A fresh file beside the target, never an existing one.
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    do {
+      fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) return RefusedBeside(errno) ? Replace::NoRoomBeside : Replace::Failed;
+  // Held until the file is renamed or removed: a save in progress.
+  ::flock(fd, LOCK_EX | LOCK_NB);
+
+  bool ok = WriteAllAt(fd, text, 0);
+  // The new file keeps the old one's permissions.
+  if (ok && old) ::fchmod(fd, old->st_mode & 07777);
+  ok = ok && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return Replace::Failed;
+  }
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    // A sticky folder refuses to let another user's file be replaced.
+    const int error = errno;
+    ::unlink(temp.c_str());
+    return RefusedBeside(error) ? Replace::NoRoomBeside : Replace::Failed;
+  }
+  // The rename itself reaches the disk with the directory.
+  const int dirFd = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+  return Replace::Done;
+}
+
+// The new text over the old one in the existing file. Not atomic: the new
+// text is written over the old from the start, then the file is cut to its
+// length and synced, so overwriting takes no new room on the disk until the
+// file grows; should anything fail, the old text is written back.
+bool WriteInPlace(const std::string& target, std::string_view text) {
+  const OwnFile file = OpenOwnFile(target, O_RDWR);
+  if (file.fd < 0) return false;
+  std::string old;
+  bool ok = ReadAll(file.fd, old);
+  if (ok) {
+    ok = WriteAllAt(file.fd, text, 0) &&
+         ::ftruncate(file.fd, static_cast<off_t>(text.size())) == 0 && ::fsync(file.fd) == 0;
+    if (!ok) {
+      WriteAllAt(file.fd, old, 0);
+      ::ftruncate(file.fd, static_cast<off_t>(old.size()));
+      ::fsync(file.fd);
+    }
+  }
+  ok = ::close(file.fd) == 0 && ok;
+  return ok;
 }
 
 }  // namespace
 
 IniFile IniFile::Parse(std::string_view text) {
   IniFile ini;
+  // Before the first line, not part of it: "[MACHINE]" right after the
+  // mark is still a section header.
+  if (text.starts_with(kByteOrderMark)) {
+    ini.byte_order_mark_ = true;
+    text.remove_prefix(kByteOrderMark.size());
+  }
   size_t pos = 0;
   while (pos < text.size()) {
     const size_t lf = text.find('\n', pos);
@@ -221,10 +276,12 @@ std::string_view IniFile::Parsed::Value(std::string_view text) const {
 
 std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
   bool inSection = false;
+  bool seenSection = false;  // only the first copy of a section counts
   for (const Line& line : lines_) {
     const Parsed p = ParseLine(line.text);
     if (p.kind == Parsed::Section) {
-      inSection = SameName(p.name, section);
+      if (seenSection) return std::nullopt;
+      inSection = seenSection = SameName(p.name, section);
     } else if (p.kind == Parsed::Key && inSection && SameName(p.name, key)) {
       return std::string(p.Value(line.text).substr(0, kMaxValueLength));
     }
@@ -249,19 +306,17 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
   const size_t cut = value.find_first_of(std::string_view("\r\n\0", 3));
   if (cut != std::string_view::npos) value = value.substr(0, cut);
 
-  bool inSection = false;
-  bool inFirstSection = false;
+  // Only the first copy of the section is looked at.
   size_t firstSection = std::string::npos;
-  size_t insertAfter = std::string::npos;  // header or last key of the first section
+  size_t insertAfter = std::string::npos;  // its header or its last key
   for (size_t i = 0; i < lines_.size(); ++i) {
     const Parsed p = ParseLine(lines_[i].text);
     if (p.kind == Parsed::Section) {
-      inSection = SameName(p.name, section);
-      inFirstSection = inSection && firstSection == std::string::npos;
-      if (inFirstSection) insertAfter = firstSection = i;
+      if (firstSection != std::string::npos) break;
+      if (SameName(p.name, section)) insertAfter = firstSection = i;
       continue;
     }
-    if (p.kind != Parsed::Key || !inSection) continue;
+    if (p.kind != Parsed::Key || firstSection == std::string::npos) continue;
     if (SameName(p.name, key)) {
       std::string& text = lines_[i].text;
       if (p.Value(text) != value) {
@@ -269,7 +324,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
       }
       return;
     }
-    if (inFirstSection) insertAfter = i;
+    insertAfter = i;
   }
 
   const std::string end = NewLineEnd();
@@ -290,7 +345,7 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
 }
 
 std::string IniFile::Text() const {
-  std::string text;
+  std::string text(byte_order_mark_ ? kByteOrderMark : std::string_view());
   for (const Line& line : lines_) {
     text += line.text;
     text += line.end;
@@ -299,45 +354,33 @@ std::string IniFile::Text() const {
 }
 
 void IniFile::Save(const std::string& path) const {
-  const std::string target = WriteTarget(path);
   const std::string text = Text();
-  // A file made read-only stays as it is, as it would with an in-place write.
-  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
+  const OwnFile target = FollowOwnLinks(path);
+  if (target.error) throw Exception("Unable to write to " + path);
+  RemoveLeftoverTemps(target.path);
+
+  struct stat old;
+  const bool exists = ::stat(target.path.c_str(), &old) == 0;
+  // Only a regular file is replaced; a file made read-only stays as it is,
+  // as it would with an in-place write.
+  if (exists && (!S_ISREG(old.st_mode) || ::access(target.path.c_str(), W_OK) != 0)) {
     throw Exception("Unable to write to " + path);
   }
+  switch (ReplaceAtomically(target.path, text, exists ? &old : nullptr)) {
+    case Replace::Done:
+      return;
+    case Replace::NoRoomBeside:
+      if (exists && WriteInPlace(target.path, text)) return;
+      break;
+    case Replace::Failed:
+      break;
+  }
+  throw Exception("Unable to write to " + path);
+}
 
-  // A fresh file beside the target, never an existing one.
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-    do {
-      fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) throw Exception("Unable to write to " + path);
-
-  bool ok = WriteAll(fd, text);
-  struct stat st;
-  if (ok && ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    // The new file keeps the old one's permissions.
-    ::fchmod(fd, st.st_mode & 07777);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temp.c_str());
-    throw Exception("Unable to write to " + path);
-  }
-  // The rename itself reaches the disk with the directory.
-  const int dirFd = ::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
-  RemoveLeftoverTemps(target);
+void IniFile::RemoveLeftovers(const std::string& path) {
+  const OwnFile target = FollowOwnLinks(path);
+  if (!target.error) RemoveLeftoverTemps(target.path);
 }
 
 }  // namespace velimo::trace

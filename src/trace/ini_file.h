@@ -6,9 +6,14 @@
 // unknown sections and keys, garbage) is kept in its place when the file is
 // written back, and every line keeps its own line end (CR LF or LF).
 //
-// Where a section or key appears twice, the first one in the file wins: it
-// is the one read and the one a write changes; later copies are kept as
-// they are.
+// Where a section appears twice, only its first copy counts: its keys are
+// the ones read and written, and a later copy with everything in it is kept
+// as it is, neither read nor changed (a key found only there reads as
+// absent and is added to the first copy). Likewise, where a key appears
+// twice in that section, the first one is read and written.
+//
+// A UTF-8 byte-order mark at the start of the file (an editor's doing) is
+// read as absent and written back as it was.
 #pragma once
 
 #include <cstddef>
@@ -27,8 +32,9 @@ class IniFile {
   IniFile() = default;
   // Reads a file's text; any bytes are accepted.
   static IniFile Parse(std::string_view text);
-  // Reads the file at path; a missing or unreadable file reads as empty.
-  // Nothing is created.
+  // Reads the file at path; a missing or unreadable file reads as empty, as
+  // does one reached through another user's symbolic link or one that is
+  // no regular file (util/own_file.h). Nothing is created.
   static IniFile Load(const std::string& path);
   // Reads the file at path before changing it: a missing file reads as
   // empty, but one that exists and cannot be read raises "Unable to write
@@ -53,8 +59,19 @@ class IniFile {
   // Replaces the file at path atomically: the text is written to a new file
   // beside it, synced to disk, and renamed over the old one, so a crash or a
   // full disk leaves either the old file or the new one, never a part.
-  // Raises velimo::Exception "Unable to write to <path>" on failure.
+  // Where no file can be made or renamed beside it (a folder closed to the
+  // user, who may still write the file itself) the existing file is
+  // rewritten in place and synced; should that fail, its old text is put
+  // back. A symbolic link of the user's own is followed and kept; one of
+  // another user is not. Raises velimo::Exception "Unable to write to
+  // <path>" on failure.
   void Save(const std::string& path) const;
+
+  // Removes what saves killed between creating and renaming their file left
+  // beside the file at path: a temporary whose process is gone and that no
+  // save holds any more, whatever its age. Save does it first; the program
+  // does it at start as well.
+  static void RemoveLeftovers(const std::string& path);
 
  private:
   struct Line {
@@ -74,6 +91,7 @@ class IniFile {
   std::string NewLineEnd() const;
 
   std::vector<Line> lines_;
+  bool byte_order_mark_ = false;
 };
 
 }  // namespace velimo::trace

@@ -28,12 +28,14 @@ constexpr KeyRef kKeys[] = {
 }  // namespace
 
 Settings LoadSettings(const std::string& path) {
+  IniFile::RemoveLeftovers(path);
   const IniFile ini = IniFile::Load(path);
   Settings settings;
   for (const KeyRef& k : kKeys) {
     std::string& field = settings.*k.field;
     field = ini.Get(k.section, k.key, field);
   }
+  settings.LogSecrets = ini.Get("MACHINE", "LogSecrets", settings.LogSecrets);
   return settings;
 }
 

@@ -17,6 +17,10 @@ struct Settings {
   std::string SaveLogTrace = "0";   // "1": trace lines also go to the log file
   std::string ViewTraceMenu = "0";  // "1": the Trace menu is shown
   std::string ViewLogTrace = "0";   // "1": the trace pane is shown
+  // "1": the log file gets encryption keys and IVs in clear. Read only: a
+  // service setting made by hand, never written by the tool (its line stays
+  // as it is).
+  std::string LogSecrets = "0";
   // [EnvBoard]
   std::string ComPort = "COM1";
   std::string BaudRate = "9600";
@@ -28,7 +32,8 @@ struct Settings {
 };
 
 // Reads every key; a missing file, section or key gives the default above.
-// Nothing is reported and nothing is created.
+// Nothing is reported and nothing is created. The temporaries that killed
+// saves left beside the file are removed.
 Settings LoadSettings(const std::string& path = kSettingsFileName);
 
 // Writes all nine keys, in this order: Device, SaveLogTrace, ViewTraceMenu,

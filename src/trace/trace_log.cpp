@@ -7,6 +7,7 @@
 
 #include "util/errors.h"
 #include "util/file_append.h"
+#include "util/own_file.h"
 
 namespace velimo::trace {
 
@@ -77,27 +78,38 @@ std::string TraceLog::Stamp(const LocalDateTime& time) {
   return stamp;
 }
 
-void TraceLog::LogWriteStr(std::string_view message) {
+void TraceLog::LogWriteStr(std::string_view message, TraceSecret secret) {
   // The pane is not trimmed line by line: past the limit it starts afresh.
   if (pane_.DisplayedLineCount() > kMaxPaneLines) pane_.Clear();
 
   std::string line = Stamp(platform_.Now());
+  const size_t stampLength = line.size();
   line.append(message);
   pane_.Add(line);
 
   if (!save_log_file_) return;
+  if (!log_secrets_) MaskSecrets(line, stampLength, secret);
 
   // The date is read anew, after the stamp: a line stamped 23:59:59 can go
   // into the next day's file.
   const std::string& path = DayFilePath(platform_.Now());
+  // The folder is the tool's own as the file is: a link another user put in
+  // its place is not followed.
+  const OwnFile folder = FollowOwnLinks(LogDir());
+  if (folder.reason) {
+    throw EInOutError(
+        "I/O error " + std::to_string(folder.error) + " (" + folder.reason + ") on " + LogDir(),
+        folder.error);
+  }
   // The folder is made when the append finds it missing, so a line into an
   // existing folder (every line but the first) costs no look-up of its own.
-  // A failure to create it shows up as the second append's error.
+  // A failure to create it shows up as the second append's error. The log
+  // tells what was said to the modem: the folder is the owner's alone.
   try {
     AppendLineToFile(path, line);
   } catch (const EInOutError& e) {
     if (e.ErrorCode() != ENOENT) throw;
-    ::mkdir(LogDir().c_str(), 0777);
+    ::mkdir(LogDir().c_str(), 0700);
     AppendLineToFile(path, line);
   }
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "trace/trace_pane.h"
+#include "trace/trace_secret.h"
 #include "util/platform.h"
 
 namespace velimo::trace {
@@ -33,9 +34,11 @@ class TraceLog {
 
   // Adds "[HH:NN:SS]  " + message to the pane, and to the day's log file
   // while the switch is on. The message is kept byte for byte (CR and NUL
-  // included). A file error (EInOutError) reaches the caller after the line
-  // is already in the pane.
-  void LogWriteStr(std::string_view message);
+  // included), except that in the file the key and IV values (secret, and
+  // those that keywords introduce, see trace_secret.h) are masked unless
+  // SetLogSecrets(true). A file error (EInOutError) reaches the caller after
+  // the line is already in the pane.
+  void LogWriteStr(std::string_view message, TraceSecret secret = {});
 
   // A line received from the modem: into the pane as it is, without a
   // stamp, without the line-count check and without the file. Only the
@@ -49,6 +52,11 @@ class TraceLog {
   // at creation.
   void SetSaveLogFile(bool on) { save_log_file_ = on; }
   bool SaveLogFile() const { return save_log_file_; }
+
+  // Whether the log file gets key and IV values in clear ([MACHINE]
+  // LogSecrets=1 in the settings file); off at creation.
+  void SetLogSecrets(bool on) { log_secrets_ = on; }
+  bool LogSecrets() const { return log_secrets_; }
 
   TracePane& Pane() { return pane_; }
   const TracePane& Pane() const { return pane_; }
@@ -71,6 +79,7 @@ class TraceLog {
   Platform& platform_;
   std::string base_dir_;
   bool save_log_file_ = false;
+  bool log_secrets_ = false;
   TracePane pane_;
   std::string day_path_;  // empty: not made yet
   int day_year_ = 0, day_month_ = 0, day_day_ = 0;

@@ -62,10 +62,10 @@ serial::ByteChannel& TForm_main::Port() {
   return port_ ? *port_ : ComPortEnvBoard;
 }
 
-void TForm_main::LogWriteStr(std::string_view message) {
+void TForm_main::LogWriteStr(std::string_view message, trace::TraceSecret secret) {
   // The check mark of "Save Log File" is the switch, whoever set it.
   trace_.SetSaveLogFile(SaveLogFile1.Checked());
-  trace_.LogWriteStr(message);
+  trace_.LogWriteStr(message, secret);
 }
 
 void TForm_main::SetActiveControl(Control& control) {

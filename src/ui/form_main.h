@@ -112,8 +112,9 @@ class TForm_main : public SInfoPage,
   // ---- Trace --------------------------------------------------------------
 
   // Adds a trace line ("[HH:NN:SS]  " + message) to the pane, and to the
-  // log file while "Save Log File" is checked.
-  void LogWriteStr(std::string_view message);
+  // log file while "Save Log File" is checked; secret is the part of the
+  // message that is a key or IV value, which the file gets masked.
+  void LogWriteStr(std::string_view message, trace::TraceSecret secret = {});
   trace::TraceLog& Trace() { return trace_; }
 
   // ---- Focus --------------------------------------------------------------

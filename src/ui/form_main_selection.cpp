@@ -91,6 +91,7 @@ void TForm_main::LoadSettingsFile() {
   ViewTraceMenu = s.ViewTraceMenu;
   ViewLogTrace = s.ViewLogTrace;
   SaveLogTrace = s.SaveLogTrace;
+  trace_.SetLogSecrets(s.LogSecrets == "1");
   ModelCode = s.Device;
   ComPortSettings.ComPort = s.ComPort;
   ComPortSettings.BaudRate = serial::BaudRateFromText(s.BaudRate);

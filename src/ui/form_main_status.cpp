@@ -8,8 +8,10 @@ namespace velimo::ui {
 using protocol::CommandId;
 
 protocol::Link TForm_main::SendLink() {
-  protocol::Link link{&Port(), &platform_, [this](std::string_view m) { LogWriteStr(m); },
-                      [this] { RestartApplication(); }};
+  protocol::Link link{
+      &Port(), &platform_,
+      [this](std::string_view m, trace::TraceSecret secret) { LogWriteStr(m, secret); },
+      [this] { RestartApplication(); }};
   link.received = [this](std::string_view line) { trace_.AddReceivedLine(line); };
   // A sequence of commands stops at the first step that finds the device
   // gone: each further step would only show the same error again.

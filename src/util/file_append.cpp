@@ -7,14 +7,15 @@
 #include <cstring>
 
 #include "util/errors.h"
+#include "util/own_file.h"
 
 namespace velimo {
 
 namespace {
 
-[[noreturn]] void RaiseIo(const std::string& path, int error) {
+[[noreturn]] void RaiseIo(const std::string& path, int error, const char* reason = nullptr) {
   std::string message = "I/O error ";
-  message.append(std::to_string(error)).append(" (").append(std::strerror(error));
+  message.append(std::to_string(error)).append(" (").append(reason ? reason : std::strerror(error));
   message.append(") on ").append(path);
   throw EInOutError(message, error);
 }
@@ -25,11 +26,11 @@ void AppendLineToFile(const std::string& path, std::string_view line) {
   // One open in append mode creates a missing file and keeps an existing one
   // whole. It never makes a directory, so a line aimed at a directory that is
   // not there fails here and leaves nothing behind.
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) RaiseIo(path, errno);
+  // The log holds what was said to the modem: its files are the owner's
+  // alone.
+  const OwnFile file = OpenOwnFile(path, O_WRONLY | O_APPEND | O_CREAT, 0600);
+  if (file.fd < 0) RaiseIo(path, file.error, file.reason);
+  const int fd = file.fd;
 
   // Line and line end go out in one buffer, so a line is never split from
   // its CR LF by another writer appending to the same file.

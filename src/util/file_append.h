@@ -6,8 +6,11 @@
 
 namespace velimo {
 
-// Opens (or creates) the file, appends the line and CR LF, closes it. Never
-// creates a directory and never truncates. Raises EInOutError with errno.
+// Opens (or creates, readable and writable by its owner only) the file,
+// appends the line and CR LF, closes it. Never creates a directory and never
+// truncates. The file is reached as an own file (util/own_file.h): the open
+// never waits, a symbolic link of another user is not followed and anything
+// but a regular file is refused. Raises EInOutError with errno.
 void AppendLineToFile(const std::string& path, std::string_view line);
 
 }  // namespace velimo

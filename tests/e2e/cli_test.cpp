@@ -1,7 +1,13 @@
 // Runs of velimo-cli itself against the simulator: what it prints and the
 // exit status it ends with.
 #include <gmock/gmock.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "e2e_fixture.h"
@@ -149,6 +155,52 @@ TEST_F(CliTest, UsageErrorsAndUnopenablePortsEndWithStatusTwo) {
   // The name check comes before the modem is asked anything.
   EXPECT_EQ(SimStateAs<sim::STaviConfig>(), std::get<sim::STaviConfig>(sim::FactoryDefaults(
                                                 sim::Family::kSTavi, sim::Firmware::k1_3)));
+}
+
+// "Save Log File" switched on in the settings while the log cannot be
+// written: the connect stops at its first trace line. The run reports the
+// log's error alone (the port was never the trouble), ends with the status
+// of a failure, and does not hang on a FIFO.
+TEST_F(CliTest, UnwritableLogIsReportedAloneWithStatusOne) {
+  namespace fs = std::filesystem;
+  StartSim('s');
+  std::ofstream(dir_ + "/Velimo.INI") << "[MACHINE]\nSaveLogTrace=1\n";
+  const std::string log = dir_ + "/Log";
+  const auto dayFile = [&](int days) {
+    const time_t t = time(nullptr) + days * 86400;
+    tm local{};
+    localtime_r(&t, &local);
+    char name[32];
+    strftime(name, sizeof name, "/Velimo_%Y%m%d.log", &local);
+    return log + name;
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"a file named Log", [&] { std::ofstream(log) << "in the way\n"; }, "I/O error 20 "},
+      {"a dangling link named Log", [&] { fs::create_symlink("gone", log); }, "I/O error 2 "},
+      {"a FIFO as the day's file",
+       [&] {
+         fs::create_directory(log);
+         for (int days : {0, 1}) mkfifo(dayFile(days).c_str(), 0600);
+       },
+       "I/O error 22 (not a regular file)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(log);
+    c.make();
+    ProcessResult r = Cli({"--port", port_, "--model", "s", "show", "LB_S_SID"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 1u) << r.out;
+    EXPECT_THAT(lines[0], ::testing::StartsWith(std::string("message: ") + c.says));
+    EXPECT_THAT(r.err, Not(HasSubstr("cannot open the serial port")));
+  }
+  fs::remove_all(log);
 }
 
 TEST_F(CliTest, HelpDocumentsTheCommandsWithExamples) {

@@ -1,5 +1,5 @@
 // "Save Log File" on while the log cannot be written: its folder cannot be
-// made, or the day's file sits on a full device. The trace pane keeps every
+// made, or the day's file is a FIFO. The trace pane keeps every
 // line, a command whose trace line fails is reported as a failed send
 // ("Serial Port ERROR!!"), the status query's announcement failing goes to
 // the default error report and sends nothing, and once the log is switched
@@ -97,13 +97,13 @@ INSTANTIATE_TEST_SUITE_P(Logs, LogFaultTest,
                                         WriteFile(dir + "/Log", "in the way\n");
                                       }},
                              // The day's file (and the next day's, for a test run over
-                             // midnight) on a device that is always full.
-                             Breakage{"file_on_a_full_device", ENOSPC,
+                             // midnight) a FIFO that nobody reads: refused at once
+                             // instead of hanging the program on its first line.
+                             Breakage{"day_file_is_a_fifo", EINVAL,
                                       [](const std::string& dir, const trace::TraceLog& log) {
                                         fs::create_directory(dir + "/Log");
                                         for (int days : {0, 1})
-                                          fs::create_symlink("/dev/full",
-                                                             log.LogFilePath(DateIn(days)));
+                                          mkfifo(log.LogFilePath(DateIn(days)).c_str(), 0600);
                                       }}),
                          [](const auto& info) { return std::string(info.param.name); });
 

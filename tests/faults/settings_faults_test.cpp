@@ -1,8 +1,11 @@
-// The settings file at close: written where it cannot be (the device full,
-// the folder closed to the user), and cut off by a kill in the middle of a
-// save. The operator is told "Unable to write to ..." and the window stays
-// open and connected with the old file intact; a killed save leaves the old
-// or the new file, each whole, never a mixture or a stump.
+// The settings file at close: written where it cannot be (the device full),
+// where only the file itself may be written (the folder closed to the user,
+// as in an administrator's install folder), and cut off by a kill in the
+// middle of a save. A closed folder gets the file written in place; where
+// the write cannot be done at all the operator is told "Unable to write to
+// ..." and the window stays open and connected with the old file intact; a
+// killed save leaves the old or the new file, each whole, never a mixture or
+// a stump.
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -37,23 +40,22 @@ int Leftovers(const std::string& dir) {
   return n;
 }
 
-enum class Cause { kFileSizeLimit, kClosedFolder };
-
 struct Unwritable {
   const char* name;
-  Cause cause;
+  bool closed_folder;  // no file can be made beside the settings file
+  bool size_limit;     // any file the save writes grows past 16 bytes, as on a full disk
 };
 
 class UnwritableAtCloseTest : public FaultTest, public ::testing::WithParamInterface<Unwritable> {
  protected:
-  // The program connected, then closed while the file cannot be written,
-  // then closed again once it can. Runs in a child process (limits and
-  // users stay there); returns what differed.
-  std::string CloseTwice(Cause cause, const std::optional<Unprivileged>& who) {
-    if (cause == Cause::kClosedFolder && who && !DropPrivileges(*who))
-      return "could not drop privileges";
+  // The program connected, then closed while the file cannot be written as
+  // usual, then (if that close was refused) closed again once the disk has
+  // room. Runs in a child process (limits and users stay there); returns
+  // what differed.
+  std::string CloseTwice(const Unwritable& u, const std::optional<Unprivileged>& who) {
+    if (u.closed_folder && who && !DropPrivileges(*who)) return "could not drop privileges";
     // Writing past the limit fails with EFBIG instead of ending the process.
-    if (cause == Cause::kFileSizeLimit) signal(SIGXFSZ, SIG_IGN);
+    if (u.size_limit) signal(SIGXFSZ, SIG_IGN);
     StartProgram();
     S().SelectModel('s');
     cli::LinkChoice link;
@@ -61,47 +63,58 @@ class UnwritableAtCloseTest : public FaultTest, public ::testing::WithParamInter
     if (!S().Connect(link) || !S().Settle(10000, 100)) return "could not connect";
     if (!TakeMessages().empty()) return "messages while connecting";
 
+    struct stat before {};
+    stat(settings_.c_str(), &before);
     rlimit old_limit{};
     getrlimit(RLIMIT_FSIZE, &old_limit);
-    if (cause == Cause::kFileSizeLimit) {
-      // Any file the save writes grows past 16 bytes, as on a full disk.
+    if (u.size_limit) {
       rlimit tight = old_limit;
       tight.rlim_cur = 16;
       if (setrlimit(RLIMIT_FSIZE, &tight) != 0) return "no file size limit";
     }
     std::string wrong;
-    if (S().App().CloseMainWindow()) wrong += "the close went ahead; ";
-    const Texts errors = TakeErrors();
-    if (errors != Texts{"Unable to write to " + settings_ + "."})
-      wrong += "errors: " + ::testing::PrintToString(errors) + "; ";
-    if (!TakeMessages().empty()) wrong += "a message; ";
-    if (S().App().Terminated()) wrong += "the run ended; ";
-    if (!Main().ComPortEnvBoard.Connected()) wrong += "the port closed; ";
-    if (ReadFile(settings_) != kOldFile) wrong += "the old file changed; ";
-    if (Leftovers(dir_) != 0) wrong += "a file was left beside it; ";
-
-    // The cause is gone: the next close writes.
-    if (cause == Cause::kFileSizeLimit) setrlimit(RLIMIT_FSIZE, &old_limit);
-    if (cause == Cause::kClosedFolder) chmod(dir_.c_str(), 0755);
-    if (!S().App().CloseMainWindow()) wrong += "the second close failed; ";
-    if (!TakeErrors().empty()) wrong += "an error at the second close; ";
+    const bool closed = S().App().CloseMainWindow();
+    if (u.size_limit) {
+      if (closed) wrong += "the close went ahead; ";
+      const Texts errors = TakeErrors();
+      if (errors != Texts{"Unable to write to " + settings_ + "."})
+        wrong += "errors: " + ::testing::PrintToString(errors) + "; ";
+      if (!TakeMessages().empty()) wrong += "a message; ";
+      if (S().App().Terminated()) wrong += "the run ended; ";
+      if (!Main().ComPortEnvBoard.Connected()) wrong += "the port closed; ";
+      if (ReadFile(settings_) != kOldFile) wrong += "the old file changed; ";
+      if (Leftovers(dir_) != 0) wrong += "a file was left beside it; ";
+      // The disk has room again (the folder stays as it is): the next close
+      // writes.
+      setrlimit(RLIMIT_FSIZE, &old_limit);
+      if (!S().App().CloseMainWindow()) wrong += "the second close failed; ";
+    } else if (!closed) {
+      wrong += "the close was refused; ";
+    }
+    if (!TakeErrors().empty()) wrong += "an error at the last close; ";
     const trace::Settings now = trace::LoadSettings(settings_);
     if (now.Device != "s" || now.ComPort != link_ || now.ViewTraceMenu != "1")
-      wrong += "the second close wrote something else; ";
+      wrong += "the close wrote something else; ";
     if (ReadFile(settings_).find("; kept by hand: the bench modem\r\n") == std::string::npos)
       wrong += "the hand-written line went; ";
+    if (Leftovers(dir_) != 0) wrong += "a file was left beside it; ";
+    struct stat after {};
+    stat(settings_.c_str(), &after);
+    // In a closed folder the very file was written; elsewhere it was replaced.
+    if (u.closed_folder != (after.st_ino == before.st_ino))
+      wrong += u.closed_folder ? "the file was replaced; " : "the file was not replaced; ";
     return wrong;
   }
 };
 
-TEST_P(UnwritableAtCloseTest, ReportedTheWindowStaysAndTheOldFileIsIntact) {
+TEST_P(UnwritableAtCloseTest, WrittenInPlaceOrReportedWithTheOldFileIntact) {
   const Unwritable& u = GetParam();
   const std::optional<Unprivileged> who = UnprivilegedUser();
   StartSim('s');
   WriteFile(settings_, kOldFile);
-  if (u.cause == Cause::kClosedFolder) {
+  if (u.closed_folder) {
     // The folder belongs to the user the program runs as, who may read and
-    // replace the file but not add one beside it. Root writes anywhere,
+    // write the file but not add one beside it. Root writes anywhere,
     // so as root the program runs as another user.
     if (who) {
       ASSERT_EQ(chown(dir_.c_str(), who->uid, who->gid), 0);
@@ -110,15 +123,16 @@ TEST_P(UnwritableAtCloseTest, ReportedTheWindowStaysAndTheOldFileIsIntact) {
     ASSERT_EQ(chmod(settings_.c_str(), 0666), 0);
     ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
   }
-  const ChildResult r = RunInChild([&] { return CloseTwice(u.cause, who); }, 30000);
+  const ChildResult r = RunInChild([&] { return CloseTwice(u, who); }, 30000);
   EXPECT_FALSE(r.timed_out);
   EXPECT_EQ(r.status, 0) << r.report;
   EXPECT_EQ(r.report, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Causes, UnwritableAtCloseTest,
-                         ::testing::Values(Unwritable{"device_full", Cause::kFileSizeLimit},
-                                           Unwritable{"folder_closed", Cause::kClosedFolder}),
+                         ::testing::Values(Unwritable{"device_full", false, true},
+                                           Unwritable{"folder_closed", true, false},
+                                           Unwritable{"folder_closed_and_device_full", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 class KilledSaveTest : public FaultTest {};
@@ -216,10 +230,8 @@ TEST_F(KilledSaveTest, EveryKillLeavesTheOldOrANewFileWhole) {
                  std::to_string(olds) + "/" + std::to_string(as) + "/" + std::to_string(bs));
   RecordProperty("save_us", std::to_string(save_us));
   RecordProperty("files_left_beside", std::to_string(Leftovers(dir_)));
-  // The next save, by a process still alive, clears away what the killed
-  // ones left beside the file once it is old enough to be surely abandoned.
-  for (const auto& e : fs::directory_iterator(dir_))
-    fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::minutes(2));
+  // The next save, by a process still alive, clears away at once what the
+  // killed ones left beside the file.
   trace::SaveSettings(a, settings_);
   EXPECT_EQ(ReadFile(settings_), text_a);
   EXPECT_EQ(Leftovers(dir_), 0);

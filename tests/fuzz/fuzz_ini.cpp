@@ -109,15 +109,23 @@ FUZZ_REFERENCE std::vector<string_view> Lines(string_view text) {
   return lines;
 }
 
-// The first value of section/key in the file: sections that appear twice
-// are searched in file order.
+// A UTF-8 byte-order mark before the first line is no part of it.
+FUZZ_REFERENCE string_view WithoutMark(string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  return text;
+}
+
+// The first value of section/key in the file, looked for in the first copy
+// of the section only.
 FUZZ_REFERENCE std::optional<string> PlainGet(string_view text, string_view section,
                                               string_view key) {
   bool in = false;
-  for (string_view line : Lines(text)) {
+  bool seen = false;
+  for (string_view line : Lines(WithoutMark(text))) {
     const LineRole r = Role(line);
     if (r.kind == LineRole::Section) {
-      in = SameName(r.name, section);
+      if (seen) return std::nullopt;
+      in = seen = SameName(r.name, section);
     } else if (r.kind == LineRole::Key && in && SameName(r.name, key)) {
       return string(r.value.substr(0, IniFile::kMaxValueLength));
     }
@@ -129,7 +137,7 @@ FUZZ_REFERENCE std::vector<Entry> PlainEntries(string_view text) {
   std::vector<Entry> entries;
   string_view section;
   bool inSection = false;
-  for (string_view line : Lines(text)) {
+  for (string_view line : Lines(WithoutMark(text))) {
     const LineRole r = Role(line);
     if (r.kind == LineRole::Section) {
       section = r.name;

@@ -277,6 +277,8 @@ def ini_seeds():
         "with_settings": tool.encode() + b"\x1eMACHINE\x1fDevice\x1fi\x1enew section\x1fnew key\x1f value "
                          b"\x1eEnvBoard\x1fComPort\x1f\"/dev/ttyACM0\"",
         "settings_odd": b"[a]\nb=c\n\x1ea\x1fB\x1fline\r\nend\x1e[x\x1fy\x1fz\x1ea\x1f=k\x1fv\x1e\x1f\x1f",
+        "byte_order_mark": b"\xef\xbb\xbf[MACHINE]\r\nDevice=u\r\n[MACHINE]\r\nSaveLogTrace=1\r\n"
+                           b"\x1eMACHINE\x1fSaveLogTrace\x1f1",
         "empty": b"",
     }
 

@@ -41,6 +41,7 @@ class Driver {
       // The default error report is a box too; it always tells of a fault.
       Out("message: " + velimo::cli::OneLine(text) + "\n");
       failed_ = true;
+      ++errors_reported_;
     };
     platform_.on_confirm = [this](std::string_view text) {
       Out("confirm: " + velimo::cli::OneLine(text) + (options_.yes ? " -> Yes\n" : " -> No\n"));
@@ -73,7 +74,12 @@ class Driver {
     link.baud = options_.baud;
     link.parity = options_.parity;
     link.flow_index = options_.flow_index;
+    const int errorsBefore = errors_reported_;
     if (!session.Connect(link)) {
+      // The connect handler stopped at an error of its own (the log could
+      // not be written before the port was tried): that error has been
+      // reported, and the port was never the trouble.
+      if (errors_reported_ != errorsBefore) return 1;
       Complain("cannot open the serial port " + options_.port);
       return 2;
     }
@@ -164,6 +170,7 @@ class Driver {
   const CliOptions& options_;
   velimo::ui::HeadlessPlatform platform_;
   bool failed_ = false;
+  int errors_reported_ = 0;  // default error reports so far
 };
 
 }  // namespace

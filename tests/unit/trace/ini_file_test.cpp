@@ -1,18 +1,22 @@
 #include "trace/ini_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "trace/settings.h"
 #include "util/errors.h"
 
 namespace velimo::trace {
@@ -57,9 +61,9 @@ TEST(IniFileRead, ForeignFile) {
       {"MACHINE", "ViewLogTrace", std::nullopt},
       {"MACHINE", "Colour", "blue"},
       {"MACHINE", "# a comment", std::nullopt},
-      {"MACHINE", "stray", std::nullopt},  // keys before any section belong to none
-      {"EnvBoard", "ComPort", "COM3"},     // not the one of [Other]
-      {"EnvBoard", "BaudRate", "57600"},   // found in the second [EnvBoard]
+      {"MACHINE", "stray", std::nullopt},      // keys before any section belong to none
+      {"EnvBoard", "ComPort", "COM3"},         // not the one of [Other]
+      {"EnvBoard", "BaudRate", std::nullopt},  // only in the second [EnvBoard]: unread
       {"Missing", "Device", std::nullopt},
   };
   for (const auto& c : cases) {
@@ -79,7 +83,7 @@ TEST(IniFileRead, CrLfReadsLikeLf) {
   for (const char* key : {"Device", "SaveLogTrace", "ViewTraceMenu", "Colour"}) {
     EXPECT_EQ(cr.Get("MACHINE", key), lf.Get("MACHINE", key)) << key;
   }
-  EXPECT_EQ(cr.Get("EnvBoard", "BaudRate"), "57600");
+  EXPECT_EQ(cr.Get("EnvBoard", "ComPort"), "COM3");
   EXPECT_EQ(cr.Text(), crlf) << "an untouched file comes back byte for byte";
 }
 
@@ -138,7 +142,7 @@ TEST(IniFileWrite, ChangesOnlyWhatItMust) {
   ini.Set("MACHINE", "ViewTraceMenu", "0");   // the first duplicate changes
   ini.Set("MACHINE", "ViewLogTrace", "1");    // missing: after the section's last key
   ini.Set("ENVBOARD", "Parity", "Even");      // missing: into the first [EnvBoard]
-  ini.Set("EnvBoard", "BaudRate", "Custom");  // lives in the second [EnvBoard]
+  ini.Set("EnvBoard", "BaudRate", "Custom");  // the second [EnvBoard]'s is not touched
   ini.Set("New", "Key", "v");                 // missing section: at the end
   EXPECT_EQ(ini.Text(),
             "; Velimo settings, edited by hand\n"
@@ -159,8 +163,9 @@ TEST(IniFileWrite, ChangesOnlyWhatItMust) {
             "[envboard]\n"
             "comport=COM3\n"
             "Parity=Even\n"
-            "[EnvBoard]\n"
             "BaudRate=Custom\n"
+            "[EnvBoard]\n"
+            "BaudRate=57600\n"
             "\n"
             "[New]\n"
             "Key=v\n");
@@ -237,7 +242,7 @@ TEST_F(IniFileDisk, SaveReplacesTheFileAndLeavesNoTemporaryBehind) {
   EXPECT_EQ(entries, 1u);
 }
 
-TEST_F(IniFileDisk, SaveRemovesTheTemporariesOfKilledSavesOnly) {
+TEST_F(IniFileDisk, SaveAndStartRemoveTheTemporariesOfKilledSavesOnly) {
   // A process that has ended: its half-written file can only be a leftover.
   const pid_t gone = fork();
   ASSERT_GE(gone, 0);
@@ -246,31 +251,47 @@ TEST_F(IniFileDisk, SaveRemovesTheTemporariesOfKilledSavesOnly) {
   const std::string dead = "Velimo.INI.tmp" + std::to_string(gone);
   struct Entry {
     std::string name;
-    int age_s;
+    bool locked;  // held as a save in progress holds its file
     bool kept;
   };
   const Entry entries[] = {
-      {dead + "-0", 120, false},
-      {dead + "-17", 3600, false},
-      {dead + "-1", 0, true},  // fresh: perhaps a process this one cannot see
-      {"Velimo.INI.tmp" + std::to_string(getppid()) + "-0", 120, true},  // still running
-      {"Velimo.INI.tmp1-0", 120, true},                                  // init: running
-      {dead, 120, true},  // not the pattern of a temporary file
-      {dead + "-", 120, true},
-      {dead + "-0.bak", 120, true},
-      {"Velimo.INI.tmp-" + std::to_string(gone) + "-0", 120, true},
-      {"Other.INI.tmp" + std::to_string(gone) + "-0", 120, true},  // another file's
+      {dead + "-0", false, false},
+      {dead + "-17", false, false},
+      // The process is gone here, but a save still holds the file: one of a
+      // process this one cannot see (another container).
+      {dead + "-1", true, true},
+      {"Velimo.INI.tmp" + std::to_string(getppid()) + "-0", false, true},  // still running
+      {"Velimo.INI.tmp1-0", false, true},                                  // init: running
+      {dead, false, true},  // not the pattern of a temporary file
+      {dead + "-", false, true},
+      {dead + "-0.bak", false, true},
+      {"Velimo.INI.tmp-" + std::to_string(gone) + "-0", false, true},
+      {"Other.INI.tmp" + std::to_string(gone) + "-0", false, true},  // another file's
   };
-  for (const Entry& e : entries) {
-    std::ofstream(dir_ / e.name) << "[a]\nx=";
-    fs::last_write_time(dir_ / e.name,
-                        fs::file_time_type::clock::now() - std::chrono::seconds(e.age_s));
+  const std::pair<const char*, std::function<void()>> moments[] = {
+      {"save",
+       [&] {
+         IniFile ini;
+         ini.Set("a", "x", "1");
+         ini.Save(path_);
+         EXPECT_EQ(Read(path_), "[a]\nx=1\n");
+       }},
+      {"start", [&] { EXPECT_EQ(LoadSettings(path_).Device, "s"); }},
+  };
+  for (const auto& [moment, run] : moments) {
+    SCOPED_TRACE(moment);
+    std::vector<int> locks;
+    for (const Entry& e : entries) {
+      // Fresh files: their age does not matter.
+      std::ofstream(dir_ / e.name) << "[a]\nx=";
+      if (!e.locked) continue;
+      locks.push_back(open((dir_ / e.name).c_str(), O_RDONLY | O_CLOEXEC));
+      ASSERT_EQ(flock(locks.back(), LOCK_EX), 0);
+    }
+    run();
+    for (const Entry& e : entries) EXPECT_EQ(fs::exists(dir_ / e.name), e.kept) << e.name;
+    for (int fd : locks) close(fd);
   }
-  IniFile ini;
-  ini.Set("a", "x", "1");
-  ini.Save(path_);
-  EXPECT_EQ(Read(path_), "[a]\nx=1\n");
-  for (const Entry& e : entries) EXPECT_EQ(fs::exists(dir_ / e.name), e.kept) << e.name;
 }
 
 TEST_F(IniFileDisk, SaveThroughASymbolicLinkKeepsTheLink) {
@@ -302,9 +323,12 @@ TEST_F(IniFileDisk, FailedWriteRaisesAndKeepsTheOldFile) {
   EXPECT_TRUE(fs::is_directory(dir_ / "dir.INI"));
   EXPECT_EQ(Read(path_), "[a]\nx=1\n");
   if (geteuid() != 0) {
+    // Closed to new files, the folder still lets the file itself be
+    // written: it is, in place. A new file cannot be made there at all.
     fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
-    EXPECT_THROW(ini.Save(path_), Exception);
-    EXPECT_EQ(Read(path_), "[a]\nx=1\n");
+    ini.Save(path_);
+    EXPECT_EQ(Read(path_), "[a]\nx=2\n");
+    EXPECT_THROW(ini.Save((dir_ / "new.INI").string()), Exception);
   }
 }
 

@@ -1,9 +1,13 @@
 #include "trace/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <iterator>
 #include <string>
 
@@ -23,11 +27,18 @@ class SettingsTest : public ::testing::Test {
     path_ = (dir_ / "Velimo.INI").string();
   }
   void TearDown() override { fs::remove_all(dir_); }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
   std::string Read() const {
     std::ifstream in(path_, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  void Write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  static void Write(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  void Write(const std::string& text) { Write(path_, text); }
 
   fs::path dir_;
   std::string path_;
@@ -142,6 +153,94 @@ TEST_F(SettingsTest, GarbageFileGivesDefaultsAndSurvivesAWrite) {
   const std::string written = Read();
   EXPECT_EQ(written.substr(0, garbage.size()), garbage);
   EXPECT_EQ(LoadSettings(path_), Settings{});
+}
+
+// Settings files as editors, other tools and other users leave them. Each
+// is read at start, then written back at close with the model changed.
+TEST_F(SettingsTest, HostileFiles) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const std::string other = (dir_ / "other.INI").string();
+  struct Case {
+    const char* name;
+    std::function<bool()> make;          // lays the file out; false: cannot here
+    std::string device, port, save_log;  // as read
+    bool written;
+    std::function<void()> check;  // after the close
+  };
+  const Case cases[] = {
+      {"byte order mark of an editor",
+       [&] {
+         Write(bom + "[MACHINE]\r\nDevice=u\r\nSaveLogTrace=1\r\n[EnvBoard]\r\nComPort=COM7\r\n");
+         return true;
+       },
+       "u", "COM7", "1", true,
+       [&] {
+         // The mark is kept, and no second [MACHINE] was appended.
+         EXPECT_EQ(Read(), bom +
+                               "[MACHINE]\r\nDevice=r\r\nSaveLogTrace=1\r\nViewTraceMenu=0\r\n"
+                               "ViewLogTrace=0\r\n[EnvBoard]\r\nComPort=COM7\r\nBaudRate=9600\r\n"
+                               "DataBits=8\r\nStopBits=1\r\nParity=None\r\n");
+       }},
+      {"a section twice",
+       [&] {
+         Write(
+             "[MACHINE]\nDevice=u\n[EnvBoard]\nComPort=COM7\n[machine]\nSaveLogTrace=1\n"
+             "Device=i\n");
+         return true;
+       },
+       "u", "COM7", "0", true,
+       [&] {
+         // Only the first copy is read and written; the second stays as it was.
+         EXPECT_EQ(Read(),
+                   "[MACHINE]\nDevice=r\nSaveLogTrace=0\nViewTraceMenu=0\nViewLogTrace=0\n"
+                   "[EnvBoard]\nComPort=COM7\nBaudRate=9600\nDataBits=8\nStopBits=1\n"
+                   "Parity=None\n[machine]\nSaveLogTrace=1\nDevice=i\n");
+       }},
+      {"a FIFO in its place", [&] { return mkfifo(path_.c_str(), 0600) == 0; }, "s", "COM1", "0",
+       false, [&] { EXPECT_TRUE(fs::is_fifo(path_)); }},
+      {"the user's own link",
+       [&] {
+         Write(other, "[MACHINE]\nDevice=u\n");
+         fs::create_symlink("other.INI", path_);
+         return true;
+       },
+       "u", "COM1", "0", true,
+       [&] {
+         EXPECT_TRUE(fs::is_symlink(path_));
+         EXPECT_EQ(LoadSettings(other).Device, "r");
+       }},
+      {"a link planted by another user",
+       [&] {
+         // The link would lead the tool's write to a file of the user's.
+         Write(other, "[MACHINE]\nDevice=u\n");
+         fs::create_symlink(other, path_);
+         return geteuid() == 0 && lchown(path_.c_str(), 65534, 65534) == 0;
+       },
+       "s", "COM1", "0", false, [&] { EXPECT_EQ(Read(other), "[MACHINE]\nDevice=u\n"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(path_);
+    fs::remove(other);
+    if (!c.make()) {
+      std::cout << "skipped here (needs root): " << c.name << "\n";
+      continue;
+    }
+    Settings s = LoadSettings(path_);
+    EXPECT_EQ(s.Device, c.device);
+    EXPECT_EQ(s.ComPort, c.port);
+    EXPECT_EQ(s.SaveLogTrace, c.save_log);
+    s.Device = "r";
+    bool written = true;
+    try {
+      SaveSettings(s, path_);
+    } catch (const Exception& e) {
+      written = false;
+      EXPECT_STREQ(e.what(), ("Unable to write to " + path_).c_str());
+    }
+    EXPECT_EQ(written, c.written);
+    c.check();
+  }
 }
 
 }  // namespace

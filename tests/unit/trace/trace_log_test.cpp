@@ -1,5 +1,6 @@
 #include "trace/trace_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,8 +9,11 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "support/test_platform.h"
 #include "util/errors.h"
@@ -191,18 +195,142 @@ TEST_F(TraceLogTest, PlainFileNamedLogRaises) {
   EXPECT_EQ(log_.Pane().LineCount(), 1u);
 }
 
-TEST_F(TraceLogTest, FullDeviceRaisesToTheCaller) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  fs::create_directory(dir_ / "Log");
-  fs::create_symlink("/dev/full", dir_ / "Log" / "Velimo_20240131.log");
+// Day files and folders as a careless or hostile neighbour leaves them:
+// each line fails at once with the log's I/O error (never blocking), the
+// pane has the line, and nothing is written where the log does not belong.
+TEST_F(TraceLogTest, HostileLogFilesAreRefusedWithoutWaiting) {
+  const fs::path log = dir_ / "Log";
+  const fs::path day = log / "Velimo_20240131.log";
+  const fs::path elsewhere = dir_ / "elsewhere";
+  int reader = -1;
+  struct Case {
+    const char* name;
+    std::function<bool()> make;  // false: cannot be made here
+    int error;
+  };
+  const Case cases[] = {
+      {"a FIFO without a reader", [&] { return mkfifo(day.c_str(), 0600) == 0; }, EINVAL},
+      {"a FIFO with a reader",
+       [&] {
+         if (mkfifo(day.c_str(), 0600) != 0) return false;
+         reader = open(day.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+         return reader >= 0;
+       },
+       EINVAL},
+      {"a link to a device",
+       [&] {
+         fs::create_symlink("/dev/full", day);
+         return fs::exists("/dev/full");
+       },
+       EINVAL},
+      {"a folder", [&] { return fs::create_directory(day); }, EINVAL},
+      {"a day file linked by another user",
+       [&] {
+         std::ofstream(elsewhere) << "kept\n";
+         fs::create_symlink(elsewhere, day);
+         return geteuid() == 0 && lchown(day.c_str(), 65534, 65534) == 0;
+       },
+       EACCES},
+      {"a Log folder linked by another user",
+       [&] {
+         fs::remove(log);
+         fs::create_directory(elsewhere);
+         fs::create_symlink(elsewhere, log);
+         return geteuid() == 0 && lchown(log.c_str(), 65534, 65534) == 0;
+       },
+       EACCES},
+  };
   log_.SetSaveLogFile(true);
-  try {
-    log_.LogWriteStr("x");
-    FAIL() << "no error";
-  } catch (const EInOutError& e) {
-    EXPECT_EQ(e.ErrorCode(), ENOSPC);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(log);
+    fs::remove_all(elsewhere);
+    fs::create_directory(log);
+    if (!c.make()) {
+      std::cout << "skipped here: " << c.name << "\n";
+      continue;
+    }
+    log_.Clear();
+    try {
+      log_.LogWriteStr("Trying Connection to Device... ");
+      ADD_FAILURE() << "no error";
+    } catch (const EInOutError& e) {
+      EXPECT_EQ(e.ErrorCode(), c.error) << e.what();
+      EXPECT_EQ(std::string(e.what()).rfind("I/O error " + std::to_string(c.error) + " (", 0), 0u)
+          << e.what();
+    }
+    EXPECT_EQ(log_.Pane().LineCount(), 1u);
+    if (reader >= 0) {
+      char byte;
+      EXPECT_EQ(read(reader, &byte, 1), 0) << "the reader got the line";
+      close(reader);
+      reader = -1;
+    }
+    if (fs::is_regular_file(elsewhere)) {
+      EXPECT_EQ(Read(elsewhere), "kept\n");
+    }
+    if (fs::is_directory(elsewhere)) {
+      EXPECT_TRUE(fs::is_empty(elsewhere));
+    }
   }
-  EXPECT_EQ(log_.Pane().LineCount(), 1u);
+
+  // The user's own link to the folder is followed.
+  fs::remove_all(log);
+  fs::remove_all(elsewhere);
+  fs::create_directory(elsewhere);
+  fs::create_symlink(elsewhere, log);
+  log_.LogWriteStr("through the link");
+  EXPECT_EQ(Read(elsewhere / "Velimo_20240131.log"), "[09:05:07]  through the link\r\n");
+}
+
+// The log holds what was said to the modem: its folder and files are the
+// owner's alone, whatever the umask; and the key and IV values are masked
+// in the file (not in the pane) unless the settings ask for them.
+TEST_F(TraceLogTest, LogIsPrivateAndMasksKeysAndIvs) {
+  const mode_t old_umask = umask(0);
+  log_.SetSaveLogFile(true);
+  struct Line {
+    std::string message;
+    TraceSecret secret;
+    std::string in_file;  // as masked
+  };
+  const std::vector<Line> lines = {
+      {"Send AT Command : AT+AESKEY=0123456789abcdef\r\0\0"s,
+       {},
+       "Send AT Command : AT+AESKEY=****************\r\0\0"s},
+      // The IV line is the IV alone: the sender says where it is.
+      {"Send AT Command : fedcba9876543210\r\0"s,
+       {18, 16},
+       "Send AT Command : ****************\r\0"s},
+      {"Send AT Command : No Information\r"s, {18, 14}, "Send AT Command : **************\r"s},
+      // The modems' reports, should a logged line carry them.
+      {"AES KEY : 0123456789abcdef\r\n", {}, "AES KEY : ****************\r\n"},
+      {"AES IV : with blanks   \r\n", {}, "AES IV : **************\r\n"},
+      {"AESKEY:0123456789abcdef", {}, "AESKEY:****************"},
+      {"AESIV:0123456789abcdef\r\n", {}, "AESIV:****************\r\n"},
+      {"ERROR : Invalid Command for F/W 1.0 : AT+AESKEY=0123456789abcdef",
+       {},
+       "ERROR : Invalid Command for F/W 1.0 : AT+AESKEY=****************"},
+      // No value after the keyword: nothing to mask.
+      {"OK, AES IV\r\n", {}, "OK, AES IV\r\n"},
+      {"Send AT Command : AT+AES=1\r\0"s, {}, "Send AT Command : AT+AES=1\r\0"s},
+  };
+  std::string masked, clear;
+  for (const Line& l : lines) {
+    log_.LogWriteStr(l.message, l.secret);
+    EXPECT_EQ(log_.Pane().Lines().back(), "[09:05:07]  " + l.message);
+    masked += "[09:05:07]  " + l.in_file + "\r\n";
+  }
+  log_.SetLogSecrets(true);
+  for (const Line& l : lines) {
+    log_.LogWriteStr(l.message, l.secret);
+    clear += "[09:05:07]  " + l.message + "\r\n";
+  }
+  umask(old_umask);
+  const fs::path file = dir_ / "Log" / "Velimo_20240131.log";
+  EXPECT_EQ(Read(file), masked + clear);
+  EXPECT_EQ(fs::status(dir_ / "Log").permissions() & fs::perms::all, fs::perms(0700));
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms(0600));
 }
 
 TEST(TraceLogFormat, StampAndFileName) {

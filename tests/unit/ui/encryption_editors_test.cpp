@@ -2,10 +2,13 @@
 // and IV single saves.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "sent_lines.h"
+#include "support/form_fixture.h"
 
 namespace velimo::ui {
 namespace {
@@ -127,6 +130,48 @@ TEST_F(EditorTest, IKeyAndIvWantSixteenCharacters) {
     }
   }
   EXPECT_TRUE(f.channel.writes.empty());
+}
+
+// Both encryption save-alls with the log on: the pane, the operator's own
+// screen, shows key and IV as sent; the log file has their values masked,
+// unless the settings file asks for them in clear.
+TEST(EncryptionLog, KeyAndIvAreMaskedInTheLogFileOnly) {
+  const std::string key = "S-key-0123456789", iv = "S-iv-9876543210!";
+  const std::string stars(16, '*');
+  for (bool clear : {false, true}) {
+    SCOPED_TRACE(clear ? "LogSecrets=1" : "LogSecrets absent");
+    test::FormFixture f;
+    f.WriteSettings(std::string("[MACHINE]\nSaveLogTrace=1\n") + (clear ? "LogSecrets=1\n" : ""));
+    f.Activate();
+    f.Connect();
+    TForm_main& form = *f.form;
+    form.Edit_S_En.SetItemIndex(1);
+    form.Edit_S_AESKey.SetText(key);
+    form.Edit_S_AESIV.SetText(iv);
+    form.Btn_S_AES_SaveAllClick();
+    form.Edit_I_En.SetItemIndex(1);
+    form.Edit_I_AESKey.SetText(key);
+    form.Edit_I_AESIV.SetText(iv);
+    form.Btn_I_AES_SaveAllClick();
+    ASSERT_TRUE(f.platform.dialogs.empty());
+
+    std::ifstream in(form.Trace().LogFilePath(f.platform.Now()), std::ios::binary);
+    const std::string file(std::istreambuf_iterator<char>(in), {});
+    std::string pane;
+    for (const std::string& line : form.Trace().Pane().Lines()) pane += line + "\n";
+    const auto count = [](const std::string& text, const std::string& part) {
+      size_t n = 0;
+      for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+      return n;
+    };
+    const std::string shown_key = clear ? key : stars, shown_iv = clear ? iv : stars;
+    EXPECT_EQ(count(file, "Send AT Command : AT+AESKEY=" + shown_key + "\r"), 2u) << file;
+    EXPECT_EQ(count(file, "Send AT Command : " + shown_iv + "\r"), 2u) << file;
+    EXPECT_EQ(count(file, key) + count(file, iv), clear ? 4u : 0u);
+    EXPECT_EQ(count(file, "Send AT Command : AT+AES=1\r"), 2u) << "nothing else is masked";
+    EXPECT_EQ(count(pane, "Send AT Command : AT+AESKEY=" + key + "\r"), 2u);
+    EXPECT_EQ(count(pane, "Send AT Command : " + iv + "\r"), 2u);
+  }
 }
 
 }  // namespace

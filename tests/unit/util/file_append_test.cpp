@@ -1,7 +1,10 @@
 #include "util/file_append.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,14 +64,37 @@ TEST_F(AppendLineToFileTest, MissingDirectoryRaisesAndCreatesNothing) {
   EXPECT_FALSE(fs::exists(dir_ / "Log"));
 }
 
-TEST_F(AppendLineToFileTest, FullDeviceRaisesNoSpace) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  try {
-    AppendLineToFile("/dev/full", "line");
-    FAIL() << "no error";
-  } catch (const EInOutError& e) {
-    EXPECT_EQ(e.ErrorCode(), ENOSPC);
+TEST_F(AppendLineToFileTest, DevicesAreRefusedAndAFullDiskRaises) {
+  // A device is no log file, even one that takes every write.
+  for (const char* device : {"/dev/full", "/dev/null"}) {
+    if (!fs::exists(device)) continue;
+    try {
+      AppendLineToFile(device, "line");
+      ADD_FAILURE() << device << ": no error";
+    } catch (const EInOutError& e) {
+      EXPECT_EQ(e.ErrorCode(), EINVAL) << device;
+      EXPECT_STREQ(e.what(), ("I/O error 22 (not a regular file) on "s + device).c_str());
+    }
   }
+  // A disk that fills up during the write, as a file size limit makes it
+  // (in a child, where the limit stays).
+  const std::string path = dir_ / "full.log";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit tight{8, 8};
+    setrlimit(RLIMIT_FSIZE, &tight);
+    try {
+      AppendLineToFile(path, "a line longer than eight bytes");
+    } catch (const EInOutError& e) {
+      _exit(e.ErrorCode() == EFBIG ? 0 : 1);
+    }
+    _exit(2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(AppendLineToFileTest, UnwritableTargetsRaise) {

@@ -1,0 +1,42 @@
+// The tool's own files (the settings file, the log's day files and their
+// folder), reached so that nothing put in their place can hang a write,
+// redirect it or take it:
+// - a symbolic link is followed only when it belongs to this process's user
+//   or to the owner of the folder that holds it. That is the rule the
+//   kernel applies in sticky folders such as /tmp; here it holds in every
+//   folder, so a link another user planted in a shared folder cannot send
+//   the tool's writes (or its reads) to a file of their choice;
+// - opening never waits (a FIFO without a reader, a device);
+// - anything but a regular file is refused, before it is opened.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace velimo {
+
+struct OwnFile {
+  int fd = -1;                   // the open file, or -1
+  int error = 0;                 // errno when it could not be reached or opened
+  const char* reason = nullptr;  // the words for a refusal of the tool's own
+  std::string path;              // where the links led
+};
+
+// Follows the symbolic links of path's last component under the rule
+// above, up to 40 of them. The path reached is a missing file or one that
+// is no link; error is EACCES ("symbolic link owned by another user") or
+// ELOOP when the links are not followed to the end. fd stays -1.
+OwnFile FollowOwnLinks(const std::string& path);
+
+// Opens the file at path with flags (O_RDONLY, O_RDWR, O_WRONLY | O_APPEND |
+// O_CREAT ...; O_CLOEXEC, O_NOCTTY, O_NONBLOCK and O_NOFOLLOW are added) and
+// mode for a file it creates. An existing file that is not a regular file is
+// refused with EINVAL ("not a regular file") without being opened. The
+// caller closes fd.
+OwnFile OpenOwnFile(const std::string& path, int flags, mode_t mode = 0600);
+
+// The folder part of a path: "." for a bare name, "/" for a name at the root.
+std::string DirectoryOf(const std::string& path);
+
+}  // namespace velimo
