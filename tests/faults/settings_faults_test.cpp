@@ -44,6 +44,10 @@ struct Unwritable {
   Cause cause;
 };
 
+void PrintTo(const Unwritable& u, std::ostream* os) {
+  *os << u.name;
+}
+
 class UnwritableAtCloseTest : public FaultTest, public ::testing::WithParamInterface<Unwritable> {
  protected:
   // The program connected, then closed while the file cannot be written,
