@@ -165,19 +165,19 @@ void ModelLineEdit::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
     return;
   }
-  if (typed > 0xFF) {
-    // A byte string cannot hold it.
-    event->accept();
-    return;
-  }
-  char key = static_cast<char>(typed);
+  // A character beyond Latin-1 cannot be held by a byte string: the filter
+  // is asked about the "?" it would arrive as, so a numeric or hex editor
+  // refuses it with the message every other refused key gets. It is never
+  // typed, whatever the filter says.
+  const bool unrepresentable = typed > 0xFF;
+  char key = unrepresentable ? '?' : static_cast<char>(typed);
   if (edit_.OnKeyPress) {
     // The filter may show a modal message; this editor may be gone after it.
     QPointer<ModelLineEdit> self(this);
     RunGuarded(platform_, [&] { edit_.OnKeyPress(key); });
     if (!self) return;
   }
-  if (key == 0) {
+  if (key == 0 || unrepresentable) {
     event->accept();
     return;
   }
