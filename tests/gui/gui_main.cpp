@@ -6,7 +6,10 @@
 #include "ui/qt/app_setup.h"
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // By default a desktop screen with room for the whole main window.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM",
+            "offscreen:configfile=" VELIMO_GUI_SCREENS_DIR "/desk_1920x1080.json");
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   velimo::qt::InitApplication(app);

@@ -12,11 +12,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTextBlock>
@@ -590,6 +594,86 @@ TEST_F(MainWindowTest, EveryControlCarriesAnAccessibleName) {
   EXPECT_GT(checked, 250);
   EXPECT_EQ(Find("Edit_S_Did")->accessibleName(), QStringLiteral("Destination ID"));
   EXPECT_EQ(Find("Btn_Left_LoRa")->accessibleName(), QStringLiteral("LoRa"));
+}
+
+// Run once on a desktop screen and again on screens too small for the
+// window (1024x768; 1280x1024 at scale 1.5): the whole window stays on the
+// screen, the left column and pages scroll where they do not fit, and the
+// menu, status bar and trace pane stay in view.
+class ScreenTest : public MainWindowTest {
+ protected:
+  static QString ScreenName() {
+    const QScreen* s = QGuiApplication::primaryScreen();
+    // The screen as the program sees it: its size in logical pixels.
+    return QStringLiteral("%1x%2_scale%3")
+        .arg(s->size().width())
+        .arg(s->size().height())
+        .arg(s->devicePixelRatio());
+  }
+  // Every part of the window lies inside the screen's free area.
+  void ExpectOnScreen(const char* when) {
+    const QRect avail = Main().screen()->availableGeometry();
+    EXPECT_TRUE(avail.contains(Main().frameGeometry()))
+        << when << ": window " << Main().frameGeometry().x() << "," << Main().frameGeometry().y()
+        << " " << Main().frameGeometry().width() << "x" << Main().frameGeometry().height() << " on "
+        << avail.width() << "x" << avail.height();
+    const QRect inside = Main().rect();
+    for (QWidget* w : {static_cast<QWidget*>(Main().menuBar()), Find("StatusBar1"),
+                       static_cast<QWidget*>(Main().BodyScroll())}) {
+      const QRect box(w->mapTo(&Main(), QPoint(0, 0)), w->size());
+      EXPECT_TRUE(inside.contains(box)) << when << " " << qPrintable(w->objectName());
+    }
+  }
+};
+
+TEST_F(ScreenTest, TheWholeWindowStaysOnTheScreenAndItsContentScrolls) {
+  dir_.Write(QStringLiteral("Velimo.INI"),
+             "[MACHINE]\r\nDevice=s\r\nViewTraceMenu=1\r\nViewLogTrace=1\r\n");
+  Start();
+  QTest::qWait(20);
+  const QString screen = ScreenName();
+  ExpectOnScreen("with the trace pane");
+  EXPECT_TRUE(Find("Memo")->isVisible());
+  const QRect avail = Main().screen()->availableGeometry();
+  const QSize frame = Main().frameGeometry().size() - Main().size();
+  const bool room = avail.width() >= 1020 + frame.width() && avail.height() >= 803 + frame.height();
+  QScrollArea* scroll = Main().BodyScroll();
+  if (room) {
+    // Where the window fits it has its declared size and nothing scrolls.
+    EXPECT_EQ(Main().size(), QSize(1020, 803));
+    EXPECT_FALSE(scroll->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+  } else {
+    EXPECT_LT(Main().height(), 803);
+    EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
+  }
+  // The pages keep their room either way: the tallest page shows whole
+  // once scrolled to, and the buttons over its lower edge can be reached.
+  Form().ApplyConnectedPresentation();
+  for (int i = 0; i < ui::TForm_main::kAdminClickCount; ++i) Form().Panel_Device_head_SClick();
+  QTest::mouseClick(Find<QPushButton>("Btn_Left_LoRa"), Qt::LeftButton);
+  QTest::qWait(20);  // layouts settle on posted events
+  EXPECT_GE(Main().PageStack()->height(), 600);
+  test::SaveScreenshot(Main(), QStringLiteral("screen_%1_top").arg(screen));
+  for (const char* name : {"Btn_S_SaveAll_LoRaPage", "Btn_S_CurrentStatus", "Btn_Left_Serial"}) {
+    QWidget* w = Find(name);
+    scroll->ensureWidgetVisible(w, 0, 0);
+    QTest::qWait(10);
+    const QRect box(w->mapTo(scroll->viewport(), QPoint(0, 0)), w->size());
+    EXPECT_TRUE(scroll->viewport()->rect().contains(box)) << name << " on " << qPrintable(screen);
+  }
+  test::SaveScreenshot(Main(), QStringLiteral("screen_%1_scrolled").arg(screen));
+
+  // Without the trace pane the window is shorter, and still on the screen.
+  Action("ViewLogTrace1")->trigger();
+  QTest::qWait(20);
+  ExpectOnScreen("without the trace pane");
+  EXPECT_LE(Main().height(), 675);
+  if (room) {
+    EXPECT_EQ(Main().size(), QSize(1020, 675));
+  }
+  test::SaveScreenshot(Main(), QStringLiteral("screen_%1_no_trace").arg(screen));
+  watcher_.seen.clear();
 }
 
 }  // namespace

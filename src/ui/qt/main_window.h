@@ -14,6 +14,7 @@
 
 class QStackedWidget;
 class QLabel;
+class QScrollArea;
 
 namespace velimo::ui {
 class TForm_main;
@@ -52,6 +53,7 @@ class MainWindow : public QMainWindow {
   QStackedWidget* PageStack() const { return stack_; }
   PageTabBar* TabBar() const { return tabs_; }
   TraceView* Trace() const { return trace_; }
+  QScrollArea* BodyScroll() const { return scroll_; }
   // The pages are built when first shown (the window opens faster); this
   // builds every page now, for tools that look at all widgets at once.
   void BuildAllPages();
@@ -73,6 +75,11 @@ class MainWindow : public QMainWindow {
   void ApplyPageIndex();
   void ApplyStatusBar();
   void ApplyWindowSize();
+  // The declared size, cut to what the screen has room for.
+  QSize FittedSize(QSize wanted) const;
+  // Moves the window, frame and all, inside the screen's available area.
+  void KeepOnScreen();
+  static QString StatusPanelName(size_t index, const QString& text);
   void ApplyFocus();
   void PlaceOverlayButtons();
   void EnsurePage(int index);
@@ -80,6 +87,10 @@ class MainWindow : public QMainWindow {
   ui::TForm_main& form_;
   QtPlatform& platform_;
   std::unique_ptr<ControlView> view_;
+  QScrollArea* scroll_ = nullptr;
+  QWidget* body_ = nullptr;
+  QSize frame_extra_;  // the window system's frame round the client area
+  bool placed_ = false;
   QWidget* pane_area_ = nullptr;
   QWidget* page_frame_ = nullptr;
   PageTabBar* tabs_ = nullptr;
