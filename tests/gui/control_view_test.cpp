@@ -138,21 +138,33 @@ TEST_F(ControlViewTest, EveryControlHasItsWidgetUnderItsOwnName) {
   }
 }
 
-TEST_F(ControlViewTest, AccessibleNamesComeFromCaptionsOrTheRowCaption) {
+TEST_F(ControlViewTest, AccessibleNamesComeFromTheCaptionsAroundEachControl) {
   const struct {
     const char* name;
     const char* accessible;
   } rows[] = {
-      {"Edit_Num", "Number"},     {"Btn_Save_Num", "Save"},      {"Edit_STX1", "STX1 : 0x"},
-      {"Edit_STX2", "STX2 : 0x"}, {"Edit_Key", "AES KEY"},       {"CB_Show", "show"},
-      {"CB_List", "List"},        {"LB_Info", "Value: no info"}, {"Panel_Head", "[Device]"},
-      {"Edit_Inner", "Inner"},    {"Btn_SaveAll", "Save"},
+      {"Edit_Num", "Number"},
+      {"Btn_Save_Num", "Save Number"},
+      {"Edit_Num_B", "Number, last read"},
+      {"Edit_STX1", "STX1"},
+      {"Edit_STX2", "STX2"},
+      {"Edit_Key", "AES KEY"},
+      {"CB_Show", "Show AES KEY"},
+      {"CB_List", "List"},
+      {"LB_Info", "Value: no info"},
+      {"Panel_Group", "Device"},
+      {"Panel_Head", "Device header"},
+      {"Panel_Sub", "Sample Setting"},
+      {"Edit_Inner", "Inner"},
+      {"Btn_Hidden", "Save Only hidden"},
+      {"Btn_SaveAll", "Save all Sample Setting"},
   };
   for (const auto& r : rows) {
     QWidget* w = widget->findChild<QWidget*>(QString::fromLatin1(r.name));
     ASSERT_NE(w, nullptr) << r.name;
     EXPECT_EQ(w->accessibleName().toStdString(), r.accessible) << r.name;
   }
+  EXPECT_EQ(widget->accessibleName(), QStringLiteral("Sample page"));
   s.info.SetCaption("1.2");
   EXPECT_EQ(Find<QLabel>("LB_Info")->accessibleName(), QStringLiteral("Value: 1.2"));
 }

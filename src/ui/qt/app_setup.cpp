@@ -5,6 +5,7 @@
 #include <QProxyStyle>
 #include <QStyleFactory>
 
+#include "ui/qt/accessibility.h"
 #include "ui/qt/qt_platform.h"
 
 // The resource initialiser lives in the global namespace; a static library
@@ -35,6 +36,7 @@ void InitApplication(QApplication& app) {
   InitVelimoResources();
   QApplication::setApplicationName(QString::fromLatin1(kApplicationTitle));
   QApplication::setStyle(new VelimoStyle);
+  InstallAccessibility();
   // fontconfig stands in a metric-compatible face (Liberation Mono) where
   // "Courier New" itself is not installed.
   QFont font(QStringLiteral("Courier New"));

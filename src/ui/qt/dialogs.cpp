@@ -101,7 +101,7 @@ AboutWindow::AboutWindow(ui::TForm_Info& form, Platform& platform, QWidget* owne
       }
       label->setGeometry(place.left, place.top, place.width, place.height);
       view_->Bind(*place.control, label);
-      label->setAccessibleName(QStringLiteral("Velimo"));
+      label->setAccessibleName(QStringLiteral("About picture"));
       continue;
     }
     QFont f = label->font();

@@ -161,6 +161,7 @@ MainWindow::MainWindow(ui::TForm_main& form, QtPlatform& platform, QWidget* pare
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   platform_.SetOwnerWindow(this);
+  view_->AddNames(form_.FrameLayout());
   view_->pictures = [this](const Control& c, int index) { return Picture(c, index); };
   view_->intercept = [this](Control& c, ControlProperty p) { return Intercept(c, p); };
 
@@ -269,12 +270,6 @@ QWidget* MainWindow::BuildLeftColumn(QWidget* parent) {
   const ui::LayoutNode* node = FindNode(form_.FrameLayout(), form_.Panel_Left_Main);
   QWidget* left = node ? view_->Build(*node, parent) : new QWidget(parent);
   left->setFixedWidth(kLeftWidth);
-  if (QWidget* w = view_->WidgetOf(form_.Btn_Left_Info))
-    w->setAccessibleName(QStringLiteral("Info"));
-  if (QWidget* w = view_->WidgetOf(form_.Btn_Left_LoRa))
-    w->setAccessibleName(QStringLiteral("LoRa"));
-  if (QWidget* w = view_->WidgetOf(form_.Btn_Left_Serial))
-    w->setAccessibleName(QStringLiteral("Serial"));
   if (auto* l = qobject_cast<QBoxLayout*>(left->layout())) {
     l->setSpacing(0);
     l->addStretch(1);
