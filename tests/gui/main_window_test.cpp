@@ -23,6 +23,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -583,6 +584,86 @@ TEST_F(MainWindowTest, AShownTabIsDrawnInTheColoursOfItsIndex) {
             tabs->palette().color(QPalette::Button));
   EXPECT_EQ(tabs->tabText(ui::kPageSLoRa), QStringLiteral("LoRa"));
   test::SaveScreenshot(*tabs, QStringLiteral("tabs_shown"));
+}
+
+// Driven from the keyboard alone: Return and Enter press the focused
+// button, Alt and a letter open a menu whose caption reads as before, and in
+// the connect dialog a typed port name and Return connect.
+TEST_F(MainWindowTest, TheKeyboardAloneDrivesTheWindowAndTheConnectDialog) {
+  int master = -1, slave = -1;
+  char name[128] = {};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  Start();
+  QApplication::setActiveWindow(&Main());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+
+  // Menus: the captions are unchanged; Alt+C opens "Connection".
+  QMenuBar* bar = Main().menuBar();
+  EXPECT_EQ(Action("Connection1")->text(), QStringLiteral("&Connection"));
+  EXPECT_EQ(Action("ConnectN1")->text(), QStringLiteral("&Connect"));
+  EXPECT_EQ(Action("Disconnect1")->text(), QStringLiteral("&Disconnect"));
+  QStringList spoken;
+  QAccessibleInterface* menus = QAccessible::queryAccessibleInterface(bar);
+  for (int i = 0; i < menus->childCount(); ++i) spoken << menus->child(i)->text(QAccessible::Name);
+  EXPECT_TRUE(spoken.contains(QStringLiteral("Connection"))) << qPrintable(spoken.join(','));
+  EXPECT_FALSE(spoken.join(',').contains(QLatin1Char('&')));
+  // The letters are underlined only while Alt is held.
+  const auto underlined = [&] {
+    return bar->style()->styleHint(QStyle::SH_UnderlineShortcut, nullptr, bar) != 0;
+  };
+  EXPECT_FALSE(underlined());
+  const QImage plain = bar->grab().toImage();
+  QTest::keyPress(&Main(), Qt::Key_Alt);
+  EXPECT_TRUE(underlined());
+  EXPECT_NE(bar->grab().toImage(), plain);
+  QTest::keyRelease(&Main(), Qt::Key_Alt);
+  // Alt alone goes on to drive the menu bar until Escape.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_TRUE(test::WaitFor([&] { return !underlined(); }));
+  EXPECT_EQ(bar->grab().toImage(), plain);
+  QTest::keyClick(&Main(), Qt::Key_C, Qt::AltModifier);
+  QMenu* connection = Action("Connection1")->menu();
+  EXPECT_TRUE(test::WaitFor([&] { return connection->isVisible(); }));
+  QTest::keyClick(connection, Qt::Key_Escape);
+  EXPECT_TRUE(test::WaitFor([&] { return !connection->isVisible(); }));
+
+  // Return and Enter press the focused button.
+  Form().ApplyConnectedPresentation();
+  auto* lora = Find<QPushButton>("Btn_Left_LoRa");
+  lora->setFocus();
+  QTest::keyClick(lora, Qt::Key_Return);
+  EXPECT_EQ(CurrentPage(), QStringLiteral("TS_S_LoRa"));
+  auto* serial = Find<QPushButton>("Btn_Left_Serial");
+  serial->setFocus();
+  QTest::keyClick(serial, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(CurrentPage(), QStringLiteral("TS_S_Serial"));
+  Form().ApplyDisconnectedPresentation();
+  watcher_.seen.clear();
+
+  // The connect dialog: Connect is its default button; a port name typed
+  // into the port box and Return connect.
+  ModalDialog& dialog = windows_->connect;
+  bool connect_default = false;
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(test::WaitFor([&] { return dialog.isVisible(); }));
+    connect_default = dialog.findChild<QPushButton*>(QStringLiteral("Btn_Connect"))->isDefault();
+    auto* port = dialog.findChild<QComboBox*>(QStringLiteral("CB_ComPort"));
+    port->setFocus();
+    port->lineEdit()->selectAll();
+    QTest::keyClicks(port->lineEdit(), QString::fromLatin1(name));
+    QTest::keyClick(port->lineEdit(), Qt::Key_Return);
+    // A dialog still open here gets no further answer: give up on it.
+    if (dialog.isVisible()) QTimer::singleShot(500, [&] { dialog.reject(); });
+  });
+  Action("ConnectN1")->trigger();
+  EXPECT_TRUE(connect_default);
+  EXPECT_TRUE(Form().ComPortEnvBoard.Connected());
+  EXPECT_EQ(StatusPanel(1), QStringLiteral("Connected to [%1]").arg(QString::fromLatin1(name)));
+
+  windows_.reset();
+  app_.reset();
+  close(slave);
+  close(master);
 }
 
 // What a screen reader finds: every control of every page of every model,

@@ -614,7 +614,8 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
     }
     case ControlKind::Button: {
       auto* b = new QPushButton(parent);
-      b->setAutoDefault(false);
+      // Return and Enter press a focused button, as Space does.
+      b->setAutoDefault(true);
       if (ctx.fit_buttons) {
         // A Save button is as wide as its caption and as high as an editor.
         b->setProperty("velimoFit", true);
@@ -630,7 +631,7 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
       auto* b = new QPushButton(parent);
       b->setFixedSize(metrics_.glyph_button_size, metrics_.glyph_button_size);
       b->setIconSize(QSize(metrics_.glyph_size, metrics_.glyph_size));
-      b->setAutoDefault(false);
+      b->setAutoDefault(true);
       connect(b, &QPushButton::clicked, this, [this, &c] { Guard([&] { c.Click(); }); });
       Register(c, b);
       return b;
@@ -684,10 +685,11 @@ void ControlView::Bind(Control& control, QWidget* widget) {
   Register(control, widget);
 }
 
-void ControlView::BindAction(ui::TMenuItem& item, QAction* action) {
+void ControlView::BindAction(ui::TMenuItem& item, QAction* action, int mnemonic) {
   action->setObjectName(QString::fromLatin1(item.Name()));
   Binding& b = bindings_[&item];
   b.action = action;
+  b.mnemonic = mnemonic;
   if (std::find(observed_.begin(), observed_.end(), &item) == observed_.end())
     observed_.push_back(&item);
   item.SetObserver(this);
@@ -765,8 +767,8 @@ void ControlView::Apply(Control& control, ControlProperty property) {
     auto& item = static_cast<ui::TMenuItem&>(control);
     switch (property) {
       case ControlProperty::Text:
-        a->setText(ToQtCaption(item.Caption()));
-        if (a->menu()) a->menu()->setTitle(ToQtCaption(item.Caption()));
+        a->setText(ToQtMenuCaption(item.Caption(), b.mnemonic));
+        if (a->menu()) a->menu()->setTitle(ToQtMenuCaption(item.Caption(), b.mnemonic));
         break;
       case ControlProperty::Visible:
         a->setVisible(item.Visible());

@@ -79,7 +79,9 @@ class ControlView : public QObject, public ui::ControlObserver {
   // Learns the screen-reader names of the controls below root, for widgets
   // bound later (Build learns those of what it builds itself).
   void AddNames(const ui::LayoutNode& root);
-  void BindAction(ui::TMenuItem& item, QAction* action);
+  // A menu item's action; mnemonic is the index of its keyboard mnemonic
+  // letter in the caption (-1: none).
+  void BindAction(ui::TMenuItem& item, QAction* action, int mnemonic = -1);
 
   QWidget* WidgetOf(const ui::Control& control) const;
   QAction* ActionOf(const ui::Control& control) const;
@@ -105,6 +107,7 @@ class ControlView : public QObject, public ui::ControlObserver {
     QPointer<QAction> action;
     QPointer<QLabel> caption;  // a panel's header caption
     QWidget* row = nullptr;    // the row the widget sits in, if any
+    int mnemonic = -1;         // a menu item's mnemonic letter
   };
   struct BuildContext;
 

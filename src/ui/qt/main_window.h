@@ -69,6 +69,8 @@ class MainWindow : public QMainWindow {
   bool Intercept(ui::Control& control, ui::ControlProperty property);
   QPixmap Picture(const ui::Control& control, int index) const;
   void BuildMenus();
+  // The mnemonic letter of each item of one menu (or of the menu bar).
+  static std::vector<int> Mnemonics(const std::vector<ui::TMenuItem*>& items);
   QWidget* BuildLeftColumn(QWidget* parent);
   QWidget* BuildPageArea(QWidget* parent);
   QWidget* BuildStatusBar(QWidget* parent);
