@@ -586,6 +586,51 @@ TEST_F(MainWindowTest, AShownTabIsDrawnInTheColoursOfItsIndex) {
   test::SaveScreenshot(*tabs, QStringLiteral("tabs_shown"));
 }
 
+// A Linux device name is longer than a COM name: the connection panel
+// grows to show it whole, and past the room the bar has it is cut in the
+// middle with the whole text in its tooltip and for screen readers.
+TEST_F(MainWindowTest, TheConnectionPanelShowsTheWholeDeviceName) {
+  Start();
+  auto* panel = Find<QLabel>("StatusBar1_Panel1");
+  QWidget* bar = Find("StatusBar1");
+  const struct {
+    QString text;
+    bool cut;
+  } rows[] = {
+      {QStringLiteral("Connected to [/dev/ttyUSB0]"), false},
+      {QStringLiteral(
+           "Connected to [/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0]"),
+       false},
+      {QStringLiteral("Connected to [/dev/serial/by-path/") + QString(120, QLatin1Char('x')) +
+           QStringLiteral("-ttyUSB7]"),
+       true},
+  };
+  for (const auto& r : rows) {
+    Form().StatusBar1.SetPanelText(1, r.text.toStdString());
+    QTest::qWait(20);  // layouts settle on posted events
+    EXPECT_EQ(panel->text(), r.text);
+    EXPECT_EQ(panel->accessibleName(), QStringLiteral("Connection: ") + r.text);
+    const int needed = panel->fontMetrics().horizontalAdvance(r.text);
+    // The panels after it stay in view.
+    QWidget* last = Find("StatusBar1_Panel2");
+    const QRect box(last->mapTo(bar, QPoint(0, 0)), last->size());
+    EXPECT_LE(box.right(), bar->width()) << qPrintable(r.text);
+    EXPECT_GE(box.width(), 50);
+    if (r.cut) {
+      EXPECT_LT(panel->contentsRect().width(), needed);
+      EXPECT_EQ(panel->toolTip(), r.text);
+      test::SaveScreenshot(*bar, QStringLiteral("status_bar_long_device_name"));
+    } else {
+      EXPECT_GE(panel->contentsRect().width(), needed) << qPrintable(r.text);
+      EXPECT_TRUE(panel->toolTip().isEmpty());
+    }
+  }
+  // The panel's declared width stays its least.
+  Form().StatusBar1.SetPanelText(1, "Disconnected");
+  QTest::qWait(20);
+  EXPECT_EQ(panel->width(), 200);
+}
+
 // Driven from the keyboard alone: Return and Enter press the focused
 // button, Alt and a letter open a menu whose caption reads as before, and in
 // the connect dialog a typed port name and Return connect.
