@@ -22,4 +22,18 @@ std::vector<int> PickMnemonics(const std::vector<std::string>& captions) {
   return out;
 }
 
+std::vector<int> MenuMnemonics(const std::vector<TMenuItem*>& items) {
+  std::vector<size_t> order;
+  for (size_t i = 0; i < items.size(); ++i)
+    if (items[i]->Visible()) order.push_back(i);
+  for (size_t i = 0; i < items.size(); ++i)
+    if (!items[i]->Visible()) order.push_back(i);
+  std::vector<std::string> captions;
+  for (size_t i : order) captions.push_back(items[i]->Caption());
+  const std::vector<int> picked = PickMnemonics(captions);
+  std::vector<int> out(items.size(), -1);
+  for (size_t k = 0; k < order.size(); ++k) out[order[k]] = picked[k];
+  return out;
+}
+
 }  // namespace velimo::ui

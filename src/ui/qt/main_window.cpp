@@ -9,7 +9,6 @@
 #include <QPixmapCache>
 #include <QScreen>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyleOptionTab>
@@ -259,31 +258,16 @@ QPixmap MainWindow::Picture(const Control& control, int index) const {
 void MainWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
-  const std::vector<int> top_keys = Mnemonics(form_.MainMenu1);
+  const std::vector<int> top_keys = ui::MenuMnemonics(form_.MainMenu1);
   for (size_t t = 0; t < form_.MainMenu1.size(); ++t) {
     ui::TMenuItem* top = form_.MainMenu1[t];
     QMenu* menu = bar->addMenu(QString());
     menu->setObjectName(QString::fromLatin1(top->Name()) + QStringLiteral("_menu"));
     view_->BindAction(*top, menu->menuAction(), top_keys[t]);
-    const std::vector<int> keys = Mnemonics(top->items);
+    const std::vector<int> keys = ui::MenuMnemonics(top->items);
     for (size_t i = 0; i < top->items.size(); ++i)
       view_->BindAction(*top->items[i], menu->addAction(QString()), keys[i]);
   }
-}
-
-std::vector<int> MainWindow::Mnemonics(const std::vector<ui::TMenuItem*>& items) {
-  // Items shown choose their letters before those that never show.
-  std::vector<size_t> order;
-  for (size_t i = 0; i < items.size(); ++i)
-    if (items[i]->Visible()) order.push_back(i);
-  for (size_t i = 0; i < items.size(); ++i)
-    if (!items[i]->Visible()) order.push_back(i);
-  std::vector<std::string> captions;
-  for (size_t i : order) captions.push_back(items[i]->Caption());
-  const std::vector<int> picked = ui::PickMnemonics(captions);
-  std::vector<int> out(items.size(), -1);
-  for (size_t k = 0; k < order.size(); ++k) out[order[k]] = picked[k];
-  return out;
 }
 
 QWidget* MainWindow::BuildLeftColumn(QWidget* parent) {

@@ -1,8 +1,9 @@
-// The main window on screen, over the form model TForm_main: fixed size,
-// minimise but no maximise, centred at its first showing; the menus, the
-// left column of picture buttons, the page strip with hidden tabs drawn as
-// the model says, the two buttons over the lower edge of the page area,
-// the status bar and the trace pane.
+// The main window on screen, over the form model TForm_main: fixed size
+// (cut to the screen's free area, where the pages then scroll), minimise
+// but no maximise, centred and whole on the screen at its first showing;
+// the menus, the left column of picture buttons, the page strip with hidden
+// tabs drawn as the model says, the two buttons over the lower edge of the
+// page area, the status bar and the trace pane.
 #pragma once
 
 #include <QMainWindow>
@@ -69,8 +70,6 @@ class MainWindow : public QMainWindow {
   bool Intercept(ui::Control& control, ui::ControlProperty property);
   QPixmap Picture(const ui::Control& control, int index) const;
   void BuildMenus();
-  // The mnemonic letter of each item of one menu (or of the menu bar).
-  static std::vector<int> Mnemonics(const std::vector<ui::TMenuItem*>& items);
   QWidget* BuildLeftColumn(QWidget* parent);
   QWidget* BuildPageArea(QWidget* parent);
   QWidget* BuildStatusBar(QWidget* parent);
