@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyleOptionTab>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "ui/form_main.h"
@@ -33,6 +34,7 @@ constexpr int kLoadWidth = 100;
 constexpr int kFactoryWidth = 140;
 constexpr int kOverlayHeight = 28;
 constexpr int kOverlayGap = 6;
+constexpr int kFrameSettleMs = 250;
 
 // The right-hand area: the page strip, with the two buttons lying over the
 // lower edge of its page area.
@@ -561,6 +563,14 @@ void MainWindow::showEvent(QShowEvent* event) {
            QPoint((avail.width() - outer.width()) / 2, (avail.height() - outer.height()) / 2));
     }
     KeepOnScreen();
+    // A window manager may put its frame round the window only a moment
+    // later: fit once more when it has.
+    QTimer::singleShot(kFrameSettleMs, this, [this] {
+      const QSize frame = frameGeometry().size() - geometry().size();
+      if (frame == frame_extra_) return;
+      frame_extra_ = frame;
+      ApplyWindowSize();
+    });
   }
 }
 
