@@ -102,6 +102,7 @@ TForm_Connect::TForm_Connect(TForm_main& main, PortLister ports, std::string set
                             Row("Flow Control", {Ctl(Edit_FlowCtrl)}),
                             Row({Ctl(Btn_Connect), Ctl(Btn_Cancel)}),
                         })});
+  layout_.spoken = "Port and line settings";
   AssignParents(layout_);
 }
 

@@ -33,6 +33,9 @@ struct LayoutNode {
   std::string text;            // NodeType::Text
   TextStyle style = TextStyle::Caption;
   bool visible = true;  // NodeType::Text: a static caption hidden for good
+  // NodeType::Control: the name a screen reader gives the control, where
+  // nothing around it in the declaration says what it is.
+  std::string spoken;
   std::vector<LayoutNode> children;
 
   // Visits this node and all below it, depth first, in declaration order.
@@ -56,6 +59,11 @@ inline LayoutNode Unit(std::string text) {
 }
 inline LayoutNode Note(std::string text) {
   return Text(std::move(text), TextStyle::Note);
+}
+// The node, with the name a screen reader gives its control.
+inline LayoutNode Spoken(std::string name, LayoutNode node) {
+  node.spoken = std::move(name);
+  return node;
 }
 
 }  // namespace layout

@@ -17,6 +17,10 @@ struct WrongModel {
   const char* message;
 };
 
+void PrintTo(const WrongModel& w, std::ostream* os) {
+  *os << "modem " << w.modem << ", chosen " << w.chosen;
+}
+
 class WrongModelTest : public E2eTest, public ::testing::WithParamInterface<WrongModel> {};
 
 TEST_P(WrongModelTest, DeviceChoiceMessageAndTheWindowStaysUsable) {

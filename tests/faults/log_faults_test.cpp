@@ -39,6 +39,11 @@ struct Breakage {
   void (*apply)(const std::string& dir, const trace::TraceLog& log);
 };
 
+// Test names and failure reports show the breakage by its name.
+void PrintTo(const Breakage& b, std::ostream* os) {
+  *os << b.name;
+}
+
 class LogFaultTest : public FaultTest, public ::testing::WithParamInterface<Breakage> {};
 
 TEST_P(LogFaultTest, ThePaneGoesOnAndFailuresAreReportedWhereTheyHappen) {

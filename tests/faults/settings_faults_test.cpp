@@ -46,6 +46,10 @@ struct Unwritable {
   bool size_limit;     // any file the save writes grows past 16 bytes, as on a full disk
 };
 
+void PrintTo(const Unwritable& u, std::ostream* os) {
+  *os << u.name;
+}
+
 class UnwritableAtCloseTest : public FaultTest, public ::testing::WithParamInterface<Unwritable> {
  protected:
   // The program connected, then closed while the file cannot be written as

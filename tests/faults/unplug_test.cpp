@@ -24,6 +24,10 @@ struct Moment {
   Texts messages;  // shown during act
 };
 
+void PrintTo(const Moment& m, std::ostream* os) {
+  *os << m.name;
+}
+
 class UnplugTest : public FaultTest, public ::testing::WithParamInterface<Moment> {
  public:
   // For the table's actions.

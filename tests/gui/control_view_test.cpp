@@ -138,21 +138,33 @@ TEST_F(ControlViewTest, EveryControlHasItsWidgetUnderItsOwnName) {
   }
 }
 
-TEST_F(ControlViewTest, AccessibleNamesComeFromCaptionsOrTheRowCaption) {
+TEST_F(ControlViewTest, AccessibleNamesComeFromTheCaptionsAroundEachControl) {
   const struct {
     const char* name;
     const char* accessible;
   } rows[] = {
-      {"Edit_Num", "Number"},     {"Btn_Save_Num", "Save"},      {"Edit_STX1", "STX1 : 0x"},
-      {"Edit_STX2", "STX2 : 0x"}, {"Edit_Key", "AES KEY"},       {"CB_Show", "show"},
-      {"CB_List", "List"},        {"LB_Info", "Value: no info"}, {"Panel_Head", "[Device]"},
-      {"Edit_Inner", "Inner"},    {"Btn_SaveAll", "Save"},
+      {"Edit_Num", "Number"},
+      {"Btn_Save_Num", "Save Number"},
+      {"Edit_Num_B", "Number, last read"},
+      {"Edit_STX1", "STX1"},
+      {"Edit_STX2", "STX2"},
+      {"Edit_Key", "AES KEY"},
+      {"CB_Show", "Show AES KEY"},
+      {"CB_List", "List"},
+      {"LB_Info", "Value: no info"},
+      {"Panel_Group", "Device"},
+      {"Panel_Head", "Device header"},
+      {"Panel_Sub", "Sample Setting"},
+      {"Edit_Inner", "Inner"},
+      {"Btn_Hidden", "Save Only hidden"},
+      {"Btn_SaveAll", "Save all Sample Setting"},
   };
   for (const auto& r : rows) {
     QWidget* w = widget->findChild<QWidget*>(QString::fromLatin1(r.name));
     ASSERT_NE(w, nullptr) << r.name;
     EXPECT_EQ(w->accessibleName().toStdString(), r.accessible) << r.name;
   }
+  EXPECT_EQ(widget->accessibleName(), QStringLiteral("Sample page"));
   s.info.SetCaption("1.2");
   EXPECT_EQ(Find<QLabel>("LB_Info")->accessibleName(), QStringLiteral("Value: 1.2"));
 }
@@ -203,22 +215,33 @@ TEST_F(ControlViewTest, EachTypedKeyIsAskedOfTheFilterFirst) {
     Qt::KeyboardModifiers mods;
     char asked;  // what the filter saw
     const char* text_after;
-    const char* message;  // "" when none
+    const char* message;          // "" when none
+    const char* typed = nullptr;  // UTF-8 text of the key, when not the key's own
   } rows[] = {
       {"Edit_Num", Qt::Key_X, Qt::NoModifier, 'x', "12", "You can type only numeric keys."},
       {"Edit_Num", Qt::Key_5, Qt::NoModifier, '5', "125", ""},
+      // Beyond Latin-1: asked as the "?" it would arrive as, refused alike.
+      {"Edit_Num", Qt::Key_unknown, Qt::NoModifier, '?', "125", "You can type only numeric keys.",
+       "\u20ac"},
       {"Edit_Num", Qt::Key_Return, Qt::NoModifier, '\r', "125", "You can type only numeric keys."},
       {"Edit_Num", Qt::Key_V, Qt::ControlModifier, '\x16', "125",
        "You can type only numeric keys."},
       {"Edit_Num", Qt::Key_Backspace, Qt::NoModifier, '\b', "12", ""},
       {"Edit_STX1", Qt::Key_G, Qt::NoModifier, 'g', "", "type only 0~9, a~f and A~F key"},
       {"Edit_STX1", Qt::Key_A, Qt::NoModifier, 'a', "a", ""},
+      {"Edit_STX1", Qt::Key_unknown, Qt::NoModifier, '?', "a", "type only 0~9, a~f and A~F key",
+       "\u0141"},
       {"Edit_STX1", Qt::Key_Escape, Qt::NoModifier, '\x1b', "a", "type only 0~9, a~f and A~F key"},
   };
   for (const auto& r : rows) {
     asked.clear();
     platform.ClearRecords();
-    QTest::keyClick(Edit(r.editor), static_cast<Qt::Key>(r.key), r.mods);
+    if (r.typed) {
+      QTest::sendKeyEvent(QTest::Click, Edit(r.editor), static_cast<Qt::Key>(r.key),
+                          QString::fromUtf8(r.typed), r.mods);
+    } else {
+      QTest::keyClick(Edit(r.editor), static_cast<Qt::Key>(r.key), r.mods);
+    }
     ASSERT_EQ(asked.size(), 1u) << r.editor << " key " << r.key;
     EXPECT_EQ(asked[0], r.asked) << r.editor << " key " << r.key;
     EXPECT_EQ(Edit(r.editor)->text().toStdString(), r.text_after) << r.key;

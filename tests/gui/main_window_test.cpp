@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -12,18 +13,26 @@
 #include <QDir>
 #include <QFile>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
+#include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "gui_support.h"
@@ -237,11 +246,19 @@ TEST_F(MainWindowTest, KeyFiltersRefuseWrongKeysWithTheirMessages) {
   Form().PageControl1.SetActivePageIndex(ui::kPageSSerial);
   QTest::keyClick(Find<QLineEdit>("Edit_S_STX1"), Qt::Key_G);
   QTest::keyClick(Find<QLineEdit>("Edit_S_DMT"), Qt::Key_Return);
-  ASSERT_EQ(watcher_.seen.size(), 3u);
+  // Characters beyond Latin-1 get the same messages.
+  QTest::sendKeyEvent(QTest::Click, Find<QLineEdit>("Edit_S_DMT"), Qt::Key_unknown,
+                      QString(QChar(0x20AC)), Qt::NoModifier);
+  QTest::sendKeyEvent(QTest::Click, Find<QLineEdit>("Edit_S_STX1"), Qt::Key_unknown,
+                      QString(QChar(0x20AC)), Qt::NoModifier);
+  ASSERT_EQ(watcher_.seen.size(), 5u);
   EXPECT_EQ(watcher_.seen[0].text, QStringLiteral("You can type only numeric keys."));
   EXPECT_EQ(watcher_.seen[0].title, QStringLiteral("Velimo"));
   EXPECT_EQ(watcher_.seen[1].text, QStringLiteral("type only 0~9, a~f and A~F key"));
   EXPECT_EQ(watcher_.seen[2].text, QStringLiteral("You can type only numeric keys."));
+  EXPECT_EQ(watcher_.seen[3].text, QStringLiteral("You can type only numeric keys."));
+  EXPECT_EQ(watcher_.seen[4].text, QStringLiteral("type only 0~9, a~f and A~F key"));
+  EXPECT_EQ(Find<QLineEdit>("Edit_S_DMT")->text(), QStringLiteral("2550"));
   EXPECT_EQ(Find<QLineEdit>("Edit_S_Did")->text(), QStringLiteral("0"));
   EXPECT_EQ(Find<QLineEdit>("Edit_S_STX1")->text(), QStringLiteral("00"));
   EXPECT_EQ(Form().Edit_S_Did.Text(), "0");
@@ -249,7 +266,7 @@ TEST_F(MainWindowTest, KeyFiltersRefuseWrongKeysWithTheirMessages) {
   Find<QLineEdit>("Edit_S_Did")->setCursorPosition(1);
   QTest::keyClicks(Find<QLineEdit>("Edit_S_Did"), "123456789");
   EXPECT_EQ(Form().Edit_S_Did.Text(), "01234567");
-  EXPECT_EQ(watcher_.seen.size(), 3u);
+  EXPECT_EQ(watcher_.seen.size(), 5u);
 }
 
 TEST_F(MainWindowTest, AShowBoxRevealsTheKeyAndMasksItAgain) {
@@ -569,19 +586,323 @@ TEST_F(MainWindowTest, AShownTabIsDrawnInTheColoursOfItsIndex) {
   test::SaveScreenshot(*tabs, QStringLiteral("tabs_shown"));
 }
 
-TEST_F(MainWindowTest, EveryControlCarriesAnAccessibleName) {
+// A Linux device name is longer than a COM name: the connection panel
+// grows to show it whole, and past the room the bar has it is cut in the
+// middle with the whole text in its tooltip and for screen readers.
+TEST_F(MainWindowTest, TheConnectionPanelShowsTheWholeDeviceName) {
+  Start();
+  auto* panel = Find<QLabel>("StatusBar1_Panel1");
+  QWidget* bar = Find("StatusBar1");
+  const struct {
+    QString text;
+    bool cut;
+  } rows[] = {
+      {QStringLiteral("Connected to [/dev/ttyUSB0]"), false},
+      {QStringLiteral(
+           "Connected to [/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0]"),
+       false},
+      {QStringLiteral("Connected to [/dev/serial/by-path/") + QString(120, QLatin1Char('x')) +
+           QStringLiteral("-ttyUSB7]"),
+       true},
+  };
+  for (const auto& r : rows) {
+    Form().StatusBar1.SetPanelText(1, r.text.toStdString());
+    QTest::qWait(20);  // layouts settle on posted events
+    EXPECT_EQ(panel->text(), r.text);
+    EXPECT_EQ(panel->accessibleName(), QStringLiteral("Connection: ") + r.text);
+    const int needed = panel->fontMetrics().horizontalAdvance(r.text);
+    // The panels after it stay in view.
+    QWidget* last = Find("StatusBar1_Panel2");
+    const QRect box(last->mapTo(bar, QPoint(0, 0)), last->size());
+    EXPECT_LE(box.right(), bar->width()) << qPrintable(r.text);
+    EXPECT_GE(box.width(), 50);
+    if (r.cut) {
+      EXPECT_LT(panel->contentsRect().width(), needed);
+      EXPECT_EQ(panel->toolTip(), r.text);
+      test::SaveScreenshot(*bar, QStringLiteral("status_bar_long_device_name"));
+    } else {
+      EXPECT_GE(panel->contentsRect().width(), needed) << qPrintable(r.text);
+      EXPECT_TRUE(panel->toolTip().isEmpty());
+    }
+  }
+  // The panel's declared width stays its least.
+  Form().StatusBar1.SetPanelText(1, "Disconnected");
+  QTest::qWait(20);
+  EXPECT_EQ(panel->width(), 200);
+}
+
+// Driven from the keyboard alone: Return and Enter press the focused
+// button, Alt and a letter open a menu whose caption reads as before, and in
+// the connect dialog a typed port name and Return connect.
+TEST_F(MainWindowTest, TheKeyboardAloneDrivesTheWindowAndTheConnectDialog) {
+  int master = -1, slave = -1;
+  char name[128] = {};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  Start();
+  QApplication::setActiveWindow(&Main());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+
+  // Menus: the captions are unchanged; Alt+C opens "Connection".
+  QMenuBar* bar = Main().menuBar();
+  EXPECT_EQ(Action("Connection1")->text(), QStringLiteral("&Connection"));
+  EXPECT_EQ(Action("ConnectN1")->text(), QStringLiteral("&Connect"));
+  EXPECT_EQ(Action("Disconnect1")->text(), QStringLiteral("&Disconnect"));
+  QStringList spoken;
+  QAccessibleInterface* menus = QAccessible::queryAccessibleInterface(bar);
+  for (int i = 0; i < menus->childCount(); ++i) spoken << menus->child(i)->text(QAccessible::Name);
+  EXPECT_TRUE(spoken.contains(QStringLiteral("Connection"))) << qPrintable(spoken.join(','));
+  EXPECT_FALSE(spoken.join(',').contains(QLatin1Char('&')));
+  // The letters are underlined only while Alt is held.
+  const auto underlined = [&] {
+    return bar->style()->styleHint(QStyle::SH_UnderlineShortcut, nullptr, bar) != 0;
+  };
+  EXPECT_FALSE(underlined());
+  const QImage plain = bar->grab().toImage();
+  QTest::keyPress(&Main(), Qt::Key_Alt);
+  EXPECT_TRUE(underlined());
+  EXPECT_NE(bar->grab().toImage(), plain);
+  QTest::keyRelease(&Main(), Qt::Key_Alt);
+  // Alt alone goes on to drive the menu bar until Escape.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+  EXPECT_TRUE(test::WaitFor([&] { return !underlined(); }));
+  EXPECT_EQ(bar->grab().toImage(), plain);
+  QTest::keyClick(&Main(), Qt::Key_C, Qt::AltModifier);
+  QMenu* connection = Action("Connection1")->menu();
+  EXPECT_TRUE(test::WaitFor([&] { return connection->isVisible(); }));
+  QTest::keyClick(connection, Qt::Key_Escape);
+  EXPECT_TRUE(test::WaitFor([&] { return !connection->isVisible(); }));
+
+  // Return and Enter press the focused button.
+  Form().ApplyConnectedPresentation();
+  auto* lora = Find<QPushButton>("Btn_Left_LoRa");
+  lora->setFocus();
+  QTest::keyClick(lora, Qt::Key_Return);
+  EXPECT_EQ(CurrentPage(), QStringLiteral("TS_S_LoRa"));
+  auto* serial = Find<QPushButton>("Btn_Left_Serial");
+  serial->setFocus();
+  QTest::keyClick(serial, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(CurrentPage(), QStringLiteral("TS_S_Serial"));
+  Form().ApplyDisconnectedPresentation();
+  watcher_.seen.clear();
+
+  // The connect dialog: Connect is its default button; a port name typed
+  // into the port box and Return connect.
+  ModalDialog& dialog = windows_->connect;
+  bool connect_default = false;
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(test::WaitFor([&] { return dialog.isVisible(); }));
+    connect_default = dialog.findChild<QPushButton*>(QStringLiteral("Btn_Connect"))->isDefault();
+    auto* port = dialog.findChild<QComboBox*>(QStringLiteral("CB_ComPort"));
+    port->setFocus();
+    port->lineEdit()->selectAll();
+    QTest::keyClicks(port->lineEdit(), QString::fromLatin1(name));
+    QTest::keyClick(port->lineEdit(), Qt::Key_Return);
+    // A dialog still open here gets no further answer: give up on it.
+    if (dialog.isVisible()) QTimer::singleShot(500, [&] { dialog.reject(); });
+  });
+  Action("ConnectN1")->trigger();
+  EXPECT_TRUE(connect_default);
+  EXPECT_TRUE(Form().ComPortEnvBoard.Connected());
+  EXPECT_EQ(StatusPanel(1), QStringLiteral("Connected to [%1]").arg(QString::fromLatin1(name)));
+
+  windows_.reset();
+  app_.reset();
+  close(slave);
+  close(master);
+}
+
+// What a screen reader finds: every control of every page of every model,
+// of the window's frame and of the connect dialog has a name a person
+// understands (no internal control name), no two on one page share a name,
+// and every editor is labelled by its caption.
+TEST_F(MainWindowTest, TheAccessibilityTreeNamesEveryControlOncePerPage) {
   Start();
   Main().BuildAllPages();
-  int checked = 0;
+  std::set<QString> internal;
+  QHash<QObject*, const ui::Control*> bound;
   for (ui::Control* c : Form().AllControls()) {
-    QWidget* w = Main().View().WidgetOf(*c);
-    if (!w) continue;
-    ++checked;
-    EXPECT_FALSE(w->accessibleName().isEmpty()) << c->Name();
+    internal.insert(QString::fromLatin1(c->Name()));
+    if (QWidget* w = Main().View().WidgetOf(*c)) bound.insert(w, c);
   }
-  EXPECT_GT(checked, 250);
-  EXPECT_EQ(Find("Edit_S_Did")->accessibleName(), QStringLiteral("Destination ID"));
-  EXPECT_EQ(Find("Btn_Left_LoRa")->accessibleName(), QStringLiteral("LoRa"));
+  for (ui::Control* c : ui::ControlsOf(app_->Form_Connect().Layout())) {
+    internal.insert(QString::fromLatin1(c->Name()));
+    if (QWidget* w = windows_->connect.View().WidgetOf(*c)) bound.insert(w, c);
+  }
+  // The named controls below a widget, as the accessibility tree has them.
+  struct Named {
+    QString name;
+    const ui::Control* control;
+    QAccessibleInterface* iface;
+  };
+  std::function<void(QAccessibleInterface*, std::vector<Named>&)> walk =
+      [&](QAccessibleInterface* iface, std::vector<Named>& out) {
+        if (!iface) return;
+        if (const ui::Control* c = bound.value(iface->object()))
+          out.push_back({iface->text(QAccessible::Name), c, iface});
+        for (int i = 0; i < iface->childCount(); ++i) walk(iface->child(i), out);
+      };
+  std::vector<Named> frame;
+  for (QWidget* w : {Find("Panel_Left_Main"), Find("Btn_S_CurrentStatus"), Find("Btn_FactoryReset"),
+                     Find("StatusBar1"), Find("Memo")})
+    walk(QAccessible::queryAccessibleInterface(w), frame);
+  ASSERT_GE(frame.size(), 8u);
+  const auto check = [&](const QString& where, const std::vector<Named>& all) {
+    std::map<QString, const ui::Control*> seen;
+    for (const Named& n : all) {
+      const char* name = n.control->Name();
+      EXPECT_FALSE(n.name.trimmed().isEmpty()) << qPrintable(where) << ": " << name;
+      EXPECT_FALSE(internal.count(n.name) || n.name.contains(QLatin1Char('_')))
+          << qPrintable(where) << ": " << name << " is called " << qPrintable(n.name);
+      const auto [it, fresh] = seen.emplace(n.name, n.control);
+      EXPECT_TRUE(fresh) << qPrintable(where) << ": " << name << " and " << it->second->Name()
+                         << " are both called " << qPrintable(n.name);
+      // A list or editor is labelled by its caption (not the hidden copies
+      // of read-back values, which have none on screen).
+      const auto kind = n.control->Kind();
+      if ((kind == ui::ControlKind::Edit || kind == ui::ControlKind::ComboBox) &&
+          !n.name.endsWith(QStringLiteral("last read")) &&
+          n.name != QStringLiteral("LoRa Frequency change direction")) {
+        const auto labels = n.iface->relations(QAccessible::Label);
+        EXPECT_FALSE(labels.isEmpty()) << qPrintable(where) << ": " << name;
+        if (!labels.isEmpty()) {
+          EXPECT_TRUE(labels[0].first->text(QAccessible::Name).contains(n.name.section(' ', 0, 0)))
+              << qPrintable(where) << ": " << name;
+        }
+      }
+    }
+  };
+  const struct {
+    const char* item;
+    std::vector<int> pages;
+  } models[] = {
+      {"sTavi1", {ui::kPageSInfo, ui::kPageSLoRa, ui::kPageSSerial}},
+      {"uTavi1", {ui::kPageSInfo, ui::kPageSLoRa, ui::kPageSSerial}},
+      {"rTavi1", {ui::kPageRInfo, ui::kPageRLoRa}},
+      {"ioTavi1", {ui::kPageIInfo, ui::kPageILoRa, ui::kPageISerial}},
+  };
+  int checked = 0;
+  for (const auto& m : models) {
+    Action(m.item)->trigger();
+    for (int page : m.pages) {
+      std::vector<Named> all = frame;
+      walk(QAccessible::queryAccessibleInterface(Main().PageStack()->widget(page)), all);
+      checked += static_cast<int>(all.size());
+      check(QStringLiteral("%1 page %2").arg(QString::fromLatin1(m.item)).arg(page), all);
+    }
+  }
+  EXPECT_GT(checked, 400);
+  std::vector<Named> dialog;
+  walk(QAccessible::queryAccessibleInterface(&windows_->connect), dialog);
+  EXPECT_EQ(dialog.size(), 9u);
+  check(QStringLiteral("connect dialog"), dialog);
+
+  // Names as a person says them, from the captions around each control.
+  const struct {
+    const char* control;
+    const char* name;
+  } samples[] = {
+      {"CB_S_Ch", "Channel"},
+      {"Btn_S_Save_CH", "Save Channel"},
+      {"Edit_S_Did_B", "Destination ID, last read"},
+      {"CB_S_Show_Key", "Show AES KEY"},
+      {"CB_S_Show_IV", "Show AES IV"},
+      {"Edit_S_STX2", "STX2"},
+      {"Btn_S_SaveAll_LoRaPage", "Save all LoRa Setting"},
+      {"Panel_Device_head_S", "Device header"},
+      {"Img_S_PinMap", "Serial pin map"},
+      {"Edit_I_Baudrate_485", "Baudrate (RS-485)"},
+      {"Btn_I_Save_Baudrate_485", "Save Baudrate (RS-485)"},
+      {"Btn_I_Save_Baudrate", "Save Baudrate (RS-232)"},
+      {"Btn_Left_LoRa", "LoRa section"},
+      {"StatusBar1_Panel1", "Connection: Disconnected"},
+      {"StatusBar1_Panel0", "Model: ioTavi"},
+  };
+  for (const auto& sample : samples)
+    EXPECT_EQ(Find(sample.control)->accessibleName(), QString::fromLatin1(sample.name))
+        << sample.control;
+  // An information label is read with its value, as the value changes.
+  Form().LB_S_Ch.SetCaption("5");
+  EXPECT_EQ(Find("LB_S_Ch")->accessibleName(), QStringLiteral("Channel: 5"));
+}
+
+// Run once on a desktop screen and again on screens too small for the
+// window (1024x768; 1280x1024 at scale 1.5): the whole window stays on the
+// screen, the left column and pages scroll where they do not fit, and the
+// menu, status bar and trace pane stay in view.
+class ScreenTest : public MainWindowTest {
+ protected:
+  static QString ScreenName() {
+    const QScreen* s = QGuiApplication::primaryScreen();
+    // The screen as the program sees it: its size in logical pixels.
+    return QStringLiteral("%1x%2_scale%3")
+        .arg(s->size().width())
+        .arg(s->size().height())
+        .arg(s->devicePixelRatio());
+  }
+  // Every part of the window lies inside the screen's free area.
+  void ExpectOnScreen(const char* when) {
+    const QRect avail = Main().screen()->availableGeometry();
+    EXPECT_TRUE(avail.contains(Main().frameGeometry()))
+        << when << ": window " << Main().frameGeometry().x() << "," << Main().frameGeometry().y()
+        << " " << Main().frameGeometry().width() << "x" << Main().frameGeometry().height() << " on "
+        << avail.width() << "x" << avail.height();
+    const QRect inside = Main().rect();
+    for (QWidget* w : {static_cast<QWidget*>(Main().menuBar()), Find("StatusBar1"),
+                       static_cast<QWidget*>(Main().BodyScroll())}) {
+      const QRect box(w->mapTo(&Main(), QPoint(0, 0)), w->size());
+      EXPECT_TRUE(inside.contains(box)) << when << " " << qPrintable(w->objectName());
+    }
+  }
+};
+
+TEST_F(ScreenTest, TheWholeWindowStaysOnTheScreenAndItsContentScrolls) {
+  dir_.Write(QStringLiteral("Velimo.INI"),
+             "[MACHINE]\r\nDevice=s\r\nViewTraceMenu=1\r\nViewLogTrace=1\r\n");
+  Start();
+  QTest::qWait(20);
+  const QString screen = ScreenName();
+  ExpectOnScreen("with the trace pane");
+  EXPECT_TRUE(Find("Memo")->isVisible());
+  const QRect avail = Main().screen()->availableGeometry();
+  const QSize frame = Main().frameGeometry().size() - Main().size();
+  const bool room = avail.width() >= 1020 + frame.width() && avail.height() >= 803 + frame.height();
+  QScrollArea* scroll = Main().BodyScroll();
+  if (room) {
+    // Where the window fits it has its declared size and nothing scrolls.
+    EXPECT_EQ(Main().size(), QSize(1020, 803));
+    EXPECT_FALSE(scroll->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+  } else {
+    EXPECT_LT(Main().height(), 803);
+    EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
+  }
+  // The pages keep their room either way: the tallest page shows whole
+  // once scrolled to, and the buttons over its lower edge can be reached.
+  Form().ApplyConnectedPresentation();
+  for (int i = 0; i < ui::TForm_main::kAdminClickCount; ++i) Form().Panel_Device_head_SClick();
+  QTest::mouseClick(Find<QPushButton>("Btn_Left_LoRa"), Qt::LeftButton);
+  QTest::qWait(20);  // layouts settle on posted events
+  EXPECT_GE(Main().PageStack()->height(), 600);
+  test::SaveScreenshot(Main(), QStringLiteral("screen_%1_top").arg(screen));
+  for (const char* name : {"Btn_S_SaveAll_LoRaPage", "Btn_S_CurrentStatus", "Btn_Left_Serial"}) {
+    QWidget* w = Find(name);
+    scroll->ensureWidgetVisible(w, 0, 0);
+    QTest::qWait(10);
+    const QRect box(w->mapTo(scroll->viewport(), QPoint(0, 0)), w->size());
+    EXPECT_TRUE(scroll->viewport()->rect().contains(box)) << name << " on " << qPrintable(screen);
+  }
+  test::SaveScreenshot(Main(), QStringLiteral("screen_%1_scrolled").arg(screen));
+
+  // Without the trace pane the window is shorter, and still on the screen.
+  Action("ViewLogTrace1")->trigger();
+  QTest::qWait(20);
+  ExpectOnScreen("without the trace pane");
+  EXPECT_LE(Main().height(), 675);
+  if (room) {
+    EXPECT_EQ(Main().size(), QSize(1020, 675));
+  }
+  test::SaveScreenshot(Main(), QStringLiteral("screen_%1_no_trace").arg(screen));
+  watcher_.seen.clear();
 }
 
 }  // namespace

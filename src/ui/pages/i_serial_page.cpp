@@ -17,7 +17,7 @@ LayoutNode Framing(TGroupBox& box, TEdit& dmt, TButton& saveDmt, TEdit& dms, TBu
                    TPanel& stxPanel, TEdit& stx1, TEdit& stx2, TEdit& stx3, TButton& saveStx,
                    TPanel& etxPanel, TEdit& etx1, TEdit& etx2, TEdit& etx3, TButton& saveEtx,
                    TButton& saveAll) {
-  return Ctl(
+  LayoutNode framing = Ctl(
       box,
       {
           Row("Message Timeout",
@@ -34,6 +34,8 @@ LayoutNode Framing(TGroupBox& box, TEdit& dmt, TButton& saveDmt, TEdit& dms, TBu
                                            Ctl(HexByte(etx3)), Ctl(Save(saveEtx).Hidden())})}),
           Ctl(SaveAll(saveAll).WithHint(kSerialSaveAllHint)),
       });
+  framing.spoken = "Framing";
+  return framing;
 }
 
 }  // namespace
@@ -86,6 +88,10 @@ LayoutNode ISerialPage::Declare() {
                   Btn_I_Save_STX_485, Panel_I_ETX_485, Edit_I_ETX1_485, Edit_I_ETX2_485,
                   Edit_I_ETX3_485, Btn_I_Save_ETX_485, Btn_I_Serial_SaveAll_485),
       });
+  // The two sides hold the same rows; a screen reader tells them apart by
+  // the side's name.
+  rs232.spoken = "RS-232";
+  rs485.spoken = "RS-485";
   return Ctl(TS_I_Serial.WithCaption("Serial"),
              {Title("Serial Setting"), Row({std::move(rs232), std::move(rs485)})});
 }

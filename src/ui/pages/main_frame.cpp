@@ -7,20 +7,27 @@ using namespace layout;
 LayoutNode MainFrame::Declare() {
   // Until the settings are applied at activation the trace pane is shown and
   // the window has its tall size.
-  return Ctl(Window.WithCaption("Velimo").WithSize(1020, 803),
-             {
-                 // Usable only while connected.
-                 Ctl(Panel_Left_Main.Disabled(),
-                     {Ctl(Btn_Left_Info), Ctl(Btn_Left_LoRa), Ctl(Btn_Left_Serial)}),
+  return Ctl(
+      Window.WithCaption("Velimo").WithSize(1020, 803),
+      {
+          // Usable only while connected.
+          // The picture buttons have no captions: a screen reader
+          // calls them by the section each opens.
+          Spoken("Sections",
+                 Ctl(Panel_Left_Main.Disabled(), {Spoken("Info section", Ctl(Btn_Left_Info)),
+                                                  Spoken("LoRa section", Ctl(Btn_Left_LoRa)),
+                                                  Spoken("Serial section", Ctl(Btn_Left_Serial))})),
+          Spoken("Settings",
                  Ctl(PaneLogMain,
                      {
-                         Ctl(PageControl1),
+                         Spoken("Pages", Ctl(PageControl1)),
                          Ctl(Btn_S_CurrentStatus.WithCaption(" Load").Disabled()),
                          Ctl(Btn_FactoryReset.WithCaption("Factory Default").Hidden().Disabled()),
-                     }),
-                 Ctl(StatusBar1.WithPanels({{"", 100}, {"Disconnected", 200}, {"", 50}})),
-                 Ctl(Memo),
-             });
+                     })),
+          Spoken("Status bar",
+                 Ctl(StatusBar1.WithPanels({{"", 100}, {"Disconnected", 200}, {"", 50}}))),
+          Spoken("Trace", Ctl(Memo)),
+      });
 }
 
 LayoutNode MainFrame::DeclareMenu() {

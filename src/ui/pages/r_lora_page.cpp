@@ -46,7 +46,8 @@ LayoutNode RLoRaPage::Declare() {
               {
                   Ctl(Header(Panel11, "[Admin Config]")),
                   Row("LoRa Frequency change",
-                      {Ctl(CB_R_LoRa_Freq_PM.WithItems(PlusMinusItems())),
+                      {Spoken("LoRa Frequency change direction",
+                              Ctl(CB_R_LoRa_Freq_PM.WithItems(PlusMinusItems()))),
                        Ctl(Digits(Edit_R_LoRa_Freq, 5, "40000")), Ctl(Save(Btn_R_Save_Freq))}),
               }),
           Ctl(SaveAll(Btn_R_SaveAll_LoRaPage)),

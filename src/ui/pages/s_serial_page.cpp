@@ -58,7 +58,7 @@ LayoutNode SSerialPage::Declare() {
               })}),
           Note("* Please note that to change Baudrate, Parity Bit, H/W Flow Control, "),
           Note("   you must press each \"save\" button to apply changes."),
-          Ctl(Img_S_PinMap),
+          Spoken("Serial pin map", Ctl(Img_S_PinMap)),
           Ctl(SaveAll(Btn_S_Serial_SaveAll).WithHint(kSerialSaveAllHint)),
       });
 }

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "ui/accessible_names.h"
 #include "ui/form_connect.h"
 #include "ui/qt/latin1.h"
 #include "ui/qt/qt_platform.h"
@@ -165,19 +166,19 @@ void ModelLineEdit::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
     return;
   }
-  if (typed > 0xFF) {
-    // A byte string cannot hold it.
-    event->accept();
-    return;
-  }
-  char key = static_cast<char>(typed);
+  // A character beyond Latin-1 cannot be held by a byte string: the filter
+  // is asked about the "?" it would arrive as, so a numeric or hex editor
+  // refuses it with the message every other refused key gets. It is never
+  // typed, whatever the filter says.
+  const bool unrepresentable = typed > 0xFF;
+  char key = unrepresentable ? '?' : static_cast<char>(typed);
   if (edit_.OnKeyPress) {
     // The filter may show a modal message; this editor may be gone after it.
     QPointer<ModelLineEdit> self(this);
     RunGuarded(platform_, [&] { edit_.OnKeyPress(key); });
     if (!self) return;
   }
-  if (key == 0) {
+  if (key == 0 || unrepresentable) {
     event->accept();
     return;
   }
@@ -231,7 +232,6 @@ struct ControlView::BuildContext {
   std::vector<std::unique_ptr<std::vector<QLabel*>>>* scopes = nullptr;
   QWidget* parent = nullptr;
   QWidget* row = nullptr;
-  QString row_caption;       // the nearest caption before an item of a row
   bool page_child = false;   // the node sits directly on a page
   bool fit_buttons = false;  // buttons take the width of their caption
 
@@ -263,6 +263,7 @@ QAction* ControlView::ActionOf(const Control& control) const {
 }
 
 QWidget* ControlView::Build(const LayoutNode& node, QWidget* parent) {
+  AddNames(node);
   std::vector<std::unique_ptr<std::vector<QLabel*>>> scopes;
   BuildContext ctx;
   ctx.scopes = &scopes;
@@ -306,7 +307,6 @@ void ControlView::FillColumn(QWidget* box, const std::vector<LayoutNode>& childr
     BuildContext inner = ctx;
     inner.parent = box;
     inner.row = nullptr;
-    inner.row_caption.clear();
     if (QWidget* w = BuildNode(child, inner)) layout->addWidget(w, 0, ColumnAlignment(child));
   }
 }
@@ -321,7 +321,6 @@ QWidget* ControlView::BuildRow(const LayoutNode& node, BuildContext& ctx) {
   BuildContext inner = ctx;
   inner.parent = row;
   inner.row = row;
-  inner.row_caption = ctx.row_caption;
   inner.page_child = false;
   inner.fit_buttons = true;
   row_items_.insert(row, {});  // known as a row while its items register
@@ -329,9 +328,20 @@ QWidget* ControlView::BuildRow(const LayoutNode& node, BuildContext& ctx) {
   std::vector<QPointer<QWidget>> texts;
   bool first = true;
   bool has_container = false;
+  QLabel* caption = nullptr;  // a caption still waiting for its editor
   for (const auto& child : node.children) {
     QWidget* w = BuildNode(child, inner);
     if (!w) continue;
+    // A caption labels the editor or list after it (one with a name of its
+    // own excepted): a screen reader reads the one with the other.
+    if (child.type == NodeType::Text && child.style == ui::TextStyle::Caption) {
+      caption = qobject_cast<QLabel*>(w);
+    } else if (caption && child.type == NodeType::Control && child.spoken.empty() &&
+               (child.control->Kind() == ControlKind::Edit ||
+                child.control->Kind() == ControlKind::ComboBox)) {
+      caption->setBuddy(w);
+      caption = nullptr;
+    }
     // The row's caption lines up with the other rows' captions, unless the
     // row strings captions and editors along one line ("STX1 : 0x" ...).
     if (first && IsRowCaption(child) && !HasInnerCaptions(node)) {
@@ -341,10 +351,6 @@ QWidget* ControlView::BuildRow(const LayoutNode& node, BuildContext& ctx) {
       SetTextColour(w, kValueColour);
     }
     first = false;
-    if (child.type == NodeType::Text) inner.row_caption = Trimmed(ToQt(child.text));
-    if (child.type == NodeType::Control && child.control->Kind() == ControlKind::Label &&
-        inner.row_caption.isEmpty())
-      inner.row_caption = Trimmed(ToQt(child.control->Caption()));
     // Groups and columns side by side line up at their tops; editors,
     // captions and buttons of one row at their middles.
     const bool container = IsContainer(child);
@@ -474,7 +480,6 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
         BuildContext inner = ctx;
         inner.parent = frame;
         inner.row = nullptr;
-        inner.row_caption = Trimmed(ToQt(c.Caption()));
         inner.page_child = false;
         inner.fit_buttons = true;
         for (const auto& child : node.children) {
@@ -518,7 +523,6 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
           BuildContext bc = inner;
           bc.parent = body ? body : frame;
           bc.row = nullptr;
-          bc.row_caption.clear();
           if (QWidget* w = BuildNode(child, bc))
             qobject_cast<QBoxLayout*>((body ? body : frame)->layout())
                 ->addWidget(w, 0, ColumnAlignment(child));
@@ -561,7 +565,6 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
         label->setFont(f);
       }
       Register(c, label);
-      SetAccessibleName(c, ctx.row_caption);
       return label;
     }
     case ControlKind::Edit: {
@@ -571,7 +574,6 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
                                                             : metrics_.editor_width);
       le->setFixedHeight(metrics_.editor_height);
       Register(c, le);
-      SetAccessibleName(c, ctx.row_caption);
       return le;
     }
     case ControlKind::ComboBox: {
@@ -594,7 +596,6 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
                 [this, &combo](int index) { Guard([&] { combo.UserSelect(index); }); });
       }
       Register(c, cb);
-      SetAccessibleName(c, ctx.row_caption);
       return cb;
     }
     case ControlKind::CheckBox: {
@@ -613,7 +614,8 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
     }
     case ControlKind::Button: {
       auto* b = new QPushButton(parent);
-      b->setAutoDefault(false);
+      // Return and Enter press a focused button, as Space does.
+      b->setAutoDefault(true);
       if (ctx.fit_buttons) {
         // A Save button is as wide as its caption and as high as an editor.
         b->setProperty("velimoFit", true);
@@ -629,7 +631,7 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
       auto* b = new QPushButton(parent);
       b->setFixedSize(metrics_.glyph_button_size, metrics_.glyph_button_size);
       b->setIconSize(QSize(metrics_.glyph_size, metrics_.glyph_size));
-      b->setAutoDefault(false);
+      b->setAutoDefault(true);
       connect(b, &QPushButton::clicked, this, [this, &c] { Guard([&] { c.Click(); }); });
       Register(c, b);
       return b;
@@ -642,7 +644,6 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
         if (!pm.isNull()) label->setFixedSize(pm.size());
       }
       Register(c, label);
-      SetAccessibleName(c, ctx.row_caption);
       return label;
     }
     case ControlKind::Memo: {
@@ -677,17 +678,18 @@ void ControlView::Register(Control& control, QWidget* widget, QLabel* caption) {
     observed_.push_back(&control);
   control.SetObserver(this);
   ApplyAll(control);
-  if (widget->accessibleName().isEmpty()) SetAccessibleName(control, QString());
+  SetAccessibleName(control);
 }
 
 void ControlView::Bind(Control& control, QWidget* widget) {
   Register(control, widget);
 }
 
-void ControlView::BindAction(ui::TMenuItem& item, QAction* action) {
+void ControlView::BindAction(ui::TMenuItem& item, QAction* action, int mnemonic) {
   action->setObjectName(QString::fromLatin1(item.Name()));
   Binding& b = bindings_[&item];
   b.action = action;
+  b.mnemonic = mnemonic;
   if (std::find(observed_.begin(), observed_.end(), &item) == observed_.end())
     observed_.push_back(&item);
   item.SetObserver(this);
@@ -700,31 +702,30 @@ void ControlView::BindAction(ui::TMenuItem& item, QAction* action) {
   ApplyAll(item);
 }
 
-void ControlView::SetAccessibleName(Control& control, const QString& rowCaption) {
+void ControlView::AddNames(const LayoutNode& root) {
+  for (auto& [control, name] : ui::NameControls(root)) names_[control] = name;
+}
+
+void ControlView::SetAccessibleName(Control& control) {
   auto it = bindings_.find(&control);
   if (it == bindings_.end()) return;
   QWidget* w = it->widget;
   if (!w) return;
   const QString caption = Trimmed(ToQt(control.Caption()));
+  const auto named = names_.find(&control);
   QString name;
-  switch (control.Kind()) {
-    case ControlKind::Edit:
-    case ControlKind::ComboBox:
-    case ControlKind::Image:
-      name = !rowCaption.isEmpty() ? rowCaption : caption;
-      break;
-    case ControlKind::Label:
-      // An information label is read as its row's caption and its value.
-      name = (!rowCaption.isEmpty() && rowCaption != caption)
-                 ? rowCaption + QStringLiteral(": ") + caption
-                 : caption;
-      w->setProperty("velimoRowCaption", rowCaption);
-      break;
-    default:
-      name = !caption.isEmpty() ? caption : rowCaption;
-      break;
+  if (named != names_.end()) {
+    name = ToQt(named->second.name);
+    // An information label is read as its row's caption and its value.
+    if (named->second.before_value) {
+      name += QStringLiteral(": ") + caption;
+    } else if (name.isEmpty() && control.Kind() == ControlKind::Label) {
+      name = caption;
+    }
+  } else if (control.Kind() != ControlKind::Edit && control.Kind() != ControlKind::ComboBox) {
+    // Made outside any declaration: its caption, if it has one.
+    name = caption;
   }
-  if (name.isEmpty()) name = QString::fromLatin1(control.Name());
   w->setAccessibleName(name);
 }
 
@@ -766,8 +767,8 @@ void ControlView::Apply(Control& control, ControlProperty property) {
     auto& item = static_cast<ui::TMenuItem&>(control);
     switch (property) {
       case ControlProperty::Text:
-        a->setText(ToQtCaption(item.Caption()));
-        if (a->menu()) a->menu()->setTitle(ToQtCaption(item.Caption()));
+        a->setText(ToQtMenuCaption(item.Caption(), b.mnemonic));
+        if (a->menu()) a->menu()->setTitle(ToQtMenuCaption(item.Caption(), b.mnemonic));
         break;
       case ControlProperty::Visible:
         a->setVisible(item.Visible());
@@ -806,7 +807,7 @@ void ControlView::Apply(Control& control, ControlProperty property) {
         case ControlKind::Label: {
           static_cast<QLabel*>(w)->setText(caption);
           if (w->property("velimoAutoSize").toBool()) w->adjustSize();
-          SetAccessibleName(control, w->property("velimoRowCaption").toString());
+          SetAccessibleName(control);
           break;
         }
         case ControlKind::ComboBox:
@@ -822,7 +823,7 @@ void ControlView::Apply(Control& control, ControlProperty property) {
         case ControlKind::Panel:
           if (b.caption) {
             b.caption->setText(caption);
-            w->setAccessibleName(Trimmed(caption));
+            SetAccessibleName(control);
           }
           break;
         case ControlKind::Button:
@@ -832,7 +833,7 @@ void ControlView::Apply(Control& control, ControlProperty property) {
             const int text = w->fontMetrics().horizontalAdvance(ToQt(control.Caption()));
             w->setFixedWidth(std::max(metrics_.min_button_width, text + 24));
           }
-          if (!control.Caption().empty()) w->setAccessibleName(Trimmed(caption));
+          SetAccessibleName(control);
           break;
         default:
           break;

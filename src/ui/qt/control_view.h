@@ -13,6 +13,7 @@
 #include <functional>
 #include <vector>
 
+#include "ui/accessible_names.h"
 #include "ui/controls.h"
 #include "ui/layout.h"
 #include "util/platform.h"
@@ -75,7 +76,12 @@ class ControlView : public QObject, public ui::ControlObserver {
   // item's action to its control: the widget takes the control's state now
   // and follows it from then on.
   void Bind(ui::Control& control, QWidget* widget);
-  void BindAction(ui::TMenuItem& item, QAction* action);
+  // Learns the screen-reader names of the controls below root, for widgets
+  // bound later (Build learns those of what it builds itself).
+  void AddNames(const ui::LayoutNode& root);
+  // A menu item's action; mnemonic is the index of its keyboard mnemonic
+  // letter in the caption (-1: none).
+  void BindAction(ui::TMenuItem& item, QAction* action, int mnemonic = -1);
 
   QWidget* WidgetOf(const ui::Control& control) const;
   QAction* ActionOf(const ui::Control& control) const;
@@ -101,6 +107,7 @@ class ControlView : public QObject, public ui::ControlObserver {
     QPointer<QAction> action;
     QPointer<QLabel> caption;  // a panel's header caption
     QWidget* row = nullptr;    // the row the widget sits in, if any
+    int mnemonic = -1;         // a menu item's mnemonic letter
   };
   struct BuildContext;
 
@@ -114,11 +121,13 @@ class ControlView : public QObject, public ui::ControlObserver {
   void ApplyAll(ui::Control& control);
   void Apply(ui::Control& control, ui::ControlProperty property);
   void UpdateRow(QWidget* row);
-  void SetAccessibleName(ui::Control& control, const QString& rowCaption);
+  // The name a screen reader gives the control's widget (see NameControls).
+  void SetAccessibleName(ui::Control& control);
 
   Platform& platform_;
   ViewMetrics metrics_;
   QHash<const ui::Control*, Binding> bindings_;
+  ui::AccessibleNames names_;
   std::vector<ui::Control*> observed_;
   // Rows whose visibility follows their items: a row shows while any of its
   // items shows.

@@ -77,6 +77,9 @@ ConnectDialog::ConnectDialog(ui::TForm_Connect& form, Platform& platform, QWidge
       button->setMinimumHeight(28);
     }
   }
+  // A port name typed and Return: Connect.
+  if (auto* connect = qobject_cast<QPushButton*>(view_->WidgetOf(form.Btn_Connect)))
+    connect->setDefault(true);
   if (QWidget* connect = view_->WidgetOf(form.Btn_Connect)) {
     if (auto* row = qobject_cast<QBoxLayout*>(connect->parentWidget()->layout())) {
       row->insertStretch(0, 1);
@@ -101,7 +104,7 @@ AboutWindow::AboutWindow(ui::TForm_Info& form, Platform& platform, QWidget* owne
       }
       label->setGeometry(place.left, place.top, place.width, place.height);
       view_->Bind(*place.control, label);
-      label->setAccessibleName(QStringLiteral("Velimo"));
+      label->setAccessibleName(QStringLiteral("About picture"));
       continue;
     }
     QFont f = label->font();

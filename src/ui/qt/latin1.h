@@ -26,4 +26,16 @@ inline QString ToQtCaption(std::string_view bytes) {
   return s;
 }
 
+// A menu caption with its keyboard mnemonic: the letter at `mnemonic` (an
+// index into bytes, -1 for none) marked with "&".
+inline QString ToQtMenuCaption(std::string_view bytes, int mnemonic) {
+  QString s;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (static_cast<int>(i) == mnemonic) s += QLatin1Char('&');
+    s += QChar(static_cast<unsigned char>(bytes[i]));
+    if (bytes[i] == '&') s += QLatin1Char('&');
+  }
+  return s;
+}
+
 }  // namespace velimo::qt

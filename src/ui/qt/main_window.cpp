@@ -8,12 +8,15 @@
 #include <QPainter>
 #include <QPixmapCache>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyleOptionTab>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "ui/form_main.h"
+#include "ui/mnemonics.h"
 #include "ui/qt/latin1.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/trace_view.h"
@@ -31,6 +34,7 @@ constexpr int kLoadWidth = 100;
 constexpr int kFactoryWidth = 140;
 constexpr int kOverlayHeight = 28;
 constexpr int kOverlayGap = 6;
+constexpr int kFrameSettleMs = 250;
 
 // The right-hand area: the page strip, with the two buttons lying over the
 // lower edge of its page area.
@@ -44,6 +48,57 @@ class PaneArea : public QWidget {
     QWidget::resizeEvent(event);
     if (on_resize) on_resize();
   }
+};
+
+// A status-bar panel: at least its declared width, wider when its text
+// needs it and the bar has room (a Linux device name is longer than a
+// COM name), and cut in the middle beyond that, the whole text then in its
+// tooltip. A screen reader always gets the whole text.
+class StatusPanelLabel : public QLabel {
+ public:
+  StatusPanelLabel(int declaredWidth, QWidget* parent)
+      : QLabel(parent), declared_width_(declaredWidth) {
+    setMinimumWidth(declaredWidth);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  }
+
+  void SetPanelText(const QString& text) {
+    setText(text);
+    updateGeometry();
+    UpdateTip();
+  }
+  bool Elided() const { return TextWidth() > contentsRect().width(); }
+
+  QSize sizeHint() const override {
+    const QSize hint = QLabel::sizeHint();
+    return {std::max(declared_width_, TextWidth() + 2 * frameWidth()), hint.height()};
+  }
+  QSize minimumSizeHint() const override { return {declared_width_, QLabel::sizeHint().height()}; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QLabel::resizeEvent(event);
+    UpdateTip();
+  }
+  void paintEvent(QPaintEvent* event) override {
+    if (!Elided()) {
+      QLabel::paintEvent(event);
+      return;
+    }
+    QFrame::paintEvent(event);
+    QPainter p(this);
+    const QRect r = contentsRect().adjusted(kPad, 0, -kPad, 0);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter,
+               fontMetrics().elidedText(text(), Qt::ElideMiddle, r.width()));
+  }
+
+ private:
+  static constexpr int kPad = 2;
+  int TextWidth() const { return fontMetrics().horizontalAdvance(text()) + 2 * kPad + 2; }
+  void UpdateTip() { setToolTip(Elided() ? text() : QString()); }
+
+  int declared_width_;
 };
 
 const ui::LayoutNode* FindNode(const ui::LayoutNode& root, const Control& control) {
@@ -108,6 +163,7 @@ MainWindow::MainWindow(ui::TForm_main& form, QtPlatform& platform, QWidget* pare
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   platform_.SetOwnerWindow(this);
+  view_->AddNames(form_.FrameLayout());
   view_->pictures = [this](const Control& c, int index) { return Picture(c, index); };
   view_->intercept = [this](Control& c, ControlProperty p) { return Intercept(c, p); };
 
@@ -116,13 +172,23 @@ MainWindow::MainWindow(ui::TForm_main& form, QtPlatform& platform, QWidget* pare
   auto* column = new QVBoxLayout(central);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
-  auto* body = new QWidget(central);
+  // Left column and pages keep the size they have in a window of the
+  // declared size; on a screen too small for that the window shrinks to
+  // what fits and they scroll, the status bar and trace pane staying in view.
+  scroll_ = new QScrollArea(central);
+  scroll_->setObjectName(QStringLiteral("bodyScroll"));
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidgetResizable(true);
+  auto* body = new QWidget;
+  body_ = body;
+  body->setObjectName(QStringLiteral("body"));
   auto* row = new QHBoxLayout(body);
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(0);
   row->addWidget(BuildLeftColumn(body), 0, Qt::AlignTop);
   row->addWidget(BuildPageArea(body), 1);
-  column->addWidget(body, 1);
+  scroll_->setWidget(body);
+  column->addWidget(scroll_, 1);
   column->addWidget(BuildStatusBar(central));
   trace_ = new TraceView(*form_.Memo.Pane(), central);
   trace_->setFixedHeight(kMemoHeight);
@@ -194,11 +260,15 @@ QPixmap MainWindow::Picture(const Control& control, int index) const {
 void MainWindow::BuildMenus() {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu1"));
-  for (ui::TMenuItem* top : form_.MainMenu1) {
+  const std::vector<int> top_keys = ui::MenuMnemonics(form_.MainMenu1);
+  for (size_t t = 0; t < form_.MainMenu1.size(); ++t) {
+    ui::TMenuItem* top = form_.MainMenu1[t];
     QMenu* menu = bar->addMenu(QString());
     menu->setObjectName(QString::fromLatin1(top->Name()) + QStringLiteral("_menu"));
-    view_->BindAction(*top, menu->menuAction());
-    for (ui::TMenuItem* item : top->items) view_->BindAction(*item, menu->addAction(QString()));
+    view_->BindAction(*top, menu->menuAction(), top_keys[t]);
+    const std::vector<int> keys = ui::MenuMnemonics(top->items);
+    for (size_t i = 0; i < top->items.size(); ++i)
+      view_->BindAction(*top->items[i], menu->addAction(QString()), keys[i]);
   }
 }
 
@@ -206,12 +276,6 @@ QWidget* MainWindow::BuildLeftColumn(QWidget* parent) {
   const ui::LayoutNode* node = FindNode(form_.FrameLayout(), form_.Panel_Left_Main);
   QWidget* left = node ? view_->Build(*node, parent) : new QWidget(parent);
   left->setFixedWidth(kLeftWidth);
-  if (QWidget* w = view_->WidgetOf(form_.Btn_Left_Info))
-    w->setAccessibleName(QStringLiteral("Info"));
-  if (QWidget* w = view_->WidgetOf(form_.Btn_Left_LoRa))
-    w->setAccessibleName(QStringLiteral("LoRa"));
-  if (QWidget* w = view_->WidgetOf(form_.Btn_Left_Serial))
-    w->setAccessibleName(QStringLiteral("Serial"));
   if (auto* l = qobject_cast<QBoxLayout*>(left->layout())) {
     l->setSpacing(0);
     l->addStretch(1);
@@ -292,12 +356,12 @@ QWidget* MainWindow::BuildStatusBar(QWidget* parent) {
   l->setContentsMargins(0, 2, 0, 2);
   l->setSpacing(2);
   for (int i = 0; i < form_.StatusBar1.PanelCount(); ++i) {
-    auto* panel = new QLabel(bar);
+    auto* panel =
+        new StatusPanelLabel(form_.StatusBar1.Panels()[static_cast<size_t>(i)].width, bar);
     panel->setObjectName(QStringLiteral("StatusBar1_Panel%1").arg(i));
     panel->setTextFormat(Qt::PlainText);
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Sunken);
-    panel->setFixedWidth(form_.StatusBar1.Panels()[static_cast<size_t>(i)].width);
     l->addWidget(panel);
     status_panels_.push_back(panel);
   }
@@ -309,9 +373,18 @@ QWidget* MainWindow::BuildStatusBar(QWidget* parent) {
 void MainWindow::ApplyStatusBar() {
   const auto& panels = form_.StatusBar1.Panels();
   for (size_t i = 0; i < panels.size() && i < status_panels_.size(); ++i) {
-    status_panels_[i]->setText(ToQt(panels[i].text));
-    status_panels_[i]->setAccessibleName(ToQt(panels[i].text).trimmed());
+    static_cast<StatusPanelLabel*>(status_panels_[i])->SetPanelText(ToQt(panels[i].text));
+    status_panels_[i]->setAccessibleName(StatusPanelName(i, ToQt(panels[i].text)));
   }
+}
+
+QString MainWindow::StatusPanelName(size_t index, const QString& text) {
+  // What each panel tells, for a screen reader: the model, the link, and a
+  // spare panel that stays empty.
+  static const char* const kRoles[] = {"Model", "Connection", "Status"};
+  const QString role = QString::fromLatin1(index < std::size(kRoles) ? kRoles[index] : kRoles[2]);
+  const QString value = text.trimmed();
+  return value.isEmpty() ? role : role + QStringLiteral(": ") + value;
 }
 
 bool MainWindow::PageBuilt(int index) const {
@@ -356,9 +429,39 @@ void MainWindow::ApplyPageIndex() {
 void MainWindow::ApplyWindowSize() {
   const int w = form_.Window.Width();
   const int h = form_.Window.Height();
-  if (w > 0 && h > 0) setFixedSize(w, h);
+  if (w <= 0 || h <= 0) return;
+  // The left column and the pages get the room a window of the declared
+  // size gives them, wherever the window is.
+  const int chrome = menuBar()->sizeHint().height() + status_bar_->sizeHint().height() +
+                     (form_.Memo.Visible() ? kMemoHeight : 0);
+  body_->setMinimumSize(w, std::max(0, h - chrome));
+  const QSize fitted = FittedSize(QSize(w, h));
+  setFixedSize(fitted);
   // The pane spans the window's width, shown or not.
-  if (trace_ && w > 0) trace_->AssumeWidth(w);
+  if (trace_) trace_->AssumeWidth(fitted.width());
+  if (first_show_done_) KeepOnScreen();
+}
+
+QSize MainWindow::FittedSize(QSize wanted) const {
+  const QScreen* s = screen();
+  if (!s) return wanted;
+  // The frame the window system draws round the window needs room too.
+  const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : frame_extra_;
+  const QSize room = s->availableGeometry().size() - frame;
+  return wanted.boundedTo(room.expandedTo(QSize(1, 1)));
+}
+
+void MainWindow::KeepOnScreen() {
+  const QScreen* s = screen();
+  if (!s) return;
+  const QRect avail = s->availableGeometry();
+  const QRect outer = frameGeometry();
+  QPoint at = outer.topLeft();
+  at.setX(
+      std::clamp(at.x(), avail.left(), std::max(avail.left(), avail.right() + 1 - outer.width())));
+  at.setY(
+      std::clamp(at.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - outer.height())));
+  if (at != outer.topLeft()) move(at);
 }
 
 void MainWindow::ApplyFocus() {
@@ -447,6 +550,28 @@ void MainWindow::showEvent(QShowEvent* event) {
     }
   }
   QMainWindow::showEvent(event);
+  if (!placed_) {
+    placed_ = true;
+    // Only now does the window system tell how wide its frame is: the
+    // window shrinks by it where it has to, and is centred again, whole.
+    frame_extra_ = frameGeometry().size() - geometry().size();
+    ApplyWindowSize();
+    if (QScreen* s = screen()) {
+      const QRect avail = s->availableGeometry();
+      const QSize outer = frameGeometry().size();
+      move(avail.topLeft() +
+           QPoint((avail.width() - outer.width()) / 2, (avail.height() - outer.height()) / 2));
+    }
+    KeepOnScreen();
+    // A window manager may put its frame round the window only a moment
+    // later: fit once more when it has.
+    QTimer::singleShot(kFrameSettleMs, this, [this] {
+      const QSize frame = frameGeometry().size() - geometry().size();
+      if (frame == frame_extra_) return;
+      frame_extra_ = frame;
+      ApplyWindowSize();
+    });
+  }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,8 +1,9 @@
-// The main window on screen, over the form model TForm_main: fixed size,
-// minimise but no maximise, centred at its first showing; the menus, the
-// left column of picture buttons, the page strip with hidden tabs drawn as
-// the model says, the two buttons over the lower edge of the page area,
-// the status bar and the trace pane.
+// The main window on screen, over the form model TForm_main: fixed size
+// (cut to the screen's free area, where the pages then scroll), minimise
+// but no maximise, centred and whole on the screen at its first showing;
+// the menus, the left column of picture buttons, the page strip with hidden
+// tabs drawn as the model says, the two buttons over the lower edge of the
+// page area, the status bar and the trace pane.
 #pragma once
 
 #include <QMainWindow>
@@ -14,6 +15,7 @@
 
 class QStackedWidget;
 class QLabel;
+class QScrollArea;
 
 namespace velimo::ui {
 class TForm_main;
@@ -52,6 +54,7 @@ class MainWindow : public QMainWindow {
   QStackedWidget* PageStack() const { return stack_; }
   PageTabBar* TabBar() const { return tabs_; }
   TraceView* Trace() const { return trace_; }
+  QScrollArea* BodyScroll() const { return scroll_; }
   // The pages are built when first shown (the window opens faster); this
   // builds every page now, for tools that look at all widgets at once.
   void BuildAllPages();
@@ -73,6 +76,11 @@ class MainWindow : public QMainWindow {
   void ApplyPageIndex();
   void ApplyStatusBar();
   void ApplyWindowSize();
+  // The declared size, cut to what the screen has room for.
+  QSize FittedSize(QSize wanted) const;
+  // Moves the window, frame and all, inside the screen's available area.
+  void KeepOnScreen();
+  static QString StatusPanelName(size_t index, const QString& text);
   void ApplyFocus();
   void PlaceOverlayButtons();
   void EnsurePage(int index);
@@ -80,6 +88,10 @@ class MainWindow : public QMainWindow {
   ui::TForm_main& form_;
   QtPlatform& platform_;
   std::unique_ptr<ControlView> view_;
+  QScrollArea* scroll_ = nullptr;
+  QWidget* body_ = nullptr;
+  QSize frame_extra_;  // the window system's frame round the client area
+  bool placed_ = false;
   QWidget* pane_area_ = nullptr;
   QWidget* page_frame_ = nullptr;
   PageTabBar* tabs_ = nullptr;
