@@ -44,6 +44,11 @@ void TForm_main::DispatchResponseLine(std::string_view line) {
   } else if (ioTavi1.Checked()) {
     ParseResponse_I(line);
   }
+  if (OnResponseLine) {
+    // A copy: the listener may let go of itself while it runs.
+    const std::function<void(std::string_view)> listener = OnResponseLine;
+    listener(line);
+  }
 }
 
 }  // namespace velimo::ui
