@@ -207,17 +207,18 @@ bool ProfileRunner::Reported(const SettingDef& def) const {
   return false;
 }
 
+std::string ModelMismatch(const Profile& profile, char modelCode) {
+  const std::optional<PageSet> set = PageSetOf(modelCode);
+  if (!set) return "No model is chosen.";
+  if (profile.set == *set) return {};
+  return "line " + std::to_string(profile.model_line) + ": the profile is for " +
+         std::string(ModelName(profile.model)) + ", the modem is " +
+         std::string(ModelName(modelCode)) + " (" + std::string(PageSetName(*set)) + ")";
+}
+
 std::string ProfileRunner::CheckModel(const Profile& profile) const {
   if (!form_.Port().Connected()) return std::string(protocol::kMsgPortClosed);
-  const char model = form_.ModelCode.empty() ? 0 : form_.ModelCode[0];
-  const std::optional<PageSet> set = PageSetOf(model);
-  if (!set) return "No model is chosen.";
-  if (profile.set != *set) {
-    return "line " + std::to_string(profile.model_line) + ": the profile is for " +
-           std::string(ModelName(profile.model)) + ", the modem is " +
-           std::string(ModelName(model)) + " (" + std::string(PageSetName(*set)) + ")";
-  }
-  return {};
+  return ModelMismatch(profile, form_.ModelCode.empty() ? 0 : form_.ModelCode[0]);
 }
 
 std::vector<Difference> ProfileRunner::Differences(const Profile& profile) const {

@@ -87,6 +87,10 @@ struct ApplyResult {
   bool AllVerified() const;
 };
 
+// Why a profile cannot go to a modem of this model: "line 2: the profile
+// is for ioTavi, the modem is sTavi (sTavi/uTavi)"; empty when it can.
+std::string ModelMismatch(const Profile& profile, char modelCode);
+
 // One planned line: the setting, its value text, the pause after it.
 struct PlannedLine {
   const SettingDef* def = nullptr;
