@@ -15,6 +15,7 @@
 
 #include "ui/form_main.h"
 #include "ui/qt/latin1.h"
+#include "ui/qt/profile_window.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/trace_view.h"
 
@@ -199,6 +200,8 @@ void MainWindow::BuildMenus() {
     menu->setObjectName(QString::fromLatin1(top->Name()) + QStringLiteral("_menu"));
     view_->BindAction(*top, menu->menuAction());
     for (ui::TMenuItem* item : top->items) view_->BindAction(*item, menu->addAction(QString()));
+    if (top == &form_.Connection1)
+      profiles_ = new ProfileMenu(form_, bar, menu->menuAction(), this);
   }
 }
 
@@ -376,6 +379,9 @@ void MainWindow::ApplyFocus() {
 }
 
 bool MainWindow::Intercept(Control& control, ControlProperty property) {
+  // The profile items are usable exactly while "Disconnect" is.
+  if (&control == &form_.Disconnect1 && property == ControlProperty::Enabled && profiles_)
+    profiles_->SetConnected(form_.Disconnect1.Enabled());
   if (&control == &form_.Window) {
     switch (property) {
       case ControlProperty::Text:
