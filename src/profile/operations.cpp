@@ -308,6 +308,7 @@ ApplyResult ProfileRunner::Apply(const Profile& profile) {
   const LineSettings before = host_.line->Current();
   LineSettings expected = before;
   bool linkChanged = false;
+  bool sendFailed = false;
   Platform& platform = form_.platform();
   for (const PlannedLine& line : plan) {
     const protocol::SendResult sent = protocol::SendCommand(
@@ -316,6 +317,7 @@ ApplyResult ProfileRunner::Apply(const Profile& profile) {
       // The transmitter has told the operator why; nothing more goes out.
       result.error = "The line for " + std::string(line.def->key) +
                      " could not be sent; the lines after it were not sent.";
+      sendFailed = true;
       break;
     }
     ++result.lines_sent;
@@ -340,8 +342,10 @@ ApplyResult ProfileRunner::Apply(const Profile& profile) {
     }
   }
 
-  bool answered = form_.Port().Connected() && ReadModem(encryption, rs485);
-  if (linkChanged && !answered) {
+  // A port that failed a write is not asked anything more: the status
+  // query would take its failure for a lost link and restart the program.
+  bool answered = !sendFailed && form_.Port().Connected() && ReadModem(encryption, rs485);
+  if (linkChanged && !answered && !sendFailed) {
     // The operator is never left guessing at which rate the modem talks:
     // the old line settings are tried once before giving up.
     form_.LogWriteStr("No answer at " + Describe(expected) + "; trying " + Describe(before));

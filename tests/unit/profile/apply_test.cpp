@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -252,6 +253,25 @@ TEST_F(ApplyTest, ARateTheModemDidNotTakeFallsBackToTheOldLineAndClosesThePort) 
   EXPECT_EQ(outcomes.at("CH"), "verified 3");
   EXPECT_FALSE(f.form->Disconnect1.Enabled());
   EXPECT_EQ(f.form->StatusBar1.PanelText(1), "Disconnected");
+}
+
+TEST_F(ApplyTest, APortFailureStopsTheApplyWithoutAskingTheModemAgain) {
+  Start('s');
+  const Profile p = Parse("[Profile]\nModel = sTavi\n[Settings]\nCH = 5\nSFT = 9\nDID = 7\n");
+  ProfileRunner runner(*f.form, MakeHost());
+  // The read ("AT&V") and the destination's line go through; the channel's
+  // line fails on its second byte.
+  channel->make_error = [] { throw std::runtime_error("the adapter is gone"); };
+  channel->fail_on_write = channel->write_calls + 5 + 9 + 2;
+  channel->fail_forever = true;
+  const ApplyResult applied = runner.Apply(p);
+  EXPECT_FALSE(applied.ok);
+  EXPECT_EQ(applied.error, "The line for CH could not be sent; the lines after it were not sent.");
+  EXPECT_EQ(applied.lines_sent, 1);
+  EXPECT_EQ(f.platform.Messages(), (std::vector<std::string>{"Serial Port ERROR!!"}));
+  EXPECT_EQ(f.platform.restarts, 0) << "no status query on a failed port";
+  EXPECT_EQ(Outcomes(applied).at("CH"), "did-not-stick ?");
+  EXPECT_EQ(Outcomes(applied).at("DID"), "did-not-stick ?") << "written, but never read back";
 }
 
 }  // namespace
