@@ -128,6 +128,10 @@ ProfileRunner::ProfileRunner(ui::TForm_main& form, Host host)
   // not judge them (and disconnect) halfway through a link change.
   watchdog_was_on_ = form_.Timer_ConnectionResponse.Enabled();
   form_.Timer_ConnectionResponse.SetEnabled(false);
+  // Nor may the delayed key query go out in the middle of a report: its
+  // send empties the receive queue.
+  aes_query_was_on_ = form_.Timer_AESQuery.Enabled();
+  form_.Timer_AESQuery.SetEnabled(false);
   flag_before_ = form_.ResponseFlag;
   form_.OnResponseLine = [this](std::string_view line) { OnLine(line); };
 }
@@ -136,6 +140,7 @@ ProfileRunner::~ProfileRunner() {
   form_.OnResponseLine = nullptr;
   form_.ResponseFlag = status_read_ ? 1 : flag_before_;
   if (watchdog_was_on_ && form_.Port().Connected()) form_.Timer_ConnectionResponse.SetEnabled(true);
+  if (aes_query_was_on_ && form_.Port().Connected()) form_.Timer_AESQuery.SetEnabled(true);
 }
 
 void ProfileRunner::OnLine(std::string_view line) {

@@ -131,6 +131,7 @@ class ProfileRunner {
   std::unique_ptr<LineSwitch> own_line_;
   PageSet set_ = PageSet::S;
   bool watchdog_was_on_ = false;
+  bool aes_query_was_on_ = false;
   int32_t flag_before_ = 0;
   // The query under way.
   bool (*closing_)(std::string_view, PageSet) = nullptr;
