@@ -344,6 +344,29 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
   lines_.push_back({std::move(keyLine), end});
 }
 
+std::vector<IniFile::KeyLine> IniFile::Keys() const {
+  std::vector<KeyLine> keys;
+  std::string section;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const Parsed p = ParseLine(lines_[i].text);
+    if (p.kind == Parsed::Section) section = p.name;
+    if (p.kind != Parsed::Key) continue;
+    keys.push_back({section, p.name,
+                    std::string(p.Value(lines_[i].text).substr(0, kMaxValueLength)),
+                    static_cast<int>(i) + 1});
+  }
+  return keys;
+}
+
+std::vector<std::pair<std::string, int>> IniFile::Sections() const {
+  std::vector<std::pair<std::string, int>> sections;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const Parsed p = ParseLine(lines_[i].text);
+    if (p.kind == Parsed::Section) sections.emplace_back(p.name, static_cast<int>(i) + 1);
+  }
+  return sections;
+}
+
 std::string IniFile::Text() const {
   std::string text(byte_order_mark_ ? kByteOrderMark : std::string_view());
   for (const Line& line : lines_) {

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace velimo::trace {
@@ -55,6 +56,19 @@ class IniFile {
 
   // The file's text as it would be written.
   std::string Text() const;
+
+  // Every key line in file order, with the section it stands in (empty
+  // before the first section), its value as Get reads it, and its line
+  // number counted from 1: for readers that refuse a file line by line.
+  struct KeyLine {
+    std::string section;
+    std::string key;
+    std::string value;
+    int line = 0;
+  };
+  std::vector<KeyLine> Keys() const;
+  // The line numbers of section headers, in file order.
+  std::vector<std::pair<std::string, int>> Sections() const;
 
   // Replaces the file at path atomically: the text is written to a new file
   // beside it, synced to disk, and renamed over the old one, so a crash or a

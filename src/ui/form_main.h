@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -204,6 +205,9 @@ class TForm_main : public SInfoPage,
   void ComPortEnvBoardRxChar(int Count);
   // The partial line held between receive events.
   const protocol::LineAssembler& RxLines() const { return rx_lines_; }
+  // Told of every response line after its parser has read it; empty when
+  // nobody listens (a profile read watches here for the end of a report).
+  std::function<void(std::string_view)> OnResponseLine;
 
   // The status query "AT&V": clears the response flag, arms the watchdog
   // (a running one keeps its period) and, on page 1, the AES timer. A port

@@ -48,6 +48,11 @@ void TForm_main::DispatchResponseLine(std::string_view line) {
     // Outside the parser, whose error handling is for the line's values.
     if (std::exchange(rs485_answer_read_, false)) Rs485AnswerEnded();
   }
+  if (OnResponseLine) {
+    // A copy: the listener may let go of itself while it runs.
+    const std::function<void(std::string_view)> listener = OnResponseLine;
+    listener(line);
+  }
 }
 
 }  // namespace velimo::ui

@@ -9,7 +9,8 @@ namespace {
 
 bool IsCommandWord(const std::string& word) {
   return word == "read" || word == "print" || word == "set" || word == "click" || word == "wait" ||
-         word == "show";
+         word == "show" || word == "save-profile" || word == "compare-profile" ||
+         word == "apply-profile";
 }
 
 std::optional<int> Milliseconds(const std::string& text) {
@@ -60,10 +61,13 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
         target = true;
         return true;
       };
-      if (name == "--yes" || name == "--json" || name == "--trace") {
-        bool& target = name == "--yes"    ? options.yes
-                       : name == "--json" ? options.json
-                                          : options.trace;
+      if (name == "--yes" || name == "--json" || name == "--trace" || name == "--with-identity" ||
+          name == "--with-secrets") {
+        bool& target = name == "--yes"             ? options.yes
+                       : name == "--json"          ? options.json
+                       : name == "--trace"         ? options.trace
+                       : name == "--with-identity" ? options.with_identity
+                                                   : options.with_secrets;
         if (!flag(target)) return fail(name + " takes no value");
       } else if (name == "--port") {
         auto v = value();
@@ -140,6 +144,12 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
       while (i + 1 < args.size() && !IsCommandWord(args[i + 1]) && !args[i + 1].starts_with("--"))
         command.names.push_back(args[++i]);
       if (command.names.empty()) return fail("show needs at least one control name");
+    } else if (word == "save-profile" || word == "compare-profile" || word == "apply-profile") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return fail(word + " needs a profile file");
+      command.kind = word == "save-profile"      ? Command::Kind::SaveProfile
+                     : word == "compare-profile" ? Command::Kind::CompareProfile
+                                                 : Command::Kind::ApplyProfile;
+      command.value = args[++i];
     } else {
       return fail("unknown command \"" + word + "\"");
     }
@@ -152,7 +162,8 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
 
 std::string CliUsage() {
   return R"(Usage: velimo-cli --port PORT --model s|u|r|i [--baud N] [--parity none|odd|even]
-                  [--flow off|rtscts] [--yes] [--json] [--trace] [COMMAND...]
+                  [--flow off|rtscts] [--yes] [--json] [--trace]
+                  [--with-identity] [--with-secrets] [COMMAND...]
 
 Drives Velimo's main window without a display: selects the model through its
 menu, connects through the connect dialog (so "AT&V" goes out as in the
@@ -173,6 +184,9 @@ Options:
   --json          print the controls as one JSON object, on one line, per
                   print (message lines stay as they are)
   --trace         copy the trace pane to standard error
+  --with-identity save-profile also writes the unit's own address (MYID)
+  --with-secrets  save-profile also writes the AES key and IV; such a file
+                  is readable by its owner only (0600)
   --help          this text
 
 Commands:
@@ -188,6 +202,24 @@ Commands:
                   (Btn_Connect, CB_ComPort ...) are reachable by name too
   wait MS         serve port events and timers for MS milliseconds
   show NAME...    print the named controls only
+  save-profile FILE
+                  read the modem and write its configuration to FILE (a
+                  .vprofile: one KEY = VALUE per setting, values as the
+                  window shows them; MYID, AESKEY and AESIV only with the
+                  options above)
+  compare-profile FILE
+                  read the modem and print one line per setting of FILE it
+                  holds otherwise: KEY: modem=VALUE profile=VALUE
+  apply-profile FILE
+                  write the settings of FILE the modem holds otherwise, one
+                  line each as its Save button sends it, paced 200 ms apart
+                  (100 ms where the page's save-all pauses 100), baud rate,
+                  parity and flow control last with the port reopened to
+                  follow them; then read the modem back and print per
+                  setting KEY: unchanged|verified|did-not-stick (modem=VALUE)
+                  A profile file is read before the port is opened: a file
+                  that is refused (unknown key, another model's key, a value
+                  out of range, no Model) sends nothing.
 After each set and click the answers are served until the line has been quiet
 for 300 ms (and, when a status query went out, until it was answered or the
 watchdog fired). With no command the configuration is printed after connecting.
@@ -201,10 +233,14 @@ file ./Velimo.INI is read as the program reads it (its trace options apply)
 and never written.
 
 Exit status:
-  0  the run ended without a failure message
+  0  the run ended without a failure message (and the modem holds every
+     profile compared or applied)
   1  a message reported a failure: closed port, port error, a refused value,
-     the device-choice message, the response watchdog, an error report
+     the device-choice message, the response watchdog, an error report, a
+     refused profile file, a profile command that could not finish
   2  usage error, or the port cannot be opened
+  3  no failure, but the modem differs from a compared profile, or a setting
+     of an applied profile did not stick
 
 Examples:
   velimo-cli --port ./ttyVelimo-s --model s
@@ -214,6 +250,8 @@ Examples:
   velimo-cli --port ./ttyVelimo-r --model r show LB_R_FwVer LB_R_Mode
   velimo-cli --port ./ttyVelimo-s --model s --yes click Btn_FactoryReset
   velimo-cli --port ./ttyVelimo-i --model i --trace click Btn_I_ATModeOn wait 500
+  velimo-cli --port /dev/ttyUSB0 --model s save-profile site.vprofile
+  velimo-cli --port /dev/ttyUSB0 --model s --json apply-profile site.vprofile
 )";
 }
 

@@ -9,10 +9,20 @@
 namespace velimo::cli {
 
 struct Command {
-  enum class Kind { Read, Print, Set, Click, Wait, Show };
+  enum class Kind {
+    Read,
+    Print,
+    Set,
+    Click,
+    Wait,
+    Show,
+    SaveProfile,
+    CompareProfile,
+    ApplyProfile
+  };
   Kind kind = Kind::Print;
   std::string name;                // Set, Click: the control
-  std::string value;               // Set: the editor text or list entry
+  std::string value;               // Set: the editor text or list entry; profiles: the file
   int ms = 0;                      // Wait
   std::vector<std::string> names;  // Show
 };
@@ -28,6 +38,8 @@ struct CliOptions {
   bool json = false;
   bool trace = false;
   bool help = false;
+  bool with_identity = false;  // save-profile: MYID too
+  bool with_secrets = false;   // save-profile: AESKEY and AESIV too
   std::vector<Command> commands;
 };
 

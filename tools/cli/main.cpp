@@ -1,11 +1,14 @@
 // velimo-cli: Velimo's main window without a display, for scripts and
 // tests. See CliUsage() for what it does.
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "cli_options.h"
 #include "output.h"
+#include "profile/profile_file.h"
+#include "profile_commands.h"
 #include "session.h"
 #include "trace/trace_pane.h"
 #include "ui/headless_platform.h"
@@ -67,6 +70,24 @@ class Driver {
         return 2;
       }
     }
+    // Profiles are read, and refused, before the port is opened: a refused
+    // file sends nothing at all.
+    for (size_t i = 0; i < options_.commands.size(); ++i) {
+      const Command& c = options_.commands[i];
+      if (c.kind != Command::Kind::CompareProfile && c.kind != Command::Kind::ApplyProfile)
+        continue;
+      velimo::profile::ProfileRead read = velimo::profile::ReadProfileFile(c.value);
+      std::string error = read.error;
+      if (read.profile) {
+        const std::string mismatch = velimo::profile::ModelMismatch(*read.profile, options_.model);
+        if (!mismatch.empty()) error = c.value + ": " + mismatch;
+      }
+      if (!error.empty()) {
+        Complain(error);
+        return 1;
+      }
+      profiles_[i] = std::move(*read.profile);
+    }
 
     session.SelectModel(options_.model);
     velimo::cli::LinkChoice link;
@@ -85,16 +106,16 @@ class Driver {
     }
     Settle(session);
 
-    for (const Command& c : options_.commands) {
+    for (size_t i = 0; i < options_.commands.size(); ++i) {
       if (platform_.RestartRequested()) break;
-      RunCommand(session, c);
+      RunCommand(session, options_.commands[i], i);
     }
     if (options_.commands.empty() && !platform_.RestartRequested())
       Print(session.PageSetControls());
     if (platform_.RestartRequested()) {
       Complain("the link was lost and the program would start anew here; the run ends");
     }
-    return failed_ ? 1 : 0;
+    return failed_ ? 1 : differs_ ? 3 : 0;
   }
 
  private:
@@ -110,8 +131,28 @@ class Driver {
     }
   }
 
-  void RunCommand(Session& session, const Command& c) {
+  void Report(const velimo::cli::ProfileCommandResult& r) {
+    Out(r.out);
+    if (!r.error.empty()) Complain(r.error);
+    if (r.status == 1) failed_ = true;
+    if (r.status == 3) differs_ = true;
+  }
+
+  void RunCommand(Session& session, const Command& c, size_t index) {
     switch (c.kind) {
+      case Command::Kind::SaveProfile:
+        Report(velimo::cli::SaveProfileCommand(
+            session, c.value, {options_.with_identity, options_.with_secrets},
+            session.Main().ComPortEnvBoard.Port(), options_.json));
+        break;
+      case Command::Kind::CompareProfile:
+        Report(velimo::cli::CompareProfileCommand(session, profiles_.at(index), c.value,
+                                                  options_.json));
+        break;
+      case Command::Kind::ApplyProfile:
+        Report(
+            velimo::cli::ApplyProfileCommand(session, profiles_.at(index), c.value, options_.json));
+        break;
       case Command::Kind::Read:
         session.Run([&] { session.Main().Btn_S_CurrentStatus.Click(); });
         Settle(session);
@@ -171,6 +212,8 @@ class Driver {
   velimo::ui::HeadlessPlatform platform_;
   bool failed_ = false;
   int errors_reported_ = 0;  // default error reports so far
+  bool differs_ = false;
+  std::map<size_t, velimo::profile::Profile> profiles_;
 };
 
 }  // namespace

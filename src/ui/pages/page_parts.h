@@ -57,6 +57,9 @@ inline std::vector<std::string> FlowItems() {
 inline std::vector<std::string> LengthItems() {
   return {"0", "1", "2", "3"};
 }
+inline std::vector<std::string> RelayModeItems() {
+  return {"1. Repeat", "2. Relay"};
+}
 inline std::vector<std::string> PlusMinusItems() {
   return {"+", "-"};
 }

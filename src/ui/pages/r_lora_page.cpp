@@ -19,7 +19,7 @@ LayoutNode RLoRaPage::Declare() {
                   Row("F/W Version", {Ctl(Edit_R_FwVer.WithMaxLength(8).WithText("0").Disabled())}),
                   Row("Source ID", {Ctl(Digits(Edit_R_Sid, 8, "0").Disabled()),
                                     Ctl(Save(Btn_R_Save_Sid).Hidden())}),
-                  Row("rTavi Mode", {Ctl(Edit_R_Mode.WithItems({"1. Repeat", "2. Relay"})),
+                  Row("rTavi Mode", {Ctl(Edit_R_Mode.WithItems(RelayModeItems())),
                                      Ctl(Save(Btn_R_Save_Mode).Hidden())}),
                   // Shown only while "2. Relay" is chosen.
                   Ctl(Panel_R_Relay.Hidden(),

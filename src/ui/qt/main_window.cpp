@@ -18,6 +18,7 @@
 #include "ui/form_main.h"
 #include "ui/mnemonics.h"
 #include "ui/qt/latin1.h"
+#include "ui/qt/profile_window.h"
 #include "ui/qt/qt_platform.h"
 #include "ui/qt/trace_view.h"
 
@@ -269,6 +270,8 @@ void MainWindow::BuildMenus() {
     const std::vector<int> keys = ui::MenuMnemonics(top->items);
     for (size_t i = 0; i < top->items.size(); ++i)
       view_->BindAction(*top->items[i], menu->addAction(QString()), keys[i]);
+    if (top == &form_.Connection1)
+      profiles_ = new ProfileMenu(form_, bar, menu->menuAction(), this);
   }
 }
 
@@ -479,6 +482,9 @@ void MainWindow::ApplyFocus() {
 }
 
 bool MainWindow::Intercept(Control& control, ControlProperty property) {
+  // The profile items are usable exactly while "Disconnect" is.
+  if (&control == &form_.Disconnect1 && property == ControlProperty::Enabled && profiles_)
+    profiles_->SetConnected(form_.Disconnect1.Enabled());
   if (&control == &form_.Window) {
     switch (property) {
       case ControlProperty::Text:

@@ -23,6 +23,7 @@ class TForm_main;
 
 namespace velimo::qt {
 
+class ProfileMenu;
 class QtPlatform;
 class TraceView;
 
@@ -59,6 +60,8 @@ class MainWindow : public QMainWindow {
   // builds every page now, for tools that look at all widgets at once.
   void BuildAllPages();
   bool PageBuilt(int index) const;
+  // The "Profile" menu beside "Connection" and its dialogs.
+  ProfileMenu* Profiles() const { return profiles_; }
   // The picture of image-list entry index (0 to 5).
   static QPixmap Glyph(int index);
 
@@ -106,6 +109,7 @@ class MainWindow : public QMainWindow {
   TraceView* trace_ = nullptr;
   bool first_show_done_ = false;
   bool restarting_ = false;
+  ProfileMenu* profiles_ = nullptr;
 };
 
 }  // namespace velimo::qt

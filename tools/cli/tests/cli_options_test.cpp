@@ -94,6 +94,9 @@ TEST(CliOptionsTest, UsageErrors) {
       {Base({"wait", "5s"}), "wait needs a number of milliseconds"},
       {Base({"show"}), "show needs at least one control name"},
       {Base({"show", "print"}), "show needs at least one control name"},
+      {Base({"show", "apply-profile"}), "show needs at least one control name"},
+      {Base({"save-profile"}), "save-profile needs a profile file"},
+      {Base({"--with-secrets=1"}), "--with-secrets takes no value"},
   };
   for (const Case& c : cases) {
     ParsedCli p = ParseCli(c.args);

@@ -1,0 +1,102 @@
+#include "profile/dialog_model.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "ui/form_main.h"
+
+namespace velimo::profile {
+
+void ProfileDialogModel::Open(const std::string& path) {
+  rows_.clear();
+  done_ = total_ = 0;
+  ProfileRead read = ReadProfileFile(path);
+  if (read.profile) {
+    const std::string mismatch =
+        ModelMismatch(*read.profile, form_.ModelCode.empty() ? 0 : form_.ModelCode[0]);
+    if (!mismatch.empty()) read = {std::nullopt, path + ": " + mismatch};
+  }
+  if (!read.profile) {
+    phase_ = Phase::Refused;
+    status_ = read.error + "\nNothing was sent.";
+    return;
+  }
+  profile_ = std::move(read.profile);
+  CompareResult compared;
+  {
+    ProfileRunner runner(form_, host_);
+    compared = runner.Compare(*profile_);
+  }
+  if (!compared.ok) {
+    phase_ = Phase::Failed;
+    status_ = compared.error;
+    return;
+  }
+  for (const Difference& d : compared.differences)
+    rows_.push_back({std::string(d.def->key), std::string(d.def->caption), d.modem, d.profile, {}});
+  total_ = static_cast<int>(rows_.size());
+  phase_ = Phase::Compared;
+  status_ = rows_.empty() ? "The modem holds every setting of the profile."
+                          : std::to_string(rows_.size()) + " of " +
+                                std::to_string(profile_->settings.size()) +
+                                " settings differ. Apply writes them and reads them back.";
+}
+
+void ProfileDialogModel::Apply() {
+  if (!CanApply() || !profile_) return;
+  phase_ = Phase::Applying;
+  done_ = 0;
+  Host host = host_;
+  host.progress = [this](int done, int total, const SettingDef&) {
+    done_ = done;
+    total_ = total;
+    if (on_progress) on_progress();
+  };
+  ApplyResult applied;
+  {
+    ProfileRunner runner(form_, host);
+    applied = runner.Apply(*profile_);
+  }
+  int verified = 0, failed = 0;
+  for (const SettingResult& s : applied.settings) {
+    auto row =
+        std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.key == s.def->key; });
+    if (row == rows_.end()) {
+      // Held before, changed since (a country narrowing the channel plan).
+      if (s.outcome != Outcome::DidNotStick) continue;
+      rows_.push_back(
+          {std::string(s.def->key), std::string(s.def->caption), s.modem, s.profile, {}});
+      row = rows_.end() - 1;
+    }
+    row->modem = s.modem;
+    row->result = s.outcome == Outcome::DidNotStick ? "did not stick" : "verified";
+    (s.outcome == Outcome::DidNotStick ? failed : verified)++;
+  }
+  phase_ = applied.ok ? Phase::Applied : Phase::Failed;
+  status_ = applied.ok ? (failed == 0 ? "All " + std::to_string(verified) + " settings verified."
+                                      : std::to_string(verified) + " verified, " +
+                                            std::to_string(failed) + " did not stick.")
+                       : applied.error;
+  if (!applied.link_message.empty() && applied.link_message != applied.error)
+    status_ += "\n" + applied.link_message;
+}
+
+std::string ProfileDialogModel::Save(const std::string& path, const SaveChoice& choice) {
+  CaptureResult captured;
+  {
+    ProfileRunner runner(form_, host_);
+    captured = runner.Capture(choice, form_.ComPortEnvBoard.Port());
+  }
+  if (!captured.profile) return captured.error;
+  try {
+    WriteProfileFile(path, *captured.profile);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  std::string text =
+      "Saved " + std::to_string(captured.profile->settings.size()) + " settings to " + path + ".";
+  for (const std::string& s : captured.skipped) text += "\nLeft out " + s;
+  return text;
+}
+
+}  // namespace velimo::profile

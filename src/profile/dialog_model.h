@@ -1,0 +1,58 @@
+// What the window's profile dialog shows, without the window: the table
+// of the settings the modem holds otherwise, the Apply button's state, the
+// progress of an apply and the result per row. The Qt dialog only renders
+// this and forwards the operator's clicks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "profile/operations.h"
+
+namespace velimo::profile {
+
+class ProfileDialogModel {
+ public:
+  struct Row {
+    std::string key;
+    std::string caption;
+    std::string modem;
+    std::string profile;
+    std::string result;  // empty until applied: "verified", "did not stick"
+  };
+  enum class Phase { Empty, Refused, Compared, Applying, Applied, Failed };
+
+  ProfileDialogModel(ui::TForm_main& form, Host host) : form_(form), host_(std::move(host)) {}
+
+  // Reads the file (refused files send nothing) and the modem; the rows are
+  // the differing settings.
+  void Open(const std::string& path);
+  // Writes the differing settings and verifies them; the rows get their
+  // results. Progress goes to on_progress.
+  void Apply();
+  // Reads the modem and writes what it holds to path; returns the text for
+  // the operator ("Saved 19 settings to ..." or why not).
+  std::string Save(const std::string& path, const SaveChoice& choice);
+
+  Phase CurrentPhase() const { return phase_; }
+  const std::vector<Row>& Rows() const { return rows_; }
+  const std::string& Status() const { return status_; }
+  bool CanApply() const { return phase_ == Phase::Compared && !rows_.empty(); }
+  int Done() const { return done_; }
+  int Total() const { return total_; }
+
+  // After each line sent (done of total): the window repaints its bar.
+  std::function<void()> on_progress;
+
+ private:
+  ui::TForm_main& form_;
+  Host host_;
+  std::optional<Profile> profile_;
+  std::vector<Row> rows_;
+  std::string status_;
+  Phase phase_ = Phase::Empty;
+  int done_ = 0;
+  int total_ = 0;
+};
+
+}  // namespace velimo::profile

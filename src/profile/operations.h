@@ -1,0 +1,146 @@
+// Saving, comparing and applying a profile on the connected modem, through
+// the window's form model: the modem is read with the status query (and
+// the encryption and RS-485 queries where the profile needs them), every
+// line goes out as its single save's line through the one send path, and
+// nothing counts as done until a read-back shows it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "profile/line_switch.h"
+#include "profile/profile_file.h"
+
+namespace velimo::ui {
+class TForm_main;
+}
+
+namespace velimo::profile {
+
+// What an operation needs besides the form.
+struct Host {
+  // Serves port events and timers until done() holds or limitMs have
+  // passed; returns done(). The reads wait here for the modem's answers.
+  std::function<bool(const std::function<bool()>& done, int limitMs)> serve_until;
+  // Reopens the link after a change of its line settings; the window's
+  // own port when null.
+  LineSwitch* line = nullptr;
+  // After each line sent: how many of how many, and the setting's key.
+  // The window repaints its progress bar here.
+  std::function<void(int done, int total, const SettingDef& def)> progress;
+  // How long the line must stay quiet before a report whose last line was
+  // not recognised counts as complete.
+  int quiet_ms = 300;
+};
+
+// How long a read waits for the modem's answer: the response watchdog's
+// period.
+inline constexpr int kAnswerLimitMs = 5000;
+
+struct SaveChoice {
+  bool with_identity = false;  // MYID
+  bool with_secrets = false;   // AESKEY, AESIV
+};
+
+struct Difference {
+  const SettingDef* def = nullptr;
+  std::string modem;
+  std::string profile;
+};
+
+enum class Outcome { Unchanged, Verified, DidNotStick };
+std::string_view OutcomeName(Outcome outcome);  // "unchanged", "verified", "did-not-stick"
+
+struct SettingResult {
+  const SettingDef* def = nullptr;
+  Outcome outcome = Outcome::Unchanged;
+  std::string modem;  // what the last read shows; "?" when it was not read
+  std::string profile;
+};
+
+struct CaptureResult {
+  std::optional<Profile> profile;
+  std::string error;
+  // Settings left out because the modem reports a value no profile could
+  // hold (a channel outside its plan, say): "KEY: reason".
+  std::vector<std::string> skipped;
+};
+
+struct CompareResult {
+  bool ok = false;
+  std::string error;
+  std::vector<Difference> differences;
+};
+
+struct ApplyResult {
+  bool ok = false;  // the modem was read back (some settings may still not have stuck)
+  std::string error;
+  std::vector<SettingResult> settings;  // profile order
+  int lines_sent = 0;
+  // Set when the link settings changed: what happened to the port.
+  std::string link_message;
+  bool port_closed = false;
+  bool AllVerified() const;
+};
+
+// Why a profile cannot go to a modem of this model: "line 2: the profile
+// is for ioTavi, the modem is sTavi (sTavi/uTavi)"; empty when it can.
+std::string ModelMismatch(const Profile& profile, char modelCode);
+
+// One planned line: the setting, its value text, the pause after it.
+struct PlannedLine {
+  const SettingDef* def = nullptr;
+  std::string value_text;
+  int pause_after_ms = 200;
+};
+// The lines that make the modem hold the profile's values where it differs:
+// by apply rank then file order, the link settings last.
+std::vector<PlannedLine> PlanLines(const std::vector<Difference>& differences);
+
+class ProfileRunner {
+ public:
+  ProfileRunner(ui::TForm_main& form, Host host);
+  ~ProfileRunner();
+  ProfileRunner(const ProfileRunner&) = delete;
+  ProfileRunner& operator=(const ProfileRunner&) = delete;
+
+  // Reads the modem and makes a profile of what it holds.
+  CaptureResult Capture(const SaveChoice& choice, const std::string& portName);
+  // Reads the modem and lists the profile's settings it holds otherwise.
+  CompareResult Compare(const Profile& profile);
+  // Writes the differing settings, reads back, and reports per setting.
+  ApplyResult Apply(const Profile& profile);
+
+ private:
+  // Sends a query and serves events until its answer is complete; false
+  // without an answer within kAnswerLimitMs.
+  bool Ask(protocol::CommandId id, bool (*closing)(std::string_view line, PageSet set));
+  bool ReadModem(bool encryption, bool rs485);
+  std::string ModemValue(const SettingDef& def, int hexCount) const;
+  bool Reported(const SettingDef& def) const;
+  std::string CheckModel(const Profile& profile) const;
+  std::vector<Difference> Differences(const Profile& profile) const;
+  void OnLine(std::string_view line);
+
+  ui::TForm_main& form_;
+  Host host_;
+  std::unique_ptr<LineSwitch> own_line_;
+  PageSet set_ = PageSet::S;
+  bool watchdog_was_on_ = false;
+  bool aes_query_was_on_ = false;
+  int32_t flag_before_ = 0;
+  // The query under way.
+  bool (*closing_)(std::string_view, PageSet) = nullptr;
+  bool closing_seen_ = false;
+  int lines_seen_ = 0;
+  int64_t last_line_ms_ = 0;
+  bool encryption_read_ = false;
+  bool rs485_read_ = false;
+  bool status_read_ = false;
+};
+
+}  // namespace velimo::profile

@@ -1,0 +1,205 @@
+#include "profile/profile_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "profile/values.h"
+#include "trace/ini_file.h"
+#include "util/errors.h"
+
+namespace velimo::profile {
+
+namespace {
+
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+std::string_view Trimmed(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
+  return s;
+}
+
+std::string At(int line, std::string_view reason) {
+  return "line " + std::to_string(line) + ": " + std::string(reason);
+}
+
+ProfileRead Refuse(int line, std::string_view reason) {
+  return {std::nullopt, At(line, reason)};
+}
+
+constexpr std::string_view kProfileKeys[] = {"Model", "Firmware", "Saved", "Port", "Program"};
+
+}  // namespace
+
+const ProfileEntry* Profile::Find(std::string_view key) const {
+  for (const ProfileEntry& e : settings)
+    if (e.def && SameName(e.def->key, key)) return &e;
+  return nullptr;
+}
+
+bool Profile::HasSecrets() const {
+  for (const ProfileEntry& e : settings)
+    if (e.def && e.def->secret) return true;
+  return false;
+}
+
+ProfileRead ParseProfile(std::string_view text) {
+  // An editor that put a byte-order mark in front is forgiven.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  const trace::IniFile ini = trace::IniFile::Parse(text);
+
+  // Every line is a section, a key, a comment or blank: anything else is a
+  // mistake the operator should see rather than have skipped.
+  std::set<int> known;
+  for (const auto& [name, line] : ini.Sections()) {
+    known.insert(line);
+    if (!SameName(name, "Profile") && !SameName(name, "Settings"))
+      return Refuse(line, "unknown section [" + name + "]; a profile has [Profile] and [Settings]");
+  }
+  const std::vector<trace::IniFile::KeyLine> keys = ini.Keys();
+  for (const auto& k : keys) known.insert(k.line);
+  {
+    int number = 0;
+    std::istringstream lines{std::string(text)};
+    for (std::string line; std::getline(lines, line);) {
+      ++number;
+      const std::string_view t = Trimmed(line);
+      if (t.empty() || t.front() == ';' || t.front() == '#' || known.count(number)) continue;
+      return Refuse(number, "\"" + std::string(t) + "\" is not a KEY = VALUE line");
+    }
+  }
+
+  Profile profile;
+  std::map<std::string, int> header;
+  for (const auto& k : keys) {
+    if (k.section.empty()) return Refuse(k.line, k.key + " stands before [Profile] and [Settings]");
+    if (!SameName(k.section, "Profile")) continue;
+    bool ok = false;
+    for (std::string_view name : kProfileKeys) ok = ok || SameName(name, k.key);
+    if (!ok)
+      return Refuse(
+          k.line, "unknown key " + k.key + " in [Profile] (Model, Firmware, Saved, Port, Program)");
+    if (SameName(k.key, "Model")) {
+      const std::optional<char> code = ModelCodeOf(k.value);
+      if (!code)
+        return Refuse(k.line, "Model = " + k.value + " is not one of sTavi, uTavi, rTavi, ioTavi");
+      profile.model = *code;
+      profile.set = *PageSetOf(*code);
+      profile.model_line = k.line;
+    } else if (SameName(k.key, "Firmware")) {
+      profile.firmware = k.value;
+    } else if (SameName(k.key, "Saved")) {
+      profile.saved = k.value;
+    } else if (SameName(k.key, "Port")) {
+      profile.port = k.value;
+    } else {
+      profile.program = k.value;
+    }
+  }
+  if (!profile.model) {
+    int line = 1;
+    for (const auto& [name, at] : ini.Sections())
+      if (SameName(name, "Profile")) line = at;
+    return Refuse(line, "the profile names no Model (sTavi, uTavi, rTavi or ioTavi) in [Profile]");
+  }
+
+  // The channel plan a country sets is known before the channel is tested.
+  bool japan = false;
+  for (const auto& k : keys)
+    if (SameName(k.section, "Settings") && SameName(k.key, "CTRY") && SameName(k.value, "JPN"))
+      japan = true;
+
+  std::map<const SettingDef*, int> seen;
+  for (const auto& k : keys) {
+    if (!SameName(k.section, "Settings")) continue;
+    const SettingDef* def = FindSetting(profile.set, k.key);
+    if (!def) {
+      const std::vector<PageSet> others = PageSetsWithKey(k.key);
+      if (others.empty()) return Refuse(k.line, "unknown setting " + k.key);
+      return Refuse(k.line, k.key + " is a setting of " + std::string(PageSetName(others.front())) +
+                                ", not of " + std::string(ModelName(profile.model)));
+    }
+    if (auto it = seen.find(def); it != seen.end())
+      return Refuse(k.line, std::string(def->key) + " is given twice (first on line " +
+                                std::to_string(it->second) + ")");
+    seen[def] = k.line;
+    const CheckedValue checked = CheckValue(*def, k.value, japan);
+    if (!checked.refusal.empty())
+      return Refuse(k.line, std::string(def->key) + " = " + k.value + ": " + checked.refusal);
+    profile.settings.push_back({def, checked.value, k.line});
+  }
+  return {std::move(profile), {}};
+}
+
+ProfileRead ReadProfileFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {std::nullopt, "cannot read " + path + ": " + std::strerror(errno)};
+  std::stringstream text;
+  text << in.rdbuf();
+  ProfileRead read = ParseProfile(text.str());
+  if (!read.profile) read.error = path + ": " + read.error;
+  return read;
+}
+
+std::string ProfileText(const Profile& profile) {
+  std::string out = "; Velimo configuration profile\n[Profile]\n";
+  out += "Model = " + std::string(ModelName(profile.model)) + "\n";
+  out += "Firmware = " + profile.firmware + "\n";
+  out += "Saved = " + profile.saved + "\n";
+  out += "Port = " + profile.port + "\n";
+  out += "Program = " + profile.program + "\n";
+  out += "\n[Settings]\n";
+  for (const ProfileEntry& e : profile.settings) {
+    out += "; " + std::string(e.def->caption) + "\n";
+    out += std::string(e.def->key) + " = " + e.value + "\n";
+  }
+  return out;
+}
+
+void WriteProfileFile(const std::string& path, const Profile& profile) {
+  const std::string text = ProfileText(profile);
+  const mode_t mode = profile.HasSecrets() ? 0600 : 0644;
+  const std::string temp = path + ".tmp" + std::to_string(::getpid());
+  auto fail = [&](const std::string& why) -> void {
+    throw Exception("Unable to write to " + path + ": " + why);
+  };
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+  if (fd < 0) fail(std::strerror(errno));
+  std::string_view rest = text;
+  bool ok = true;
+  while (ok && !rest.empty()) {
+    const ssize_t n = ::write(fd, rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) rest.remove_prefix(static_cast<size_t>(n));
+  }
+  // The umask never widens a secret file; fchmod keeps it exactly 0600.
+  if (ok && profile.HasSecrets()) ok = ::fchmod(fd, 0600) == 0;
+  ok = ok && ::fsync(fd) == 0;
+  const int err = errno;
+  ::close(fd);
+  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+    const std::string why = std::strerror(ok ? errno : err);
+    ::unlink(temp.c_str());
+    fail(why);
+  }
+}
+
+}  // namespace velimo::profile

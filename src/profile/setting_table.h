@@ -1,0 +1,77 @@
+// The settings a profile can hold, per page set: the key the file names
+// them by (the command's key), the window's caption, the catalogue row whose
+// single save sends them, and the controls the window shows them in. The
+// file lists them in this order; applying follows the apply rank, with the
+// settings of the link itself last.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/catalogue.h"
+
+namespace velimo::profile {
+
+// The page sets: sTavi and uTavi share S, rTavi has R, ioTavi I.
+enum class PageSet { S, R, I };
+
+// "sTavi", "uTavi", "rTavi", "ioTavi" from the model code 's', 'u', 'r', 'i';
+// empty for anything else.
+std::string_view ModelName(char modelCode);
+// The model code of a model name (exact spelling), or nothing.
+std::optional<char> ModelCodeOf(std::string_view modelName);
+std::optional<PageSet> PageSetOf(char modelCode);
+// "sTavi/uTavi", "rTavi", "ioTavi".
+std::string_view PageSetName(PageSet set);
+
+// How a value is written in the file and compared with the modem's.
+enum class ValueKind {
+  Integer,  // typed decimal number within the catalogue row's range
+  Tenths,   // milliseconds; the modem keeps tenths of them
+  List,     // one of the window's list entries
+  HexList,  // 1 to 3 two-digit hexadecimal bytes joined by ","
+  Text16,   // the AES key or IV: 16 characters
+};
+
+// Which query makes the modem report a setting.
+enum class Query { Status, Encryption, Rs485 };
+
+struct SettingDef {
+  PageSet set;
+  std::string_view key;      // "CH", "PID2", "485+BAU"
+  std::string_view caption;  // the window's caption of the row
+  protocol::CommandId command;
+  ValueKind kind;
+  // The editor or list the window shows the value in; for a hex list its
+  // three byte editors.
+  std::array<std::string_view, 3> controls;
+  // Hex lists: the length list that says how many bytes are used.
+  std::string_view length_control{};
+  Query query = Query::Status;
+  bool identity = false;  // the unit's own address
+  bool secret = false;    // key and IV
+  bool link = false;      // a line setting of the port this program talks through
+  // The pause after its line: 100 ms where the save-alls pause 100 after
+  // the same line, 200 ms everywhere else.
+  int pause_after_ms = 200;
+  // Applying goes by rank, then file order: the country before the channel
+  // plan it narrows, the framing lengths before their bytes.
+  int apply_rank = 1;
+};
+
+// Every setting of one page set, in file order.
+std::vector<const SettingDef*> SettingsOf(PageSet set);
+// The setting of a page set by key (letters in any case), or nullptr.
+const SettingDef* FindSetting(PageSet set, std::string_view key);
+// The page sets that know a key.
+std::vector<PageSet> PageSetsWithKey(std::string_view key);
+
+// A list setting's entries as the window offers them. The channel and
+// spreading-factor lists depend on the country (narrower in JPN).
+std::vector<std::string> ListEntries(const SettingDef& def, bool japan = false);
+
+}  // namespace velimo::profile

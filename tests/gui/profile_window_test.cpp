@@ -1,0 +1,171 @@
+// The Profile menu and its dialogs on screen, against the simulated modem
+// on a pseudo-terminal: compare, apply with the result per row, save with
+// the two boxes, and screenshots of the dialog before and after an apply.
+#include "ui/qt/profile_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "gui_support.h"
+#include "ui/application.h"
+#include "ui/qt/front_end.h"
+
+namespace velimo::qt {
+namespace {
+
+using Phase = profile::ProfileDialogModel::Phase;
+
+class ProfileWindowTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    windows_.reset();
+    app_.reset();
+    if (sim_.state() != QProcess::NotRunning) {
+      sim_.terminate();
+      sim_.waitForFinished(3000);
+    }
+  }
+
+  void Start() {
+    const QString link = dir_.Path() + QStringLiteral("/ttyModem");
+    sim_.setWorkingDirectory(dir_.Path());
+    sim_.start(QStringLiteral(VELIMO_MODEM_SIM),
+               {QStringLiteral("--model"), QStringLiteral("s"), QStringLiteral("--link"), link,
+                QStringLiteral("--state"), dir_.Path() + QStringLiteral("/modem.state"),
+                QStringLiteral("--ignore"), QStringLiteral("DTN")});
+    ASSERT_TRUE(sim_.waitForReadyRead(5000)) << "the simulator did not come up";
+    ui::ApplicationOptions options;
+    options.ports = [] { return std::optional<std::vector<std::string>>(); };
+    app_ = std::make_unique<ui::TApplication>(platform_, options);
+    windows_ = std::make_unique<FrontEnd>(*app_, platform_);
+    Main().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
+    Form().sTavi1Click();
+    QTimer::singleShot(0, [this, link] {
+      ASSERT_TRUE(test::WaitFor([&] { return windows_->connect.isVisible(); }));
+      app_->Form_Connect().CB_ComPort.UserSetText(link.toStdString());
+      QTest::mouseClick(windows_->connect.findChild<QPushButton*>(QStringLiteral("Btn_Connect")),
+                        Qt::LeftButton);
+    });
+    Action("ConnectN1")->trigger();
+    ASSERT_TRUE(Form().ComPortEnvBoard.Connected());
+    ASSERT_TRUE(test::WaitFor([&] { return Form().ResponseFlag == 1; }, 5000));
+  }
+
+  ui::TForm_main& Form() { return app_->Form_main(); }
+  MainWindow& Main() { return windows_->main_window; }
+  QAction* Action(const char* name) {
+    auto* a = Main().findChild<QAction*>(QString::fromLatin1(name));
+    EXPECT_NE(a, nullptr) << name;
+    return a;
+  }
+  template <class W>
+  W* In(QWidget* parent, const char* name) {
+    W* w = parent->findChild<W*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+
+  test::WorkDir dir_;
+  QtPlatform platform_;
+  test::ModalWatcher watcher_;
+  QProcess sim_;
+  std::unique_ptr<ui::TApplication> app_;
+  std::unique_ptr<FrontEnd> windows_;
+};
+
+TEST_F(ProfileWindowTest, CompareApplyAndSaveThroughTheProfileMenu) {
+  Start();
+  // "Profile" stands right after "Connection", usable while connected.
+  const QList<QAction*> top = Main().menuBar()->actions();
+  const auto connection = std::find_if(top.begin(), top.end(), [](QAction* a) {
+    return a->objectName() == QStringLiteral("Connection1");
+  });
+  ASSERT_NE(connection, top.end());
+  ASSERT_NE(connection + 1, top.end());
+  EXPECT_EQ((*(connection + 1))->objectName(), QStringLiteral("Profile1"));
+  EXPECT_EQ((*(connection + 1))->text(), QStringLiteral("Profile"));
+  for (const char* name : {"SaveProfile1", "CompareProfile1", "ApplyProfile1"})
+    EXPECT_TRUE(Action(name)->isEnabled()) << name;
+
+  const QString file = dir_.Path() + QStringLiteral("/site.vprofile");
+  dir_.Write(QStringLiteral("site.vprofile"),
+             "[Profile]\nModel = sTavi\n[Settings]\nCH = 5\nDTN = 12\nDMT = 250\nSFT = 7\n");
+  ProfileMenu* menu = Main().Profiles();
+  menu->choose_file = [file] { return file; };
+  Action("CompareProfile1")->trigger();
+  ProfileDialog* dialog = menu->Dialog();
+  ASSERT_TRUE(test::WaitFor(
+      [&] { return dialog->isVisible() && dialog->Model().CurrentPhase() == Phase::Compared; },
+      8000));
+  auto* table = In<QTableWidget>(dialog, "Grid_Profile");
+  auto* apply = In<QPushButton>(dialog, "Btn_Profile_Apply");
+  auto* progress = In<QProgressBar>(dialog, "Progress_Profile");
+  auto* status = In<QLabel>(dialog, "LB_Profile_Status");
+  for (QWidget* w : std::initializer_list<QWidget*>{table, apply, progress, status})
+    EXPECT_FALSE(w->accessibleName().isEmpty()) << w->objectName().toStdString();
+  ASSERT_EQ(table->rowCount(), 3);
+  EXPECT_EQ(table->item(0, 0)->text(), QStringLiteral("Channel (CH)"));
+  EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("1"));
+  EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("5"));
+  EXPECT_EQ(table->item(1, 0)->text(), QStringLiteral("Dest. Table Number (DTN)"));
+  EXPECT_EQ(status->text(),
+            QStringLiteral("3 of 4 settings differ. Apply writes them and reads them back."));
+  EXPECT_TRUE(apply->isEnabled());
+  test::SaveScreenshot(*dialog, QStringLiteral("profile_dialog_before_apply"));
+
+  QTest::mouseClick(apply, Qt::LeftButton);
+  ASSERT_TRUE(
+      test::WaitFor([&] { return dialog->Model().CurrentPhase() == Phase::Applied; }, 8000));
+  EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("verified"));
+  EXPECT_EQ(table->item(1, 3)->text(), QStringLiteral("did not stick"));
+  EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("0"));
+  EXPECT_EQ(table->item(2, 3)->text(), QStringLiteral("verified"));
+  EXPECT_EQ(progress->value(), 3);
+  EXPECT_EQ(status->text(), QStringLiteral("2 verified, 1 did not stick."));
+  EXPECT_FALSE(apply->isEnabled());
+  test::SaveScreenshot(*dialog, QStringLiteral("profile_dialog_after_apply"));
+  EXPECT_EQ(Form().CB_S_Ch.Text(), "5") << "the pages show what the modem now holds";
+  QTest::mouseClick(In<QPushButton>(dialog, "Btn_Profile_Close"), Qt::LeftButton);
+  EXPECT_FALSE(dialog->isVisible());
+
+  // Saving: both boxes unticked at first; the identity box adds MYID.
+  Action("SaveProfile1")->trigger();
+  SaveProfileDialog* save = menu->SaveDialog();
+  ASSERT_TRUE(test::WaitFor([&] { return save->isVisible(); }));
+  auto* identity = In<QCheckBox>(save, "CB_Profile_Identity");
+  EXPECT_FALSE(identity->isChecked());
+  EXPECT_FALSE(In<QCheckBox>(save, "CB_Profile_Secrets")->isChecked());
+  identity->setChecked(true);
+  In<QLineEdit>(save, "Edit_Profile_Path")->setText(dir_.Path() + QStringLiteral("/unit"));
+  QTest::mouseClick(In<QPushButton>(save, "Btn_Profile_Save"), Qt::LeftButton);
+  ASSERT_TRUE(test::WaitFor([&] { return !watcher_.seen.empty(); }, 8000));
+  EXPECT_TRUE(watcher_.seen.back().text.startsWith(QStringLiteral("Saved 20 settings to ")))
+      << watcher_.seen.back().text.toStdString();
+  QFile saved(dir_.Path() + QStringLiteral("/unit.vprofile"));
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  const QByteArray text = saved.readAll();
+  EXPECT_TRUE(text.contains("\nMYID = 100001\n"));
+  EXPECT_TRUE(text.contains("\nCH = 5\n"));
+
+  // Without the link the items rest.
+  Action("Disconnect1")->trigger();
+  for (const char* name : {"SaveProfile1", "CompareProfile1", "ApplyProfile1"})
+    EXPECT_FALSE(Action(name)->isEnabled()) << name;
+}
+
+}  // namespace
+}  // namespace velimo::qt

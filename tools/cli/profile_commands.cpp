@@ -1,0 +1,140 @@
+#include "profile_commands.h"
+
+#include <exception>
+
+#include "output.h"
+
+namespace velimo::cli {
+
+namespace {
+
+std::string Field(std::string_view name, std::string_view bytes) {
+  return JsonString(name) + ": " + JsonString(bytes);
+}
+
+std::string Head(std::string_view command, const std::string& file) {
+  return "{" + Field("command", command) + ", " + Field("file", file);
+}
+
+}  // namespace
+
+profile::Host SessionHost(Session& session) {
+  profile::Host host;
+  host.serve_until = [&session](const std::function<bool()>& done, int limitMs) {
+    return session.Platform().RunUntil(done, limitMs);
+  };
+  return host;
+}
+
+ProfileCommandResult SaveProfileCommand(Session& session, const std::string& file,
+                                        const profile::SaveChoice& choice, const std::string& port,
+                                        bool json) {
+  ProfileCommandResult r;
+  profile::CaptureResult captured;
+  {
+    profile::ProfileRunner runner(session.Main(), SessionHost(session));
+    captured = runner.Capture(choice, port);
+  }
+  if (!captured.profile) {
+    r.status = 1;
+    r.error = captured.error;
+    return r;
+  }
+  try {
+    profile::WriteProfileFile(file, *captured.profile);
+  } catch (const std::exception& e) {
+    r.status = 1;
+    r.error = e.what();
+    return r;
+  }
+  const size_t n = captured.profile->settings.size();
+  if (json) {
+    std::string skipped;
+    for (const std::string& s : captured.skipped)
+      skipped += (skipped.empty() ? "" : ", ") + JsonString(s);
+    r.out = Head("save-profile", file) + ", \"settings\": " + std::to_string(n) +
+            ", \"skipped\": [" + skipped + "]}\n";
+  } else {
+    r.out = "saved " + std::to_string(n) + " settings to " + file + "\n";
+    for (const std::string& s : captured.skipped) r.out += "skipped " + s + "\n";
+  }
+  return r;
+}
+
+ProfileCommandResult CompareProfileCommand(Session& session, const profile::Profile& profile,
+                                           const std::string& file, bool json) {
+  ProfileCommandResult r;
+  profile::CompareResult compared;
+  {
+    profile::ProfileRunner runner(session.Main(), SessionHost(session));
+    compared = runner.Compare(profile);
+  }
+  if (!compared.ok) {
+    r.status = 1;
+    r.error = compared.error;
+    return r;
+  }
+  r.status = compared.differences.empty() ? 0 : 3;
+  if (json) {
+    std::string list;
+    for (const profile::Difference& d : compared.differences) {
+      list += std::string(list.empty() ? "" : ", ") + "{" + Field("key", d.def->key) + ", " +
+              Field("caption", d.def->caption) + ", " + Field("modem", d.modem) + ", " +
+              Field("profile", d.profile) + "}";
+    }
+    r.out = Head("compare-profile", file) +
+            ", \"matches\": " + (compared.differences.empty() ? "true" : "false") +
+            ", \"differences\": [" + list + "]}\n";
+    return r;
+  }
+  for (const profile::Difference& d : compared.differences) {
+    r.out +=
+        Utf8FromLatin1(std::string(d.def->key) + ": modem=" + d.modem + " profile=" + d.profile) +
+        "\n";
+  }
+  return r;
+}
+
+ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profile& profile,
+                                         const std::string& file, bool json) {
+  ProfileCommandResult r;
+  profile::ApplyResult applied;
+  {
+    profile::ProfileRunner runner(session.Main(), SessionHost(session));
+    applied = runner.Apply(profile);
+  }
+  if (!applied.ok) {
+    r.status = 1;
+    r.error = applied.error;
+  } else {
+    r.status = applied.AllVerified() ? 0 : 3;
+  }
+  if (json) {
+    std::string list;
+    for (const profile::SettingResult& s : applied.settings) {
+      list += std::string(list.empty() ? "" : ", ") + "{" + Field("key", s.def->key) + ", " +
+              Field("caption", s.def->caption) + ", " +
+              Field("result", profile::OutcomeName(s.outcome)) + ", " + Field("modem", s.modem) +
+              ", " + Field("profile", s.profile) + "}";
+    }
+    r.out = Head("apply-profile", file) +
+            ", \"lines_sent\": " + std::to_string(applied.lines_sent) + ", \"settings\": [" + list +
+            "], " + Field("link", applied.link_message) +
+            ", \"port_closed\": " + (applied.port_closed ? "true" : "false") + ", " +
+            Field("error", r.error) + "}\n";
+    return r;
+  }
+  // Without a read-back nothing can be said per setting.
+  if (applied.ok || applied.lines_sent > 0) {
+    for (const profile::SettingResult& s : applied.settings) {
+      std::string line =
+          std::string(s.def->key) + ": " + std::string(profile::OutcomeName(s.outcome));
+      if (s.outcome == profile::Outcome::DidNotStick) line += " (modem=" + s.modem + ")";
+      r.out += Utf8FromLatin1(line) + "\n";
+    }
+  }
+  if (!applied.link_message.empty()) r.out += "link: " + applied.link_message + "\n";
+  return r;
+}
+
+}  // namespace velimo::cli

@@ -1,0 +1,30 @@
+// The profile commands of velimo-cli on a connected session: what each
+// prints and the exit status it asks for (0 the modem holds the profile,
+// 3 it differs or some setting did not stick, 1 a failure).
+#pragma once
+
+#include <string>
+
+#include "profile/operations.h"
+#include "session.h"
+
+namespace velimo::cli {
+
+struct ProfileCommandResult {
+  int status = 0;
+  std::string out;    // standard output
+  std::string error;  // one line for standard error, empty when none
+};
+
+// How the session's event loop serves a profile operation's reads.
+profile::Host SessionHost(Session& session);
+
+ProfileCommandResult SaveProfileCommand(Session& session, const std::string& file,
+                                        const profile::SaveChoice& choice, const std::string& port,
+                                        bool json);
+ProfileCommandResult CompareProfileCommand(Session& session, const profile::Profile& profile,
+                                           const std::string& file, bool json);
+ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profile& profile,
+                                         const std::string& file, bool json);
+
+}  // namespace velimo::cli
