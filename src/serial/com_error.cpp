@@ -1,6 +1,7 @@
 #include "serial/com_error.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace velimo::serial {
 
@@ -53,5 +54,11 @@ const char* ComErrorText(int code) {
 
 EComPort::EComPort(int code, int systemCode)
     : Exception(MessageOf(code, systemCode)), code_(code), system_code_(systemCode) {}
+
+EComPort::EComPort(int code, int systemCode, std::string reason)
+    : Exception(MessageOf(code, systemCode)),
+      code_(code),
+      system_code_(systemCode),
+      reason_(std::move(reason)) {}
 
 }  // namespace velimo::serial
