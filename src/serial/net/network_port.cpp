@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "serial/com_error.h"
 #include "serial/net/tcp_connect.h"
@@ -65,8 +66,12 @@ const char* FlowName(int flow) {
 NetworkPort::NetworkPort(PortAddress address, NetTiming timing)
     : address_(std::move(address)), timing_(timing) {}
 
+NetworkPort::NetworkPort(PortAddress address, NetTiming timing, int connectedFd)
+    : address_(std::move(address)), timing_(timing), adopted_fd_(connectedFd) {}
+
 NetworkPort::~NetworkPort() {
   Close();
+  if (adopted_fd_ >= 0) close(adopted_fd_);
 }
 
 void NetworkPort::FailOpen(int err, const std::string& reason) {
@@ -76,7 +81,8 @@ void NetworkPort::FailOpen(int err, const std::string& reason) {
 
 void NetworkPort::Open() {
   Close();
-  fd_ = ConnectTcp(address_, timing_.connect_ms);
+  fd_ =
+      adopted_fd_ >= 0 ? std::exchange(adopted_fd_, -1) : ConnectTcp(address_, timing_.connect_ms);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timing_.answer_ms);
   const std::string closed = Where() + " accepted the connection and closed it";
   if (!Telnet()) {

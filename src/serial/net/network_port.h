@@ -37,6 +37,9 @@ struct NetTiming {
 class NetworkPort : public PortTransport {
  public:
   NetworkPort(PortAddress address, NetTiming timing = {});
+  // On a connection already made (a socket pair in tests): Open
+  // negotiates on it instead of connecting. The port owns the socket.
+  NetworkPort(PortAddress address, NetTiming timing, int connectedFd);
   ~NetworkPort() override;
   NetworkPort(const NetworkPort&) = delete;
   NetworkPort& operator=(const NetworkPort&) = delete;
@@ -76,6 +79,7 @@ class NetworkPort : public PortTransport {
   PortAddress address_;
   NetTiming timing_;
   int fd_ = -1;
+  int adopted_fd_ = -1;
   TelnetCodec codec_;
   std::string held_;     // received data not yet read
   std::string replies_;  // option replies not yet sent
