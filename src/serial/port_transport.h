@@ -50,8 +50,7 @@ class PortTransport {
   virtual int Write(const void* data, int count, int64_t limitMs) = 0;
   // Copies up to count received bytes without waiting. Raises code 3.
   virtual int Read(void* buffer, int count) = 0;
-  // Received bytes waiting. Raises code 10 once the connection is gone
-  // and nothing waits any more.
+  // Received bytes waiting. Raises code 10.
   virtual int QueuedInput() = 0;
   // Line errors reported since the last look. Raises code 10.
   virtual TComErrors LineErrors(bool checkParity) = 0;

@@ -9,8 +9,8 @@
 // finds (IAC IAC as 0xFF, commands and subnegotiations removed, the NUL
 // after a carriage return dropped while the server is not in binary); the
 // port never answers more than once per request (no negotiation loop) and
-// sends nothing but well-formed Telnet commands; once the server is gone
-// and everything is read, the port says so instead of waiting.
+// sends nothing but well-formed Telnet commands; once the server is gone,
+// the purge before the next line says so instead of waiting.
 //
 // Input: one byte seeding the piece sizes, then the server's bytes.
 #include <sys/socket.h>
@@ -194,6 +194,7 @@ int RunOne(const uint8_t* data, size_t size) {
   bool gone = false;
   try {
     take();
+    port.Purge(true, true);
   } catch (const velimo::serial::EComPort&) {
     gone = true;
   }

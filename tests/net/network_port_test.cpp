@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "fake_rfc2217_server.h"
 #include "serial/com_port.h"
@@ -29,12 +30,13 @@ int64_t MsSince(Clock::time_point start) {
 }
 
 // A port whose network ports wait `answerMs` for the server.
-void UseNetwork(TComPort& port, int answerMs = 2000) {
-  port.SetTransportFactory([answerMs](const std::string& name) -> std::unique_ptr<PortTransport> {
+void UseNetwork(TComPort& port, int answerMs = 2000, int connectMs = 5000) {
+  port.SetTransportFactory([=](const std::string& name) -> std::unique_ptr<PortTransport> {
     ParsedAddress parsed = ParsePortAddress(name);
     if (!parsed.address) return NetworkTransportFor(name);
     NetTiming timing;
     timing.answer_ms = answerMs;
+    timing.connect_ms = connectMs;
     return std::make_unique<NetworkPort>(*parsed.address, timing);
   });
 }
@@ -248,6 +250,39 @@ TEST(NetworkPort, SlowAgreementWithinTheLimitConnects) {
   port.OpenPort();
   EXPECT_TRUE(port.Connected());
   EXPECT_GE(MsSince(start), 700);
+}
+
+TEST(NetworkPort, ConnectionThatHangsTimesOut) {
+  // A listener whose queue is full and that never accepts: the kernel
+  // drops further connection requests, as a firewall dropping them would.
+  int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  listen(listener, 0);
+  socklen_t len = sizeof a;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  std::vector<int> fillers;
+  for (int i = 0; i < 4; ++i) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    fillers.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+  TComPort port;
+  UseNetwork(port, 1000, 700);
+  port.SetPort("tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
+  const auto start = Clock::now();
+  Failure f = OpenFails(port);
+  const int64_t took = MsSince(start);
+  EXPECT_EQ(f.code, CError_OpenFailed);
+  EXPECT_NE(f.reason.find("No answer from 127.0.0.1 port"), std::string::npos) << f.reason;
+  EXPECT_GE(took, 650);
+  EXPECT_LT(took, 2000);
+  for (int fd : fillers) close(fd);
+  close(listener);
 }
 
 }  // namespace

@@ -130,7 +130,8 @@ int ConnectTcp(const PortAddress& address, int limitMs) {
     case ECONNREFUSED:
       Fail(firstErr, "The connection to " + where + " was refused: nothing listens there.");
     case ETIMEDOUT:
-      Fail(firstErr, "No answer from " + where + " within " + std::to_string(limitMs / 1000) +
+      Fail(firstErr, "No answer from " + where + " within " +
+                         std::to_string((limitMs + 999) / 1000) +
                          " s (host down, or a firewall drops the connection).");
     case EHOSTUNREACH:
     case ENETUNREACH:
