@@ -13,7 +13,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <sstream>
 
 #include "e2e_fixture.h"
 #include "serial/linux_tty.h"
@@ -41,15 +43,22 @@ int FreeTcpPort() {
   return ntohs(a.sin_port);
 }
 
+// Whether something listens on 127.0.0.1:port, read from the kernel's
+// table rather than by connecting: a connection would make ser2net open
+// the simulator's line, and it would still hold it when the test connects.
 bool Listening(int port) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  close(fd);
-  return ok;
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  char wanted[16];
+  std::snprintf(wanted, sizeof wanted, ":%04X", port);
+  while (std::getline(table, line)) {
+    // "sl local_address rem_address st ...", LISTEN is state 0A.
+    std::istringstream fields(line);
+    std::string sl, local, remote, state;
+    fields >> sl >> local >> remote >> state;
+    if (local.ends_with(wanted) && state == "0A") return true;
+  }
+  return false;
 }
 
 class NetworkE2eTest : public E2eTest {
@@ -131,7 +140,20 @@ TEST_F(NetworkE2eTest, ReadAndSaveAllThroughSer2netInBothModes) {
     link.port = m.url;
     link.baud = m.baud;
     link.flow_index = m.flow_index;
-    ASSERT_TRUE(S().Connect(link));
+    // ser2net lets go of the line a moment after the last connection
+    // ended, and turns away a connection that comes before (it hangs up).
+    bool open = false;
+    for (int attempt = 0; attempt < 10 && !open; ++attempt) {
+      open = S().Connect(link);
+      if (open) break;
+      const auto refused = TakeMessages();
+      ASSERT_EQ(refused.size(), 1u);
+      ASSERT_NE(refused[0].find("accepted the connection and closed it"), std::string::npos)
+          << refused[0];
+      ASSERT_FALSE(S().Click("Btn_Cancel"));
+      usleep(200000);
+    }
+    ASSERT_TRUE(open);
     Settle();
     ExpectForm(ExpectedS(SimStateAs<sim::STaviConfig>(), sim::Firmware::k1_3), false);
     if (m.url.starts_with("rfc2217")) ExpectLineAtSimulator(57600, true);
