@@ -252,6 +252,36 @@ TEST(NetworkPort, SlowAgreementWithinTheLimitConnects) {
   EXPECT_GE(MsSince(start), 700);
 }
 
+TEST(NetworkPort, RawPortKeepsTheSettingsAndPurgesWhatArrived) {
+  FakeRfc2217Server server({});
+  TComPort port;
+  UseNetwork(port);
+  port.SetPort("tcp://127.0.0.1:" + std::to_string(server.Port()));
+  port.SetBaudRate(br115200);
+  port.FlowControl().SetFlowControl(fcHardware);
+  port.OpenPort();
+  ASSERT_TRUE(port.Connected());
+  port.PurgeQueues(true, true);
+  for (char c : std::string("AT\xFF\r")) port.WriteBytes(&c, 1);
+  ASSERT_TRUE(server.WaitForData(2, 2000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // Nothing but the data went out: no negotiation, no settings, no
+  // escaping (this server reads the lone 0xFF and the byte after it as a
+  // command).
+  EXPECT_TRUE(server.Commands().empty());
+  EXPECT_EQ(server.Data(), "AT");
+
+  server.Send("old\r\n");
+  ASSERT_TRUE(ServeUntil(port, [&] { return port.QueuedInputCount() == 5; }));
+  port.PurgeQueues(true, true);
+  EXPECT_EQ(port.QueuedInputCount(), 0);
+  server.Send("new\r\n");
+  ASSERT_TRUE(ServeUntil(port, [&] { return port.QueuedInputCount() == 5; }));
+  char buffer[16] = {};
+  EXPECT_EQ(port.ReadBytes(buffer, sizeof buffer), 5);
+  EXPECT_EQ(std::string(buffer, 5), "new\r\n");
+}
+
 TEST(NetworkPort, ConnectionThatHangsTimesOut) {
   // A listener whose queue is full and that never accepts: the kernel
   // drops further connection requests, as a firewall dropping them would.
