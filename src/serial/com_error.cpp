@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 namespace velimo::serial {
 
@@ -60,5 +61,11 @@ bool EComPort::DeviceGone() const {
   // also give ENXIO or ENODEV.
   return system_code_ == EIO || system_code_ == ENXIO || system_code_ == ENODEV;
 }
+
+EComPort::EComPort(int code, int systemCode, std::string reason)
+    : Exception(MessageOf(code, systemCode)),
+      code_(code),
+      system_code_(systemCode),
+      reason_(std::move(reason)) {}
 
 }  // namespace velimo::serial

@@ -44,6 +44,9 @@ class EComPort : public Exception {
  public:
   // systemCode -1: no system error; otherwise it is appended to the text.
   explicit EComPort(int code, int systemCode = -1);
+  // reason: why, in words an operator can act on; it is not part of the
+  // message, which keeps the table's wording.
+  EComPort(int code, int systemCode, std::string reason);
   // Message code, 1..23.
   int Code() const { return code_; }
   // The errno behind the failure, or -1.
@@ -53,10 +56,14 @@ class EComPort : public Exception {
   // same way, as opposed to a refusal that may pass (a write timed out
   // while flow control holds the line).
   bool DeviceGone() const;
+  // Why the port failed, where the port knows more than the code says
+  // (a network port names the host and what went wrong); "" otherwise.
+  const std::string& Reason() const { return reason_; }
 
  private:
   int code_;
   int system_code_;
+  std::string reason_;
 };
 
 }  // namespace velimo::serial

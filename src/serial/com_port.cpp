@@ -214,9 +214,9 @@ void TComPort::SetConnected(bool value) {
 
 // ---- TComPort: applying settings ----
 
-void TComPort::ApplyLineSettings() {
-  if (!connected_) return;
-  tty::LineConfig config;
+PortLineSettings TComPort::LineSettingsNow() const {
+  PortLineSettings settings;
+  tty::LineConfig& config = settings.line;
   config.baud = EffectiveBaudRate();
   config.data_bits = DataBitsValue(data_bits_);
   // Linux offers one or two stop bits; one and a half becomes two.
@@ -229,7 +229,17 @@ void TComPort::ApplyLineSettings() {
   config.xon_in = flow_control_.XonXoffIn();
   config.xon_char = static_cast<unsigned char>(flow_control_.XonChar());
   config.xoff_char = static_cast<unsigned char>(flow_control_.XoffChar());
-  if (int rc = tty::ApplyLineConfig(fd_, config)) throw EComPort(CError_SetStateFailed, rc);
+  settings.dtr = flow_control_.ControlDTR() != dtrDisable;
+  settings.rts = flow_control_.ControlRTS() != rtsDisable;
+  return settings;
+}
+
+void TComPort::ApplyLineSettings() {
+  if (!connected_) return;
+  if (transport_) return transport_->ApplyLineSettings(LineSettingsNow());
+  if (int rc = tty::ApplyLineConfig(fd_, LineSettingsNow().line)) {
+    throw EComPort(CError_SetStateFailed, rc);
+  }
   ApplyModemLines();
 }
 
@@ -262,25 +272,33 @@ void TComPort::OpenPort() {
   if (OnBeforeOpen) OnBeforeOpen();
   if (connected_) return;
 
-  const std::string path = DevicePathOf(port_);
-  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) throw EComPort(CError_OpenFailed, errno);
-  auto fail = [fd](int err) {
-    close(fd);
-    throw EComPort(CError_OpenFailed, err);
-  };
-  if (!isatty(fd)) fail(ENOTTY);
-  // No sharing: flock keeps other processes (and other ports of this one)
-  // out even where TIOCEXCL does not (it spares privileged openers, and
-  // two processes can race past it).
-  if (flock(fd, LOCK_EX | LOCK_NB) < 0) fail(errno == EWOULDBLOCK ? EBUSY : errno);
-  if (ioctl(fd, TIOCEXCL) < 0) fail(errno);
+  int fd = -1;
+  if (std::unique_ptr<PortTransport> transport =
+          transport_factory_ ? transport_factory_(port_) : nullptr) {
+    transport->Open();
+    fd = transport->Fd();
+    transport_ = std::move(transport);
+  } else {
+    const std::string path = DevicePathOf(port_);
+    fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw EComPort(CError_OpenFailed, errno);
+    auto fail = [fd](int err) {
+      close(fd);
+      throw EComPort(CError_OpenFailed, err);
+    };
+    if (!isatty(fd)) fail(ENOTTY);
+    // No sharing: flock keeps other processes (and other ports of this one)
+    // out even where TIOCEXCL does not (it spares privileged openers, and
+    // two processes can race past it).
+    if (flock(fd, LOCK_EX | LOCK_NB) < 0) fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (ioctl(fd, TIOCEXCL) < 0) fail(errno);
+  }
 
   fd_ = fd;
   connected_ = true;
   ++session_;
   tty::LineCounters counters;
-  int countersRc = tty::ReadLineCounters(fd_, &counters);
+  int countersRc = transport_ ? -1 : tty::ReadLineCounters(fd_, &counters);
   counters_valid_ = countersRc == 0;
   // A driver without counters will not grow them; asking on every batch
   // would only cost a system call per arrival.
@@ -308,6 +326,12 @@ void TComPort::OpenPort() {
 }
 
 void TComPort::CloseDevice() {
+  if (transport_) {
+    transport_->Close();
+    transport_.reset();
+    fd_ = -1;
+    return;
+  }
   if (fd_ < 0) return;
   // The exclusive flag belongs to the tty, not to this descriptor: clear
   // it so the next opener is not refused.
@@ -325,7 +349,7 @@ void TComPort::ClosePort() {
   // Nothing waits in other threads for our I/O; what the queues hold is
   // dropped, which also keeps close() from waiting for a transmit queue
   // that flow control holds.
-  tcflush(fd_, TCIOFLUSH);
+  if (!transport_) tcflush(fd_, TCIOFLUSH);
 
   if (thread_created_ && thread_) {
     thread_->Stop();
@@ -350,6 +374,7 @@ void TComPort::ClosePort() {
 // ---- TComPort: I/O ----
 
 void TComPort::PurgeQueues(bool input, bool output) {
+  if (transport_) return transport_->Purge(input, output);
   int what = input && output ? TCIOFLUSH : input ? TCIFLUSH : output ? TCOFLUSH : -1;
   if (what < 0) {
     if (fd_ < 0) throw EComPort(CError_PurgeFailed, EBADF);
@@ -370,6 +395,7 @@ int TComPort::WriteBytes(const void* data, int count) {
   if (!data && count > 0) throw EComPort(CError_InvalidAsync);
   const int64_t limitMs =
       Unsigned(timeouts_.WriteTotalConstant()) + Unsigned(timeouts_.WriteTotalMultiplier()) * count;
+  if (transport_) return transport_->Write(data, count, limitMs);
   const bool limited = limitMs > 0;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
   const char* bytes = static_cast<const char*>(data);
@@ -421,7 +447,12 @@ int TComPort::ReadBytes(void* buffer, int count) {
   char* out = static_cast<char*>(buffer);
 
   int got = 0;
-  for (;;) {
+  // A network port hands over what has arrived; it never waits for more.
+  if (transport_) {
+    got = transport_->Read(buffer, count);
+    if (discard_null_) got = static_cast<int>(std::remove(out, out + got, '\0') - out);
+  }
+  while (!transport_) {
     ssize_t n = read(fd_, out + got, static_cast<size_t>(count - got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) throw EComPort(CError_ReadFailed, errno);
@@ -445,6 +476,7 @@ int TComPort::ReadBytes(void* buffer, int count) {
 }
 
 int TComPort::QueuedInputCount() {
+  if (transport_) return transport_->QueuedInput();
   int n = 0;
   if (ioctl(fd_, FIONREAD, &n) < 0) throw EComPort(CError_ClearComFailed, errno);
   return n;
@@ -464,6 +496,7 @@ TComErrors LineErrorsBetween(const tty::LineCounters& before, const tty::LineCou
 
 TComErrors TComPort::ReadLineErrors() {
   if (fd_ < 0) throw EComPort(CError_ClearComFailed, EBADF);
+  if (transport_) return transport_->LineErrors(parity_.Check());
   if (counters_unsupported_) return {};
   tty::LineCounters now;
   int rc = tty::ReadLineCounters(fd_, &now);
@@ -477,6 +510,7 @@ TComErrors TComPort::ReadLineErrors() {
 }
 
 TComSignals TComPort::ModemSignals() {
+  if (transport_) return transport_->Signals();
   int lines = 0;
   if (ioctl(fd_, TIOCMGET, &lines) < 0) {
     if (Unsupported(errno)) return {};

@@ -18,6 +18,7 @@
 #include "serial/com_thread.h"
 #include "serial/com_types.h"
 #include "serial/linux_tty.h"
+#include "serial/port_transport.h"
 
 namespace velimo::serial {
 
@@ -139,15 +140,6 @@ class TComBuffer {
   int output_size_ = 1024;
 };
 
-// State of the modem status lines.
-struct TComSignals {
-  bool cts = false;
-  bool dsr = false;
-  bool ring = false;
-  bool rlsd = false;  // carrier detect
-  friend bool operator==(const TComSignals&, const TComSignals&) = default;
-};
-
 // "COM" + n names /dev/ttyS + (n - 1), so settings written on Windows keep
 // working; a name starting with "/", "./" or "../" is a path (the last two
 // relative to the working folder); any other name is a name under /dev.
@@ -203,6 +195,9 @@ class TComPort : public ByteChannel {
   // The rate that reaches the device: the named rate, or CustomBaudRate
   // for brCustom.
   int32_t EffectiveBaudRate() const;
+  // Where names that are not local ttys go (network ports): asked at
+  // every open; a port it returns nothing for is a tty.
+  void SetTransportFactory(TransportFactory factory) { transport_factory_ = std::move(factory); }
 
   // ---- operations (user-interface thread) ----
   // Opens the device named by Port with the current settings and starts
@@ -272,6 +267,7 @@ class TComPort : public ByteChannel {
   void ProcessEventSet(const HandOverRequest& request);
   void CloseDevice();
   void ApplyModemLines();
+  PortLineSettings LineSettingsNow() const;
   [[noreturn]] void WriteTimedOut();
 
   std::string port_ = "COM1";
@@ -289,6 +285,9 @@ class TComPort : public ByteChannel {
   TSyncMethod sync_method_ = smThreadSync;
 
   int fd_ = -1;
+  TransportFactory transport_factory_;
+  // The open network port, when the port is not a tty.
+  std::unique_ptr<PortTransport> transport_;
   bool connected_ = false;
   bool thread_created_ = false;
   uint64_t session_ = 0;

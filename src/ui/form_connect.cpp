@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "serial/com_port.h"
+#include "serial/net/port_address.h"
 #include "trace/settings.h"
 #include "ui/form_main.h"
 #include "util/text_helpers.h"
@@ -131,6 +132,10 @@ void TForm_Connect::FormActivate() {
   if (ports_) {
     if (std::optional<std::vector<std::string>> names = ports_()) {
       if (names->empty()) names->push_back("No COM Port");
+      // Network ports used before are offered after the local ones.
+      for (const std::string& used : network_ports_) {
+        if (std::find(names->begin(), names->end(), used) == names->end()) names->push_back(used);
+      }
       CB_ComPort.SetItems(std::move(*names));
       CB_ComPort.SetItemIndex(0);
     }
@@ -154,6 +159,9 @@ void TForm_Connect::LoadPortSettings() {
   // The file as written at the last shutdown: choices made during this run
   // are not in it, so a reopened dialog shows the stored port again.
   const trace::Settings stored = trace::LoadSettings(settings_path_);
+  // A network port stored at the last shutdown was used then: it joins
+  // the list, as one used in this run does.
+  if (serial::net::IsNetworkPortName(stored.ComPort)) RememberNetworkPort(stored.ComPort);
   CB_ComPort.SetText(stored.ComPort);
   Edit_Baudrate.SetItemIndex(BaudTextToIndex(stored.BaudRate));
   Edit_PAB.SetItemIndex(ParityTextToIndex(stored.Parity));
@@ -186,23 +194,40 @@ void TForm_Connect::Btn_ConnectClick() {
   main_.LogWriteStr("Trying Connection to Device... ");
   try {
     if (!port.Connected()) port.OpenPort();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // A port that opened but failed its last set-up step (the modem lines
     // could not be read) is closed again: the window stays disconnected,
     // and a port held open behind a disabled Disconnect could not be
     // released by the operator.
     if (port.Connected()) port.ClosePort();
-    // The dialog stays open with the operator's choices.
-    main_.platform().ShowMessage("ERROR! Please check your serial port status.");
+    // The dialog stays open with the operator's choices. Where the port
+    // knows why it failed (a network port names the host and the cause),
+    // that follows the message on a line of its own and goes to the trace.
+    std::string message = "ERROR! Please check your serial port status.";
+    const auto* failure = dynamic_cast<const serial::EComPort*>(&e);
+    if (failure && !failure->Reason().empty()) {
+      main_.LogWriteStr(failure->Reason());
+      message += "\n" + failure->Reason();
+    }
+    main_.platform().ShowMessage(message);
     return;
   }
   if (!port.Connected()) return;
+  if (serial::net::IsNetworkPortName(port.Port())) RememberNetworkPort(port.Port());
 
   main_.LogWriteStr("Connection Success to Port[" + port.Port() + "]");
   main_.StatusBar1.SetPanelText(1, "Connected to [" + port.Port() + "]");
   main_.ApplyConnectedPresentation();
   main_.Btn_S_CurrentStatusClick();
   Close();
+}
+
+void TForm_Connect::RememberNetworkPort(const std::string& name) {
+  if (std::find(network_ports_.begin(), network_ports_.end(), name) == network_ports_.end()) {
+    network_ports_.push_back(name);
+  }
+  const auto& items = CB_ComPort.Items();
+  if (std::find(items.begin(), items.end(), name) == items.end()) CB_ComPort.AddItem(name);
 }
 
 void TForm_Connect::Btn_CancelClick() {

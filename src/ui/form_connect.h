@@ -92,11 +92,16 @@ class TForm_Connect : public TModalForm {
 
  private:
   void LoadPortSettings();
+  // Keeps a network port name in the port list from now on.
+  void RememberNetworkPort(const std::string& name);
 
   TForm_main& main_;
   PortLister ports_;
   std::string settings_path_;
   LayoutNode layout_;
+  // Network ports (rfc2217://, tcp://) connected to in this run or stored
+  // at the last shutdown, in the order they were first used.
+  std::vector<std::string> network_ports_;
 };
 
 }  // namespace velimo::ui

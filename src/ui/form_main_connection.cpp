@@ -6,6 +6,7 @@
 #include <exception>
 #include <utility>
 
+#include "serial/net/network_port.h"
 #include "serial/port_list.h"
 #include "ui/form_main.h"
 #include "util/errors.h"
@@ -40,6 +41,9 @@ void TForm_main::BindConnection() {
   ComPortEnvBoard.FlowControl().SetXonXoffOut(false);
   ComPortEnvBoard.FlowControl().SetXonXoffIn(false);
   ComPortEnvBoard.OnError = [this](serial::TComErrors errors) { ComPortEnvBoardError(errors); };
+  // rfc2217:// and tcp:// names reach a port on the far side of the
+  // network; every other name is a local device.
+  ComPortEnvBoard.SetTransportFactory(serial::net::NetworkTransportFor);
   PortList = [] { return serial::EnumerateSerialPorts(); };
 
   ConnectN1.OnClick = [this] { ConnectN1Click(); };

@@ -203,6 +203,16 @@ TEST_F(CliTest, UnwritableLogIsReportedAloneWithStatusOne) {
   fs::remove_all(log);
 }
 
+TEST_F(CliTest, RefusedNetworkPortPrintsTheReasonAfterTheMessage) {
+  ProcessResult r = Cli({"--port", "tcp://[::1]:notaport", "--model", "s"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{
+                              "message: ERROR! Please check your serial port status.",
+                              "reason: \"tcp://[::1]:notaport\" has no port number from 1 to "
+                              "65535: write tcp://HOST:PORT, with an IPv6 address in brackets."}));
+  EXPECT_THAT(r.err, HasSubstr("cannot open the serial port tcp://[::1]:notaport"));
+}
+
 TEST_F(CliTest, HelpDocumentsTheCommandsWithExamples) {
   ProcessResult r = Cli({"--help"});
   EXPECT_EQ(r.status, 0);

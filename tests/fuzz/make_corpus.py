@@ -314,6 +314,33 @@ def text_seeds():
     return seeds
 
 
+def telnet_seeds():
+    """A server's side of a network port: a piece-size seed byte, then the
+    server's bytes (agreement, port-control answers, reports, data)."""
+    IAC, SB, SE, WILL, WONT, DO, DONT = 255, 250, 240, 251, 252, 253, 254
+
+    def sub(command, value):
+        body = bytes([44, command]) + value.replace(b"\xff", b"\xff\xff")
+        return bytes([IAC, SB]) + body + bytes([IAC, SE])
+
+    agree = bytes([IAC, DO, 0, IAC, WILL, 0, IAC, DO, 3, IAC, WILL, 3])
+    answers = (sub(101, b"\x00\x00\xe1\x00") + sub(102, b"\x08") + sub(103, b"\x01")
+               + sub(104, b"\x01") + sub(105, b"\x03") + sub(112, b"\x03"))
+    report = b"".join((line + "\r\n").encode("latin-1") for line in S_REPORT)
+    return {
+        "agreement_and_answers": b"\x01" + agree + answers,
+        "report_binary": b"\x07" + agree + report,
+        "report_not_binary": b"\x03" + report.replace(b"\r", b"\r\x00"),
+        "ff_in_data": b"\x05" + agree + b"A\xff\xffB\r\n" + sub(101, b"\x00\x00\x00\xff"),
+        "reports": b"\x02" + sub(106, b"\x1e") + sub(107, b"\xf0") + sub(108, b"") + sub(109, b""),
+        "unknown_options": b"\x09" + bytes([IAC, DO, 24, IAC, WILL, 1, IAC, DO, 24, IAC, DONT, 44]),
+        "truncated_sb": b"\x04" + bytes([IAC, SB, 44, 101, 0, 0]) + b"ok\r\n",
+        "command_in_sb": b"\x06" + bytes([IAC, SB, 44, 101, IAC, WILL, 0]) + b"x\r\n",
+        "overlong_sb": b"\x08" + bytes([IAC, SB, 44, 101]) + b"q" * 300 + bytes([IAC, SE]) + b"k",
+        "binary_off_again": b"\x0a" + agree + bytes([IAC, WONT, 0]) + b"\r\x00\r\n",
+    }
+
+
 def write(target, seeds):
     folder = os.path.join(CORPUS, target)
     shutil.rmtree(folder, ignore_errors=True)
@@ -327,3 +354,4 @@ if __name__ == "__main__":
     write("fuzz_receive", receive_seeds())
     write("fuzz_ini", ini_seeds())
     write("fuzz_text", text_seeds())
+    write("fuzz_telnet", telnet_seeds())

@@ -174,7 +174,10 @@ Options:
   --port PORT     serial port: a path (/dev/ttyUSB0, or relative to the
                   working directory as ./ttyVelimo-s or ../ttyVelimo-s), a
                   name under /dev (ttyUSB0, serial/by-id/...), or COMn
-                  (/dev/ttyS<n-1>)
+                  (/dev/ttyS<n-1>); or a serial port behind the network:
+                  rfc2217://HOST:PORT (line settings sent to the server) or
+                  tcp://HOST:PORT (bytes only), HOST a name, an IPv4
+                  address or an [IPv6] address
   --model M       s sTavi, u uTavi, r rTavi, i ioTavi
   --baud N        one of the connect dialog's rates (600 ... 921600); 9600
   --parity P      none (default), odd or even

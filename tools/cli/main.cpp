@@ -1,5 +1,6 @@
 // velimo-cli: Velimo's main window without a display, for scripts and
 // tests. See CliUsage() for what it does.
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -120,6 +121,19 @@ class Driver {
 
  private:
   void Box(std::string_view text) {
+    // Why a port was refused follows the message on lines of its own.
+    constexpr std::string_view kRefused = "ERROR! Please check your serial port status.\n";
+    if (text.starts_with(kRefused)) {
+      Out("message: " + velimo::cli::OneLine(kRefused) + "\n");
+      std::string_view rest = text.substr(kRefused.size());
+      while (!rest.empty()) {
+        const size_t end = std::min(rest.find('\n'), rest.size());
+        Out("reason: " + velimo::cli::OneLine(rest.substr(0, end)) + "\n");
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+      }
+      failed_ = true;
+      return;
+    }
     Out("message: " + velimo::cli::OneLine(text) + "\n");
     if (velimo::cli::IsFailureMessage(text)) failed_ = true;
   }

@@ -1,0 +1,147 @@
+#include "serial/net/tcp_connect.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "serial/com_error.h"
+
+namespace velimo::serial::net {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+[[noreturn]] void Fail(int err, std::string reason) {
+  throw EComPort(CError_OpenFailed, err, std::move(reason));
+}
+
+// getaddrinfo cannot be given a time limit, so it runs on a thread of its
+// own; when the limit passes first, the thread is left to finish alone and
+// its result is dropped.
+struct Lookup {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool done = false;
+  int rc = 0;
+  addrinfo* result = nullptr;
+  ~Lookup() {
+    if (result) freeaddrinfo(result);
+  }
+};
+
+std::shared_ptr<Lookup> Resolve(const PortAddress& address, Clock::time_point deadline) {
+  auto lookup = std::make_shared<Lookup>();
+  std::thread([lookup, host = address.host, service = std::to_string(address.port)] {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
+    addrinfo* result = nullptr;
+    int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &result);
+    std::lock_guard<std::mutex> lock(lookup->mutex);
+    lookup->rc = rc;
+    lookup->result = result;
+    lookup->done = true;
+    lookup->cv.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> lock(lookup->mutex);
+  if (!lookup->cv.wait_until(lock, deadline, [&] { return lookup->done; })) {
+    Fail(ETIMEDOUT, "The name " + address.host + " could not be looked up in time.");
+  }
+  if (lookup->rc != 0) {
+    const int err = lookup->rc == EAI_SYSTEM ? errno : EHOSTUNREACH;
+    Fail(err, "The name " + address.host + " does not resolve (" + gai_strerror(lookup->rc) + ").");
+  }
+  return lookup;
+}
+
+// One attempt on one address: 0 and the socket, or the error.
+int TryConnect(const addrinfo* ai, Clock::time_point deadline, int* fdOut) {
+  int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+  if (fd < 0) return errno;
+  int err = 0;
+  if (connect(fd, ai->ai_addr, ai->ai_addrlen) < 0) {
+    if (errno != EINPROGRESS) {
+      err = errno;
+    } else {
+      pollfd p{fd, POLLOUT, 0};
+      int rc;
+      do {
+        rc = poll(&p, 1, MsLeft(deadline));
+      } while (rc < 0 && errno == EINTR);
+      if (rc < 0) {
+        err = errno;
+      } else if (rc == 0) {
+        err = ETIMEDOUT;
+      } else {
+        socklen_t len = sizeof err;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0) err = errno;
+      }
+    }
+  }
+  if (err) {
+    close(fd);
+    return err;
+  }
+  // Each paced byte goes out in its own segment instead of waiting for the
+  // acknowledgement of the one before.
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  *fdOut = fd;
+  return 0;
+}
+
+}  // namespace
+
+int ConnectTcp(const PortAddress& address, int limitMs) {
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+  std::shared_ptr<Lookup> lookup = Resolve(address, deadline);
+  int firstErr = 0;
+  for (const addrinfo* ai = lookup->result; ai; ai = ai->ai_next) {
+    int fd = -1;
+    int err = TryConnect(ai, deadline, &fd);
+    if (!err) return fd;
+    // The first address's failure is the telling one (a refusal on the
+    // IPv4 address says more than "unreachable" on an unrouted IPv6 one),
+    // unless time ran out.
+    if (!firstErr || err == ETIMEDOUT) firstErr = err;
+    if (MsLeft(deadline) == 0) break;
+  }
+  const std::string where = Describe(address);
+  switch (firstErr) {
+    case ECONNREFUSED:
+      Fail(firstErr, "The connection to " + where + " was refused: nothing listens there.");
+    case ETIMEDOUT:
+      Fail(firstErr, "No answer from " + where + " within " +
+                         std::to_string((limitMs + 999) / 1000) +
+                         " s (host down, or a firewall drops the connection).");
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EADDRNOTAVAIL:
+      Fail(firstErr, where + " cannot be reached (" + std::strerror(firstErr) + ").");
+    default:
+      Fail(firstErr ? firstErr : EHOSTUNREACH,
+           "The connection to " + where + " failed (" +
+               std::strerror(firstErr ? firstErr : EHOSTUNREACH) + ").");
+  }
+}
+
+}  // namespace velimo::serial::net

@@ -1,0 +1,199 @@
+// The program against the simulator behind ser2net: one TCP port speaking
+// RFC 2217 and one raw, both bridging to the simulator's pseudo-terminal.
+// Read and save-all go through each, and the line settings the program
+// chose are read back on the simulator's side of the bridge.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "e2e_fixture.h"
+#include "serial/linux_tty.h"
+#include "ui/form_connect.h"
+
+namespace velimo::e2e {
+namespace {
+
+std::string Ser2net() {
+  for (const char* path : {"/usr/sbin/ser2net", "/usr/bin/ser2net", "/usr/local/sbin/ser2net"}) {
+    if (access(path, X_OK) == 0) return path;
+  }
+  return "";
+}
+
+int FreeTcpPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+// Whether something listens on 127.0.0.1:port, read from the kernel's
+// table rather than by connecting: a connection would make ser2net open
+// the simulator's line, and it would still hold it when the test connects.
+bool Listening(int port) {
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  char wanted[16];
+  std::snprintf(wanted, sizeof wanted, ":%04X", port);
+  while (std::getline(table, line)) {
+    // "sl local_address rem_address st ...", LISTEN is state 0A.
+    std::istringstream fields(line);
+    std::string sl, local, remote, state;
+    fields >> sl >> local >> remote >> state;
+    if (local.ends_with(wanted) && state == "0A") return true;
+  }
+  return false;
+}
+
+class NetworkE2eTest : public E2eTest {
+ protected:
+  void TearDown() override {
+    if (ser2net_ > 0) {
+      kill(ser2net_, SIGTERM);
+      int status = 0;
+      waitpid(ser2net_, &status, 0);
+    }
+    E2eTest::TearDown();
+  }
+
+  // ser2net in the foreground with a configuration of its own, bridging
+  // the simulator's line to a RFC 2217 port and a raw port.
+  void StartSer2net() {
+    rfc_port_ = FreeTcpPort();
+    raw_port_ = FreeTcpPort();
+    const std::string config = dir_ + "/ser2net.yaml";
+    std::ofstream(config) << "connection: &rfc\n"
+                          << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << rfc_port_ << "\n"
+                          << "  connector: serialdev," << link_ << ",9600n81,local\n"
+                          << "connection: &raw\n"
+                          << "  accepter: tcp,127.0.0.1," << raw_port_ << "\n"
+                          << "  connector: serialdev," << link_ << ",9600n81,local\n";
+    const std::string program = Ser2net();
+    ser2net_ = fork();
+    if (ser2net_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      int null = open("/dev/null", O_RDWR);
+      dup2(null, 0);
+      dup2(null, 1);
+      dup2(null, 2);
+      execl(program.c_str(), program.c_str(), "-n", "-c", config.c_str(), "-P",
+            (dir_ + "/ser2net.pid").c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(ser2net_, 0);
+    for (int i = 0; i < 500 && !(Listening(rfc_port_) && Listening(raw_port_)); ++i) usleep(10000);
+    ASSERT_TRUE(Listening(rfc_port_) && Listening(raw_port_)) << "ser2net did not come up";
+  }
+
+  // The speed and RTS/CTS flag of the simulator's line, as ser2net set
+  // them on its side.
+  void ExpectLineAtSimulator(int baud, bool rtsCts) {
+    int fd = open(link_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0) << "the simulator's line cannot be looked at: " << strerror(errno);
+    serial::tty::RawTermios t;
+    ASSERT_EQ(serial::tty::ReadRawTermios(fd, &t), 0);
+    close(fd);
+    EXPECT_EQ(static_cast<int>(t.ospeed), baud);
+    EXPECT_EQ((t.cflag & CRTSCTS) != 0, rtsCts);
+  }
+
+  pid_t ser2net_ = -1;
+  int rfc_port_ = 0;
+  int raw_port_ = 0;
+};
+
+TEST_F(NetworkE2eTest, ReadAndSaveAllThroughSer2netInBothModes) {
+  if (Ser2net().empty()) GTEST_SKIP() << "ser2net is not installed (scripts/bootstrap adds it)";
+  StartSim('s');
+  StartSer2net();
+  struct Mode {
+    std::string url;
+    const char* baud;
+    int flow_index;
+    int channel;
+  };
+  const Mode modes[] = {
+      {"rfc2217://127.0.0.1:" + std::to_string(rfc_port_), "57600", 1, 5},
+      {"tcp://localhost:" + std::to_string(raw_port_), "9600", 0, 7},
+  };
+  for (const Mode& m : modes) {
+    SCOPED_TRACE(m.url);
+    // The second run finds a network port stored in its settings file.
+    if (&m != &modes[0])
+      std::ofstream(dir_ + "/Velimo.INI") << "[EnvBoard]\nComPort=rfc2217://[::1]:2217\n";
+    StartProgram();
+    S().SelectModel('s');
+    cli::LinkChoice link;
+    link.port = m.url;
+    link.baud = m.baud;
+    link.flow_index = m.flow_index;
+    // ser2net lets go of the line a moment after the last connection
+    // ended, and turns away a connection that comes before (it hangs up).
+    bool open = false;
+    for (int attempt = 0; attempt < 10 && !open; ++attempt) {
+      open = S().Connect(link);
+      if (open) break;
+      const auto refused = TakeMessages();
+      ASSERT_EQ(refused.size(), 1u);
+      ASSERT_NE(refused[0].find("accepted the connection and closed it"), std::string::npos)
+          << refused[0];
+      ASSERT_FALSE(S().Click("Btn_Cancel"));
+      usleep(200000);
+    }
+    ASSERT_TRUE(open);
+    Settle();
+    ExpectForm(ExpectedS(SimStateAs<sim::STaviConfig>(), sim::Firmware::k1_3), false);
+    if (m.url.starts_with("rfc2217")) ExpectLineAtSimulator(57600, true);
+    // A used network port stays in the dialog's list; one stored in
+    // Velimo.INI is offered too.
+    const auto& items = S().Dialog().CB_ComPort.Items();
+    EXPECT_NE(std::find(items.begin(), items.end(), m.url), items.end());
+    if (&m != &modes[0]) {
+      EXPECT_NE(std::find(items.begin(), items.end(), "rfc2217://[::1]:2217"), items.end());
+    }
+
+    TakeMessages();
+    Click("Btn_Left_LoRa");
+    Set("CB_S_Ch", std::to_string(m.channel));
+    Click("Btn_S_SaveAll_LoRaPage");
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Successfully changed."});
+    EXPECT_EQ(SimStateAs<sim::STaviConfig>().radio.channel, m.channel);
+    Click("Disconnect1");
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{"     Disconnected.     "});
+  }
+}
+
+TEST_F(NetworkE2eTest, RefusalsNameTheirReason) {
+  StartProgram();
+  S().SelectModel('s');
+  cli::LinkChoice link;
+  link.port = "rfc2217://127.0.0.1:" + std::to_string(FreeTcpPort());
+  EXPECT_FALSE(S().Connect(link));
+  const auto messages = TakeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(
+      messages[0].starts_with("ERROR! Please check your serial port status.\nThe "
+                              "connection to 127.0.0.1 port "))
+      << messages[0];
+  EXPECT_NE(messages[0].find("refused: nothing listens there."), std::string::npos);
+  EXPECT_TRUE(S().Dialog().Showing());
+}
+
+}  // namespace
+}  // namespace velimo::e2e
