@@ -28,6 +28,10 @@ struct CliOptions {
   bool json = false;
   bool trace = false;
   bool help = false;
+  bool version = false;
+  // --list: what to print for shell completion instead of connecting.
+  enum class List { None, Commands, Controls, Editors, Ports };
+  List list = List::None;
   std::vector<Command> commands;
 };
 
@@ -39,6 +43,9 @@ struct ParsedCli {
 // Parses the arguments after the program name. "--name value" and
 // "--name=value" are both accepted; options may stand among the commands.
 ParsedCli ParseCli(const std::vector<std::string>& args);
+
+// The command words, in the order of the help text.
+const std::vector<std::string>& CommandWords();
 
 // The rates the connect dialog offers, in its order.
 const std::vector<std::string>& BaudEntries();

@@ -42,6 +42,7 @@ Options:
   --foreign MODEL      answer as family MODEL instead (a wrongly chosen model)
   --verbose            log every command received to standard error
   --help               this text
+  --version            the program's name and version
 
 Examples:
   velimo-modem-sim --model s
@@ -77,6 +78,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
 
     if (name == "--help" || name == "-h") {
       options.help = true;
+      return {options, ""};
+    }
+    if (name == "--version") {
+      options.version = true;
       return {options, ""};
     }
     if (name == "--silent") {

@@ -22,6 +22,7 @@ struct Options {
   int vanish_after = 0;  // 0: never
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 struct ParsedOptions {
