@@ -63,6 +63,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   velimo::qt::InitApplication(qt_app);
+  // The desktop finds the menu entry, and with it the icon, by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.velimo.Velimo"));
   if (args.data_folder) EnterDataFolder();
 
   velimo::qt::QtPlatform platform;

@@ -42,12 +42,11 @@ Options:
 Qt's own options (-platform, -style and the like) are accepted as well.
 
 Files:
-  Velimo.INI      the chosen model, the trace options and the serial line
+  ./Velimo.INI    the chosen model, the trace options and the serial line
                   settings, written when the main window closes
-  Log/Velimo_YYYYMMDD.log
-                  the trace, one file per day, when "Trace" / "Save Log
-                  File" is on (the Trace menu is shown by [MACHINE]
-                  ViewTraceMenu=1 in Velimo.INI)
+  ./Log/          the trace, one file a day (Velimo_YYYYMMDD.log), while
+                  "Trace" / "Save Log File" is on; the Trace menu is shown
+                  by [MACHINE] ViewTraceMenu=1 in Velimo.INI
 
 See also velimo-cli(1), which drives the same window from scripts, and
 velimo-modem-sim(1), a simulated modem to try it with.

@@ -185,8 +185,7 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
 }
 
 std::string CliUsage() {
-  return R"(Usage: velimo-cli --port PORT --model s|u|r|i [--baud N] [--parity none|odd|even]
-                  [--flow off|rtscts] [--yes] [--json] [--trace] [COMMAND...]
+  return R"(Usage: velimo-cli --port PORT --model s|u|r|i [OPTION...] [COMMAND...]
   or:  velimo-cli --list commands|controls|editors|ports [--model s|u|r|i]
 
 Drives Velimo's main window without a display: selects the model through its
@@ -248,13 +247,13 @@ Exit status:
   2  usage error, or the port cannot be opened
 
 Examples:
-  velimo-cli --port ./ttyVelimo-s --model s
-  velimo-cli --port /dev/ttyUSB0 --model s --baud 115200 --json print
-  velimo-cli --port ./ttyVelimo-s --model s click Btn_Left_LoRa \
-      set CB_S_Ch=5 click Btn_S_SaveAll_LoRaPage read
-  velimo-cli --port ./ttyVelimo-r --model r show LB_R_FwVer LB_R_Mode
-  velimo-cli --port ./ttyVelimo-s --model s --yes click Btn_FactoryReset
-  velimo-cli --port ./ttyVelimo-i --model i --trace click Btn_I_ATModeOn wait 500
+  $ velimo-cli --port ./ttyVelimo-s --model s
+  $ velimo-cli --port /dev/ttyUSB0 --model s --baud 115200 --json print
+  $ velimo-cli --port ./ttyVelimo-s --model s click Btn_Left_LoRa set CB_S_Ch=5
+  $ velimo-cli --port ./ttyVelimo-s --model s click Btn_S_SaveAll_LoRaPage read
+  $ velimo-cli --port ./ttyVelimo-r --model r show LB_R_FwVer LB_R_Mode
+  $ velimo-cli --port ./ttyVelimo-s --model s --yes click Btn_FactoryReset
+  $ velimo-cli --port ./ttyVelimo-i --model i --trace click Btn_I_ATModeOn wait 500
 )";
 }
 

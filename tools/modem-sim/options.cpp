@@ -45,10 +45,10 @@ Options:
   --version            the program's name and version
 
 Examples:
-  velimo-modem-sim --model s
-  velimo-modem-sim --model i --link /tmp/ttyIo --state /tmp/io.state
-  velimo-modem-sim --model s --firmware 1.0 --chunk 3 --chunk-pause 20
-  velimo-modem-sim --model r --vanish-after 4
+  $ velimo-modem-sim --model s
+  $ velimo-modem-sim --model i --link /tmp/ttyIo --state /tmp/io.state
+  $ velimo-modem-sim --model s --firmware 1.0 --chunk 3 --chunk-pause 20
+  $ velimo-modem-sim --model r --vanish-after 4
 )";
 }
 
