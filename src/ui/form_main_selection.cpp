@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "ui/form_main.h"
+#include "util/version.h"
 
 namespace velimo::ui {
 
@@ -55,7 +56,7 @@ void TForm_main::FormCreate() {
   AdminClicks_S = 0;
   AdminClicks_R = 0;
   // The About window shows the version from this label.
-  Lb_PGVersion.SetCaption("Version 1.0.1");
+  Lb_PGVersion.SetCaption(std::string("Version ") + kVersion);
   ResponseFlag = 0;
   PortErrorCount = 0;
 }

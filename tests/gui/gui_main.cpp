@@ -36,7 +36,7 @@ int ReportRestartedInstance(const char* report) {
 int main(int argc, char** argv) {
   if (const char* report = std::getenv("VELIMO_RESTART_REPORT"))
     return ReportRestartedInstance(report);
-  // By default a desktop screen with room for the whole main window.
+    // By default a desktop screen with room for the whole main window.
 #ifdef VELIMO_GUI_SCREENS_DIR
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM",

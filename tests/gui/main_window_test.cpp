@@ -41,6 +41,7 @@
 #include "ui/application.h"
 #include "ui/qt/front_end.h"
 #include "ui/qt/trace_view.h"
+#include "util/version.h"
 
 namespace velimo::qt {
 namespace {
@@ -525,7 +526,7 @@ TEST_F(MainWindowTest, TheAboutWindow) {
   Action("About1")->trigger();
   EXPECT_FALSE(app_->Form_Info().Showing());
   EXPECT_EQ(size, QSize(426, 150));
-  EXPECT_EQ(version, QStringLiteral("Version 1.0.1"));
+  EXPECT_EQ(version, QStringLiteral("Version ") + QString::fromLatin1(velimo::kVersion));
   EXPECT_EQ(name, QStringLiteral("Velimo"));
   EXPECT_EQ(picture, QSize(349, 129));
   EXPECT_EQ(background, QColor(Qt::white));

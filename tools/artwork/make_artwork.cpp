@@ -1,7 +1,9 @@
 // Draws the program's artwork and writes it into the given folder: the six
 // 180 x 180 glyphs of the left column (Info, LoRa, Serial, each normal and
 // selected), the pin-map picture of the sTavi serial page, and the
-// 349 x 129 About picture as a JPEG. The committed files under assets/ are
+// 349 x 129 About picture as a JPEG, and the program's icon (the About
+// picture's modem and its radio waves on a tile) at the sizes the desktop's
+// icon theme uses. The committed files under assets/ are
 // this program's output (`cmake --build <dir> --target artwork`); drawing
 // uses only fixed shapes and the Liberation fonts, so a run on the same
 // system writes the same bytes again.
@@ -228,6 +230,50 @@ QImage About() {
   return img;
 }
 
+// The icon on a 256-unit grid, scaled to size. Small sizes get fewer,
+// thicker waves so the shape still reads at 16 pixels.
+QImage Icon(int size) {
+  QImage img = NewImage(size, size, Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.scale(size / 256.0, size / 256.0);
+  const bool small = size <= 24;
+  const double stroke = small ? 22 : 14;
+
+  QLinearGradient tile(0, 0, 0, 256);
+  tile.setColorAt(0, QColor(0x3d, 0x6a, 0xa3));
+  tile.setColorAt(1, QColor(0x1f, 0x3b, 0x60));
+  p.setPen(Qt::NoPen);
+  p.setBrush(tile);
+  p.drawRoundedRect(QRectF(8, 8, 240, 240), 44, 44);
+
+  const QPointF mast(128, small ? 104 : 96);
+  const int waves = small ? 1 : size <= 48 ? 2 : 3;
+  for (int i = 0; i < waves; ++i) {
+    const double r = (small ? 62 : 42) + 30 * i;
+    QColor c(Qt::white);
+    c.setAlpha(255 - 50 * i);
+    p.setPen(QPen(c, stroke, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    const QRectF box(mast.x() - r, mast.y() - r, 2 * r, 2 * r);
+    p.drawArc(box, -35 * 16, 70 * 16);
+    p.drawArc(box, 145 * 16, 70 * 16);
+  }
+  p.setPen(QPen(Qt::white, stroke, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(mast, QPointF(mast.x(), 170));
+  p.setPen(Qt::NoPen);
+  p.setBrush(Qt::white);
+  p.drawEllipse(mast, stroke * 1.1, stroke * 1.1);
+  // The modem's body, in the colour of a selected section button.
+  p.setBrush(QColor(0xff, 0xb3, 0x3a));
+  p.drawRoundedRect(QRectF(58, 160, 140, small ? 64 : 56), 14, 14);
+  if (!small) {
+    p.setBrush(QColor(0x1f, 0x3b, 0x60));
+    for (int i = 0; i < 3; ++i) p.drawEllipse(QPointF(84 + 24 * i, 188), 8, 8);
+  }
+  return img;
+}
+
 bool WriteJpeg(const QImage& image, const QString& path, int quality) {
   const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
   FILE* out = std::fopen(QFile::encodeName(path).constData(), "wb");
@@ -290,6 +336,9 @@ int main(int argc, char** argv) {
          ok;
   ok = PinMap().save(dir.filePath(QStringLiteral("pinmap.png")), "PNG") && ok;
   ok = WriteJpeg(About(), dir.filePath(QStringLiteral("velimo_about.jpg")), 90) && ok;
+  // The hicolor theme's usual sizes; the package installs each in its own.
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+    ok = Icon(size).save(dir.filePath(QStringLiteral("velimo_icon_%1.png").arg(size)), "PNG") && ok;
   if (!ok) {
     std::fprintf(stderr, "writing the artwork failed\n");
     return 1;

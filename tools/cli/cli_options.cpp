@@ -8,9 +8,8 @@ namespace velimo::cli {
 namespace {
 
 bool IsCommandWord(const std::string& word) {
-  return word == "read" || word == "print" || word == "set" || word == "click" || word == "wait" ||
-         word == "show" || word == "save-profile" || word == "compare-profile" ||
-         word == "apply-profile";
+  const auto& words = CommandWords();
+  return std::find(words.begin(), words.end(), word) != words.end();
 }
 
 std::optional<int> Milliseconds(const std::string& text) {
@@ -23,6 +22,13 @@ std::optional<int> Milliseconds(const std::string& text) {
 
 }  // namespace
 
+const std::vector<std::string>& CommandWords() {
+  static const std::vector<std::string> words = {
+      "read",         "print",           "set",          "click", "wait", "show",
+      "save-profile", "compare-profile", "apply-profile"};
+  return words;
+}
+
 const std::vector<std::string>& BaudEntries() {
   static const std::vector<std::string> entries = {"600",    "1200",   "2400",   "3600",  "4800",
                                                    "7200",   "9600",   "19200",  "38400", "57600",
@@ -34,10 +40,15 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
   CliOptions options;
   auto fail = [](std::string error) { return ParsedCli{std::nullopt, std::move(error)}; };
   bool have_model = false;
-  // Asking for help is never a usage error, whatever stands beside it.
+  // Asking for help or the version is never a usage error, whatever
+  // stands beside it.
   for (const std::string& word : args) {
     if (word == "--help" || word == "-h") {
       options.help = true;
+      return {options, ""};
+    }
+    if (word == "--version") {
+      options.version = true;
       return {options, ""};
     }
   }
@@ -100,6 +111,19 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
         } else {
           return fail("--parity needs one of none, odd, even");
         }
+      } else if (name == "--list") {
+        auto v = value();
+        if (v == "commands") {
+          options.list = CliOptions::List::Commands;
+        } else if (v == "controls") {
+          options.list = CliOptions::List::Controls;
+        } else if (v == "editors") {
+          options.list = CliOptions::List::Editors;
+        } else if (v == "ports") {
+          options.list = CliOptions::List::Ports;
+        } else {
+          return fail("--list needs one of commands, controls, editors, ports");
+        }
       } else if (name == "--flow") {
         auto v = value();
         if (v == "off") {
@@ -155,15 +179,22 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
     }
     options.commands.push_back(std::move(command));
   }
+  using List = CliOptions::List;
+  if (options.list == List::Commands || options.list == List::Ports) return {options, ""};
+  if (options.list != List::None) {
+    if (!have_model)
+      return fail("--list " + std::string(options.list == List::Controls ? "controls" : "editors") +
+                  " needs --model");
+    return {options, ""};
+  }
   if (options.port.empty()) return fail("--port is required");
   if (!have_model) return fail("--model is required");
   return {options, ""};
 }
 
 std::string CliUsage() {
-  return R"(Usage: velimo-cli --port PORT --model s|u|r|i [--baud N] [--parity none|odd|even]
-                  [--flow off|rtscts] [--yes] [--json] [--trace]
-                  [--with-identity] [--with-secrets] [COMMAND...]
+  return R"(Usage: velimo-cli --port PORT --model s|u|r|i [OPTION...] [COMMAND...]
+  or:  velimo-cli --list commands|controls|editors|ports [--model s|u|r|i]
 
 Drives Velimo's main window without a display: selects the model through its
 menu, connects through the connect dialog (so "AT&V" goes out as in the
@@ -190,7 +221,14 @@ Options:
   --with-identity save-profile also writes the unit's own address (MYID)
   --with-secrets  save-profile also writes the AES key and IV; such a file
                   is readable by its owner only (0600)
+  --list WHAT     print names, one a line, and end without touching a port
+                  (for shell completion): commands, the command words;
+                  controls, every control the commands reach for --model
+                  (its page set, the window's own and the connect dialog's);
+                  editors, those of them that set accepts; ports, the
+                  serial ports the connect dialog offers
   --help          this text
+  --version       the program's name and version
 
 Commands:
   read            send the status query again, wait as after connecting, print
@@ -246,15 +284,15 @@ Exit status:
      of an applied profile did not stick
 
 Examples:
-  velimo-cli --port ./ttyVelimo-s --model s
-  velimo-cli --port /dev/ttyUSB0 --model s --baud 115200 --json print
-  velimo-cli --port ./ttyVelimo-s --model s click Btn_Left_LoRa \
-      set CB_S_Ch=5 click Btn_S_SaveAll_LoRaPage read
-  velimo-cli --port ./ttyVelimo-r --model r show LB_R_FwVer LB_R_Mode
-  velimo-cli --port ./ttyVelimo-s --model s --yes click Btn_FactoryReset
-  velimo-cli --port ./ttyVelimo-i --model i --trace click Btn_I_ATModeOn wait 500
-  velimo-cli --port /dev/ttyUSB0 --model s save-profile site.vprofile
-  velimo-cli --port /dev/ttyUSB0 --model s --json apply-profile site.vprofile
+  $ velimo-cli --port ./ttyVelimo-s --model s
+  $ velimo-cli --port /dev/ttyUSB0 --model s --baud 115200 --json print
+  $ velimo-cli --port ./ttyVelimo-s --model s click Btn_Left_LoRa set CB_S_Ch=5
+  $ velimo-cli --port ./ttyVelimo-s --model s click Btn_S_SaveAll_LoRaPage read
+  $ velimo-cli --port ./ttyVelimo-r --model r show LB_R_FwVer LB_R_Mode
+  $ velimo-cli --port ./ttyVelimo-s --model s --yes click Btn_FactoryReset
+  $ velimo-cli --port ./ttyVelimo-i --model i --trace click Btn_I_ATModeOn wait 500
+  $ velimo-cli --port /dev/ttyUSB0 --model s save-profile site.vprofile
+  $ velimo-cli --port /dev/ttyUSB0 --model s --json apply-profile site.vprofile
 )";
 }
 

@@ -40,6 +40,10 @@ struct CliOptions {
   bool help = false;
   bool with_identity = false;  // save-profile: MYID too
   bool with_secrets = false;   // save-profile: AESKEY and AESIV too
+  bool version = false;
+  // --list: what to print for shell completion instead of connecting.
+  enum class List { None, Commands, Controls, Editors, Ports };
+  List list = List::None;
   std::vector<Command> commands;
 };
 
@@ -51,6 +55,9 @@ struct ParsedCli {
 // Parses the arguments after the program name. "--name value" and
 // "--name=value" are both accepted; options may stand among the commands.
 ParsedCli ParseCli(const std::vector<std::string>& args);
+
+// The command words, in the order of the help text.
+const std::vector<std::string>& CommandWords();
 
 // The rates the connect dialog offers, in its order.
 const std::vector<std::string>& BaudEntries();

@@ -10,9 +10,11 @@
 #include "output.h"
 #include "profile/profile_file.h"
 #include "profile_commands.h"
+#include "serial/port_list.h"
 #include "session.h"
 #include "trace/trace_pane.h"
 #include "ui/headless_platform.h"
+#include "util/version.h"
 
 namespace {
 
@@ -230,6 +232,27 @@ class Driver {
   std::map<size_t, velimo::profile::Profile> profiles_;
 };
 
+// --list: names for shell completion, one a line. The windows are made
+// with an empty settings file, so no settings and no log are touched.
+int List(const CliOptions& options) {
+  using List = CliOptions::List;
+  std::vector<std::string> names;
+  if (options.list == List::Commands) {
+    names = velimo::cli::CommandWords();
+  } else if (options.list == List::Ports) {
+    names = velimo::serial::EnumerateSerialPorts().value_or(std::vector<std::string>{});
+  } else {
+    velimo::ui::HeadlessPlatform platform;
+    velimo::ui::ApplicationOptions quiet;
+    quiet.settings_path = "/dev/null";
+    Session session(platform, quiet);
+    session.SelectModel(options.model);
+    names = session.ReachableNames(options.list == List::Editors);
+  }
+  for (const std::string& name : names) Out(name + "\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -244,6 +267,11 @@ int main(int argc, char** argv) {
     Out(velimo::cli::CliUsage());
     return 0;
   }
+  if (parsed.options->version) {
+    Out(std::string(kProgram) + " (" + velimo::kProgramName + ") " + velimo::kVersion + "\n");
+    return 0;
+  }
+  if (parsed.options->list != CliOptions::List::None) return List(*parsed.options);
   Driver driver(*parsed.options);
   return driver.Run();
 }

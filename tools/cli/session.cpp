@@ -121,6 +121,32 @@ std::vector<Control*> Session::PageSetControls() const {
   return out;
 }
 
+std::vector<std::string> Session::ReachableNames(bool editorsOnly) const {
+  const auto& pages = app_->Form_main().Pages();
+  const std::vector<int> mine = PageSetOf(model_);
+  std::vector<const Control*> others;  // on the pages of the other models
+  for (size_t i = 0; i < pages.size(); ++i) {
+    if (std::find(mine.begin(), mine.end(), static_cast<int>(i)) != mine.end()) continue;
+    for (const Control* c : ui::ControlsOf(pages[i])) others.push_back(c);
+  }
+  std::vector<Control*> reach;
+  for (int index : mine)
+    for (Control* c : ui::ControlsOf(pages[static_cast<size_t>(index)])) reach.push_back(c);
+  for (Control* c : app_->Form_main().AllControls()) {
+    if (std::find(others.begin(), others.end(), c) == others.end() &&
+        std::find(reach.begin(), reach.end(), c) == reach.end())
+      reach.push_back(c);
+  }
+  for (Control* c : ui::ControlsOf(app_->Form_Connect().Layout())) reach.push_back(c);
+
+  std::vector<std::string> names;
+  for (const Control* c : reach) {
+    if (editorsOnly && CheckSettable(c->Name())) continue;
+    names.push_back(c->Name());
+  }
+  return names;
+}
+
 std::string Session::ValueOf(const Control& control) {
   switch (control.Kind()) {
     case ControlKind::Edit:

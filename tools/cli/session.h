@@ -76,6 +76,12 @@ class Session {
   // modem is asked anything), taken when the windows were made.
   const std::vector<std::string>& InfoLabelNames() const { return info_labels_; }
 
+  // The names the commands reach with the selected model: every control of
+  // its page set, the window's controls outside the pages (menus, left
+  // buttons, trace pane) and the connect dialog's, in that order. With
+  // editorsOnly, only those that Set accepts.
+  std::vector<std::string> ReachableNames(bool editorsOnly) const;
+
   // What a control shows: an editor's text, a list's selected entry, a
   // check mark as "1" or "0", any other control's caption.
   static std::string ValueOf(const ui::Control& control);

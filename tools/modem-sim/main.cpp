@@ -25,6 +25,7 @@
 #include "line_rate.h"
 #include "modem.h"
 #include "options.h"
+#include "util/version.h"
 
 namespace {
 
@@ -363,6 +364,10 @@ int main(int argc, char** argv) {
   }
   if (parsed.options->help) {
     std::fputs(velimo::sim::UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (parsed.options->version) {
+    std::printf("%s (%s) %s\n", kProgram, velimo::kProgramName, velimo::kVersion);
     return 0;
   }
   Simulator simulator(*parsed.options);

@@ -33,7 +33,7 @@ std::string IgnoredCommand(std::string_view key) {
 
 std::string UsageText() {
   return R"(Usage: velimo-modem-sim --model s|u|r|i [options]
-       velimo-modem-sim --bench LIST [--dir DIR] [options for every modem]
+  or:  velimo-modem-sim --bench LIST [--dir DIR] [options for every modem]
 
 Simulates an sTavi (s), uTavi (u), rTavi (r) or ioTavi (i) LoRa modem on a
 pseudo-terminal. The slave side is linked to PATH, which is printed on one
@@ -61,6 +61,7 @@ Options:
                        on the pseudo-terminal; parity does not show there)
   --verbose            log every command received to standard error
   --help               this text
+  --version            the program's name and version
 
 A bench starts several modems at once, one process each: LIST names them in
 order, as model letters each with an optional count (4s,2u,r,i: four sTavi,
@@ -70,12 +71,12 @@ DIR/modem-<n>.state; each prints its link when ready. SIGINT or SIGTERM ends
 them all.
 
 Examples:
-  velimo-modem-sim --model s
-  velimo-modem-sim --model i --link /tmp/ttyIo --state /tmp/io.state
-  velimo-modem-sim --model s --firmware 1.0 --chunk 3 --chunk-pause 20
-  velimo-modem-sim --model r --vanish-after 4
-  velimo-modem-sim --model i --ignore CH,485+BAU --rate-watch
-  velimo-modem-sim --bench 8s,4r,4i --dir /tmp/bench
+  $ velimo-modem-sim --model s
+  $ velimo-modem-sim --model i --link /tmp/ttyIo --state /tmp/io.state
+  $ velimo-modem-sim --model s --firmware 1.0 --chunk 3 --chunk-pause 20
+  $ velimo-modem-sim --model r --vanish-after 4
+  $ velimo-modem-sim --model i --ignore CH,485+BAU --rate-watch
+  $ velimo-modem-sim --bench 8s,4r,4i --dir /tmp/bench
 )";
 }
 
@@ -105,6 +106,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
 
     if (name == "--help" || name == "-h") {
       options.help = true;
+      return {options, ""};
+    }
+    if (name == "--version") {
+      options.version = true;
       return {options, ""};
     }
     if (name == "--silent") {

@@ -29,6 +29,7 @@ struct Options {
   bool rate_watch = false;
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 struct ParsedOptions {

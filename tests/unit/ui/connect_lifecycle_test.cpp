@@ -11,6 +11,7 @@
 #include "serial/com_error.h"
 #include "support/form_fixture.h"
 #include "ui/application.h"
+#include "util/version.h"
 
 namespace velimo::ui {
 namespace {
@@ -256,7 +257,7 @@ TEST_F(ApplicationTest, StartsWithItsThreeWindowsDisconnected) {
   TForm_main& main = app.Form_main();
   EXPECT_EQ(TraceMessages(main), std::vector<std::string>{"Start Velimo..."});
   // The About window was made after the main window's creation handler.
-  EXPECT_EQ(app.Form_Info().LB_APPVer.Caption(), "Version 1.0.1");
+  EXPECT_EQ(app.Form_Info().LB_APPVer.Caption(), std::string("Version ") + velimo::kVersion);
   EXPECT_FALSE(app.Form_Info().PictureLoaded());
   EXPECT_FALSE(app.Form_Connect().Showing());
   EXPECT_FALSE(main.ComPortEnvBoard.Connected());

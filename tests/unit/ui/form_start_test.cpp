@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "support/form_fixture.h"
+#include "util/version.h"
 
 namespace velimo::ui {
 namespace {
@@ -20,7 +21,7 @@ std::vector<std::string> PaneLines(TForm_main& form) {
 TEST(FormCreate, FirstTraceLineVersionAndCounters) {
   FormFixture f;
   EXPECT_EQ(PaneLines(*f.form), std::vector<std::string>{"[10:00:00]  Start Velimo..."});
-  EXPECT_EQ(f.form->Lb_PGVersion.Caption(), "Version 1.0.1");
+  EXPECT_EQ(f.form->Lb_PGVersion.Caption(), std::string("Version ") + velimo::kVersion);
   EXPECT_FALSE(f.form->Lb_PGVersion.Visible());
   EXPECT_EQ(f.form->AdminClicks_S, 0);
   EXPECT_EQ(f.form->AdminClicks_R, 0);

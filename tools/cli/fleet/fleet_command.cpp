@@ -77,7 +77,8 @@ ParsedFleet ParseFleet(const std::vector<std::string>& args) {
         name.resize(eq);
       }
     }
-    const bool ours = name == "--port" || name == "--jobs" || name == "--units" || name == "--report";
+    const bool ours =
+        name == "--port" || name == "--jobs" || name == "--units" || name == "--report";
     if (!ours) {
       options.worker_args.push_back(args[i]);
       continue;
@@ -201,9 +202,9 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
     for (size_t r : match.rows_not_found) {
       const UnitRow& row = parsed.units->rows[r];
       UnitReport report;
-      (parsed.units->key == UnitKey::kPort    ? report.port
+      (parsed.units->key == UnitKey::kPort   ? report.port
        : parsed.units->key == UnitKey::kById ? report.by_id
-                                              : report.usb_serial) = row.key;
+                                             : report.usb_serial) = row.key;
       report.reason = "unit of line " + std::to_string(row.line) + " was not found on the bench";
       reports.push_back(std::move(report));
     }

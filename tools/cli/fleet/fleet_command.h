@@ -14,12 +14,12 @@
 namespace velimo::cli::fleet {
 
 struct FleetOptions {
-  std::vector<std::string> ports;         // as given; "all" is expanded by a scan
-  int jobs = 0;                           // 0: every port at once
-  std::string units_file;                 // --units, or empty
-  std::vector<std::string> reports;       // --report, .csv or .json
-  std::vector<std::string> worker_args;   // everything else, for every worker
-  int64_t limit_ms = 10 * 60 * 1000;      // a worker still running after this is hung
+  std::vector<std::string> ports;        // as given; "all" is expanded by a scan
+  int jobs = 0;                          // 0: every port at once
+  std::string units_file;                // --units, or empty
+  std::vector<std::string> reports;      // --report, .csv or .json
+  std::vector<std::string> worker_args;  // everything else, for every worker
+  int64_t limit_ms = 10 * 60 * 1000;     // a worker still running after this is hung
 };
 
 struct ParsedFleet {

@@ -97,6 +97,8 @@ TEST(CliOptionsTest, UsageErrors) {
       {Base({"show", "apply-profile"}), "show needs at least one control name"},
       {Base({"save-profile"}), "save-profile needs a profile file"},
       {Base({"--with-secrets=1"}), "--with-secrets takes no value"},
+      {{"--list", "names"}, "--list needs one of commands, controls, editors, ports"},
+      {{"--list", "editors"}, "--list editors needs --model"},
   };
   for (const Case& c : cases) {
     ParsedCli p = ParseCli(c.args);
@@ -105,10 +107,17 @@ TEST(CliOptionsTest, UsageErrors) {
   }
 }
 
-TEST(CliOptionsTest, HelpWinsOverEverythingElse) {
+TEST(CliOptionsTest, HelpAndVersionWinOverEverythingElseAListNeedsNoPort) {
   ParsedCli p = ParseCli({"--model", "x", "--help"});
   ASSERT_TRUE(p.options);
   EXPECT_TRUE(p.options->help);
+  p = ParseCli({"frob", "--version"});
+  ASSERT_TRUE(p.options);
+  EXPECT_TRUE(p.options->version);
+  p = ParseCli({"--list", "controls", "--model", "r"});
+  ASSERT_TRUE(p.options) << p.error;
+  EXPECT_EQ(p.options->list, CliOptions::List::Controls);
+  EXPECT_EQ(p.options->model, 'r');
 }
 
 TEST(CliOutputTest, Latin1BytesWrittenAsUtf8) {
