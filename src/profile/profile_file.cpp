@@ -202,4 +202,32 @@ void WriteProfileFile(const std::string& path, const Profile& profile) {
   }
 }
 
+ProfileRead WithUnitValues(const Profile& profile,
+                           const std::vector<std::pair<std::string, std::string>>& values) {
+  Profile unit = profile;
+  bool japan = false;
+  auto holds_japan = [](std::string_view key, std::string_view value) {
+    return SameName(key, "CTRY") && SameName(value, "JPN");
+  };
+  for (const ProfileEntry& e : unit.settings) japan = japan || holds_japan(e.def->key, e.value);
+  for (const auto& [key, value] : values) japan = japan || holds_japan(key, value);
+  for (const auto& [key, value] : values) {
+    const SettingDef* def = FindSetting(unit.set, key);
+    if (!def)
+      return {std::nullopt,
+              "unit value " + key + ": not a setting of " + std::string(ModelName(unit.model))};
+    const CheckedValue checked = CheckValue(*def, value, japan);
+    if (!checked.refusal.empty())
+      return {std::nullopt, "unit value " + key + " = " + value + ": " + checked.refusal};
+    bool replaced = false;
+    for (ProfileEntry& e : unit.settings) {
+      if (e.def != def) continue;
+      e.value = checked.value;
+      replaced = true;
+    }
+    if (!replaced) unit.settings.push_back({def, checked.value, 0});
+  }
+  return {std::move(unit), {}};
+}
+
 }  // namespace velimo::profile

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "profile/setting_table.h"
@@ -50,6 +51,13 @@ struct ProfileRead {
 ProfileRead ParseProfile(std::string_view text);
 // Reads a file; one that cannot be read is refused with the system's reason.
 ProfileRead ReadProfileFile(const std::string& path);
+
+// The profile with one unit's own values on top (its address, say), each
+// "KEY", "VALUE" tested as a line of the file would be. Refused, naming the
+// key, when a key is not a setting of the profile's model or a value is
+// out of its range; a key the profile lacks is added.
+ProfileRead WithUnitValues(const Profile& profile,
+                           const std::vector<std::pair<std::string, std::string>>& values);
 
 // The file's text: UTF-8 without BOM, LF line ends.
 std::string ProfileText(const Profile& profile);

@@ -72,8 +72,15 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
         target = true;
         return true;
       };
-      if (name == "--yes" || name == "--json" || name == "--trace" || name == "--with-identity" ||
-          name == "--with-secrets") {
+      if (name == "--fleet-worker") {
+        if (!flag(options.fleet_worker)) return fail(name + " takes no value");
+      } else if (name == "--unit-value") {
+        auto v = value();
+        const auto eq = v ? v->find('=') : std::string::npos;
+        if (eq == std::string::npos || eq == 0) return fail("--unit-value needs KEY=VALUE");
+        options.unit_values.emplace_back(v->substr(0, eq), v->substr(eq + 1));
+      } else if (name == "--yes" || name == "--json" || name == "--trace" ||
+                 name == "--with-identity" || name == "--with-secrets") {
         bool& target = name == "--yes"             ? options.yes
                        : name == "--json"          ? options.json
                        : name == "--trace"         ? options.trace
@@ -194,6 +201,8 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
 
 std::string CliUsage() {
   return R"(Usage: velimo-cli --port PORT --model s|u|r|i [OPTION...] [COMMAND...]
+  or:  velimo-cli --port PORT --port PORT... [BENCH OPTION...] --model s|u|r|i
+              [OPTION...] [COMMAND...]
   or:  velimo-cli --list commands|controls|editors|ports [--model s|u|r|i]
 
 Drives Velimo's main window without a display: selects the model through its
@@ -229,6 +238,27 @@ Options:
                   serial ports the connect dialog offers
   --help          this text
   --version       the program's name and version
+
+A bench of units: with --port given more than once, or as "--port all", the
+commands run on every port at once, each in a worker process of its own (the
+program itself), and a summary table of the units ends the run. A hung or
+unplugged unit never holds up the others; every unit is a row of the report.
+  --port all      every free port on which a scan finds a modem
+  --jobs N        at most N units at once (default: all of them)
+  --units FILE    a CSV file with a header, a row per unit: one column Port,
+                  ById (its /dev/serial/by-id name) or Serial (its USB serial
+                  number) says which unit; every other column is a profile key
+                  (MYID, DID ...) whose value goes on top of the profile for
+                  that unit. A row whose unit is not found, and a port that
+                  has no row, are reported as failed; nothing is guessed
+  --report FILE   write one row per unit to FILE.csv or FILE.json (may be
+                  given twice): port, by-id name, USB serial, model,
+                  firmware, source ID before and after, result (read,
+                  matched, applied and verified, differs, did-not-stick,
+                  failed), the reason, the differences written, start and end
+A bench run exits 0 when every unit succeeded, 3 when some differ or did not
+stick, 1 when any failed. On a terminal a progress line per unit is redrawn
+as the workers go.
 
 Commands:
   read            send the status query again, wait as after connecting, print
@@ -293,6 +323,7 @@ Examples:
   $ velimo-cli --port ./ttyVelimo-i --model i --trace click Btn_I_ATModeOn wait 500
   $ velimo-cli --port /dev/ttyUSB0 --model s save-profile site.vprofile
   $ velimo-cli --port /dev/ttyUSB0 --model s --json apply-profile site.vprofile
+  $ velimo-cli --port all --model s --units units.csv --report bench.csv apply-profile site.vprofile
 )";
 }
 

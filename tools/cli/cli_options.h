@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velimo::cli {
@@ -41,6 +42,10 @@ struct CliOptions {
   bool with_identity = false;  // save-profile: MYID too
   bool with_secrets = false;   // save-profile: AESKEY and AESIV too
   bool version = false;
+  // A worker of a bench run: its last line is the unit's result as one
+  // JSON object, and each unit value goes on top of the profiles it uses.
+  bool fleet_worker = false;
+  std::vector<std::pair<std::string, std::string>> unit_values;
   // --list: what to print for shell completion instead of connecting.
   enum class List { None, Commands, Controls, Editors, Ports };
   List list = List::None;

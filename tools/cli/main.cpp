@@ -1,5 +1,7 @@
 // velimo-cli: Velimo's main window without a display, for scripts and
 // tests. See CliUsage() for what it does.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "cli_options.h"
+#include "fleet/fleet_command.h"
 #include "output.h"
 #include "profile/profile_file.h"
 #include "profile_commands.h"
@@ -14,6 +17,7 @@
 #include "session.h"
 #include "trace/trace_pane.h"
 #include "ui/headless_platform.h"
+#include "ui/restart.h"
 #include "util/version.h"
 
 namespace {
@@ -35,7 +39,11 @@ void Err(const std::string& text) {
   std::fflush(stderr);
 }
 
+// The last problem told, for a bench worker's result.
+std::string last_problem;
+
 void Complain(const std::string& text) {
+  last_problem = text;
   Err(std::string(kProgram) + ": " + text + "\n");
 }
 
@@ -45,6 +53,7 @@ class Driver {
     platform_.on_message = [this](std::string_view text) { Box(text); };
     platform_.on_error = [this](std::string_view text) {
       // The default error report is a box too; it always tells of a fault.
+      last_problem = velimo::cli::OneLine(text);
       Out("message: " + velimo::cli::OneLine(text) + "\n");
       failed_ = true;
       ++errors_reported_;
@@ -57,6 +66,13 @@ class Driver {
   }
 
   int Run() {
+    const int status = RunCommands();
+    if (options_.fleet_worker) Out(WorkerResult(status));
+    return status;
+  }
+
+ private:
+  int RunCommands() {
     Session session(platform_);
     if (options_.trace) CopyTrace(session);
     // Every name is checked before the modem is touched.
@@ -85,6 +101,10 @@ class Driver {
         const std::string mismatch = velimo::profile::ModelMismatch(*read.profile, options_.model);
         if (!mismatch.empty()) error = c.value + ": " + mismatch;
       }
+      if (error.empty() && !options_.unit_values.empty()) {
+        read = velimo::profile::WithUnitValues(*read.profile, options_.unit_values);
+        error = read.error;
+      }
       if (!error.empty()) {
         Complain(error);
         return 1;
@@ -99,15 +119,23 @@ class Driver {
     link.parity = options_.parity;
     link.flow_index = options_.flow_index;
     const int errorsBefore = errors_reported_;
+    if (options_.fleet_worker) Out("connecting\n");  // a bench's progress line
     if (!session.Connect(link)) {
       // The connect handler stopped at an error of its own (the log could
       // not be written before the port was tried): that error has been
       // reported, and the port was never the trouble.
       if (errors_reported_ != errorsBefore) return 1;
+      const std::string why = last_problem;  // the refusal and its reasons
       Complain("cannot open the serial port " + options_.port);
+      if (!why.empty()) last_problem = why;
       return 2;
     }
     Settle(session);
+    connected_ = true;
+    firmware_ = ShownValue(session, "FwVer");
+    source_before_ = ShownValue(session, "SID");
+    if (options_.fleet_worker)
+      Out("connected: firmware " + firmware_ + ", source ID " + source_before_ + "\n");
 
     for (size_t i = 0; i < options_.commands.size(); ++i) {
       if (platform_.RestartRequested()) break;
@@ -118,15 +146,57 @@ class Driver {
     if (platform_.RestartRequested()) {
       Complain("the link was lost and the program would start anew here; the run ends");
     }
+    source_after_ = ShownValue(session, "SID");
     return failed_ ? 1 : differs_ ? 3 : 0;
   }
 
- private:
+  // The value the page set's information label shows (LB_S_FwVer ...).
+  std::string ShownValue(Session& session, const char* what) {
+    const char set = options_.model == 'r' ? 'R' : options_.model == 'i' ? 'I' : 'S';
+    const velimo::ui::Control* c = session.Find(std::string("LB_") + set + "_" + what);
+    return c ? Session::ValueOf(*c) : std::string();
+  }
+
+  // A bench worker's last line: what became of its unit.
+  std::string WorkerResult(int status) const {
+    using velimo::cli::JsonString;
+    std::string result;
+    if (status == 1 || status == 2) {
+      result = "failed";
+    } else if (applied_) {
+      result = status == 3          ? "did-not-stick"
+               : lines_written_ > 0 ? "applied and verified"
+                                    : "matched";
+    } else if (compared_) {
+      result = status == 3 ? "differs" : "matched";
+    } else {
+      result = "read";
+    }
+    std::string reason;
+    if (result == "failed") {
+      reason = last_problem.empty() ? "ended with status " + std::to_string(status) : last_problem;
+    } else if (result == "did-not-stick") {
+      reason = "the modem kept another value";
+    }
+    std::string diffs;
+    for (const std::string& d : differences_) diffs += (diffs.empty() ? "" : ", ") + JsonString(d);
+    static const char* const kModels[] = {"sTavi", "uTavi", "rTavi", "ioTavi"};
+    const size_t m = std::string("suri").find(options_.model);
+    return std::string("{\"fleet_result\": 1, \"model\": ") +
+           JsonString(connected_ && m < 4 ? kModels[m] : "") +
+           ", \"firmware\": " + JsonString(firmware_) +
+           ", \"source_id_before\": " + JsonString(source_before_) +
+           ", \"source_id_after\": " + JsonString(source_after_) +
+           ", \"result\": " + JsonString(result) + ", \"reason\": " + JsonString(reason) +
+           ", \"differences\": [" + diffs + "]}\n";
+  }
+
   void Box(std::string_view text) {
     // Why a port was refused follows the message on lines of its own.
     constexpr std::string_view kRefused = "ERROR! Please check your serial port status.\n";
     if (text.starts_with(kRefused)) {
       Out("message: " + velimo::cli::OneLine(kRefused) + "\n");
+      last_problem = velimo::cli::OneLine(text);
       std::string_view rest = text.substr(kRefused.size());
       while (!rest.empty()) {
         const size_t end = std::min(rest.find('\n'), rest.size());
@@ -137,7 +207,10 @@ class Driver {
       return;
     }
     Out("message: " + velimo::cli::OneLine(text) + "\n");
-    if (velimo::cli::IsFailureMessage(text)) failed_ = true;
+    if (velimo::cli::IsFailureMessage(text)) {
+      failed_ = true;
+      last_problem = velimo::cli::OneLine(text);
+    }
   }
 
   void Settle(Session& session) {
@@ -148,6 +221,8 @@ class Driver {
   }
 
   void Report(const velimo::cli::ProfileCommandResult& r) {
+    differences_.insert(differences_.end(), r.differences.begin(), r.differences.end());
+    lines_written_ += r.lines_sent;
     Out(r.out);
     if (!r.error.empty()) Complain(r.error);
     if (r.status == 1) failed_ = true;
@@ -162,10 +237,12 @@ class Driver {
             session.Main().ComPortEnvBoard.Port(), options_.json));
         break;
       case Command::Kind::CompareProfile:
+        compared_ = true;
         Report(velimo::cli::CompareProfileCommand(session, profiles_.at(index), c.value,
                                                   options_.json));
         break;
       case Command::Kind::ApplyProfile:
+        applied_ = true;
         Report(
             velimo::cli::ApplyProfileCommand(session, profiles_.at(index), c.value, options_.json));
         break;
@@ -230,6 +307,11 @@ class Driver {
   int errors_reported_ = 0;  // default error reports so far
   bool differs_ = false;
   std::map<size_t, velimo::profile::Profile> profiles_;
+  // What a bench worker reports of its unit.
+  bool connected_ = false, compared_ = false, applied_ = false;
+  int lines_written_ = 0;
+  std::string firmware_, source_before_, source_after_;
+  std::vector<std::string> differences_;
 };
 
 // --list: names for shell completion, one a line. The windows are made
@@ -253,10 +335,35 @@ int List(const CliOptions& options) {
   return 0;
 }
 
+// A bench run: the worker's own command line is checked once here, with
+// the first port, so a mistake is told once and not by every worker.
+int RunBench(const velimo::cli::fleet::FleetOptions& options) {
+  std::vector<std::string> probe = options.worker_args;
+  probe.insert(probe.end(), {"--port", "x"});
+  const velimo::cli::ParsedCli parsed = velimo::cli::ParseCli(probe);
+  if (!parsed.options) {
+    Complain(parsed.error);
+    return 2;
+  }
+  velimo::cli::fleet::FleetIo io;
+  io.out = Out;
+  io.err = Err;
+  io.live = isatty(STDOUT_FILENO) == 1;
+  return velimo::cli::fleet::RunFleet(options, velimo::ui::OwnExecutable(), io);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  // Several ports, or all of them: one worker per port and a report.
+  const velimo::cli::fleet::ParsedFleet fleet = velimo::cli::fleet::ParseFleet(args);
+  if (!fleet.error.empty()) {
+    Complain(fleet.error);
+    Err(std::string("Try '") + kProgram + " --help'.\n");
+    return 2;
+  }
+  if (fleet.options) return RunBench(*fleet.options);
   const velimo::cli::ParsedCli parsed = velimo::cli::ParseCli(args);
   if (!parsed.options) {
     Complain(parsed.error);

@@ -75,6 +75,9 @@ ProfileCommandResult CompareProfileCommand(Session& session, const profile::Prof
     return r;
   }
   r.status = compared.differences.empty() ? 0 : 3;
+  for (const profile::Difference& d : compared.differences)
+    r.differences.push_back(std::string(d.def->key) + ": modem=" + d.modem +
+                            " profile=" + d.profile);
   if (json) {
     std::string list;
     for (const profile::Difference& d : compared.differences) {
@@ -108,6 +111,14 @@ ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profil
     r.error = applied.error;
   } else {
     r.status = applied.AllVerified() ? 0 : 3;
+  }
+  r.lines_sent = applied.lines_sent;
+  for (const profile::SettingResult& s : applied.settings) {
+    if (s.outcome == profile::Outcome::Verified)
+      r.differences.push_back(std::string(s.def->key) + "=" + s.profile + " verified");
+    if (s.outcome == profile::Outcome::DidNotStick)
+      r.differences.push_back(std::string(s.def->key) + "=" + s.profile +
+                              " did-not-stick (modem=" + s.modem + ")");
   }
   if (json) {
     std::string list;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "profile/operations.h"
 #include "session.h"
@@ -14,6 +15,11 @@ struct ProfileCommandResult {
   int status = 0;
   std::string out;    // standard output
   std::string error;  // one line for standard error, empty when none
+  // For a bench report: each difference found ("KEY: modem=A profile=B"),
+  // or each setting written ("KEY=B verified", "KEY=B did-not-stick
+  // (modem=A)"), and the number of lines sent.
+  std::vector<std::string> differences;
+  int lines_sent = 0;
 };
 
 // How the session's event loop serves a profile operation's reads.

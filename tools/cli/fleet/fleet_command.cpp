@@ -171,7 +171,8 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
   }
   ports = std::move(unique);
 
-  std::vector<UnitReport> reports;
+  std::vector<UnitReport> reports(ports.size());  // in port order
+  std::vector<UnitReport> not_found;              // units file rows, after them
   std::vector<const UnitRow*> rows(ports.size(), nullptr);
   std::vector<bool> run(ports.size(), true);
   ParsedUnits parsed;  // rows are referred to until the run ends
@@ -192,12 +193,11 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
     for (auto [p, r] : match.pairs) rows[p] = &parsed.units->rows[r];
     for (size_t p : match.ports_not_listed) {
       run[p] = false;
-      UnitReport r;
+      UnitReport& r = reports[p];
       r.port = ports[p].path;
       r.by_id = ports[p].by_id;
       r.usb_serial = ports[p].usb_serial;
       r.reason = "this port is not in the units file; nothing was done";
-      reports.push_back(std::move(r));
     }
     for (size_t r : match.rows_not_found) {
       const UnitRow& row = parsed.units->rows[r];
@@ -206,7 +206,7 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
        : parsed.units->key == UnitKey::kById ? report.by_id
                                              : report.usb_serial) = row.key;
       report.reason = "unit of line " + std::to_string(row.line) + " was not found on the bench";
-      reports.push_back(std::move(report));
+      not_found.push_back(std::move(report));
     }
   }
 
@@ -236,7 +236,7 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
     drawn = true;
     io.out(text);
   };
-  for (auto& p : progress) p = "waiting";
+  for (auto& p : progress) p = "starting";
   if (io.live && !jobs.empty()) draw();
 
   std::vector<std::string> results(jobs.size());
@@ -268,8 +268,9 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
     r.end = IsoLocal(outcomes[j].end_ms);
     r.cpu_seconds = outcomes[j].cpu_seconds;
     r.max_rss_kb = outcomes[j].max_rss_kb;
-    reports.insert(reports.begin() + static_cast<std::ptrdiff_t>(j), std::move(r));
+    reports[job_port[j]] = std::move(r);
   }
+  reports.insert(reports.end(), not_found.begin(), not_found.end());
 
   bool written = true;
   for (const std::string& file : options.reports) {

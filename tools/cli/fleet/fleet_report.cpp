@@ -34,6 +34,12 @@ std::string J(const std::string& s) {
   return JsonString(s);
 }
 
+std::string Number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", v);
+  return text;
+}
+
 }  // namespace
 
 const char* ResultName(UnitResult result) {
@@ -105,7 +111,8 @@ std::string ReportJson(const std::vector<UnitReport>& units) {
            ", \"source_id_after\": " + J(u.source_id_after) +
            ", \"result\": " + J(ResultName(u.result)) + ", \"reason\": " + J(u.reason) +
            ", \"differences\": " + diffs + ", \"start\": " + J(u.start) + ", \"end\": " + J(u.end) +
-           "}";
+           ", \"worker_cpu_s\": " + Number(u.cpu_seconds) +
+           ", \"worker_max_rss_kb\": " + std::to_string(u.max_rss_kb) + "}";
     out += i + 1 < units.size() ? ",\n" : "\n";
   }
   return out + "]\n";
