@@ -153,6 +153,8 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
 std::string CliUsage() {
   return R"(Usage: velimo-cli --port PORT --model s|u|r|i [--baud N] [--parity none|odd|even]
                   [--flow off|rtscts] [--yes] [--json] [--trace] [COMMAND...]
+       velimo-cli ports [--json]
+
 
 Drives Velimo's main window without a display: selects the model through its
 menu, connects through the connect dialog (so "AT&V" goes out as in the
@@ -199,6 +201,12 @@ as "message: <text>", each confirmation as "confirm: <text> -> Yes|No".
 At the end the port is closed as destroying the window closes it. The settings
 file ./Velimo.INI is read as the program reads it (its trace options apply)
 and never written.
+
+velimo-cli ports lists the serial ports, one line each, fields separated by
+tabs ("-" where a field is unknown): the device path, its /dev/serial/by-id
+name, the USB vendor:product ids, the USB serial number, a description, and
+its state: "free", "in use by PID n (name)" or "no permission". With --json
+the same as one array of objects. --root DIR reads /sys and /dev below DIR.
 
 Exit status:
   0  the run ended without a failure message

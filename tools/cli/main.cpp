@@ -6,6 +6,7 @@
 
 #include "cli_options.h"
 #include "output.h"
+#include "ports_command.h"
 #include "session.h"
 #include "trace/trace_pane.h"
 #include "ui/headless_platform.h"
@@ -170,6 +171,8 @@ class Driver {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "ports")
+    return velimo::cli::RunPortsCommand({args.begin() + 1, args.end()});
   const velimo::cli::ParsedCli parsed = velimo::cli::ParseCli(args);
   if (!parsed.options) {
     Complain(parsed.error);

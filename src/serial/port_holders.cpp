@@ -1,0 +1,79 @@
+#include "serial/port_holders.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <fstream>
+#include <functional>
+
+namespace velimo::serial {
+
+namespace {
+
+// Each process entry of /proc: its number and folder.
+void ForEachProcess(const std::string& proc,
+                    const std::function<void(int, const std::string&)>& fn) {
+  DIR* dir = opendir(proc.c_str());
+  if (!dir) return;
+  while (dirent* e = readdir(dir)) {
+    const char* name = e->d_name;
+    const char* end = name + std::char_traits<char>::length(name);
+    int pid = 0;
+    auto [ptr, ec] = std::from_chars(name, end, pid);
+    if (ec != std::errc() || ptr != end || pid <= 0) continue;
+    fn(pid, proc + "/" + name);
+  }
+  closedir(dir);
+}
+
+std::string CommandName(const std::string& folder) {
+  std::ifstream in(folder + "/comm");
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+}  // namespace
+
+std::vector<ProcessRef> HoldersOf(const std::string& path, const std::string& proc) {
+  std::vector<ProcessRef> holders;
+  char real[PATH_MAX];
+  if (!realpath(path.c_str(), real)) return holders;
+  const std::string target = real;
+  const int self = static_cast<int>(getpid());
+  ForEachProcess(proc, [&](int pid, const std::string& folder) {
+    if (pid == self) return;
+    DIR* fds = opendir((folder + "/fd").c_str());
+    if (!fds) return;  // another user's process
+    bool holds = false;
+    while (dirent* e = readdir(fds)) {
+      if (e->d_name[0] == '.') continue;
+      char link[PATH_MAX];
+      const ssize_t n = readlink((folder + "/fd/" + e->d_name).c_str(), link, sizeof link - 1);
+      if (n > 0 && std::string(link, static_cast<size_t>(n)) == target) {
+        holds = true;
+        break;
+      }
+    }
+    closedir(fds);
+    if (holds) holders.push_back(ProcessRef{pid, CommandName(folder)});
+  });
+  return holders;
+}
+
+std::vector<ProcessRef> ProcessesNamed(const std::string& name, const std::string& proc) {
+  std::vector<ProcessRef> found;
+  ForEachProcess(proc, [&](int pid, const std::string& folder) {
+    if (CommandName(folder) == name) found.push_back(ProcessRef{pid, name});
+  });
+  return found;
+}
+
+std::string Describe(const ProcessRef& process) {
+  return "PID " + std::to_string(process.pid) + " (" + process.name + ")";
+}
+
+}  // namespace velimo::serial
