@@ -205,7 +205,7 @@ and never written.
 velimo-cli ports lists the serial ports, one line each, fields separated by
 tabs ("-" where a field is unknown): the device path, its /dev/serial/by-id
 name, the USB vendor:product ids, the USB serial number, a description, and
-its state: "free", "in use by PID n (name)" or "no permission". With --json
+its state: free, in use by PID n (name), or no permission. With --json
 the same as one array of objects. --root DIR reads /sys and /dev below DIR.
 
 Exit status:
