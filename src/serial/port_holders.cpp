@@ -3,11 +3,16 @@
 #include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <fstream>
 #include <functional>
+#include <sstream>
 
 namespace velimo::serial {
 
@@ -36,6 +41,27 @@ std::string CommandName(const std::string& folder) {
   return line;
 }
 
+// The processes holding a flock on the file (major, minor, inode), from
+// /proc/locks: "1: FLOCK  ADVISORY  WRITE 1234 00:19:5 0 EOF".
+std::vector<int> LockersOf(const std::string& proc, const struct stat& st) {
+  std::vector<int> pids;
+  std::ifstream in(proc + "/locks");
+  std::string line;
+  char file[64];
+  std::snprintf(file, sizeof file, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                static_cast<unsigned long>(st.st_ino));
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string id, type, advisory, mode, pid, where;
+    if (!(fields >> id >> type >> advisory >> mode >> pid >> where)) continue;
+    if (type != "FLOCK" || where != file) continue;
+    int value = 0;
+    auto [ptr, ec] = std::from_chars(pid.data(), pid.data() + pid.size(), value);
+    if (ec == std::errc() && value > 0) pids.push_back(value);
+  }
+  return pids;
+}
+
 }  // namespace
 
 std::vector<ProcessRef> HoldersOf(const std::string& path, const std::string& proc) {
@@ -61,6 +87,17 @@ std::vector<ProcessRef> HoldersOf(const std::string& path, const std::string& pr
     closedir(fds);
     if (holds) holders.push_back(ProcessRef{pid, CommandName(folder)});
   });
+  // Of several holders, the one that locked the device is the one that
+  // keeps others out (a pseudo-terminal's own end, a shell with the line
+  // open, hold it without locking).
+  struct stat st;
+  if (holders.size() > 1 && stat(real, &st) == 0) {
+    const std::vector<int> lockers = LockersOf(proc, st);
+    std::vector<ProcessRef> locking;
+    for (const ProcessRef& p : holders)
+      if (std::find(lockers.begin(), lockers.end(), p.pid) != lockers.end()) locking.push_back(p);
+    if (!locking.empty()) holders = locking;
+  }
   return holders;
 }
 

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "serial/com_port.h"
+#include "serial/open_refusal.h"
 #include "trace/settings.h"
 #include "ui/form_main.h"
 #include "util/text_helpers.h"
@@ -185,17 +186,32 @@ void TForm_Connect::Btn_ConnectClick() {
   main_.LogWriteStr("Trying Connection to Device... ");
   try {
     if (!port.Connected()) port.OpenPort();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // A port that opened but failed its last set-up step (the modem lines
     // could not be read) is closed again: the window stays disconnected,
     // and a port held open behind a disabled Disconnect could not be
     // released by the operator.
     if (port.Connected()) port.ClosePort();
+    // Why, below the fixed first line, in words the operator can act on;
+    // the trace keeps them too.
+    const auto* com = dynamic_cast<const serial::EComPort*>(&e);
+    const std::string remembered =
+        main_.LastAdapter && main_.LastAdapter->usb ? main_.LastAdapter->serial : std::string();
+    LastRefusal =
+        serial::RefusalReasons(port.Port(), com ? com->Code() : serial::CError_OpenFailed,
+                               com ? com->ErrorCode() : -1, main_.SystemRoots, remembered);
+    std::string text = kPortRefused;
+    for (size_t i = 0; i < LastRefusal.size(); ++i) {
+      text += (i == 0 ? "\n\n" : "\n") + LastRefusal[i];
+      main_.LogWriteStr(LastRefusal[i]);
+    }
     // The dialog stays open with the operator's choices.
-    main_.platform().ShowMessage("ERROR! Please check your serial port status.");
+    main_.platform().ShowMessage(text);
     return;
   }
+  LastRefusal.clear();
   if (!port.Connected()) return;
+  main_.LastAdapter = serial::FindPort(port.Port(), main_.SystemRoots);
 
   main_.LogWriteStr("Connection Success to Port[" + port.Port() + "]");
   main_.StatusBar1.SetPanelText(1, "Connected to [" + port.Port() + "]");

@@ -87,6 +87,11 @@ class TForm_Connect : public TModalForm {
 
   const std::string& SettingsPath() const { return settings_path_; }
 
+  // The first line of a refused port's message.
+  static constexpr const char* kPortRefused = "ERROR! Please check your serial port status.";
+  // Why the last Connect could not open the port (empty after a success).
+  std::vector<std::string> LastRefusal;
+
  protected:
   void Activated() override { FormActivate(); }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "serial/byte_channel.h"
 #include "serial/com_port.h"
 #include "serial/com_types.h"
+#include "serial/port_identity.h"
 #include "trace/settings.h"
 #include "trace/trace_log.h"
 #include "ui/controls.h"
@@ -422,6 +424,13 @@ class TForm_main : public SInfoPage,
   PortLister PortList;
   // The shipped About picture, for an About window made on demand.
   std::string AboutPicturePath;
+  // Where sysfs, /dev and /proc are read (tests point them at a tree of
+  // their own).
+  serial::SystemRoots SystemRoots;
+  // The adapter of the current or last connection, when it was a listed
+  // port: a refused port names where it went, an unplugged one is
+  // recognised when it comes back.
+  std::optional<serial::PortIdentity> LastAdapter;
 
   // Menu "Connection" / "Connect": the connect dialog, modally.
   void ConnectN1Click();

@@ -183,13 +183,19 @@ TEST_F(ConnectionPtyTest, APortThatCannotBeOpenedKeepsTheDialogOpen) {
     }
     Dialog().Btn_Connect.Click();
 
-    EXPECT_EQ(platform_.Messages(), Names{"ERROR! Please check your serial port status."});
+    // The fixed first line, then why.
+    const std::string device = c.typed.empty() ? "/dev/No COM Port" : c.typed;
+    const std::string reason = "No such device: " + device + " (unplugged or renamed).";
+    EXPECT_EQ(platform_.Messages(),
+              Names{"ERROR! Please check your serial port status.\n\n" + reason});
     EXPECT_TRUE(Dialog().Showing());
     EXPECT_FALSE(m.ComPortEnvBoard.Connected());
     EXPECT_FALSE(m.Disconnect1.Enabled());
     EXPECT_TRUE(m.ConnectN1.Enabled());
     EXPECT_EQ(m.StatusBar1.PanelText(1), "Disconnected");
-    EXPECT_EQ(Trace().back(), "Trying Connection to Device... ");
+    ASSERT_GE(Trace().size(), 2u);
+    EXPECT_EQ(Trace()[Trace().size() - 2], "Trying Connection to Device... ");
+    EXPECT_EQ(Trace().back(), reason);
     // The operator's choice is still there for another try.
     EXPECT_EQ(Dialog().CB_ComPort.Text(), c.typed.empty() ? "No COM Port" : c.typed);
     Dialog().Btn_Cancel.Click();

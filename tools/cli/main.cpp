@@ -94,6 +94,18 @@ class Driver {
 
  private:
   void Box(std::string_view text) {
+    // A refused port's reasons stand below its message, one per line.
+    if (const auto reasons = text.find("\n\n"); reasons != std::string_view::npos) {
+      Out("message: " + velimo::cli::OneLine(text.substr(0, reasons)) + "\n");
+      std::string_view rest = text.substr(reasons + 2);
+      while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        Out("  " + velimo::cli::Utf8FromLatin1(rest.substr(0, end)) + "\n");
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+      }
+      failed_ = true;
+      return;
+    }
     Out("message: " + velimo::cli::OneLine(text) + "\n");
     if (velimo::cli::IsFailureMessage(text)) failed_ = true;
   }
