@@ -6,6 +6,7 @@
 
 #include "serial/com_port.h"
 #include "serial/open_refusal.h"
+#include "serial/port_list.h"
 #include "trace/settings.h"
 #include "ui/form_main.h"
 #include "util/text_helpers.h"
@@ -126,15 +127,78 @@ int TForm_Connect::BaudEntryRate(int index) {
   return std::atoi(entries[static_cast<size_t>(index)].c_str());
 }
 
+bool TForm_Connect::FillPortList() {
+  if (!ports_) return false;
+  std::optional<std::vector<std::string>> names = ports_();
+  if (!names) return false;
+  if (names->empty()) names->push_back("No COM Port");
+  // Each port the system can describe shows as its name and what it is
+  // ("ttyUSB0 - FT232R USB UART, serial A50285BI"); the value behind the
+  // entry stays a device path, for a USB adapter its by-id path, so a
+  // stored choice finds the same adapter even when it gets another tty.
+  std::vector<std::string> entries;
+  entry_values_.clear();
+  entry_paths_.clear();
+  for (const std::string& name : *names) {
+    std::optional<serial::PortIdentity> id;
+    if (name != serial::kNoComPort) id = serial::FindPort(name, main_.SystemRoots);
+    if (id && !id->Description().empty()) {
+      entries.push_back(id->ListEntry());
+      entry_values_.push_back(id->usb && !id->by_id.empty() ? id->by_id : name);
+    } else {
+      entries.push_back(name);
+      entry_values_.push_back(name);
+    }
+    entry_paths_.push_back(name);
+  }
+  CB_ComPort.SetItems(std::move(entries));
+  return true;
+}
+
+int TForm_Connect::EntryOfPort(const std::string& port) const {
+  for (size_t i = 0; i < entry_values_.size(); ++i) {
+    if (entry_values_[i] == port || entry_paths_[i] == port) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string TForm_Connect::PortValue() const {
+  const int index = CB_ComPort.ItemIndex();
+  if (index >= 0 && static_cast<size_t>(index) < entry_values_.size() &&
+      CB_ComPort.Items()[static_cast<size_t>(index)] == CB_ComPort.Text())
+    return entry_values_[static_cast<size_t>(index)];
+  return CB_ComPort.Text();
+}
+
+void TForm_Connect::SelectPort(const std::string& port) {
+  const int entry = EntryOfPort(port);
+  if (entry >= 0) {
+    CB_ComPort.SetItemIndex(entry);
+  } else {
+    CB_ComPort.SetText(port);
+  }
+}
+
+void TForm_Connect::RefreshPortList() {
+  // Plugged or pulled while the dialog is open: the list follows, and the
+  // operator's choice stays when its port is still there (a typed name
+  // stays as typed).
+  const std::string chosen = PortValue();
+  const std::string text = CB_ComPort.Text();
+  const bool picked = CB_ComPort.ItemIndex() >= 0;
+  if (!FillPortList()) return;
+  if (picked && EntryOfPort(chosen) >= 0) {
+    SelectPort(chosen);
+  } else if (!picked && !text.empty()) {
+    CB_ComPort.SetText(text);
+  } else {
+    CB_ComPort.SetItemIndex(0);
+  }
+}
+
 void TForm_Connect::FormActivate() {
   // The system's port list replaces the old one at every showing.
-  if (ports_) {
-    if (std::optional<std::vector<std::string>> names = ports_()) {
-      if (names->empty()) names->push_back("No COM Port");
-      CB_ComPort.SetItems(std::move(*names));
-      CB_ComPort.SetItemIndex(0);
-    }
-  }
+  if (FillPortList()) CB_ComPort.SetItemIndex(0);
   // No list could be read and nothing was chosen before: offer the classic
   // names. They are added once; a later showing in the same state finds
   // them in the list already.
@@ -154,7 +218,7 @@ void TForm_Connect::LoadPortSettings() {
   // The file as written at the last shutdown: choices made during this run
   // are not in it, so a reopened dialog shows the stored port again.
   const trace::Settings stored = trace::LoadSettings(settings_path_);
-  CB_ComPort.SetText(stored.ComPort);
+  SelectPort(stored.ComPort);
   Edit_Baudrate.SetItemIndex(BaudTextToIndex(stored.BaudRate));
   Edit_PAB.SetItemIndex(ParityTextToIndex(stored.Parity));
 }
@@ -163,7 +227,7 @@ void TForm_Connect::Btn_ConnectClick() {
   serial::TComPort& port = main_.ComPortEnvBoard;
   // The port is closed while these are set (Connect is out of reach while
   // connected), so nothing reaches the device before it opens.
-  port.SetPort(CB_ComPort.Text());
+  port.SetPort(PortValue());
   const int baud = Edit_Baudrate.ItemIndex();
   if (IsCustomBaudEntry(baud)) {
     port.SetBaudRate(serial::brCustom);
@@ -212,6 +276,7 @@ void TForm_Connect::Btn_ConnectClick() {
   LastRefusal.clear();
   if (!port.Connected()) return;
   main_.LastAdapter = serial::FindPort(port.Port(), main_.SystemRoots);
+  main_.AwaitingAdapter = false;
 
   main_.LogWriteStr("Connection Success to Port[" + port.Port() + "]");
   main_.StatusBar1.SetPanelText(1, "Connected to [" + port.Port() + "]");

@@ -76,6 +76,15 @@ class TForm_Connect : public TModalForm {
   // Closes the dialog; nothing else changes.
   void Btn_CancelClick();
 
+  // The port list read anew while the dialog is shown (an adapter was
+  // plugged or pulled), keeping the operator's choice where it still is.
+  void RefreshPortList();
+  // The port the Connect button opens: the value behind the chosen entry
+  // (its device path, a USB adapter's by-id path), or the text as typed.
+  std::string PortValue() const;
+  // Shows port: its entry when listed, else the name as text.
+  void SelectPort(const std::string& port);
+
   // The one panel filling the dialog, rows from top to bottom.
   const LayoutNode& Layout() const { return layout_; }
 
@@ -97,11 +106,17 @@ class TForm_Connect : public TModalForm {
 
  private:
   void LoadPortSettings();
+  // Replaces the list's entries; false when no list could be read.
+  bool FillPortList();
+  int EntryOfPort(const std::string& port) const;
 
   TForm_main& main_;
   PortLister ports_;
   std::string settings_path_;
   LayoutNode layout_;
+  // Per entry: the value it stands for and the device path listed.
+  std::vector<std::string> entry_values_;
+  std::vector<std::string> entry_paths_;
 };
 
 }  // namespace velimo::ui

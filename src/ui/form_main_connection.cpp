@@ -40,7 +40,10 @@ void TForm_main::BindConnection() {
   ComPortEnvBoard.FlowControl().SetXonXoffOut(false);
   ComPortEnvBoard.FlowControl().SetXonXoffIn(false);
   ComPortEnvBoard.OnError = [this](serial::TComErrors errors) { ComPortEnvBoardError(errors); };
-  PortList = [] { return serial::EnumerateSerialPorts(); };
+  ComPortEnvBoard.OnHangUp = [this] { ComPortEnvBoardHangUp(); };
+  PortList = [this] {
+    return serial::EnumerateSerialPorts(SystemRoots.sys_class_tty, SystemRoots.dev);
+  };
 
   ConnectN1.OnClick = [this] { ConnectN1Click(); };
   Disconnect1.OnClick = [this] { Disconnect1Click(); };
@@ -76,6 +79,9 @@ void TForm_main::ShowAboutWindow() {
 // ---- Disconnect -------------------------------------------------------------
 
 void TForm_main::Disconnect1Click() {
+  // The operator (or the watchdog) has let go of the link: a removed
+  // adapter is no longer waited for.
+  AwaitingAdapter = false;
   serial::ByteChannel& port = Port();
   if (port.Connected()) {
     try {
@@ -167,6 +173,8 @@ void TForm_main::FormDestroy() {
   // Nothing may reach this window from the port once it is going away.
   ComPortEnvBoard.OnRxChar = nullptr;
   ComPortEnvBoard.OnError = nullptr;
+  ComPortEnvBoard.OnHangUp = nullptr;
+  device_watch_.reset();
 }
 
 }  // namespace velimo::ui

@@ -29,6 +29,7 @@ class QtPlatform : public Platform {
   LocalDateTime Now() override;
   int64_t MonotonicMs() override;
   std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) override;
+  std::unique_ptr<PlatformWatch> WatchReadable(int fd, std::function<void()> onReady) override;
   void RestartApplication() override;
 
   // Message boxes are centred over this window when it is shown.

@@ -12,67 +12,26 @@
 
 #include "serial/com_error.h"
 #include "serial/open_refusal.h"
+#include "support/fake_system.h"
 
 namespace velimo::serial {
 namespace {
 
-namespace fs = std::filesystem;
-
 class FakeSystem : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/velimo-root-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    fs::create_directories(root_ + "/sys/class/tty");
-    fs::create_directories(root_ + "/sys/bus/usb-serial/drivers/ftdi_sio");
-    fs::create_directories(root_ + "/sys/bus/usb/drivers/cdc_acm");
-    fs::create_directories(root_ + "/sys/bus/pnp/drivers/serial");
-    fs::create_directories(root_ + "/sys/bus/serial-base/drivers/port");
-    fs::create_directories(root_ + "/dev/serial/by-id");
-    // A console without a device: never listed.
-    fs::create_directories(root_ + "/sys/class/tty/tty0");
-  }
-  void TearDown() override { fs::remove_all(root_); }
-
-  void Write(const std::string& path, const std::string& text) {
-    std::ofstream(root_ + path) << text << "\n";
-  }
-  // A link at path (below root) to target (relative, as sysfs has them).
-  void Link(const std::string& target, const std::string& path) {
-    fs::create_directory_symlink(target, root_ + path);
-  }
-  // A USB device at usb (below /sys/devices/usb1) with its strings.
+  void Write(const std::string& path, const std::string& text) { sys_.Write(path, text); }
+  void Link(const std::string& target, const std::string& path) { sys_.Link(target, path); }
   void UsbDevice(const std::string& usb, const std::string& vid, const std::string& pid,
                  const std::string& maker, const std::string& product, const std::string& serial) {
-    const std::string dir = "/sys/devices/usb1/" + usb;
-    fs::create_directories(root_ + dir);
-    Write(dir + "/idVendor", vid);
-    Write(dir + "/idProduct", pid);
-    if (!maker.empty()) Write(dir + "/manufacturer", maker);
-    if (!product.empty()) Write(dir + "/product", product);
-    if (!serial.empty()) Write(dir + "/serial", serial);
+    sys_.UsbDevice(usb, vid, pid, maker, product, serial);
   }
-  // The tty class entry of a tty whose device folder is deviceDir, and the
-  // device node under /dev.
-  void Tty(const std::string& name, const std::string& deviceDir) {
-    const std::string ttyDir = deviceDir + "/tty/" + name;
-    fs::create_directories(root_ + ttyDir);
-    Link("../..", ttyDir + "/device");
-    Link("../.." + ttyDir.substr(4), "/sys/class/tty/" + name);
-    Write("/dev/" + name, "");
-  }
+  void Tty(const std::string& name, const std::string& deviceDir) { sys_.Tty(name, deviceDir); }
   void FtdiAdapter(const std::string& usb, const std::string& tty, const std::string& serial) {
-    UsbDevice(usb, "0403", "6001", "FTDI", "FT232R USB UART", serial);
-    const std::string port = "/sys/devices/usb1/" + usb + "/" + usb + ":1.0/" + tty;
-    fs::create_directories(root_ + port);
-    Link("../../../../../bus/usb-serial/drivers/ftdi_sio", port + "/driver");
-    Link("../../../../../bus/usb-serial", port + "/subsystem");
-    Tty(tty, port);
-    Link("../../" + tty, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_" + serial + "-if00-port0");
+    sys_.PlugFtdi(usb, tty, serial);
   }
 
-  std::string root_;
+  test::FakeSystem sys_;
+  const std::string root_ = sys_.Root();
 };
 
 TEST_F(FakeSystem, EachPortSaysWhatItIsInNaturalOrder) {
@@ -81,7 +40,7 @@ TEST_F(FakeSystem, EachPortSaysWhatItIsInNaturalOrder) {
   // A CDC-ACM device without a serial string and without a by-id link.
   UsbDevice("1-2", "2341", "0043", "", "", "");
   const std::string acm = "/sys/devices/usb1/1-2/1-2:1.0";
-  fs::create_directories(root_ + acm);
+  std::filesystem::create_directories(root_ + acm);
   Link("../../../../bus/usb/drivers/cdc_acm", acm + "/driver");
   Link("../../../../bus/usb", acm + "/subsystem");
   Tty("ttyACM0", acm);
@@ -89,7 +48,7 @@ TEST_F(FakeSystem, EachPortSaysWhatItIsInNaturalOrder) {
   // above it has the driver.
   const std::string pnp = "/sys/devices/pnp0/00:01";
   const std::string base = pnp + "/00:01:0/00:01:0.0";
-  fs::create_directories(root_ + base);
+  std::filesystem::create_directories(root_ + base);
   Link("../../../../bus/pnp/drivers/serial", pnp + "/driver");
   Link("../../../../bus/pnp", pnp + "/subsystem");
   Link("../../../../../../bus/serial-base/drivers/port", base + "/driver");
