@@ -958,8 +958,13 @@ Answer Modem::Handle(std::string_view line) {
     }
     auto copy = config;
     if (auto ack = setting->apply(copy, value)) {
-      answer.changed = !(copy == config);
-      config = std::move(copy);
+      // An ignored setting is acknowledged all the same: only a read-back
+      // shows that it did not stick.
+      if (!ignored_.contains(std::string(text))) {
+        answer.changed = !(copy == config);
+        if (text == "AT+BAU=" && answer.changed) rate_changed_ = true;
+        config = std::move(copy);
+      }
       say(std::move(*ack));
     } else {
       say(InvalidLine(line));
@@ -992,13 +997,27 @@ Answer Modem::Handle(std::string_view line) {
     }
     Encryption& aes =
         is_io ? std::get<IoTaviConfig>(config_).aes : std::get<STaviConfig>(config_).aes;
-    answer.changed = aes.iv != line;
-    aes.iv = std::string(line);
+    if (!ignored_.contains("IV")) {
+      answer.changed = aes.iv != line;
+      aes.iv = std::string(line);
+    }
     say("OK, AES IV");
     return answer;
   }
   say(InvalidLine(line));
   return answer;
+}
+
+int Modem::LinkBaud() const {
+  int index = -1;
+  if (auto* s = std::get_if<STaviConfig>(&config_)) index = s->serial.baud_index;
+  if (auto* i = std::get_if<IoTaviConfig>(&config_)) index = i->rs232.baud_index;
+  if (index < 0 || index >= static_cast<int>(kBaudRates.size())) return 0;
+  return std::stoi(std::string(kBaudRates[static_cast<size_t>(index)]));
+}
+
+bool Modem::Hears(int lineBaud) const {
+  return !rate_watch_ || !rate_changed_ || LinkBaud() == 0 || lineBaud == LinkBaud();
 }
 
 std::string Modem::SaveState() const {

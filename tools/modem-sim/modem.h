@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -152,6 +153,19 @@ class Modem {
   // return ("+++" as it arrived).
   Answer Handle(std::string_view line);
 
+  // Settings the modem acknowledges as usual but keeps as they were (a
+  // setting that does not stick): command texts such as "AT+CH=", or "IV"
+  // for the IV line.
+  void SetIgnored(std::set<std::string> commandTexts) { ignored_ = std::move(commandTexts); }
+  // With the watch on, once the modem has acknowledged a new rate for the
+  // port it talks through, it hears (and answers) only a line set to that
+  // rate.
+  void SetRateWatch(bool on) { rate_watch_ = on; }
+  bool Hears(int lineBaud) const;
+  // The rate of the port the modem talks through (0 for the rTavi, whose
+  // port has no settings).
+  int LinkBaud() const;
+
   // The configuration as text ("name=value" lines) and back. LoadState
   // leaves the configuration unchanged and returns an error text when the
   // text is not a valid state of this family.
@@ -163,6 +177,9 @@ class Modem {
   Firmware firmware_;
   Config config_;
   bool at_mode_ = false;
+  std::set<std::string> ignored_;
+  bool rate_watch_ = false;
+  bool rate_changed_ = false;
 };
 
 // Joins answer lines for the wire: each line followed by CR LF.
