@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "line_rate.h"
 #include "modem.h"
 #include "options.h"
 
@@ -58,7 +59,10 @@ std::string Visible(std::string_view text) {
 class Simulator {
  public:
   explicit Simulator(Options options)
-      : options_(std::move(options)), modem_(options_.behaves_as, options_.firmware) {}
+      : options_(std::move(options)), modem_(options_.behaves_as, options_.firmware) {
+    modem_.SetIgnored(options_.ignored);
+    modem_.SetRateWatch(options_.rate_watch);
+  }
   ~Simulator() { Close(); }
 
   // Returns the exit status.
@@ -267,7 +271,11 @@ class Simulator {
   bool Command(const std::string& line) {
     ++commands_;
     if (options_.verbose) Complain("received \"" + Visible(line) + "\"");
-    if (!options_.silent) {
+    const int rate = velimo::sim::LineRate(master_);
+    if (!modem_.Hears(rate)) {
+      // At another rate the modem receives noise: it neither acts nor answers.
+      if (options_.verbose) Complain("not heard: the line runs at " + std::to_string(rate));
+    } else if (!options_.silent) {
       velimo::sim::Answer answer = modem_.Handle(line);
       if (answer.changed) SaveState();
       for (const auto& text : answer.lines) {

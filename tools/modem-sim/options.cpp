@@ -19,6 +19,18 @@ std::optional<int> Count(const std::string& text, int low) {
 
 }  // namespace
 
+std::string IgnoredCommand(std::string_view key) {
+  std::string upper;
+  for (char c : key) upper += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  if (upper.empty() ||
+      upper.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+") != std::string::npos)
+    return {};
+  if (upper == "AESIV") return "IV";
+  // The three port identifiers share one command.
+  if (upper == "PID1" || upper == "PID2" || upper == "PID3") return "AT+PID=";
+  return "AT+" + upper + "=";
+}
+
 std::string UsageText() {
   return R"(Usage: velimo-modem-sim --model s|u|r|i [options]
 
@@ -40,6 +52,12 @@ Options:
   --vanish-after N     after answering N commands, close the pseudo-terminal
                        as an unplugged adapter would, remove the link and exit
   --foreign MODEL      answer as family MODEL instead (a wrongly chosen model)
+  --ignore KEY[,KEY]   acknowledge these settings but keep their old values
+                       (a setting that does not stick); keys as a profile
+                       names them: CH, DID, BAU, 485+BAU, AESKEY, AESIV ...
+  --rate-watch         after acknowledging a new baud rate, answer only while
+                       the line is set to that rate (the rate the program set
+                       on the pseudo-terminal; parity does not show there)
   --verbose            log every command received to standard error
   --help               this text
 
@@ -48,6 +66,7 @@ Examples:
   velimo-modem-sim --model i --link /tmp/ttyIo --state /tmp/io.state
   velimo-modem-sim --model s --firmware 1.0 --chunk 3 --chunk-pause 20
   velimo-modem-sim --model r --vanish-after 4
+  velimo-modem-sim --model i --ignore CH,485+BAU --rate-watch
 )";
 }
 
@@ -92,6 +111,22 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         have_model = true;
       } else {
         foreign = family;
+      }
+    } else if (name == "--rate-watch") {
+      if (!flag(options.rate_watch)) return fail("--rate-watch takes no value");
+    } else if (name == "--ignore") {
+      auto v = value();
+      if (!v || v->empty()) return fail("--ignore needs setting keys, such as CH,DID");
+      const std::string_view list = *v;
+      for (size_t start = 0;;) {
+        const size_t comma = list.find(',', start);
+        const std::string_view key = list.substr(start, comma - start);
+        const std::string command = IgnoredCommand(key);
+        if (command.empty())
+          return fail("--ignore: \"" + std::string(key) + "\" is not a setting key");
+        options.ignored.insert(command);
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
       }
     } else if (name == "--link" || name == "--state") {
       auto v = value();

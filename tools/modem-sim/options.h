@@ -2,7 +2,9 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "modem.h"
@@ -20,6 +22,11 @@ struct Options {
   int chunk = 0;  // 0: each answer in one write
   int chunk_pause_ms = 10;
   int vanish_after = 0;  // 0: never
+  // Command texts ("AT+CH=", "AT+485+BAU=", "IV" for the IV line) whose
+  // settings are acknowledged but kept as they were.
+  std::set<std::string> ignored;
+  // After acknowledging a new rate, answer only while the line runs at it.
+  bool rate_watch = false;
   bool verbose = false;
   bool help = false;
 };
@@ -34,5 +41,9 @@ struct ParsedOptions {
 ParsedOptions ParseOptions(const std::vector<std::string>& args);
 
 std::string UsageText();
+
+// The command text a setting key of --ignore stands for: "CH" gives
+// "AT+CH=", "485+BAU" gives "AT+485+BAU=", "AESIV" the IV line ("IV").
+std::string IgnoredCommand(std::string_view key);
 
 }  // namespace velimo::sim

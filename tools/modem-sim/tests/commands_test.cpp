@@ -485,3 +485,25 @@ TEST(LineSplitter, CutsTheProgramsStreamIntoCommandLines) {
 
 }  // namespace
 }  // namespace velimo::sim::test
+
+namespace velimo::sim::test {
+namespace {
+
+TEST(ModemBehaviour, IgnoredSettingIsAcknowledgedButKeptAndTheRateWatchFollowsANewRate) {
+  Modem modem(Family::kSTavi, Firmware::k1_3);
+  modem.SetIgnored({"AT+CH=", "IV"});
+  modem.SetRateWatch(true);
+  EXPECT_EQ(modem.Handle("AT+CH=5").lines, std::vector<std::string>{"OK. Channel=5"});
+  EXPECT_EQ(modem.Handle("ABCDEFGHIJKLMNOP").lines, std::vector<std::string>{"OK, AES IV"});
+  const auto& c = std::get<STaviConfig>(modem.config());
+  EXPECT_EQ(c.radio.channel, 1);
+  EXPECT_EQ(c.aes.iv, kDefaultKey);
+  EXPECT_TRUE(modem.Hears(1200)) << "before a rate change any line is heard";
+  EXPECT_EQ(modem.Handle("AT+BAU=10").lines, std::vector<std::string>{"OK. Baudrate=115200"});
+  EXPECT_EQ(modem.LinkBaud(), 115200);
+  EXPECT_FALSE(modem.Hears(9600));
+  EXPECT_TRUE(modem.Hears(115200));
+}
+
+}  // namespace
+}  // namespace velimo::sim::test

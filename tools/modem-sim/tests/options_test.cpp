@@ -61,3 +61,19 @@ TEST(Options, UsageErrorsNameTheProblem) {
 
 }  // namespace
 }  // namespace velimo::sim::test
+
+namespace velimo::sim::test {
+namespace {
+
+TEST(Options, IgnoredSettingsAndRateWatch) {
+  auto parsed = ParseOptions({"--model", "i", "--ignore", "ch,485+BAU,AESIV,PID2", "--rate-watch"});
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  EXPECT_EQ(parsed.options->ignored,
+            (std::set<std::string>{"AT+CH=", "AT+485+BAU=", "IV", "AT+PID="}));
+  EXPECT_TRUE(parsed.options->rate_watch);
+  EXPECT_FALSE(ParseOptions({"--model", "i", "--ignore", "CH,"}).options);
+  EXPECT_FALSE(ParseOptions({"--model", "i", "--ignore", "C H"}).options);
+}
+
+}  // namespace
+}  // namespace velimo::sim::test
