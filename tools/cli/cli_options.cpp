@@ -73,9 +73,13 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
         options.port = *v;
       } else if (name == "--model") {
         auto v = value();
-        if (!v || v->size() != 1 || std::string("suri").find((*v)[0]) == std::string::npos)
-          return fail("--model needs one of s, u, r, i");
-        options.model = (*v)[0];
+        if (v == "auto") {
+          options.model = 'a';
+        } else if (!v || v->size() != 1 || std::string("suri").find((*v)[0]) == std::string::npos) {
+          return fail("--model needs one of s, u, r, i, auto");
+        } else {
+          options.model = (*v)[0];
+        }
         have_model = true;
       } else if (name == "--baud") {
         auto v = value();
@@ -154,6 +158,7 @@ std::string CliUsage() {
   return R"(Usage: velimo-cli --port PORT --model s|u|r|i [--baud N] [--parity none|odd|even]
                   [--flow off|rtscts] [--yes] [--json] [--trace] [COMMAND...]
        velimo-cli ports [--json]
+       velimo-cli scan [--port PORT]... [--json]
 
 
 Drives Velimo's main window without a display: selects the model through its
@@ -166,7 +171,7 @@ Options:
                   working directory as ./ttyVelimo-s or ../ttyVelimo-s), a
                   name under /dev (ttyUSB0, serial/by-id/...), or COMn
                   (/dev/ttyS<n-1>)
-  --model M       s sTavi, u uTavi, r rTavi, i ioTavi
+  --model M       s sTavi, u uTavi, r rTavi, i ioTavi, auto (from a scan)
   --baud N        one of the connect dialog's rates (600 ... 921600); 9600
   --parity P      none (default), odd or even
   --flow F        off (default) or rtscts
@@ -207,6 +212,21 @@ tabs ("-" where a field is unknown): the device path, its /dev/serial/by-id
 name, the USB vendor:product ids, the USB serial number, a description, and
 its state: free, in use by PID n (name), or no permission. With --json
 the same as one array of objects. --root DIR reads /sys and /dev below DIR.
+
+velimo-cli scan looks for modems on the named ports, or on every port of the
+list: each port that is free is tried in parallel at the connect dialog's
+rates, most common first (9600, 115200, 57600, 38400, 19200, then the rest),
+and each parity, sending only the status query "AT&V" and listening briefly
+for a line of a configuration report. It prints one line per modem found:
+port, rate, parity, family, firmware and source ID, separated by tabs (--json:
+one array). sTavi and uTavi send the same report and are shown as "sTavi or
+uTavi". A port in use is skipped and named on standard error. Exit status 0
+when a modem was found, 3 when none was, 1 when a named port failed.
+
+--port auto and --model auto in the other commands take the port, rate,
+parity and model from a scan (of all ports, or of the named port) when it
+finds exactly one modem; several are refused with their names (status 2),
+none ends with status 3.
 
 Exit status:
   0  the run ended without a failure message

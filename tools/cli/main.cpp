@@ -7,6 +7,7 @@
 #include "cli_options.h"
 #include "output.h"
 #include "ports_command.h"
+#include "scan_command.h"
 #include "session.h"
 #include "trace/trace_pane.h"
 #include "ui/headless_platform.h"
@@ -185,6 +186,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "ports")
     return velimo::cli::RunPortsCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "scan")
+    return velimo::cli::RunScanCommand({args.begin() + 1, args.end()});
   const velimo::cli::ParsedCli parsed = velimo::cli::ParseCli(args);
   if (!parsed.options) {
     Complain(parsed.error);
@@ -195,6 +198,8 @@ int main(int argc, char** argv) {
     Out(velimo::cli::CliUsage());
     return 0;
   }
-  Driver driver(*parsed.options);
+  velimo::cli::CliOptions options = *parsed.options;
+  if (const int status = velimo::cli::ResolveAuto(options); status >= 0) return status;
+  Driver driver(options);
   return driver.Run();
 }

@@ -1,0 +1,201 @@
+// Finding modems end to end: velimo-cli scan against simulators of every
+// family, each set to its own rate (it answers at no other), beside a
+// modem that stays silent and a line another process holds. The scan
+// finds each modem at its rate, names the held line, passes the silent
+// one by, sends nothing but the status query, and --port auto with
+// --model auto connects to a modem found alone. The times are printed.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e_fixture.h"
+#include "serial/com_port.h"
+
+extern char** environ;
+
+namespace velimo::e2e {
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int64_t Now() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+class ScanTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/velimo-scan-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    if (holder_ > 0) {
+      kill(holder_, SIGKILL);
+      waitpid(holder_, nullptr, 0);
+    }
+    for (pid_t pid : sims_) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+    std::filesystem::remove_all(dir_);
+  }
+
+  // A simulator on dir/name, its commands logged to dir/name.log.
+  void Sim(const std::string& name, const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {VELIMO_MODEM_SIM, "--link", dir_ + "/" + name, "--verbose"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    const std::string log = dir_ + "/" + name + ".log";
+    posix_spawn_file_actions_addopen(&files, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, VELIMO_MODEM_SIM, &files, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&files);
+    sims_.push_back(pid);
+    const int64_t until = Now() + 5000;
+    while (!std::filesystem::exists(dir_ + "/" + name)) {
+      ASSERT_LT(Now(), until) << "the simulator did not come up";
+      usleep(2000);
+    }
+  }
+
+  // Another process holding a line as the program does, until the test ends.
+  void Hold(const std::string& name) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    holder_ = fork();
+    ASSERT_GE(holder_, 0);
+    if (holder_ == 0) {
+      close(fds[0]);
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      prctl(PR_SET_NAME, "velimo-holder");
+      serial::TComPort port;
+      port.SetPort(dir_ + "/" + name);
+      char answer = '1';
+      try {
+        port.OpenPort();
+      } catch (const std::exception&) {
+        answer = '0';
+      }
+      if (write(fds[1], &answer, 1) != 1) _exit(2);
+      for (;;) pause();
+    }
+    close(fds[1]);
+    pollfd p{fds[0], POLLIN, 0};
+    char answer = 0;
+    ASSERT_TRUE(poll(&p, 1, 5000) == 1 && read(fds[0], &answer, 1) == 1 && answer == '1');
+    close(fds[0]);
+  }
+
+  std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  std::string dir_;
+  std::vector<pid_t> sims_;
+  pid_t holder_ = -1;
+};
+
+TEST_F(ScanTest, FindsEachModemAtItsRateSkipsTheHeldLineAndSendsOnlyTheStatusQuery) {
+  Sim("s", {"--model", "s"});
+  Sim("r", {"--model", "r", "--line-rate", "57600"});
+  Sim("i", {"--model", "i", "--line-rate", "115200"});
+  Sim("u", {"--model", "u", "--line-rate", "19200"});
+  Sim("quiet", {"--model", "s", "--silent"});
+  Sim("held", {"--model", "s"});
+  Hold("held");
+
+  // Four modems at once.
+  int64_t t0 = Now();
+  ProcessResult four = RunProgram(
+      VELIMO_CLI, {"scan", "--port", "./s", "--port", "./r", "--port", "./i", "--port", "./u"},
+      dir_, 30000);
+  const int64_t fourMs = Now() - t0;
+  EXPECT_EQ(four.status, 0) << four.err;
+  EXPECT_EQ(Lines(four.out), (std::vector<std::string>{
+                                 "./s\t9600\tNone\tsTavi or uTavi\t1.3\t100001",
+                                 "./r\t57600\tNone\trTavi\t1.3\t300001",
+                                 "./i\t115200\tNone\tioTavi\t1.3\t400001",
+                                 "./u\t19200\tNone\tsTavi or uTavi\t1.3\t200001",
+                             }));
+
+  // The silent line and the held one, with a modem beside them, as JSON.
+  t0 = Now();
+  ProcessResult mixed = RunProgram(
+      VELIMO_CLI, {"scan", "--json", "--port", "./quiet", "--port", "./held", "--port", "./s"},
+      dir_, 30000);
+  const int64_t mixedMs = Now() - t0;
+  EXPECT_EQ(mixed.status, 0) << mixed.err;
+  EXPECT_EQ(mixed.out,
+            "[{\"port\":\"./s\",\"baud\":9600,\"parity\":\"None\",\"family\":\"sTavi or uTavi\","
+            "\"model\":\"s\",\"firmware\":\"1.3\",\"source_id\":\"100001\"}]\n");
+  EXPECT_NE(mixed.err.find("./held skipped: In use by PID " + std::to_string(holder_) +
+                           " (velimo-holder)."),
+            std::string::npos)
+      << mixed.err;
+
+  // Only the silent line: nothing found, every rate and parity tried.
+  t0 = Now();
+  ProcessResult none = RunProgram(VELIMO_CLI, {"scan", "--port", "./quiet"}, dir_, 30000);
+  const int64_t emptyMs = Now() - t0;
+  EXPECT_EQ(none.status, 3);
+  EXPECT_EQ(none.out, "");
+  int queries = 0;
+  for (const std::string& line : Lines(Slurp(dir_ + "/quiet.log")))
+    if (line.find("received") != std::string::npos) ++queries;
+  EXPECT_EQ(queries, 2 * 14 * 3) << "each rate and parity once per scan";
+
+  // Nothing but the status query reached any modem.
+  for (const char* name : {"s", "r", "i", "u", "quiet", "held"}) {
+    for (const std::string& line : Lines(Slurp(dir_ + "/" + name + ".log"))) {
+      if (line.find("received") == std::string::npos) continue;
+      EXPECT_NE(line.find("received \"AT&V\""), std::string::npos) << name << ": " << line;
+    }
+  }
+
+  // A modem found alone is connected to and read.
+  ProcessResult autoRun =
+      RunProgram(VELIMO_CLI, {"--port", "./r", "--model", "auto", "show", "LB_R_SID"}, dir_, 30000);
+  EXPECT_EQ(autoRun.status, 0) << autoRun.err;
+  EXPECT_EQ(autoRun.out, "LB_R_SID=300001\n");
+  EXPECT_NE(autoRun.err.find("found rTavi on ./r at 57600 None"), std::string::npos);
+
+  std::printf(
+      "figure scan_four_simulators_ms %lld\nfigure scan_one_empty_port_ms %lld\n"
+      "figure scan_silent_held_and_one_ms %lld\n",
+      static_cast<long long>(fourMs), static_cast<long long>(emptyMs),
+      static_cast<long long>(mixedMs));
+  RecordProperty("scan_four_simulators_ms", std::to_string(fourMs));
+  RecordProperty("scan_one_empty_port_ms", std::to_string(emptyMs));
+}
+
+}  // namespace
+}  // namespace velimo::e2e
