@@ -88,15 +88,18 @@ TForm_Connect::TForm_Connect(TForm_main& main, PortLister ports, std::string set
   Edit_DataBit.WithText("8").WithMaxLength(1).Disabled();
   Edit_StopBit.WithText("1").WithMaxLength(1).Disabled();
   Edit_FlowCtrl.WithItems({"OFF", "RTS/CTS"}, 0);
+  Btn_FindModem.WithCaption("Find Modem");
   Btn_Connect.WithCaption("Connect");
   Btn_Cancel.WithCaption("Cancel");
 
   Btn_Connect.OnClick = [this] { Btn_ConnectClick(); };
   Btn_Cancel.OnClick = [this] { Btn_CancelClick(); };
+  Btn_FindModem.OnClick = [this] { Btn_FindModemClick(); };
+  CB_ComPort.OnChange = [this] { OnPortPicked(); };
 
   using namespace layout;
   layout_ = Ctl(Panel1, {Column({
-                            Row("Port", {Ctl(CB_ComPort)}),
+                            Row("Port", {Ctl(CB_ComPort), Ctl(Btn_FindModem)}),
                             Row("Baudrate", {Ctl(Edit_Baudrate)}),
                             Row("Parity Bit", {Ctl(Edit_PAB)}),
                             Row("Data Bit", {Ctl(Edit_DataBit)}),
@@ -141,7 +144,10 @@ bool TForm_Connect::FillPortList() {
   entry_paths_.clear();
   for (const std::string& name : *names) {
     std::optional<serial::PortIdentity> id;
-    if (name != serial::kNoComPort) id = serial::FindPort(name, main_.SystemRoots);
+    // Only the system's own entries (device paths) are described; other
+    // names ("COM1") keep the form they are listed in.
+    if (name.rfind(main_.SystemRoots.dev + "/", 0) == 0)
+      id = serial::FindPort(name, main_.SystemRoots);
     if (id && !id->Description().empty()) {
       entries.push_back(id->ListEntry());
       entry_values_.push_back(id->usb && !id->by_id.empty() ? id->by_id : name);

@@ -7,14 +7,18 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "scan/port_scan.h"
 #include "ui/controls.h"
 #include "ui/layout.h"
 #include "ui/modal_form.h"
+#include "util/platform.h"
 
 namespace velimo::ui {
 
@@ -54,6 +58,7 @@ class TForm_Connect : public TModalForm {
   // list comes from. settingsPath: the settings file the stored port
   // settings are read from at every showing.
   TForm_Connect(TForm_main& main, PortLister ports, std::string settingsPath);
+  ~TForm_Connect() override;
 
   TPanel Panel1{"Panel1"};
   TEditComboBox CB_ComPort{"CB_ComPort"};
@@ -62,6 +67,7 @@ class TForm_Connect : public TModalForm {
   TEdit Edit_DataBit{"Edit_DataBit"};
   TEdit Edit_StopBit{"Edit_StopBit"};
   TComboBox Edit_FlowCtrl{"Edit_FlowCtrl"};
+  TButton Btn_FindModem{"Btn_FindModem"};
   TButton Btn_Connect{"Btn_Connect"};
   TButton Btn_Cancel{"Btn_Cancel"};
 
@@ -84,6 +90,21 @@ class TForm_Connect : public TModalForm {
   std::string PortValue() const;
   // Shows port: its entry when listed, else the name as text.
   void SelectPort(const std::string& port);
+
+  // "Find Modem": scans the listed ports (and a typed one) for modems in
+  // the background, with the status query alone; when it ends, each port
+  // with a modem says so in the list, and the first one found is chosen
+  // with its rate, parity and model. Nothing is done while a scan runs.
+  void Btn_FindModemClick();
+  // Whether a scan is running.
+  bool FindingModem() const { return scan_ != nullptr; }
+  // Waits for a running scan and takes its results (the front end is told
+  // through the platform's descriptor watch instead, where it has one).
+  void FinishFindModem();
+  // The modems the last scan found.
+  const std::vector<scan::PortResult>& FoundModems() const { return found_; }
+  // Port, rate, parity and model from a scan's result.
+  void ApplyFound(const scan::PortResult& found);
 
   // The one panel filling the dialog, rows from top to bottom.
   const LayoutNode& Layout() const { return layout_; }
@@ -109,6 +130,18 @@ class TForm_Connect : public TModalForm {
   // Replaces the list's entries; false when no list could be read.
   bool FillPortList();
   int EntryOfPort(const std::string& port) const;
+  void ScanEnded();
+  void OnPortPicked();
+  // A scan on its thread; done_fd turns readable when it has ended.
+  struct ScanJob {
+    std::thread thread;
+    std::vector<scan::PortResult> results;
+    int done_fd = -1;
+    ~ScanJob();
+  };
+  std::unique_ptr<ScanJob> scan_;
+  std::unique_ptr<PlatformWatch> scan_watch_;
+  std::vector<scan::PortResult> found_;
 
   TForm_main& main_;
   PortLister ports_;

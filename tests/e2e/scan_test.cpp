@@ -18,12 +18,17 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "e2e_fixture.h"
 #include "serial/com_port.h"
+#include "session.h"
+#include "ui/form_connect.h"
+#include "ui/form_main.h"
+#include "ui/headless_platform.h"
 
 extern char** environ;
 
@@ -195,6 +200,58 @@ TEST_F(ScanTest, FindsEachModemAtItsRateSkipsTheHeldLineAndSendsOnlyTheStatusQue
       static_cast<long long>(mixedMs));
   RecordProperty("scan_four_simulators_ms", std::to_string(fourMs));
   RecordProperty("scan_one_empty_port_ms", std::to_string(emptyMs));
+}
+
+}  // namespace
+}  // namespace velimo::e2e
+
+namespace velimo::e2e {
+namespace {
+
+// "Find Modem" in the connect dialog: the window stays live while the scan
+// runs, the list then marks the port with the modem, the dialog takes its
+// rate, parity and model, and Connect reads it.
+TEST_F(ScanTest, FindModemFillsTheDialogAndConnectReads) {
+  Sim("r", {"--model", "r", "--line-rate", "57600"});
+  Sim("quiet", {"--model", "s", "--silent"});
+  ui::HeadlessPlatform platform;
+  std::vector<std::string> messages;
+  platform.on_message = [&](std::string_view text) { messages.emplace_back(text); };
+  ui::ApplicationOptions options;
+  options.settings_path = dir_ + "/Velimo.INI";
+  options.about_picture = dir_ + "/none.jpg";
+  const std::string r = dir_ + "/r", quiet = dir_ + "/quiet";
+  options.ports = [&] { return std::optional<std::vector<std::string>>{{quiet, r}}; };
+  cli::Session session(platform, options);
+  session.SelectModel('s');
+  session.Run([&] { session.Main().ConnectN1.Click(); });
+  ui::TForm_Connect& d = session.Dialog();
+  ASSERT_TRUE(d.Showing());
+
+  session.Run([&] { d.Btn_FindModem.Click(); });
+  EXPECT_TRUE(d.FindingModem());
+  EXPECT_FALSE(d.Btn_FindModem.Enabled());
+  EXPECT_EQ(d.Btn_FindModem.Caption(), "Scanning...");
+  int ticks = 0;
+  auto timer = platform.CreateTimer([&] { ++ticks; });
+  timer->Start(100);
+  ASSERT_TRUE(platform.RunUntil([&] { return !d.FindingModem(); }, 15000));
+  EXPECT_GT(ticks, 20) << "the window was served while the scan ran";
+  timer->Stop();
+
+  EXPECT_TRUE(messages.empty());
+  ASSERT_EQ(d.FoundModems().size(), 1u);
+  EXPECT_EQ(d.CB_ComPort.Items(), (std::vector<std::string>{quiet, r + " [rTavi 57600 None]"}));
+  EXPECT_EQ(d.PortValue(), r);
+  EXPECT_EQ(d.Edit_Baudrate.Text(), "57600");
+  EXPECT_EQ(d.Edit_PAB.Text(), "None");
+  EXPECT_TRUE(session.Main().rTavi1.Checked());
+  EXPECT_TRUE(d.Btn_Connect.Enabled());
+
+  session.Run([&] { d.Btn_Connect.Click(); });
+  ASSERT_TRUE(session.Settle());
+  EXPECT_EQ(session.ValueOf(*session.Find("LB_R_SID")), "300001");
+  EXPECT_TRUE(messages.empty());
 }
 
 }  // namespace

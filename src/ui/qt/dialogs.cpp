@@ -1,5 +1,7 @@
 #include "ui/qt/dialogs.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
@@ -77,6 +79,10 @@ ConnectDialog::ConnectDialog(ui::TForm_Connect& form, Platform& platform, QWidge
       button->setMinimumHeight(28);
     }
   }
+  // The port entries carry what each port is: the list opens wide enough
+  // to show them whole beside the narrower box.
+  if (auto* ports = qobject_cast<QComboBox*>(view_->WidgetOf(form.CB_ComPort)))
+    ports->view()->setMinimumWidth(300);
   if (QWidget* connect = view_->WidgetOf(form.Btn_Connect)) {
     if (auto* row = qobject_cast<QBoxLayout*>(connect->parentWidget()->layout())) {
       row->insertStretch(0, 1);

@@ -97,7 +97,10 @@ TEST_F(ConnectDialogTest, ControlsStartAsTheWindowDefinesThem) {
   EXPECT_EQ(texts,
             (Names{"Port", "Baudrate", "Parity Bit", "Data Bit", "Stop Bit", "Flow Control"}));
   const auto controls = ControlsOf(d.Layout());
-  ASSERT_EQ(controls.size(), 9u);
+  // The nine of the window definition, and Find Modem beside the port.
+  ASSERT_EQ(controls.size(), 10u);
+  EXPECT_EQ(controls[2], &d.Btn_FindModem);
+  EXPECT_EQ(d.Btn_FindModem.Caption(), "Find Modem");
   EXPECT_EQ(controls[0], &d.Panel1);
   for (size_t i = 1; i < controls.size(); ++i) EXPECT_EQ(controls[i]->Parent(), &d.Panel1);
 }
