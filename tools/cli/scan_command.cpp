@@ -19,9 +19,10 @@ void Complain(const std::string& text) {
 }
 
 std::string Line(const scan::PortResult& r) {
+  const std::string family = scan::FamilyName(r.family);
   return r.port + "\t" + std::to_string(r.baud) + "\t" + r.parity + "\t" +
-         scan::FamilyName(r.family) + "\t" + (r.firmware.empty() ? "-" : r.firmware) + "\t" +
-         (r.source_id.empty() ? "-" : r.source_id) + "\n";
+         (family.empty() ? "unknown" : family) + "\t" + (r.firmware.empty() ? "-" : r.firmware) +
+         "\t" + (r.source_id.empty() ? "-" : r.source_id) + "\n";
 }
 
 std::string Json(const scan::PortResult& r) {
