@@ -32,6 +32,9 @@ void TForm_main::StartDeviceWatch() {
   device_watch_ = platform_.WatchReadable(device_watcher_->Fd(), [this] {
     if (device_watcher_->TakeChanges()) DevicesChanged();
   });
+  // A platform that watches no descriptors would never hear of a change:
+  // the kernel's watch is given back.
+  if (!device_watch_) device_watcher_.reset();
 }
 
 void TForm_main::ComPortEnvBoardHangUp() {
