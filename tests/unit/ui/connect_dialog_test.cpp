@@ -307,3 +307,54 @@ TEST(ConnectDialogLive, FollowsPlugAndUnplugKeepingTheChoice) {
 
 }  // namespace
 }  // namespace velimo::ui
+
+namespace velimo::ui {
+namespace {
+
+bool TraceHas(TForm_main& main, const std::string& text) {
+  for (const std::string& line : main.Trace().Pane().Lines())
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+// A removed USB adapter is known again by its serial number, whatever tty
+// it comes back as; another adapter is not taken for it.
+TEST(ReconnectAdapter, TheSameSerialNumberOnAnotherTty) {
+  test::FakeSystem sys;
+  test::TestPlatform platform;
+  TForm_main main(platform);
+  main.SystemRoots = sys.Roots();
+  sys.PlugFtdi("1-1", "ttyUSB0", "A50285BI");
+  main.LastAdapter = serial::IdentifyPort("ttyUSB0", sys.Roots());
+  sys.PullFtdi("1-1", "ttyUSB0", "A50285BI");
+  main.ComPortEnvBoard.SetPort(sys.Root() + "/dev/ttyUSB0");
+  main.AwaitingAdapter = true;
+
+  // Another adapter arrives: nothing is tried.
+  sys.PlugFtdi("1-2", "ttyUSB0", "B0000007");
+  main.DevicesChanged();
+  EXPECT_FALSE(TraceHas(main, "reconnecting"));
+  EXPECT_EQ(main.ComPortEnvBoard.Port(), sys.Root() + "/dev/ttyUSB0");
+
+  // The adapter comes back as ttyUSB1: its by-id name is opened (here a
+  // plain file stands for the device, so the open is refused and the
+  // reason traced; the next event tries again).
+  sys.PlugFtdi("1-1", "ttyUSB1", "A50285BI");
+  main.DevicesChanged();
+  const std::string byId = sys.Roots().by_id + "/" + test::FakeSystem::FtdiById("A50285BI");
+  EXPECT_EQ(main.ComPortEnvBoard.Port(), byId);
+  EXPECT_TRUE(TraceHas(main, "Adapter is back: reconnecting to Port[" + byId + "]"));
+  EXPECT_TRUE(TraceHas(main, "Not a serial device"));
+  EXPECT_TRUE(main.AwaitingAdapter);
+  EXPECT_FALSE(main.ComPortEnvBoard.Connected());
+
+  // Switched off in the settings: nothing is waited for after a removal.
+  main.AwaitingAdapter = false;
+  main.ReconnectEnabled = false;
+  main.ComPortEnvBoardHangUp();
+  EXPECT_FALSE(main.AwaitingAdapter);
+  EXPECT_EQ(main.StatusBar1.PanelText(1), "Disconnected (adapter removed)");
+}
+
+}  // namespace
+}  // namespace velimo::ui
