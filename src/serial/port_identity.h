@@ -18,7 +18,8 @@ struct SystemRoots {
   std::string by_id = "/dev/serial/by-id";
   std::string proc = "/proc";
 
-  // The same folders below root ("" or "/": the real system).
+  // The device folders below root ("" or "/": the real system); /proc
+  // stays the system's.
   static SystemRoots Under(const std::string& root);
 };
 

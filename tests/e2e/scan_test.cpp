@@ -26,6 +26,7 @@
 #include "e2e_fixture.h"
 #include "serial/com_port.h"
 #include "session.h"
+#include "support/fake_system.h"
 #include "ui/form_connect.h"
 #include "ui/form_main.h"
 #include "ui/headless_platform.h"
@@ -152,6 +153,12 @@ TEST_F(ScanTest, FindsEachModemAtItsRateSkipsTheHeldLineAndSendsOnlyTheStatusQue
                                  "./u\t19200\tNone\tsTavi or uTavi\t1.3\t200001",
                              }));
 
+  // A modem at 9600 none alone.
+  t0 = Now();
+  ProcessResult one = RunProgram(VELIMO_CLI, {"scan", "--port", "./s"}, dir_, 30000);
+  const int64_t oneMs = Now() - t0;
+  EXPECT_EQ(one.status, 0);
+
   // The silent line and the held one, with a modem beside them, as JSON.
   t0 = Now();
   ProcessResult mixed = RunProgram(
@@ -195,9 +202,9 @@ TEST_F(ScanTest, FindsEachModemAtItsRateSkipsTheHeldLineAndSendsOnlyTheStatusQue
 
   std::printf(
       "figure scan_four_simulators_ms %lld\nfigure scan_one_empty_port_ms %lld\n"
-      "figure scan_silent_held_and_one_ms %lld\n",
+      "figure scan_silent_held_and_one_ms %lld\nfigure scan_one_modem_9600_ms %lld\n",
       static_cast<long long>(fourMs), static_cast<long long>(emptyMs),
-      static_cast<long long>(mixedMs));
+      static_cast<long long>(mixedMs), static_cast<long long>(oneMs));
   RecordProperty("scan_four_simulators_ms", std::to_string(fourMs));
   RecordProperty("scan_one_empty_port_ms", std::to_string(emptyMs));
 }
@@ -252,6 +259,55 @@ TEST_F(ScanTest, FindModemFillsTheDialogAndConnectReads) {
   ASSERT_TRUE(session.Settle());
   EXPECT_EQ(session.ValueOf(*session.Find("LB_R_SID")), "300001");
   EXPECT_TRUE(messages.empty());
+}
+
+}  // namespace
+}  // namespace velimo::e2e
+
+namespace velimo::e2e {
+namespace {
+
+// velimo-cli ports on a system tree of the test's own: each port with its
+// by-id name, ids, serial, description and state, one held open by
+// another process.
+TEST_F(ScanTest, PortsSayWhatTheyAreAndWhoHoldsThem) {
+  test::FakeSystem sys;
+  sys.PlugFtdi("1-1", "ttyUSB0", "A50285BI");
+  sys.PlugFtdi("1-2", "ttyUSB1", "B0000007");
+  const std::string busy = sys.Root() + "/dev/ttyUSB1";
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  holder_ = fork();
+  ASSERT_GE(holder_, 0);
+  if (holder_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    prctl(PR_SET_NAME, "velimo-holder");
+    const int fd = open(busy.c_str(), O_RDWR);
+    if (fd < 0 || write(fds[1], "1", 1) != 1) _exit(2);
+    for (;;) pause();
+  }
+  char ready = 0;
+  ASSERT_EQ(read(fds[0], &ready, 1), 1);
+  close(fds[0]);
+  close(fds[1]);
+
+  ProcessResult r = RunProgram(VELIMO_CLI, {"ports", "--root", sys.Root()}, dir_, 10000);
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string byId = sys.Root() + "/dev/serial/by-id/";
+  EXPECT_EQ(r.out, sys.Root() + "/dev/ttyUSB0\t" + byId + test::FakeSystem::FtdiById("A50285BI") +
+                       "\t0403:6001\tA50285BI\tFT232R USB UART, serial A50285BI\tfree\n" + busy +
+                       "\t" + byId + test::FakeSystem::FtdiById("B0000007") +
+                       "\t0403:6001\tB0000007\tFT232R USB UART, serial B0000007\tin use by PID " +
+                       std::to_string(holder_) + " (velimo-holder)\n");
+  ProcessResult j = RunProgram(VELIMO_CLI, {"ports", "--json", "--root", sys.Root()}, dir_, 10000);
+  EXPECT_EQ(j.status, 0);
+  EXPECT_EQ(j.out.rfind("[{\"path\":\"" + sys.Root() + "/dev/ttyUSB0\",\"by_id\":", 0), 0u)
+      << j.out;
+  EXPECT_NE(j.out.find("\"vid\":\"0403\",\"pid\":\"6001\",\"serial\":\"B0000007\","
+                       "\"manufacturer\":\"FTDI\",\"product\":\"FT232R USB UART\","
+                       "\"driver\":\"ftdi_sio\""),
+            std::string::npos)
+      << j.out;
 }
 
 }  // namespace
