@@ -47,6 +47,11 @@ void TForm_main::ComPortEnvBoardHangUp() {
   }
   StatusBar1.SetPanelText(1, "Disconnected (adapter removed)");
   ApplyDisconnectedPresentation();
+  // A status query in flight will get no answer: its watchdog would only
+  // report the link lost again and, by disconnecting, end the wait for the
+  // adapter. The delayed encryption query has nowhere to go either.
+  Timer_ConnectionResponse.SetEnabled(false);
+  Timer_AESQuery.SetEnabled(false);
   AwaitingAdapter = ReconnectEnabled;
   // A port outside /dev (a link of its own) is watched where it lives.
   if (AwaitingAdapter && device_watcher_)

@@ -104,6 +104,24 @@ TEST_P(UnplugTest, MessagesNoSpinAndANewStartConnects) {
   EXPECT_EQ(Value("LB_S_DID"), "16777215");
 }
 
+// Pulled out before the modem answered the status query: no watchdog
+// report follows the removal, and the adapter is still waited for.
+TEST_F(FaultTest, RemovedBeforeTheAnswerIsWaitedForQuietly) {
+  StartProgram();
+  StartSim('s', {"--delay", "3000"});
+  S().SelectModel('s');
+  cli::LinkChoice link;
+  link.port = link_;
+  ASSERT_TRUE(S().Connect(link));
+  KillSim();
+  Platform().RunFor(6000);
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
+  StartSim('s');
+  EXPECT_TRUE(Platform().RunUntil(
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 3000));
+}
+
 // [EnvBoard] Reconnect=0: the window says the adapter was removed and
 // stays disconnected when it comes back.
 TEST_F(FaultTest, NoReconnectWhenSwitchedOff) {
