@@ -567,6 +567,8 @@ void TComPort::ProcessEventSet(const HandOverRequest& request) {
   if (!live()) return;
   if (events.Contains(evRxFlag) && OnRxFlag) OnRxFlag();
   if (events.Contains(evRx80Full) && OnRx80Full) OnRx80Full();
+  if (!live()) return;
+  if (request.hang_up && OnHangUp) OnHangUp();
 }
 
 }  // namespace velimo::serial

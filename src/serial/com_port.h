@@ -242,6 +242,9 @@ class TComPort : public ByteChannel {
   std::function<void(int count)> OnRxChar;
   // The driver reported line errors; never empty.
   std::function<void(TComErrors errors)> OnError;
+  // The device hung up (an adapter pulled out): the event thread has
+  // ended, and nothing more will arrive on this opening.
+  std::function<void()> OnHangUp;
   // Further hooks the component offers. Linux reports neither transmit
   // empty nor line changes through the wait the event thread uses, so
   // only the open and close hooks fire here.

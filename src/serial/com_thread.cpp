@@ -1,6 +1,7 @@
 #include "serial/com_thread.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <termios.h>
@@ -44,10 +45,11 @@ void HandOver::SetWakeHook(std::function<void()> hook) {
   hook_ = std::move(hook);
 }
 
-HandOver::Outcome HandOver::Deliver(TComEvents events, uint64_t session,
-                                    std::exception_ptr* error) {
+HandOver::Outcome HandOver::Deliver(TComEvents events, uint64_t session, std::exception_ptr* error,
+                                    bool hangUp) {
   auto request = std::make_shared<HandOverRequest>();
   request->events = events;
+  request->hang_up = hangUp;
   request->session = session;
   std::function<void()> hook;
   {
@@ -216,24 +218,34 @@ void TComThread::Execute() {
     if (stop) break;
     // The device went away (an unplugged adapter, the far side of a
     // pseudo-terminal closed): nothing will arrive any more, and waiting
-    // again would return at once for ever.
-    if (device & (EPOLLHUP | EPOLLERR | EPOLLRDHUP)) break;
+    // again would return at once for ever. The user-interface thread is
+    // told at once, so the window does not learn of it only at the next
+    // command; a hung-up tty has nothing left to read.
+    const bool hangUp = device & (EPOLLHUP | EPOLLERR | EPOLLRDHUP);
 
     TComEvents batch;
-    if (device & EPOLLIN) {
+    if ((device & EPOLLIN) && !hangUp) {
       if (events_.Contains(evRxChar)) batch.Include(evRxChar);
       // Line errors arrive with the bytes they spoiled; the batch asks the
       // port to look at the driver's error counters.
       if (events_.Contains(evError)) batch.Include(evError);
     }
-    if (batch.Empty()) continue;
+    if (batch.Empty() && !hangUp) continue;
 
     std::exception_ptr error;
-    HandOver::Outcome outcome = hand_over_.Deliver(batch, session_, &error);
+    HandOver::Outcome outcome = hand_over_.Deliver(batch, session_, &error, hangUp);
+    if (hangUp) break;
     if (outcome == HandOver::Outcome::Failed) {
       // An error raised while the batch ran ends the thread at once; the
       // port stays open but delivers nothing more until it is reopened.
+      // When the error came from a device that has hung up meanwhile, the
+      // hang-up is still told.
       cleanUp = false;
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR))) {
+        std::exception_ptr ignored;
+        hand_over_.Deliver(TComEvents(), session_, &ignored, true);
+      }
       break;
     }
     if (outcome == HandOver::Outcome::Abandoned) break;

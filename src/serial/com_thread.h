@@ -27,6 +27,9 @@ namespace velimo::serial {
 struct HandOverRequest {
   TComEvents events;
   uint64_t session = 0;  // which opening of the port produced it
+  // The device hung up (an adapter pulled out): the last batch of this
+  // opening.
+  bool hang_up = false;
   bool started = false;
   bool done = false;
   std::exception_ptr error;
@@ -52,7 +55,8 @@ class HandOver {
   // blocks until the batch has run (Ran, or Failed with the error it
   // raised in *error), or until a stop for this session arrives while the
   // batch is running (Abandoned: the close was called from inside it).
-  Outcome Deliver(TComEvents events, uint64_t session, std::exception_ptr* error);
+  Outcome Deliver(TComEvents events, uint64_t session, std::exception_ptr* error,
+                  bool hangUp = false);
 
   // User-interface thread: runs the batches waiting now through run; an error
   // it raises is carried back to the batch's event thread. Returns the

@@ -6,6 +6,8 @@
 
 #include "serial/com_port.h"
 #include "serial/net/port_address.h"
+#include "serial/open_refusal.h"
+#include "serial/port_list.h"
 #include "trace/settings.h"
 #include "ui/form_main.h"
 #include "util/text_helpers.h"
@@ -87,15 +89,18 @@ TForm_Connect::TForm_Connect(TForm_main& main, PortLister ports, std::string set
   Edit_DataBit.WithText("8").WithMaxLength(1).Disabled();
   Edit_StopBit.WithText("1").WithMaxLength(1).Disabled();
   Edit_FlowCtrl.WithItems({"OFF", "RTS/CTS"}, 0);
+  Btn_FindModem.WithCaption("Find Modem");
   Btn_Connect.WithCaption("Connect");
   Btn_Cancel.WithCaption("Cancel");
 
   Btn_Connect.OnClick = [this] { Btn_ConnectClick(); };
   Btn_Cancel.OnClick = [this] { Btn_CancelClick(); };
+  Btn_FindModem.OnClick = [this] { Btn_FindModemClick(); };
+  CB_ComPort.OnChange = [this] { OnPortPicked(); };
 
   using namespace layout;
   layout_ = Ctl(Panel1, {Column({
-                            Row("Port", {Ctl(CB_ComPort)}),
+                            Row("Port", {Ctl(CB_ComPort), Ctl(Btn_FindModem)}),
                             Row("Baudrate", {Ctl(Edit_Baudrate)}),
                             Row("Parity Bit", {Ctl(Edit_PAB)}),
                             Row("Data Bit", {Ctl(Edit_DataBit)}),
@@ -127,19 +132,89 @@ int TForm_Connect::BaudEntryRate(int index) {
   return std::atoi(entries[static_cast<size_t>(index)].c_str());
 }
 
+bool TForm_Connect::FillPortList() {
+  if (!ports_) return false;
+  std::optional<std::vector<std::string>> names = ports_();
+  if (!names) return false;
+  if (names->empty()) names->push_back("No COM Port");
+  // Each port the system can describe shows as its name and what it is
+  // ("ttyUSB0 - FT232R USB UART, serial A50285BI"); the value behind the
+  // entry stays a device path, for a USB adapter its by-id path, so a
+  // stored choice finds the same adapter even when it gets another tty.
+  std::vector<std::string> entries;
+  entry_values_.clear();
+  entry_paths_.clear();
+  for (const std::string& name : *names) {
+    std::optional<serial::PortIdentity> id;
+    // Only the system's own entries (device paths) are described; other
+    // names ("COM1") keep the form they are listed in.
+    if (name.rfind(main_.SystemRoots.dev + "/", 0) == 0)
+      id = serial::FindPort(name, main_.SystemRoots);
+    if (id && !id->Description().empty()) {
+      entries.push_back(id->ListEntry());
+      entry_values_.push_back(id->usb && !id->by_id.empty() ? id->by_id : name);
+    } else {
+      entries.push_back(name);
+      entry_values_.push_back(name);
+    }
+    entry_paths_.push_back(name);
+  }
+  // Network ports used before are offered after the local ones.
+  for (const std::string& used : network_ports_) {
+    if (std::find(entry_values_.begin(), entry_values_.end(), used) != entry_values_.end())
+      continue;
+    entries.push_back(used);
+    entry_values_.push_back(used);
+    entry_paths_.push_back(used);
+  }
+  CB_ComPort.SetItems(std::move(entries));
+  return true;
+}
+
+int TForm_Connect::EntryOfPort(const std::string& port) const {
+  for (size_t i = 0; i < entry_values_.size(); ++i) {
+    if (entry_values_[i] == port || entry_paths_[i] == port) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string TForm_Connect::PortValue() const {
+  const int index = CB_ComPort.ItemIndex();
+  if (index >= 0 && static_cast<size_t>(index) < entry_values_.size() &&
+      CB_ComPort.Items()[static_cast<size_t>(index)] == CB_ComPort.Text())
+    return entry_values_[static_cast<size_t>(index)];
+  return CB_ComPort.Text();
+}
+
+void TForm_Connect::SelectPort(const std::string& port) {
+  const int entry = EntryOfPort(port);
+  if (entry >= 0) {
+    CB_ComPort.SetItemIndex(entry);
+  } else {
+    CB_ComPort.SetText(port);
+  }
+}
+
+void TForm_Connect::RefreshPortList() {
+  // Plugged or pulled while the dialog is open: the list follows, and the
+  // operator's choice stays when its port is still there (a typed name
+  // stays as typed).
+  const std::string chosen = PortValue();
+  const std::string text = CB_ComPort.Text();
+  const bool picked = CB_ComPort.ItemIndex() >= 0;
+  if (!FillPortList()) return;
+  if (picked && EntryOfPort(chosen) >= 0) {
+    SelectPort(chosen);
+  } else if (!picked && !text.empty()) {
+    CB_ComPort.SetText(text);
+  } else {
+    CB_ComPort.SetItemIndex(0);
+  }
+}
+
 void TForm_Connect::FormActivate() {
   // The system's port list replaces the old one at every showing.
-  if (ports_) {
-    if (std::optional<std::vector<std::string>> names = ports_()) {
-      if (names->empty()) names->push_back("No COM Port");
-      // Network ports used before are offered after the local ones.
-      for (const std::string& used : network_ports_) {
-        if (std::find(names->begin(), names->end(), used) == names->end()) names->push_back(used);
-      }
-      CB_ComPort.SetItems(std::move(*names));
-      CB_ComPort.SetItemIndex(0);
-    }
-  }
+  if (FillPortList()) CB_ComPort.SetItemIndex(0);
   // No list could be read and nothing was chosen before: offer the classic
   // names. They are added once; a later showing in the same state finds
   // them in the list already.
@@ -162,7 +237,7 @@ void TForm_Connect::LoadPortSettings() {
   // A network port stored at the last shutdown was used then: it joins
   // the list, as one used in this run does.
   if (serial::net::IsNetworkPortName(stored.ComPort)) RememberNetworkPort(stored.ComPort);
-  CB_ComPort.SetText(stored.ComPort);
+  SelectPort(stored.ComPort);
   Edit_Baudrate.SetItemIndex(BaudTextToIndex(stored.BaudRate));
   Edit_PAB.SetItemIndex(ParityTextToIndex(stored.Parity));
 }
@@ -171,7 +246,7 @@ void TForm_Connect::Btn_ConnectClick() {
   serial::TComPort& port = main_.ComPortEnvBoard;
   // The port is closed while these are set (Connect is out of reach while
   // connected), so nothing reaches the device before it opens.
-  port.SetPort(CB_ComPort.Text());
+  port.SetPort(PortValue());
   const int baud = Edit_Baudrate.ItemIndex();
   if (IsCustomBaudEntry(baud)) {
     port.SetBaudRate(serial::brCustom);
@@ -200,20 +275,33 @@ void TForm_Connect::Btn_ConnectClick() {
     // and a port held open behind a disabled Disconnect could not be
     // released by the operator.
     if (port.Connected()) port.ClosePort();
-    // The dialog stays open with the operator's choices. Where the port
-    // knows why it failed (a network port names the host and the cause),
-    // that follows the message on a line of its own and goes to the trace.
-    std::string message = "ERROR! Please check your serial port status.";
-    const auto* failure = dynamic_cast<const serial::EComPort*>(&e);
-    if (failure && !failure->Reason().empty()) {
-      main_.LogWriteStr(failure->Reason());
-      message += "\n" + failure->Reason();
+    // Why, below the fixed first line, in words the operator can act on;
+    // the trace keeps them too. A network port names the host and the
+    // cause itself; a local one is looked at here.
+    const auto* com = dynamic_cast<const serial::EComPort*>(&e);
+    const std::string remembered =
+        main_.LastAdapter && main_.LastAdapter->usb ? main_.LastAdapter->serial : std::string();
+    if (com && !com->Reason().empty()) {
+      LastRefusal = {com->Reason()};
+    } else {
+      LastRefusal =
+          serial::RefusalReasons(port.Port(), com ? com->Code() : serial::CError_OpenFailed,
+                                 com ? com->ErrorCode() : -1, main_.SystemRoots, remembered);
     }
-    main_.platform().ShowMessage(message);
+    std::string text = kPortRefused;
+    for (size_t i = 0; i < LastRefusal.size(); ++i) {
+      text += (i == 0 ? "\n\n" : "\n") + LastRefusal[i];
+      main_.LogWriteStr(LastRefusal[i]);
+    }
+    // The dialog stays open with the operator's choices.
+    main_.platform().ShowMessage(text);
     return;
   }
+  LastRefusal.clear();
   if (!port.Connected()) return;
   if (serial::net::IsNetworkPortName(port.Port())) RememberNetworkPort(port.Port());
+  main_.LastAdapter = serial::FindPort(port.Port(), main_.SystemRoots);
+  main_.AwaitingAdapter = false;
 
   main_.LogWriteStr("Connection Success to Port[" + port.Port() + "]");
   main_.StatusBar1.SetPanelText(1, "Connected to [" + port.Port() + "]");
@@ -226,8 +314,10 @@ void TForm_Connect::RememberNetworkPort(const std::string& name) {
   if (std::find(network_ports_.begin(), network_ports_.end(), name) == network_ports_.end()) {
     network_ports_.push_back(name);
   }
-  const auto& items = CB_ComPort.Items();
-  if (std::find(items.begin(), items.end(), name) == items.end()) CB_ComPort.AddItem(name);
+  if (EntryOfPort(name) >= 0) return;
+  CB_ComPort.AddItem(name);
+  entry_values_.push_back(name);
+  entry_paths_.push_back(name);
 }
 
 void TForm_Connect::Btn_CancelClick() {

@@ -7,14 +7,18 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "scan/port_scan.h"
 #include "ui/controls.h"
 #include "ui/layout.h"
 #include "ui/modal_form.h"
+#include "util/platform.h"
 
 namespace velimo::ui {
 
@@ -54,6 +58,7 @@ class TForm_Connect : public TModalForm {
   // list comes from. settingsPath: the settings file the stored port
   // settings are read from at every showing.
   TForm_Connect(TForm_main& main, PortLister ports, std::string settingsPath);
+  ~TForm_Connect() override;
 
   TPanel Panel1{"Panel1"};
   TEditComboBox CB_ComPort{"CB_ComPort"};
@@ -62,6 +67,7 @@ class TForm_Connect : public TModalForm {
   TEdit Edit_DataBit{"Edit_DataBit"};
   TEdit Edit_StopBit{"Edit_StopBit"};
   TComboBox Edit_FlowCtrl{"Edit_FlowCtrl"};
+  TButton Btn_FindModem{"Btn_FindModem"};
   TButton Btn_Connect{"Btn_Connect"};
   TButton Btn_Cancel{"Btn_Cancel"};
 
@@ -76,6 +82,30 @@ class TForm_Connect : public TModalForm {
   // Closes the dialog; nothing else changes.
   void Btn_CancelClick();
 
+  // The port list read anew while the dialog is shown (an adapter was
+  // plugged or pulled), keeping the operator's choice where it still is.
+  void RefreshPortList();
+  // The port the Connect button opens: the value behind the chosen entry
+  // (its device path, a USB adapter's by-id path), or the text as typed.
+  std::string PortValue() const;
+  // Shows port: its entry when listed, else the name as text.
+  void SelectPort(const std::string& port);
+
+  // "Find Modem": scans the listed ports (and a typed one) for modems in
+  // the background, with the status query alone; when it ends, each port
+  // with a modem says so in the list, and the first one found is chosen
+  // with its rate, parity and model. Nothing is done while a scan runs.
+  void Btn_FindModemClick();
+  // Whether a scan is running.
+  bool FindingModem() const { return scan_ != nullptr; }
+  // Waits for a running scan and takes its results (the front end is told
+  // through the platform's descriptor watch instead, where it has one).
+  void FinishFindModem();
+  // The modems the last scan found.
+  const std::vector<scan::PortResult>& FoundModems() const { return found_; }
+  // Port, rate, parity and model from a scan's result.
+  void ApplyFound(const scan::PortResult& found);
+
   // The one panel filling the dialog, rows from top to bottom.
   const LayoutNode& Layout() const { return layout_; }
 
@@ -87,6 +117,11 @@ class TForm_Connect : public TModalForm {
 
   const std::string& SettingsPath() const { return settings_path_; }
 
+  // The first line of a refused port's message.
+  static constexpr const char* kPortRefused = "ERROR! Please check your serial port status.";
+  // Why the last Connect could not open the port (empty after a success).
+  std::vector<std::string> LastRefusal;
+
  protected:
   void Activated() override { FormActivate(); }
 
@@ -94,6 +129,21 @@ class TForm_Connect : public TModalForm {
   void LoadPortSettings();
   // Keeps a network port name in the port list from now on.
   void RememberNetworkPort(const std::string& name);
+  // Replaces the list's entries; false when no list could be read.
+  bool FillPortList();
+  int EntryOfPort(const std::string& port) const;
+  void ScanEnded();
+  void OnPortPicked();
+  // A scan on its thread; done_fd turns readable when it has ended.
+  struct ScanJob {
+    std::thread thread;
+    std::vector<scan::PortResult> results;
+    int done_fd = -1;
+    ~ScanJob();
+  };
+  std::unique_ptr<ScanJob> scan_;
+  std::unique_ptr<PlatformWatch> scan_watch_;
+  std::vector<scan::PortResult> found_;
 
   TForm_main& main_;
   PortLister ports_;
@@ -102,6 +152,9 @@ class TForm_Connect : public TModalForm {
   // Network ports (rfc2217://, tcp://) connected to in this run or stored
   // at the last shutdown, in the order they were first used.
   std::vector<std::string> network_ports_;
+  // Per entry: the value it stands for and the device path listed.
+  std::vector<std::string> entry_values_;
+  std::vector<std::string> entry_paths_;
 };
 
 }  // namespace velimo::ui

@@ -13,6 +13,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,8 @@
 #include "serial/byte_channel.h"
 #include "serial/com_port.h"
 #include "serial/com_types.h"
+#include "serial/device_events.h"
+#include "serial/port_identity.h"
 #include "trace/settings.h"
 #include "trace/trace_log.h"
 #include "ui/controls.h"
@@ -466,6 +469,25 @@ class TForm_main : public SInfoPage,
   PortLister PortList;
   // The shipped About picture, for an About window made on demand.
   std::string AboutPicturePath;
+  // Where sysfs, /dev and /proc are read (tests point them at a tree of
+  // their own).
+  serial::SystemRoots SystemRoots;
+  // The adapter of the current or last connection, when it was a listed
+  // port: a refused port names where it went, an unplugged one is
+  // recognised when it comes back.
+  std::optional<serial::PortIdentity> LastAdapter;
+  // [EnvBoard] Reconnect (read at start): connect again when a removed
+  // adapter comes back.
+  bool ReconnectEnabled = true;
+  // An adapter was pulled out while connected and is waited for.
+  bool AwaitingAdapter = false;
+  // Starts following device events (plug, unplug); run at start-up.
+  void StartDeviceWatch();
+  // The port hung up: the adapter was pulled out while connected.
+  void ComPortEnvBoardHangUp();
+  // Serial devices came or went: the dialog's list follows, and a removed
+  // adapter that is back is connected again.
+  void DevicesChanged();
 
   // Menu "Connection" / "Connect": the connect dialog, modally.
   void ConnectN1Click();
@@ -522,6 +544,9 @@ class TForm_main : public SInfoPage,
   bool destroyed_ = false;
   std::unique_ptr<TForm_Connect> own_connect_;
   std::unique_ptr<TForm_Info> own_info_;
+  void TryReconnect();
+  std::unique_ptr<serial::DeviceWatcher> device_watcher_;
+  std::unique_ptr<PlatformWatch> device_watch_;
 };
 
 }  // namespace velimo::ui

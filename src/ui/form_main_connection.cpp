@@ -44,7 +44,10 @@ void TForm_main::BindConnection() {
   // rfc2217:// and tcp:// names reach a port on the far side of the
   // network; every other name is a local device.
   ComPortEnvBoard.SetTransportFactory(serial::net::NetworkTransportFor);
-  PortList = [] { return serial::EnumerateSerialPorts(); };
+  ComPortEnvBoard.OnHangUp = [this] { ComPortEnvBoardHangUp(); };
+  PortList = [this] {
+    return serial::EnumerateSerialPorts(SystemRoots.sys_class_tty, SystemRoots.dev);
+  };
 
   ConnectN1.OnClick = [this] { ConnectN1Click(); };
   Disconnect1.OnClick = [this] { Disconnect1Click(); };
@@ -80,6 +83,9 @@ void TForm_main::ShowAboutWindow() {
 // ---- Disconnect -------------------------------------------------------------
 
 void TForm_main::Disconnect1Click() {
+  // The operator (or the watchdog) has let go of the link: a removed
+  // adapter is no longer waited for.
+  AwaitingAdapter = false;
   serial::ByteChannel& port = Port();
   if (port.Connected()) {
     try {
@@ -172,6 +178,8 @@ void TForm_main::FormDestroy() {
   // Nothing may reach this window from the port once it is going away.
   ComPortEnvBoard.OnRxChar = nullptr;
   ComPortEnvBoard.OnError = nullptr;
+  ComPortEnvBoard.OnHangUp = nullptr;
+  device_watch_.reset();
 }
 
 }  // namespace velimo::ui

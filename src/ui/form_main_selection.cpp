@@ -72,6 +72,7 @@ void TForm_main::FormActivate() {
   for (int i = 0; i < PageControl1.PageCount(); ++i) PageControl1.SetTabVisible(i, false);
 
   LoadSettingsFile();
+  StartDeviceWatch();
 
   if (ModelCode == "s")
     sTavi1Click();

@@ -155,6 +155,42 @@ void HeadlessPlatform::RestartApplication() {
   if (on_restart) on_restart();
 }
 
+class HeadlessPlatform::DescriptorWatch : public PlatformWatch {
+ public:
+  explicit DescriptorWatch(HeadlessPlatform& owner) : owner_(owner) {}
+  ~DescriptorWatch() override {
+    auto& r = owner_.readables_;
+    r.erase(
+        std::remove_if(r.begin(), r.end(), [this](const Readable& x) { return x.watch == this; }),
+        r.end());
+  }
+
+ private:
+  HeadlessPlatform& owner_;
+};
+
+std::unique_ptr<PlatformWatch> HeadlessPlatform::WatchReadable(int fd,
+                                                               std::function<void()> onReady) {
+  if (fd < 0) return nullptr;
+  auto watch = std::make_unique<DescriptorWatch>(*this);
+  readables_.push_back(Readable{watch.get(), fd, std::move(onReady)});
+  return watch;
+}
+
+void HeadlessPlatform::ServeReadable(const std::vector<pollfd>& fds) {
+  // A callback may end its own watch or another: look each up again.
+  const std::vector<Readable> readables = readables_;
+  for (const Readable& r : readables) {
+    const bool ready = std::any_of(fds.begin(), fds.end(), [&](const pollfd& p) {
+      return p.fd == r.fd && (p.revents & POLLIN);
+    });
+    if (!ready) continue;
+    const bool still = std::any_of(readables_.begin(), readables_.end(),
+                                   [&](const Readable& x) { return x.watch == r.watch; });
+    if (still && r.on_ready) r.on_ready();
+  }
+}
+
 void HeadlessPlatform::WatchPort(serial::TComPort& port) {
   for (const Watch& w : watches_)
     if (w.port == &port) return;
@@ -178,6 +214,7 @@ void HeadlessPlatform::ServeOnce(int waitMs) {
   std::vector<pollfd> fds;
   fds.reserve(watches_.size());
   for (const Watch& w : watches_) fds.push_back(pollfd{w.port->WakeFd(), POLLIN, 0});
+  for (const Readable& r : readables_) fds.push_back(pollfd{r.fd, POLLIN, 0});
 
   const int64_t now = SteadyMs();
   const int64_t deadline = NextDeadline();
@@ -195,6 +232,7 @@ void HeadlessPlatform::ServeOnce(int waitMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
   }
   ++wakeups_;
+  if (!readables_.empty()) ServeReadable(fds);
   ServePorts(ready);
   ServeDueTimers();
 }

@@ -20,6 +20,8 @@
 
 #include "util/platform.h"
 
+struct pollfd;
+
 namespace velimo::serial {
 class TComPort;
 }
@@ -41,6 +43,7 @@ class HeadlessPlatform : public Platform {
   LocalDateTime Now() override;
   int64_t MonotonicMs() override;
   std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) override;
+  std::unique_ptr<PlatformWatch> WatchReadable(int fd, std::function<void()> onReady) override;
   // Nothing is started here: a headless run cannot hand its work to a new
   // instance. The request is recorded and on_restart is told, so the
   // caller ends its run as the desktop program ends its own.
@@ -96,6 +99,14 @@ class HeadlessPlatform : public Platform {
   struct Watch {
     serial::TComPort* port;
   };
+  class DescriptorWatch;
+  friend class DescriptorWatch;
+  struct Readable {
+    DescriptorWatch* watch;
+    int fd;
+    std::function<void()> on_ready;
+  };
+  void ServeReadable(const std::vector<pollfd>& fds);
 
   // One round: waits at most waitMs for a port or the next timer, then
   // serves what is ready.
@@ -107,6 +118,7 @@ class HeadlessPlatform : public Platform {
 
   std::vector<Timer*> timers_;
   std::vector<Watch> watches_;
+  std::vector<Readable> readables_;
   int64_t last_port_activity_ms_ = -1;
   int64_t ticks_served_ = 0;
   int64_t wakeups_ = 0;

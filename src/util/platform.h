@@ -32,6 +32,12 @@ class PlatformTimer {
   virtual bool Active() const = 0;
 };
 
+// A descriptor the platform watches; destroying it ends the watch.
+class PlatformWatch {
+ public:
+  virtual ~PlatformWatch() = default;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -59,6 +65,14 @@ class Platform {
   // A timer whose tick calls onTick on the user-interface thread.
   virtual std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) = 0;
 
+  // Calls onReady on the user-interface thread whenever fd is readable,
+  // until the returned watch is destroyed. nullptr where the platform
+  // watches no descriptors (the logic then hears nothing of it).
+  virtual std::unique_ptr<PlatformWatch> WatchReadable(int fd, std::function<void()> onReady) {
+    (void)fd;
+    (void)onReady;
+    return nullptr;
+  }
   // Starts the program's own executable anew (no arguments, same working
   // directory) and ends this instance without its close handler.
   virtual void RestartApplication() = 0;

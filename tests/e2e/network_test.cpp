@@ -188,7 +188,7 @@ TEST_F(NetworkE2eTest, RefusalsNameTheirReason) {
   const auto messages = TakeMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_TRUE(
-      messages[0].starts_with("ERROR! Please check your serial port status.\nThe "
+      messages[0].starts_with("ERROR! Please check your serial port status.\n\nThe "
                               "connection to 127.0.0.1 port "))
       << messages[0];
   EXPECT_NE(messages[0].find("refused: nothing listens there."), std::string::npos);

@@ -7,13 +7,16 @@
 // pseudo-terminal tests; missing devices and "No COM Port" at the dialog
 // too.)
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +25,7 @@
 
 #include "fault_fixture.h"
 #include "serial/com_port.h"
+#include "serial/port_list.h"
 
 namespace velimo::faults {
 namespace {
@@ -40,7 +44,9 @@ class OpenRefusedTest : public FaultTest {
   // The operator tries port in the connect dialog. Returns "" when the
   // program refused it as it should, otherwise what differed. Runs in a
   // child process too, so it asserts nothing itself.
-  std::string RefusedAttempt(const std::string& port) {
+  // reasons: the lines that must stand below the first line of the
+  // message, and after the attempt in the trace.
+  std::string RefusedAttempt(const std::string& port, const Texts& reasons) {
     StartProgram();
     S().SelectModel('s');
     cli::LinkChoice link;
@@ -49,7 +55,9 @@ class OpenRefusedTest : public FaultTest {
     Platform().RunFor(100);
     std::string wrong;
     const Texts messages = TakeMessages();
-    if (messages != Texts{kRefused})
+    std::string expected = kRefused;
+    for (size_t i = 0; i < reasons.size(); ++i) expected += (i == 0 ? "\n\n" : "\n") + reasons[i];
+    if (messages != Texts{expected})
       wrong += "messages: " + ::testing::PrintToString(messages) + "; ";
     if (!TakeErrors().empty()) wrong += "an error report; ";
     if (open || Main().ComPortEnvBoard.Connected()) wrong += "the port opened; ";
@@ -58,9 +66,13 @@ class OpenRefusedTest : public FaultTest {
     if (Main().StatusBar1.PanelText(1) != "Disconnected") wrong += "the status bar changed; ";
     if (!Main().ConnectN1.Enabled() || Main().Disconnect1.Enabled())
       wrong += "the connection menu changed; ";
+    Texts tail = {"Trying Connection to Device... "};
+    tail.insert(tail.end(), reasons.begin(), reasons.end());
     const Texts trace = TraceMessages();
-    if (trace.empty() || trace.back() != "Trying Connection to Device... ")
-      wrong += "the trace does not end with the attempt; ";
+    if (trace.size() < tail.size() ||
+        !std::equal(tail.begin(), tail.end(), trace.end() - tail.size()))
+      wrong += "the trace does not end with the attempt and its reasons: " +
+               ::testing::PrintToString(trace) + "; ";
     return wrong;
   }
 
@@ -80,7 +92,7 @@ class OpenRefusedTest : public FaultTest {
 
   // Another process that opens the modem's line as the program does and
   // keeps it until it is killed.
-  void HoldInAnotherProcess() {
+  void HoldInAnotherProcess(const char* name = "velimo-holder") {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     holder_ = fork();
@@ -88,6 +100,7 @@ class OpenRefusedTest : public FaultTest {
     if (holder_ == 0) {
       close(fds[0]);
       prctl(PR_SET_PDEATHSIG, SIGKILL);
+      prctl(PR_SET_NAME, name);
       char answer = '1';
       serial::TComPort port;
       port.SetPort(link_);
@@ -119,7 +132,30 @@ class OpenRefusedTest : public FaultTest {
 TEST_F(OpenRefusedTest, ALineHeldByAnotherProcess) {
   StartSim('s');
   HoldInAnotherProcess();
-  EXPECT_EQ(RefusedAttempt(link_), "");
+  EXPECT_EQ(
+      RefusedAttempt(link_, {"In use by PID " + std::to_string(holder_) + " (velimo-holder)."}),
+      "");
+  // The other process lets go of the line; the same dialog connects.
+  ReleaseHolder();
+  ConnectFromTheOpenDialog();
+}
+
+// ModemManager probing a new adapter is the usual holder: the operator is
+// told how to keep it away (a pseudo-terminal has no USB ids, so the rule
+// carries placeholders to fill in).
+TEST_F(OpenRefusedTest, ALineHeldByModemManager) {
+  StartSim('s');
+  HoldInAnotherProcess("ModemManager");
+  EXPECT_EQ(
+      RefusedAttempt(
+          link_,
+          {"In use by PID " + std::to_string(holder_) + " (ModemManager).",
+           "To keep ModemManager away from this adapter, put this udev rule in a file such as "
+           "/etc/udev/rules.d/99-velimo.rules:",
+           "    ATTRS{idVendor}==\"VVVV\", ATTRS{idProduct}==\"PPPP\", "
+           "ENV{ID_MM_DEVICE_IGNORE}=\"1\"",
+           "then run: sudo udevadm control --reload-rules && sudo udevadm trigger"}),
+      "");
   // The other process lets go of the line; the same dialog connects.
   ReleaseHolder();
   ConnectFromTheOpenDialog();
@@ -132,7 +168,14 @@ TEST_F(OpenRefusedTest, APathThatIsNoTerminal) {
   const std::string cases[] = {plain, dir_, "/dev/null"};
   for (const std::string& port : cases) {
     SCOPED_TRACE(port);
-    EXPECT_EQ(RefusedAttempt(port), "");
+    EXPECT_EQ(RefusedAttempt(port, {"Not a serial device: " + port + " is not a terminal device."}),
+              "");
+  }
+  // Gone, and never there.
+  for (const std::string& port : {dir_ + "/ttyGone", std::string(serial::kNoComPort)}) {
+    EXPECT_EQ(RefusedAttempt(port, {"No such device: " + serial::DevicePathOf(port) +
+                                    " (unplugged or renamed)."}),
+              "");
   }
   EXPECT_EQ(ReadFile(plain), "not a terminal\n") << "nothing was written to the file";
   ConnectFromTheOpenDialog();
@@ -148,7 +191,11 @@ TEST_F(OpenRefusedTest, ADeviceTheUserMayNotOpen) {
   ASSERT_FALSE(device.empty());
   // The folder may be entered by anyone; the device only by its owner.
   ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
-  ASSERT_EQ(chmod(device.c_str(), 0600), 0);
+  // Owned by root and the dialout group, as udev leaves serial devices.
+  ASSERT_EQ(chown(device.c_str(), 0, 20), 0);
+  ASSERT_EQ(chmod(device.c_str(), 0660), 0);
+  const std::string group = getgrgid(20) ? getgrgid(20)->gr_name : "20";
+  const std::string user = getpwuid(who->uid) ? getpwuid(who->uid)->pw_name : "$USER";
   const ChildResult r = RunInChild(
       [&]() -> std::string {
         if (!DropPrivileges(*who)) return "could not drop privileges";
@@ -156,7 +203,12 @@ TEST_F(OpenRefusedTest, ADeviceTheUserMayNotOpen) {
         if (fd >= 0 || errno != EACCES)
           return std::string("precondition: the device opened or failed otherwise: ") +
                  std::strerror(errno);
-        return RefusedAttempt(link_);
+        return RefusedAttempt(
+            link_,
+            {"Permission denied: " + serial::DevicePathOf(link_) + " may be used by the group " +
+                 group + ", and this program does not run with it.",
+             "Add the user to the group with:", "    sudo usermod -aG " + group + " " + user,
+             "then log out and in again: the group applies from a new login on."});
       },
       20000);
   EXPECT_FALSE(r.timed_out);

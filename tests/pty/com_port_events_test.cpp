@@ -217,10 +217,16 @@ TEST_F(PortEvents, UnpluggingEndsTheEventThreadQuicklyAndWithoutSpinning) {
   ASSERT_TRUE(port_.EventThreadActive());
   // Let the thread settle in its wait.
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  int hangUps = 0;
+  port_.OnHangUp = [&] { ++hangUps; };
   int64_t t0 = NowMs();
   CloseMaster();
+  // The hang-up is handed over at once, as the last batch of this opening.
+  ASSERT_TRUE(ServeUntil(
+      port_, [&] { return hangUps == 1; }, 1000));
   ASSERT_TRUE(WaitUntil([&] { return !port_.EventThreadActive(); }, 1000));
   EXPECT_LE(NowMs() - t0, 100) << "ms until the event thread left its loop";
+  EXPECT_EQ(hangUps, 1);
   double cpu0 = ProcessCpuMs();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_LT(ProcessCpuMs() - cpu0, 30.0) << "ms of CPU in 300 ms after the unplug";

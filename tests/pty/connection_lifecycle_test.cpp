@@ -183,13 +183,19 @@ TEST_F(ConnectionPtyTest, APortThatCannotBeOpenedKeepsTheDialogOpen) {
     }
     Dialog().Btn_Connect.Click();
 
-    EXPECT_EQ(platform_.Messages(), Names{"ERROR! Please check your serial port status."});
+    // The fixed first line, then why.
+    const std::string device = c.typed.empty() ? "/dev/No COM Port" : c.typed;
+    const std::string reason = "No such device: " + device + " (unplugged or renamed).";
+    EXPECT_EQ(platform_.Messages(),
+              Names{"ERROR! Please check your serial port status.\n\n" + reason});
     EXPECT_TRUE(Dialog().Showing());
     EXPECT_FALSE(m.ComPortEnvBoard.Connected());
     EXPECT_FALSE(m.Disconnect1.Enabled());
     EXPECT_TRUE(m.ConnectN1.Enabled());
     EXPECT_EQ(m.StatusBar1.PanelText(1), "Disconnected");
-    EXPECT_EQ(Trace().back(), "Trying Connection to Device... ");
+    ASSERT_GE(Trace().size(), 2u);
+    EXPECT_EQ(Trace()[Trace().size() - 2], "Trying Connection to Device... ");
+    EXPECT_EQ(Trace().back(), reason);
     // The operator's choice is still there for another try.
     EXPECT_EQ(Dialog().CB_ComPort.Text(), c.typed.empty() ? "No COM Port" : c.typed);
     Dialog().Btn_Cancel.Click();
@@ -231,8 +237,9 @@ TEST_F(ConnectionPtyTest, UnpluggedAdapterThenDisconnect) {
   EXPECT_EQ(MasterRead(5, 2000), "AT&V\r");
 
   CloseMaster();
-  // The event thread notices the hang-up and leaves its loop.
-  EXPECT_TRUE(ServeUntil(port, [&] { return !port.EventThreadActive(); }));
+  // The event thread notices the hang-up and hands it over; the operator
+  // disconnects before the window has served it.
+  EXPECT_TRUE(WaitUntil([&] { return port.HasPendingEvents(); }, 2000));
 
   Main().Disconnect1Click();
   // The purge fails on a device that went away: the operator is told and

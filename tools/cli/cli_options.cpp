@@ -95,9 +95,13 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
         options.port = *v;
       } else if (name == "--model") {
         auto v = value();
-        if (!v || v->size() != 1 || std::string("suri").find((*v)[0]) == std::string::npos)
-          return fail("--model needs one of s, u, r, i");
-        options.model = (*v)[0];
+        if (v == "auto") {
+          options.model = 'a';
+        } else if (!v || v->size() != 1 || std::string("suri").find((*v)[0]) == std::string::npos) {
+          return fail("--model needs one of s, u, r, i, auto");
+        } else {
+          options.model = (*v)[0];
+        }
         have_model = true;
       } else if (name == "--baud") {
         auto v = value();
@@ -200,9 +204,11 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
 }
 
 std::string CliUsage() {
-  return R"(Usage: velimo-cli --port PORT --model s|u|r|i [OPTION...] [COMMAND...]
+  return R"(Usage: velimo-cli --port PORT --model s|u|r|i|auto [OPTION...] [COMMAND...]
   or:  velimo-cli --port PORT --port PORT... [BENCH OPTION...] --model s|u|r|i
               [OPTION...] [COMMAND...]
+  or:  velimo-cli ports [--json]
+  or:  velimo-cli scan [--port PORT]... [--json]
   or:  velimo-cli --list commands|controls|editors|ports [--model s|u|r|i]
 
 Drives Velimo's main window without a display: selects the model through its
@@ -217,8 +223,9 @@ Options:
                   (/dev/ttyS<n-1>); or a serial port behind the network:
                   rfc2217://HOST:PORT (line settings sent to the server) or
                   tcp://HOST:PORT (bytes only), HOST a name, an IPv4
-                  address or an [IPv6] address
-  --model M       s sTavi, u uTavi, r rTavi, i ioTavi
+                  address or an [IPv6] address; or auto, the one modem a
+                  scan finds (several found are named and refused)
+  --model M       s sTavi, u uTavi, r rTavi, i ioTavi, auto (from a scan)
   --baud N        one of the connect dialog's rates (600 ... 921600); 9600
   --parity P      none (default), odd or even
   --flow F        off (default) or rtscts
@@ -261,6 +268,14 @@ stick, 1 when any failed. On a terminal a progress line per unit is redrawn
 as the workers go.
 
 Commands:
+  ports           (alone, as the first word) list the serial ports: path,
+                  by-id name, vid:pid, serial, description and state (free,
+                  in use by PID n (name), no permission); --json for an array
+  scan            (alone, as the first word) find modems on the free ports,
+                  or the --port ones: the dialog's rates, most common first,
+                  and each parity, with the status query only; one line per
+                  modem found (port, rate, parity, family, firmware, source
+                  ID); exit 0 found, 3 none, 1 failure
   read            send the status query again, wait as after connecting, print
   print           print without asking the modem
   set NAME=VALUE  type VALUE into the editor NAME (through its keyboard filter
@@ -302,6 +317,27 @@ as "message: <text>", each confirmation as "confirm: <text> -> Yes|No".
 At the end the port is closed as destroying the window closes it. The settings
 file ./Velimo.INI is read as the program reads it (its trace options apply)
 and never written.
+
+velimo-cli ports lists the serial ports, one line each, fields separated by
+tabs ("-" where a field is unknown): the device path, its /dev/serial/by-id
+name, the USB vendor:product ids, the USB serial number, a description, and
+its state: free, in use by PID n (name), or no permission. With --json
+the same as one array of objects. --root DIR reads /sys and /dev below DIR.
+
+velimo-cli scan looks for modems on the named ports, or on every port of the
+list: each port that is free is tried in parallel at the connect dialog's
+rates, most common first (9600, 115200, 57600, 38400, 19200, then the rest),
+and each parity, sending only the status query "AT&V" and listening briefly
+for a line of a configuration report. It prints one line per modem found:
+port, rate, parity, family, firmware and source ID, separated by tabs (--json:
+one array). sTavi and uTavi send the same report and are shown as "sTavi or
+uTavi". A port in use is skipped and named on standard error. Exit status 0
+when a modem was found, 3 when none was, 1 when a named port failed.
+
+--port auto and --model auto in the other commands take the port, rate,
+parity and model from a scan (of all ports, or of the named port) when it
+finds exactly one modem; several are refused with their names (status 2),
+none ends with status 3.
 
 Exit status:
   0  the run ended without a failure message (and the modem holds every

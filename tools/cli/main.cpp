@@ -11,8 +11,11 @@
 #include "cli_options.h"
 #include "fleet/fleet_command.h"
 #include "output.h"
+#include "ports_command.h"
 #include "profile/profile_file.h"
 #include "profile_commands.h"
+#include "scan_command.h"
+#include "serial/port_identity.h"
 #include "serial/port_list.h"
 #include "session.h"
 #include "trace/trace_pane.h"
@@ -192,7 +195,7 @@ class Driver {
   }
 
   void Box(std::string_view text) {
-    // Why a port was refused follows the message on lines of its own.
+    // A refused port's reasons stand below its message, one per line.
     constexpr std::string_view kRefused = "ERROR! Please check your serial port status.\n";
     if (text.starts_with(kRefused)) {
       Out("message: " + velimo::cli::OneLine(kRefused) + "\n");
@@ -200,7 +203,7 @@ class Driver {
       std::string_view rest = text.substr(kRefused.size());
       while (!rest.empty()) {
         const size_t end = std::min(rest.find('\n'), rest.size());
-        Out("reason: " + velimo::cli::OneLine(rest.substr(0, end)) + "\n");
+        if (end > 0) Out("reason: " + velimo::cli::OneLine(rest.substr(0, end)) + "\n");
         rest.remove_prefix(std::min(end + 1, rest.size()));
       }
       failed_ = true;
@@ -349,6 +352,20 @@ int RunBench(const velimo::cli::fleet::FleetOptions& options) {
   io.out = Out;
   io.err = Err;
   io.live = isatty(STDOUT_FILENO) == 1;
+  io.scan_all = [] {
+    std::vector<velimo::cli::fleet::PortName> ports;
+    for (auto& f : velimo::cli::ScanForBench())
+      ports.push_back({f.path, f.by_id, f.usb_serial, f.link_args});
+    return ports;
+  };
+  io.identify = [](const std::string& path) {
+    velimo::cli::fleet::PortName name{path, "", ""};
+    if (const auto id = velimo::serial::FindPort(path)) {
+      name.by_id = id->by_id;
+      name.usb_serial = id->serial;
+    }
+    return name;
+  };
   return velimo::cli::fleet::RunFleet(options, velimo::ui::OwnExecutable(), io);
 }
 
@@ -356,6 +373,10 @@ int RunBench(const velimo::cli::fleet::FleetOptions& options) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "ports")
+    return velimo::cli::RunPortsCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "scan")
+    return velimo::cli::RunScanCommand({args.begin() + 1, args.end()});
   // Several ports, or all of them: one worker per port and a report.
   const velimo::cli::fleet::ParsedFleet fleet = velimo::cli::fleet::ParseFleet(args);
   if (!fleet.error.empty()) {
@@ -379,6 +400,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (parsed.options->list != CliOptions::List::None) return List(*parsed.options);
-  Driver driver(*parsed.options);
+  velimo::cli::CliOptions options = *parsed.options;
+  if (const int status = velimo::cli::ResolveAuto(options); status >= 0) return status;
+  Driver driver(options);
   return driver.Run();
 }

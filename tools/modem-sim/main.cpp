@@ -64,6 +64,7 @@ class Simulator {
       : options_(std::move(options)), modem_(options_.behaves_as, options_.firmware) {
     modem_.SetIgnored(options_.ignored);
     modem_.SetRateWatch(options_.rate_watch);
+    if (options_.line_rate > 0) SetLinkRate(options_.line_rate);
   }
   ~Simulator() { Close(); }
 
@@ -269,10 +270,28 @@ class Simulator {
     }
   }
 
+  // The port the modem talks through (the sTavi/uTavi port, the ioTavi's
+  // RS-232 side) is set to rate, so its report says so.
+  void SetLinkRate(int rate) {
+    const std::string text = std::to_string(rate);
+    int index = 0;
+    while (index < static_cast<int>(velimo::sim::kBaudRates.size()) &&
+           velimo::sim::kBaudRates[static_cast<size_t>(index)] != text)
+      ++index;
+    if (auto* s = std::get_if<velimo::sim::STaviConfig>(&modem_.config()))
+      s->serial.baud_index = index;
+    if (auto* i = std::get_if<velimo::sim::IoTaviConfig>(&modem_.config()))
+      i->rs232.baud_index = index;
+  }
+
   // One command line from the program. False once the modem has vanished.
   bool Command(const std::string& line) {
     ++commands_;
     if (options_.verbose) Complain("received \"" + Visible(line) + "\"");
+    if (options_.line_rate > 0 && velimo::sim::LineRate(master_) != options_.line_rate) {
+      if (options_.verbose) Complain("not heard: the line is not at its rate");
+      return true;
+    }
     const int rate = velimo::sim::LineRate(master_);
     if (!modem_.Hears(rate)) {
       // At another rate the modem receives noise: it neither acts nor answers.

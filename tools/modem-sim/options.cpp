@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace velimo::sim {
@@ -59,6 +60,9 @@ Options:
   --rate-watch         after acknowledging a new baud rate, answer only while
                        the line is set to that rate (the rate the program set
                        on the pseudo-terminal; parity does not show there)
+  --line-rate N        the modem's port is set to N baud: it reports that rate
+                       and answers only while the line runs at it (the rate
+                       the program set on the pseudo-terminal)
   --verbose            log every command received to standard error
   --help               this text
   --version            the program's name and version
@@ -161,6 +165,13 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
       if (name == "--chunk") options.chunk = *n;
       if (name == "--chunk-pause") options.chunk_pause_ms = *n;
       if (name == "--vanish-after") options.vanish_after = *n;
+    } else if (name == "--line-rate") {
+      // A modem set to one rate: at any other the line is noise to it.
+      auto v = value();
+      auto n = v ? Count(*v, 1) : std::nullopt;
+      if (!n || std::find(kBaudRates.begin(), kBaudRates.end(), *v) == kBaudRates.end())
+        return fail("--line-rate needs one of the modem's rates (600 ... 921600)");
+      options.line_rate = *n;
     } else {
       return fail("unknown argument \"" + args[i] + "\"");
     }

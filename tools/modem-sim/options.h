@@ -27,6 +27,8 @@ struct Options {
   std::set<std::string> ignored;
   // After acknowledging a new rate, answer only while the line runs at it.
   bool rate_watch = false;
+  // Answer only while the line runs at this rate (0: at any).
+  int line_rate = 0;
   bool verbose = false;
   bool help = false;
   bool version = false;

@@ -1,5 +1,7 @@
 #include "ui/qt/dialogs.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
@@ -80,6 +82,10 @@ ConnectDialog::ConnectDialog(ui::TForm_Connect& form, Platform& platform, QWidge
   // A port name typed and Return: Connect.
   if (auto* connect = qobject_cast<QPushButton*>(view_->WidgetOf(form.Btn_Connect)))
     connect->setDefault(true);
+  // The port entries carry what each port is: the list opens wide enough
+  // to show them whole beside the narrower box.
+  if (auto* ports = qobject_cast<QComboBox*>(view_->WidgetOf(form.CB_ComPort)))
+    ports->view()->setMinimumWidth(300);
   if (QWidget* connect = view_->WidgetOf(form.Btn_Connect)) {
     if (auto* row = qobject_cast<QBoxLayout*>(connect->parentWidget()->layout())) {
       row->insertStretch(0, 1);

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
 #include <exception>
@@ -112,6 +113,30 @@ LocalDateTime QtPlatform::Now() {
 int64_t QtPlatform::MonotonicMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+namespace {
+
+// A descriptor watched by the event loop, modal loops included.
+class NotifierWatch : public PlatformWatch {
+ public:
+  NotifierWatch(int fd, std::function<void()> onReady)
+      : notifier_(fd, QSocketNotifier::Read), on_ready_(std::move(onReady)) {
+    QObject::connect(&notifier_, &QSocketNotifier::activated, [this] {
+      if (on_ready_) on_ready_();
+    });
+  }
+
+ private:
+  QSocketNotifier notifier_;
+  std::function<void()> on_ready_;
+};
+
+}  // namespace
+
+std::unique_ptr<PlatformWatch> QtPlatform::WatchReadable(int fd, std::function<void()> onReady) {
+  if (fd < 0) return nullptr;
+  return std::make_unique<NotifierWatch>(fd, std::move(onReady));
 }
 
 std::unique_ptr<PlatformTimer> QtPlatform::CreateTimer(std::function<void()> onTick) {

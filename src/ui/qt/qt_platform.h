@@ -29,6 +29,7 @@ class QtPlatform : public Platform {
   LocalDateTime Now() override;
   int64_t MonotonicMs() override;
   std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) override;
+  std::unique_ptr<PlatformWatch> WatchReadable(int fd, std::function<void()> onReady) override;
   void RestartApplication() override;
   // The wait cursor over the whole application while a sequence runs; a
   // message box opened meanwhile gets the ordinary arrow, since it waits

@@ -2,6 +2,7 @@
 // and what each showing refreshes (port list, stored port settings) and
 // what it keeps (the flow-control choice).
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "serial/device_events.h"
+#include "serial/port_list.h"
+#include "support/fake_system.h"
 #include "support/test_platform.h"
 #include "ui/form_connect.h"
 #include "ui/form_main.h"
@@ -42,6 +46,9 @@ class ConnectDialogTest : public ::testing::Test {
   // ports: what the system lists at each showing; nullopt: unreadable.
   TForm_Connect& Make(std::optional<Names> ports) {
     ports_ = std::move(ports);
+    // The port list is made up; so is the system tree that would describe
+    // its entries (an empty folder).
+    main_.SystemRoots = serial::SystemRoots::Under(dir_.string());
     dialog_.emplace(
         main_, [this] { return ports_; }, ini_);
     return *dialog_;
@@ -90,7 +97,10 @@ TEST_F(ConnectDialogTest, ControlsStartAsTheWindowDefinesThem) {
   EXPECT_EQ(texts,
             (Names{"Port", "Baudrate", "Parity Bit", "Data Bit", "Stop Bit", "Flow Control"}));
   const auto controls = ControlsOf(d.Layout());
-  ASSERT_EQ(controls.size(), 9u);
+  // The nine of the window definition, and Find Modem beside the port.
+  ASSERT_EQ(controls.size(), 10u);
+  EXPECT_EQ(controls[2], &d.Btn_FindModem);
+  EXPECT_EQ(d.Btn_FindModem.Caption(), "Find Modem");
   EXPECT_EQ(controls[0], &d.Panel1);
   for (size_t i = 1; i < controls.size(); ++i) EXPECT_EQ(controls[i]->Parent(), &d.Panel1);
 }
@@ -226,6 +236,124 @@ TEST_F(ConnectDialogTest, PortBoxTakesTypedTextAndPickedEntries) {
   EXPECT_EQ(box.Text(), "COM1");  // the typed text survives a new list
   box.AddItem("Y");
   EXPECT_EQ(box.Items(), (Names{"X", "Y"}));
+}
+
+}  // namespace
+}  // namespace velimo::ui
+
+namespace velimo::ui {
+namespace {
+
+// Adapters plugged and pulled while the dialog is open, on a system tree
+// of the test's own: the kernel's device events (inotify on the tree's
+// /dev) reach the window within a second, the list follows with each
+// adapter described, the operator's choice stays while its adapter is
+// there, and a USB adapter is chosen by its by-id name.
+TEST(ConnectDialogLive, FollowsPlugAndUnplugKeepingTheChoice) {
+  test::FakeSystem sys;
+  const std::string settings = sys.Root() + "/Velimo.INI";
+  test::TestPlatform platform;
+  TForm_main main(platform);
+  main.SystemRoots = sys.Roots();
+  main.SettingsPath = settings;
+  TForm_Connect d(
+      main,
+      [&] {
+        return serial::EnumerateSerialPorts(main.SystemRoots.sys_class_tty, main.SystemRoots.dev);
+      },
+      settings);
+  serial::DeviceWatcher watcher(sys.Roots());
+  ASSERT_GE(watcher.Fd(), 0);
+  // Waits for the kernel to report a change and hands it to the window.
+  auto deliver = [&] {
+    pollfd p{watcher.Fd(), POLLIN, 0};
+    const bool told = poll(&p, 1, 1000) == 1 && watcher.TakeChanges();
+    if (told) main.DevicesChanged();
+    return told;
+  };
+
+  sys.PlugFtdi("1-1", "ttyUSB0", "A50285BI");
+  ASSERT_TRUE(deliver());
+  main.Form_Connect = &d;
+  d.ShowModal();
+  d.CB_ComPort.UserSelect(0);
+  EXPECT_EQ(d.CB_ComPort.Items(), Names{"ttyUSB0 - FT232R USB UART, serial A50285BI"});
+  const std::string byId0 = sys.Roots().by_id + "/" + test::FakeSystem::FtdiById("A50285BI");
+  EXPECT_EQ(d.PortValue(), byId0);
+
+  // A second adapter: it joins the list, the choice stays.
+  sys.PlugFtdi("1-2", "ttyUSB1", "B0000007");
+  ASSERT_TRUE(deliver()) << "no device event within a second";
+  EXPECT_EQ(d.CB_ComPort.Items(), (Names{"ttyUSB0 - FT232R USB UART, serial A50285BI",
+                                         "ttyUSB1 - FT232R USB UART, serial B0000007"}));
+  EXPECT_EQ(d.PortValue(), byId0);
+  // The operator picks the second; the first is pulled out.
+  d.CB_ComPort.UserSelect(1);
+  sys.PullFtdi("1-1", "ttyUSB0", "A50285BI");
+  ASSERT_TRUE(deliver());
+  EXPECT_EQ(d.CB_ComPort.Items(), Names{"ttyUSB1 - FT232R USB UART, serial B0000007"});
+  EXPECT_EQ(d.CB_ComPort.Text(), "ttyUSB1 - FT232R USB UART, serial B0000007");
+  // Nothing happens: nothing is reported.
+  pollfd p{watcher.Fd(), POLLIN, 0};
+  EXPECT_EQ(poll(&p, 1, 100), 0);
+  // A name typed by the operator stays as typed through a change.
+  d.CB_ComPort.UserSetText("/dev/ttyS4");
+  sys.PlugFtdi("1-1", "ttyUSB0", "A50285BI");
+  ASSERT_TRUE(deliver());
+  EXPECT_EQ(d.CB_ComPort.Items().size(), 2u);
+  EXPECT_EQ(d.PortValue(), "/dev/ttyS4");
+  main.Form_Connect = nullptr;
+}
+
+}  // namespace
+}  // namespace velimo::ui
+
+namespace velimo::ui {
+namespace {
+
+bool TraceHas(TForm_main& main, const std::string& text) {
+  for (const std::string& line : main.Trace().Pane().Lines())
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+// A removed USB adapter is known again by its serial number, whatever tty
+// it comes back as; another adapter is not taken for it.
+TEST(ReconnectAdapter, TheSameSerialNumberOnAnotherTty) {
+  test::FakeSystem sys;
+  test::TestPlatform platform;
+  TForm_main main(platform);
+  main.SystemRoots = sys.Roots();
+  sys.PlugFtdi("1-1", "ttyUSB0", "A50285BI");
+  main.LastAdapter = serial::IdentifyPort("ttyUSB0", sys.Roots());
+  sys.PullFtdi("1-1", "ttyUSB0", "A50285BI");
+  main.ComPortEnvBoard.SetPort(sys.Root() + "/dev/ttyUSB0");
+  main.AwaitingAdapter = true;
+
+  // Another adapter arrives: nothing is tried.
+  sys.PlugFtdi("1-2", "ttyUSB0", "B0000007");
+  main.DevicesChanged();
+  EXPECT_FALSE(TraceHas(main, "reconnecting"));
+  EXPECT_EQ(main.ComPortEnvBoard.Port(), sys.Root() + "/dev/ttyUSB0");
+
+  // The adapter comes back as ttyUSB1: its by-id name is opened (here a
+  // plain file stands for the device, so the open is refused and the
+  // reason traced; the next event tries again).
+  sys.PlugFtdi("1-1", "ttyUSB1", "A50285BI");
+  main.DevicesChanged();
+  const std::string byId = sys.Roots().by_id + "/" + test::FakeSystem::FtdiById("A50285BI");
+  EXPECT_EQ(main.ComPortEnvBoard.Port(), byId);
+  EXPECT_TRUE(TraceHas(main, "Adapter is back: reconnecting to Port[" + byId + "]"));
+  EXPECT_TRUE(TraceHas(main, "Not a serial device"));
+  EXPECT_TRUE(main.AwaitingAdapter);
+  EXPECT_FALSE(main.ComPortEnvBoard.Connected());
+
+  // Switched off in the settings: nothing is waited for after a removal.
+  main.AwaitingAdapter = false;
+  main.ReconnectEnabled = false;
+  main.ComPortEnvBoardHangUp();
+  EXPECT_FALSE(main.AwaitingAdapter);
+  EXPECT_EQ(main.StatusBar1.PanelText(1), "Disconnected (adapter removed)");
 }
 
 }  // namespace

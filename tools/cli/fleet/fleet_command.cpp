@@ -170,6 +170,10 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
     if (!seen) unique.push_back(std::move(p));
   }
   ports = std::move(unique);
+  if (ports.empty()) {
+    io.err("velimo-cli: no unit on the bench: the scan found no modem on a free port\n");
+    return 1;
+  }
 
   std::vector<UnitReport> reports(ports.size());  // in port order
   std::vector<UnitReport> not_found;              // units file rows, after them
@@ -217,6 +221,7 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
     WorkerJob job;
     job.argv = {program};
     job.argv.insert(job.argv.end(), options.worker_args.begin(), options.worker_args.end());
+    job.argv.insert(job.argv.end(), ports[p].worker_args.begin(), ports[p].worker_args.end());
     job.argv.insert(job.argv.end(), {"--port", ports[p].path, "--fleet-worker"});
     if (rows[p])
       for (const auto& [key, value] : rows[p]->settings)

@@ -46,6 +46,8 @@ struct PortName {
   std::string path;        // as the scan or the command line gave it
   std::string by_id;       // /dev/serial/by-id/... or empty
   std::string usb_serial;  // or empty
+  // Options for this port's worker alone (the rate a scan found it at).
+  std::vector<std::string> worker_args = {};
 };
 
 struct UnitMatch {

@@ -1,0 +1,163 @@
+#include "serial/open_refusal.h"
+
+#include <errno.h>
+#include <grp.h>
+#include <pwd.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "serial/com_error.h"
+#include "serial/com_port.h"
+#include "serial/port_holders.h"
+
+namespace velimo::serial {
+
+namespace {
+
+constexpr const char* kModemManager = "ModemManager";
+
+std::string UserName() {
+  if (const passwd* pw = getpwuid(getuid())) return pw->pw_name;
+  return "$USER";
+}
+
+bool ProcessInGroup(gid_t gid) {
+  if (getegid() == gid) return true;
+  gid_t groups[256];
+  const int n = getgroups(256, groups);
+  return n > 0 && std::find(groups, groups + n, gid) != groups + n;
+}
+
+bool UserListedInGroup(const group* gr, const std::string& user) {
+  for (char** m = gr->gr_mem; m && *m; ++m)
+    if (user == *m) return true;
+  return false;
+}
+
+void PermissionReasons(const std::string& path, std::vector<std::string>& out) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    out.push_back("Permission denied on " + path + ".");
+    return;
+  }
+  const group* gr = getgrgid(st.st_gid);
+  const std::string groupName = gr ? gr->gr_name : std::to_string(st.st_gid);
+  const std::string user = UserName();
+  out.push_back("Permission denied: " + path + " may be used by the group " + groupName +
+                ", and this program does not run with it.");
+  if (gr && UserListedInGroup(gr, user)) {
+    out.push_back("The user " + user + " is in " + groupName +
+                  " already; the group applies from a new login on: log out and in again.");
+    return;
+  }
+  if (ProcessInGroup(st.st_gid)) return;
+  out.push_back("Add the user to the group with:");
+  out.push_back("    sudo usermod -aG " + groupName + " " + user);
+  out.push_back("then log out and in again: the group applies from a new login on.");
+}
+
+void BusyReasons(const std::string& path, const SystemRoots& roots, std::vector<std::string>& out) {
+  std::vector<ProcessRef> holders = HoldersOf(path, roots.proc);
+  bool modemManager = false;
+  if (!holders.empty()) {
+    std::string names;
+    for (const ProcessRef& p : holders) {
+      names += (names.empty() ? "" : ", ") + Describe(p);
+      modemManager = modemManager || p.name == kModemManager;
+    }
+    out.push_back("In use by " + names + ".");
+  } else {
+    // Another user's process (a system service runs as root) keeps its
+    // descriptors to itself; ModemManager is the usual one.
+    const std::vector<ProcessRef> mm = ProcessesNamed(kModemManager, roots.proc);
+    if (!mm.empty()) {
+      modemManager = true;
+      out.push_back("In use by another process; " + Describe(mm.front()) +
+                    " is running and may be probing the adapter.");
+    } else {
+      out.push_back("In use by another process (one this user may not look into).");
+    }
+  }
+  if (!modemManager) return;
+  std::string vid = "VVVV", pid = "PPPP";
+  if (auto id = FindPort(path, roots); id && id->usb) {
+    vid = id->vid;
+    pid = id->pid;
+  }
+  out.push_back(
+      "To keep ModemManager away from this adapter, put this udev rule in a file such as "
+      "/etc/udev/rules.d/99-velimo.rules:");
+  out.push_back("    " + ModemManagerRule(vid, pid));
+  out.push_back("then run: sudo udevadm control --reload-rules && sudo udevadm trigger");
+}
+
+void MissingReasons(const std::string& path, const SystemRoots& roots,
+                    const std::string& rememberedSerial, std::vector<std::string>& out) {
+  out.push_back("No such device: " + path + " (unplugged or renamed).");
+  std::string serial = SerialOfById(path);
+  if (serial.empty()) serial = rememberedSerial;
+  if (serial.empty()) return;
+  auto ports = IdentifyPorts(roots);
+  if (!ports) return;
+  for (const PortIdentity& id : *ports) {
+    if (id.serial != serial) continue;
+    out.push_back("The adapter with serial " + serial + " is now " + id.path +
+                  (id.by_id.empty() ? "" : " (" + id.by_id + ")") + ".");
+    return;
+  }
+}
+
+}  // namespace
+
+std::string ModemManagerRule(const std::string& vid, const std::string& pid) {
+  return "ATTRS{idVendor}==\"" + vid + "\", ATTRS{idProduct}==\"" + pid +
+         "\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"";
+}
+
+std::vector<std::string> RefusalReasons(const std::string& port, int comCode, int error,
+                                        const SystemRoots& roots,
+                                        const std::string& rememberedSerial) {
+  std::vector<std::string> out;
+  const std::string path = DevicePathOf(port);
+  if (comCode != CError_OpenFailed) {
+    out.push_back("The port opened but refused its set-up" +
+                  (error > 0 ? std::string(": ") + strerror(error) : std::string()) + ".");
+    return out;
+  }
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      PermissionReasons(path, out);
+      break;
+    case EBUSY:
+      BusyReasons(path, roots, out);
+      break;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      MissingReasons(path, roots, rememberedSerial, out);
+      break;
+    case ENOTTY:
+    case EISDIR:
+    case ENOTDIR:
+      out.push_back("Not a serial device: " + path + " is not a terminal device.");
+      break;
+    default:
+      out.push_back(std::string("The system refused to open ") + path + ": " +
+                    (error > 0 ? strerror(error) : "unknown error") + ".");
+      break;
+  }
+  return out;
+}
+
+std::string PortState(const std::string& path, const SystemRoots& roots) {
+  const std::vector<ProcessRef> holders = HoldersOf(path, roots.proc);
+  if (!holders.empty()) return "in use by " + Describe(holders.front());
+  if (access(path.c_str(), R_OK | W_OK) != 0) return errno == ENOENT ? "missing" : "no permission";
+  return "free";
+}
+
+}  // namespace velimo::serial

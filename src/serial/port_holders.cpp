@@ -1,0 +1,116 @@
+#include "serial/port_holders.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+namespace velimo::serial {
+
+namespace {
+
+// Each process entry of /proc: its number and folder.
+void ForEachProcess(const std::string& proc,
+                    const std::function<void(int, const std::string&)>& fn) {
+  DIR* dir = opendir(proc.c_str());
+  if (!dir) return;
+  while (dirent* e = readdir(dir)) {
+    const char* name = e->d_name;
+    const char* end = name + std::char_traits<char>::length(name);
+    int pid = 0;
+    auto [ptr, ec] = std::from_chars(name, end, pid);
+    if (ec != std::errc() || ptr != end || pid <= 0) continue;
+    fn(pid, proc + "/" + name);
+  }
+  closedir(dir);
+}
+
+std::string CommandName(const std::string& folder) {
+  std::ifstream in(folder + "/comm");
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// The processes holding a flock on the file (major, minor, inode), from
+// /proc/locks: "1: FLOCK  ADVISORY  WRITE 1234 00:19:5 0 EOF".
+std::vector<int> LockersOf(const std::string& proc, const struct stat& st) {
+  std::vector<int> pids;
+  std::ifstream in(proc + "/locks");
+  std::string line;
+  char file[64];
+  std::snprintf(file, sizeof file, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                static_cast<unsigned long>(st.st_ino));
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string id, type, advisory, mode, pid, where;
+    if (!(fields >> id >> type >> advisory >> mode >> pid >> where)) continue;
+    if (type != "FLOCK" || where != file) continue;
+    int value = 0;
+    auto [ptr, ec] = std::from_chars(pid.data(), pid.data() + pid.size(), value);
+    if (ec == std::errc() && value > 0) pids.push_back(value);
+  }
+  return pids;
+}
+
+}  // namespace
+
+std::vector<ProcessRef> HoldersOf(const std::string& path, const std::string& proc) {
+  std::vector<ProcessRef> holders;
+  char real[PATH_MAX];
+  if (!realpath(path.c_str(), real)) return holders;
+  const std::string target = real;
+  const int self = static_cast<int>(getpid());
+  ForEachProcess(proc, [&](int pid, const std::string& folder) {
+    if (pid == self) return;
+    DIR* fds = opendir((folder + "/fd").c_str());
+    if (!fds) return;  // another user's process
+    bool holds = false;
+    while (dirent* e = readdir(fds)) {
+      if (e->d_name[0] == '.') continue;
+      char link[PATH_MAX];
+      const ssize_t n = readlink((folder + "/fd/" + e->d_name).c_str(), link, sizeof link - 1);
+      if (n > 0 && std::string(link, static_cast<size_t>(n)) == target) {
+        holds = true;
+        break;
+      }
+    }
+    closedir(fds);
+    if (holds) holders.push_back(ProcessRef{pid, CommandName(folder)});
+  });
+  // Of several holders, the one that locked the device is the one that
+  // keeps others out (a pseudo-terminal's own end, a shell with the line
+  // open, hold it without locking).
+  struct stat st;
+  if (holders.size() > 1 && stat(real, &st) == 0) {
+    const std::vector<int> lockers = LockersOf(proc, st);
+    std::vector<ProcessRef> locking;
+    for (const ProcessRef& p : holders)
+      if (std::find(lockers.begin(), lockers.end(), p.pid) != lockers.end()) locking.push_back(p);
+    if (!locking.empty()) holders = locking;
+  }
+  return holders;
+}
+
+std::vector<ProcessRef> ProcessesNamed(const std::string& name, const std::string& proc) {
+  std::vector<ProcessRef> found;
+  ForEachProcess(proc, [&](int pid, const std::string& folder) {
+    if (CommandName(folder) == name) found.push_back(ProcessRef{pid, name});
+  });
+  return found;
+}
+
+std::string Describe(const ProcessRef& process) {
+  return "PID " + std::to_string(process.pid) + " (" + process.name + ")";
+}
+
+}  // namespace velimo::serial

@@ -1,0 +1,314 @@
+// Finding modems end to end: velimo-cli scan against simulators of every
+// family, each set to its own rate (it answers at no other), beside a
+// modem that stays silent and a line another process holds. The scan
+// finds each modem at its rate, names the held line, passes the silent
+// one by, sends nothing but the status query, and --port auto with
+// --model auto connects to a modem found alone. The times are printed.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e_fixture.h"
+#include "serial/com_port.h"
+#include "session.h"
+#include "support/fake_system.h"
+#include "ui/form_connect.h"
+#include "ui/form_main.h"
+#include "ui/headless_platform.h"
+
+extern char** environ;
+
+namespace velimo::e2e {
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int64_t Now() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+class ScanTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/velimo-scan-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    if (holder_ > 0) {
+      kill(holder_, SIGKILL);
+      waitpid(holder_, nullptr, 0);
+    }
+    for (pid_t pid : sims_) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+    std::filesystem::remove_all(dir_);
+  }
+
+  // A simulator on dir/name, its commands logged to dir/name.log.
+  void Sim(const std::string& name, const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {VELIMO_MODEM_SIM, "--link", dir_ + "/" + name, "--verbose"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    const std::string log = dir_ + "/" + name + ".log";
+    posix_spawn_file_actions_addopen(&files, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, VELIMO_MODEM_SIM, &files, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&files);
+    sims_.push_back(pid);
+    const int64_t until = Now() + 5000;
+    while (!std::filesystem::exists(dir_ + "/" + name)) {
+      ASSERT_LT(Now(), until) << "the simulator did not come up";
+      usleep(2000);
+    }
+  }
+
+  // Another process holding a line as the program does, until the test ends.
+  void Hold(const std::string& name) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    holder_ = fork();
+    ASSERT_GE(holder_, 0);
+    if (holder_ == 0) {
+      close(fds[0]);
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      prctl(PR_SET_NAME, "velimo-holder");
+      serial::TComPort port;
+      port.SetPort(dir_ + "/" + name);
+      char answer = '1';
+      try {
+        port.OpenPort();
+      } catch (const std::exception&) {
+        answer = '0';
+      }
+      if (write(fds[1], &answer, 1) != 1) _exit(2);
+      for (;;) pause();
+    }
+    close(fds[1]);
+    pollfd p{fds[0], POLLIN, 0};
+    char answer = 0;
+    ASSERT_TRUE(poll(&p, 1, 5000) == 1 && read(fds[0], &answer, 1) == 1 && answer == '1');
+    close(fds[0]);
+  }
+
+  std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  std::string dir_;
+  std::vector<pid_t> sims_;
+  pid_t holder_ = -1;
+};
+
+TEST_F(ScanTest, FindsEachModemAtItsRateSkipsTheHeldLineAndSendsOnlyTheStatusQuery) {
+  Sim("s", {"--model", "s"});
+  Sim("r", {"--model", "r", "--line-rate", "57600"});
+  Sim("i", {"--model", "i", "--line-rate", "115200"});
+  Sim("u", {"--model", "u", "--line-rate", "19200"});
+  Sim("quiet", {"--model", "s", "--silent"});
+  Sim("held", {"--model", "s"});
+  Hold("held");
+
+  // Four modems at once.
+  int64_t t0 = Now();
+  ProcessResult four = RunProgram(
+      VELIMO_CLI, {"scan", "--port", "./s", "--port", "./r", "--port", "./i", "--port", "./u"},
+      dir_, 30000);
+  const int64_t fourMs = Now() - t0;
+  EXPECT_EQ(four.status, 0) << four.err;
+  EXPECT_EQ(Lines(four.out), (std::vector<std::string>{
+                                 "./s\t9600\tNone\tsTavi or uTavi\t1.3\t100001",
+                                 "./r\t57600\tNone\trTavi\t1.3\t300001",
+                                 "./i\t115200\tNone\tioTavi\t1.3\t400001",
+                                 "./u\t19200\tNone\tsTavi or uTavi\t1.3\t200001",
+                             }));
+
+  // A modem at 9600 none alone.
+  t0 = Now();
+  ProcessResult one = RunProgram(VELIMO_CLI, {"scan", "--port", "./s"}, dir_, 30000);
+  const int64_t oneMs = Now() - t0;
+  EXPECT_EQ(one.status, 0);
+
+  // The silent line and the held one, with a modem beside them, as JSON.
+  t0 = Now();
+  ProcessResult mixed = RunProgram(
+      VELIMO_CLI, {"scan", "--json", "--port", "./quiet", "--port", "./held", "--port", "./s"},
+      dir_, 30000);
+  const int64_t mixedMs = Now() - t0;
+  EXPECT_EQ(mixed.status, 0) << mixed.err;
+  EXPECT_EQ(mixed.out,
+            "[{\"port\":\"./s\",\"baud\":9600,\"parity\":\"None\",\"family\":\"sTavi or uTavi\","
+            "\"model\":\"s\",\"firmware\":\"1.3\",\"source_id\":\"100001\"}]\n");
+  EXPECT_NE(mixed.err.find("./held skipped: In use by PID " + std::to_string(holder_) +
+                           " (velimo-holder)."),
+            std::string::npos)
+      << mixed.err;
+
+  // Only the silent line: nothing found, every rate and parity tried.
+  t0 = Now();
+  ProcessResult none = RunProgram(VELIMO_CLI, {"scan", "--port", "./quiet"}, dir_, 30000);
+  const int64_t emptyMs = Now() - t0;
+  EXPECT_EQ(none.status, 3);
+  EXPECT_EQ(none.out, "");
+  int queries = 0;
+  for (const std::string& line : Lines(Slurp(dir_ + "/quiet.log")))
+    if (line.find("received") != std::string::npos) ++queries;
+  EXPECT_EQ(queries, 2 * 14 * 3) << "each rate and parity once per scan";
+
+  // Nothing but the status query reached any modem.
+  for (const char* name : {"s", "r", "i", "u", "quiet", "held"}) {
+    for (const std::string& line : Lines(Slurp(dir_ + "/" + name + ".log"))) {
+      if (line.find("received") == std::string::npos) continue;
+      EXPECT_NE(line.find("received \"AT&V\""), std::string::npos) << name << ": " << line;
+    }
+  }
+
+  // A modem found alone is connected to and read.
+  ProcessResult autoRun =
+      RunProgram(VELIMO_CLI, {"--port", "./r", "--model", "auto", "show", "LB_R_SID"}, dir_, 30000);
+  EXPECT_EQ(autoRun.status, 0) << autoRun.err;
+  EXPECT_EQ(autoRun.out, "LB_R_SID=300001\n");
+  EXPECT_NE(autoRun.err.find("found rTavi on ./r at 57600 None"), std::string::npos);
+
+  std::printf(
+      "figure scan_four_simulators_ms %lld\nfigure scan_one_empty_port_ms %lld\n"
+      "figure scan_silent_held_and_one_ms %lld\nfigure scan_one_modem_9600_ms %lld\n",
+      static_cast<long long>(fourMs), static_cast<long long>(emptyMs),
+      static_cast<long long>(mixedMs), static_cast<long long>(oneMs));
+  RecordProperty("scan_four_simulators_ms", std::to_string(fourMs));
+  RecordProperty("scan_one_empty_port_ms", std::to_string(emptyMs));
+}
+
+}  // namespace
+}  // namespace velimo::e2e
+
+namespace velimo::e2e {
+namespace {
+
+// "Find Modem" in the connect dialog: the window stays live while the scan
+// runs, the list then marks the port with the modem, the dialog takes its
+// rate, parity and model, and Connect reads it.
+TEST_F(ScanTest, FindModemFillsTheDialogAndConnectReads) {
+  Sim("r", {"--model", "r", "--line-rate", "57600"});
+  Sim("quiet", {"--model", "s", "--silent"});
+  ui::HeadlessPlatform platform;
+  std::vector<std::string> messages;
+  platform.on_message = [&](std::string_view text) { messages.emplace_back(text); };
+  ui::ApplicationOptions options;
+  options.settings_path = dir_ + "/Velimo.INI";
+  options.about_picture = dir_ + "/none.jpg";
+  const std::string r = dir_ + "/r", quiet = dir_ + "/quiet";
+  options.ports = [&] { return std::optional<std::vector<std::string>>{{quiet, r}}; };
+  cli::Session session(platform, options);
+  session.SelectModel('s');
+  session.Run([&] { session.Main().ConnectN1.Click(); });
+  ui::TForm_Connect& d = session.Dialog();
+  ASSERT_TRUE(d.Showing());
+
+  session.Run([&] { d.Btn_FindModem.Click(); });
+  EXPECT_TRUE(d.FindingModem());
+  EXPECT_FALSE(d.Btn_FindModem.Enabled());
+  EXPECT_EQ(d.Btn_FindModem.Caption(), "Scanning...");
+  int ticks = 0;
+  auto timer = platform.CreateTimer([&] { ++ticks; });
+  timer->Start(100);
+  ASSERT_TRUE(platform.RunUntil([&] { return !d.FindingModem(); }, 15000));
+  EXPECT_GT(ticks, 20) << "the window was served while the scan ran";
+  timer->Stop();
+
+  EXPECT_TRUE(messages.empty());
+  ASSERT_EQ(d.FoundModems().size(), 1u);
+  EXPECT_EQ(d.CB_ComPort.Items(), (std::vector<std::string>{quiet, r + " [rTavi 57600 None]"}));
+  EXPECT_EQ(d.PortValue(), r);
+  EXPECT_EQ(d.Edit_Baudrate.Text(), "57600");
+  EXPECT_EQ(d.Edit_PAB.Text(), "None");
+  EXPECT_TRUE(session.Main().rTavi1.Checked());
+  EXPECT_TRUE(d.Btn_Connect.Enabled());
+
+  session.Run([&] { d.Btn_Connect.Click(); });
+  ASSERT_TRUE(session.Settle());
+  EXPECT_EQ(session.ValueOf(*session.Find("LB_R_SID")), "300001");
+  EXPECT_TRUE(messages.empty());
+}
+
+}  // namespace
+}  // namespace velimo::e2e
+
+namespace velimo::e2e {
+namespace {
+
+// velimo-cli ports on a system tree of the test's own: each port with its
+// by-id name, ids, serial, description and state, one held open by
+// another process.
+TEST_F(ScanTest, PortsSayWhatTheyAreAndWhoHoldsThem) {
+  test::FakeSystem sys;
+  sys.PlugFtdi("1-1", "ttyUSB0", "A50285BI");
+  sys.PlugFtdi("1-2", "ttyUSB1", "B0000007");
+  const std::string busy = sys.Root() + "/dev/ttyUSB1";
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  holder_ = fork();
+  ASSERT_GE(holder_, 0);
+  if (holder_ == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    prctl(PR_SET_NAME, "velimo-holder");
+    const int fd = open(busy.c_str(), O_RDWR);
+    if (fd < 0 || write(fds[1], "1", 1) != 1) _exit(2);
+    for (;;) pause();
+  }
+  char ready = 0;
+  ASSERT_EQ(read(fds[0], &ready, 1), 1);
+  close(fds[0]);
+  close(fds[1]);
+
+  ProcessResult r = RunProgram(VELIMO_CLI, {"ports", "--root", sys.Root()}, dir_, 10000);
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string byId = sys.Root() + "/dev/serial/by-id/";
+  EXPECT_EQ(r.out, sys.Root() + "/dev/ttyUSB0\t" + byId + test::FakeSystem::FtdiById("A50285BI") +
+                       "\t0403:6001\tA50285BI\tFT232R USB UART, serial A50285BI\tfree\n" + busy +
+                       "\t" + byId + test::FakeSystem::FtdiById("B0000007") +
+                       "\t0403:6001\tB0000007\tFT232R USB UART, serial B0000007\tin use by PID " +
+                       std::to_string(holder_) + " (velimo-holder)\n");
+  ProcessResult j = RunProgram(VELIMO_CLI, {"ports", "--json", "--root", sys.Root()}, dir_, 10000);
+  EXPECT_EQ(j.status, 0);
+  EXPECT_EQ(j.out.rfind("[{\"path\":\"" + sys.Root() + "/dev/ttyUSB0\",\"by_id\":", 0), 0u)
+      << j.out;
+  EXPECT_NE(j.out.find("\"vid\":\"0403\",\"pid\":\"6001\",\"serial\":\"B0000007\","
+                       "\"manufacturer\":\"FTDI\",\"product\":\"FT232R USB UART\","
+                       "\"driver\":\"ftdi_sio\""),
+            std::string::npos)
+      << j.out;
+}
+
+}  // namespace
+}  // namespace velimo::e2e
