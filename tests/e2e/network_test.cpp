@@ -1,7 +1,8 @@
 // The program against the simulator behind ser2net: one TCP port speaking
 // RFC 2217 and one raw, both bridging to the simulator's pseudo-terminal.
-// Read and save-all go through each, and the line settings the program
-// chose are read back on the simulator's side of the bridge.
+// Read, save-all and a profile (saved, edited, compared and applied with
+// its read-back) go through each, and the line settings the program chose
+// are read back on the simulator's side of the bridge.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -18,6 +19,8 @@
 #include <sstream>
 
 #include "e2e_fixture.h"
+#include "profile/dialog_model.h"
+#include "profile_commands.h"
 #include "serial/linux_tty.h"
 #include "ui/form_connect.h"
 
@@ -118,7 +121,7 @@ class NetworkE2eTest : public E2eTest {
   int raw_port_ = 0;
 };
 
-TEST_F(NetworkE2eTest, ReadAndSaveAllThroughSer2netInBothModes) {
+TEST_F(NetworkE2eTest, ReadSaveAllAndProfileThroughSer2netInBothModes) {
   if (Ser2net().empty()) GTEST_SKIP() << "ser2net is not installed (scripts/bootstrap adds it)";
   StartSim('s');
   StartSer2net();
@@ -174,6 +177,40 @@ TEST_F(NetworkE2eTest, ReadAndSaveAllThroughSer2netInBothModes) {
     Click("Btn_S_SaveAll_LoRaPage");
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Successfully changed."});
     EXPECT_EQ(SimStateAs<sim::STaviConfig>().radio.channel, m.channel);
+
+    // The profile dialog's round: the modem saved to a file, one setting
+    // edited there as a person would, the file compared and applied, and
+    // the change read back, every line through the bridge.
+    using Phase = profile::ProfileDialogModel::Phase;
+    profile::ProfileDialogModel dialog(Main(), cli::SessionHost(S()));
+    const std::string file = dir_ + "/unit.vprofile";
+    const std::string saved = dialog.Save(file, {});
+    ASSERT_TRUE(saved.starts_with("Saved ")) << saved;
+    std::stringstream text;
+    text << std::ifstream(file).rdbuf();
+    std::string edited = text.str();
+    const std::string was = "\nCH = " + std::to_string(m.channel) + "\n";
+    const size_t at = edited.find(was);
+    ASSERT_NE(at, std::string::npos) << edited;
+    edited.replace(at, was.size(), "\nCH = " + std::to_string(m.channel + 2) + "\n");
+    std::ofstream(file, std::ios::trunc) << edited;
+
+    dialog.Open(file);
+    ASSERT_EQ(dialog.CurrentPhase(), Phase::Compared) << dialog.Status();
+    ASSERT_EQ(dialog.Rows().size(), 1u) << dialog.Status();
+    EXPECT_EQ(dialog.Rows()[0].key, "CH");
+    EXPECT_EQ(dialog.Rows()[0].modem, std::to_string(m.channel));
+    EXPECT_EQ(dialog.Rows()[0].profile, std::to_string(m.channel + 2));
+    dialog.Apply();
+    ASSERT_EQ(dialog.CurrentPhase(), Phase::Applied) << dialog.Status();
+    EXPECT_EQ(dialog.Rows()[0].result, "verified");
+    EXPECT_EQ(dialog.Status(), "All 1 settings verified.");
+    EXPECT_EQ(SimStateAs<sim::STaviConfig>().radio.channel, m.channel + 2);
+    dialog.Open(file);
+    EXPECT_EQ(dialog.Status(), "The modem holds every setting of the profile.");
+    EXPECT_TRUE(dialog.Rows().empty());
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
+
     Click("Disconnect1");
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{"     Disconnected.     "});
   }

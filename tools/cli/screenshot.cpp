@@ -2,9 +2,12 @@
 // picture, for places without a display (Qt's offscreen platform is used
 // unless another is asked for). Optionally it first connects as the
 // operator would and waits until the modem's answer has been read, so the
-// picture shows the modem's configuration.
+// picture shows the modem's configuration. With --profile it then opens
+// the profile dialog on a profile file, as "Profile" / "Compare..." does,
+// and saves that dialog instead.
 //
 //   velimo-screenshot --out FILE [--port PORT --model s|u|r|i] [--page N]
+//                     [--profile FILE]
 //
 // Message boxes that the run opens are answered at once (OK, or No), since
 // nobody is there to close them; their texts go to standard error.
@@ -22,15 +25,18 @@
 #include "ui/application.h"
 #include "ui/qt/app_setup.h"
 #include "ui/qt/front_end.h"
+#include "ui/qt/profile_window.h"
 #include "ui/qt/qt_platform.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: velimo-screenshot --out FILE [--port PORT --model s|u|r|i] [--page N]\n"
+    "                         [--profile FILE]\n"
     "Saves Velimo's main window as a PNG picture. With --port it first connects\n"
     "to the modem and waits until its answer has been read; --page then picks\n"
-    "the section shown: 0 Info (default), 1 LoRa, 2 Serial.\n";
+    "the section shown: 0 Info (default), 1 LoRa, 2 Serial. With --profile the\n"
+    "picture is the profile dialog comparing that file with the modem.\n";
 
 int64_t NowMs() {
   using namespace std::chrono;
@@ -50,7 +56,7 @@ bool ServeUntil(const std::function<bool()>& done, int limitMs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string out, port, page = "0";
+  std::string out, port, page = "0", profile;
   char model = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -64,6 +70,8 @@ int main(int argc, char** argv) {
       model = m.size() == 1 ? m[0] : '?';
     } else if (a == "--page") {
       page = next();
+    } else if (a == "--profile") {
+      profile = next();
     } else if (a == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -73,7 +81,7 @@ int main(int argc, char** argv) {
     }
   }
   if (out.empty() || (!port.empty() && std::string("suri").find(model) == std::string::npos) ||
-      (page != "0" && page != "1" && page != "2")) {
+      (page != "0" && page != "1" && page != "2") || (!profile.empty() && port.empty())) {
     std::fputs(kUsage, stderr);
     return 2;
   }
@@ -134,7 +142,23 @@ int main(int argc, char** argv) {
     }
   }
 
-  const QPixmap picture = windows.main_window.grab();
+  QWidget* shown = &windows.main_window;
+  if (status == 0 && !profile.empty()) {
+    using Phase = velimo::profile::ProfileDialogModel::Phase;
+    velimo::qt::ProfileDialog* dialog = windows.main_window.Profiles()->Dialog();
+    dialog->Start(QString::fromLocal8Bit(profile.c_str()), false);
+    const bool done = ServeUntil(
+        [&] { return !dialog->Busy() && dialog->Model().CurrentPhase() != Phase::Empty; }, 30000);
+    if (!done || dialog->Model().CurrentPhase() != Phase::Compared) {
+      std::fprintf(stderr, "velimo-screenshot: the profile dialog says: %s\n",
+                   dialog->Model().Status().c_str());
+      status = 1;
+    }
+    ServeUntil([] { return false; }, 200);  // painted with its rows
+    shown = dialog;
+  }
+
+  const QPixmap picture = shown->grab();
   if (picture.isNull() || !picture.save(QString::fromLocal8Bit(out.c_str()), "PNG")) {
     std::fprintf(stderr, "velimo-screenshot: cannot save %s\n", out.c_str());
     return 1;
