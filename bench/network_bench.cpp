@@ -36,39 +36,15 @@
 #include <thread>
 #include <vector>
 
+#include "bench_pty.h"
 #include "serial/com_port.h"
 #include "serial/net/network_port.h"
 #include "ui/headless_platform.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-      .count();
-}
-
-struct Pty {
-  int master = -1, slave = -1;
-  std::string path;
-  Pty() {
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-      std::perror("openpty");
-      std::exit(1);
-    }
-    termios t;
-    tcgetattr(slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(slave, TCSANOW, &t);
-    path = name;
-  }
-  ~Pty() {
-    close(master);
-    if (slave >= 0) close(slave);
-  }
-};
+using velimo::bench::NowNs;
+using velimo::bench::Pty;
 
 struct Stats {
   double p50 = 0, p99 = 0;

@@ -22,33 +22,13 @@
 #include <thread>
 #include <vector>
 
+#include "bench_pty.h"
 #include "serial/com_port.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-      .count();
-}
-
-struct Pty {
-  int master = -1, slave = -1;
-  std::string path;
-  Pty() {
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-      std::perror("openpty");
-      std::exit(1);
-    }
-    path = name;
-  }
-  ~Pty() {
-    close(master);
-    close(slave);
-  }
-};
+using velimo::bench::NowNs;
+using velimo::bench::Pty;
 
 // The far end: writes one numbered line, waits until the receiver has
 // seen it (ack pipe), records the time the line was written.
