@@ -35,7 +35,12 @@ OwnFile FollowOwnLinks(const std::string& path) {
   r.path = path;
   for (int hops = 0;; ++hops) {
     struct stat link;
-    if (::lstat(r.path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return r;
+    if (::lstat(r.path.c_str(), &link) != 0) return r;
+    if (!S_ISLNK(link.st_mode)) {
+      r.exists = true;
+      r.mode = link.st_mode;
+      return r;
+    }
     if (hops == kMaxLinks) return Refused(std::move(r), ELOOP, nullptr);
     const std::string dir = DirectoryOf(r.path);
     if (link.st_uid != ::geteuid()) {
@@ -55,9 +60,7 @@ OwnFile FollowOwnLinks(const std::string& path) {
 OwnFile OpenOwnFile(const std::string& path, int flags, mode_t mode) {
   OwnFile r = FollowOwnLinks(path);
   if (r.error) return r;
-  struct stat st;
-  if (::lstat(r.path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-    return Refused(std::move(r), EINVAL, kNotRegular);
+  if (r.exists && !S_ISREG(r.mode)) return Refused(std::move(r), EINVAL, kNotRegular);
   // O_NOFOLLOW: a link put there since it was looked at is not followed.
   do {
     r.fd = ::open(r.path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, mode);
@@ -66,6 +69,7 @@ OwnFile OpenOwnFile(const std::string& path, int flags, mode_t mode) {
     r.error = errno;
     return r;
   }
+  struct stat st;
   if (::fstat(r.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(r.fd);
     r.fd = -1;

@@ -21,6 +21,10 @@ struct OwnFile {
   int error = 0;                 // errno when it could not be reached or opened
   const char* reason = nullptr;  // the words for a refusal of the tool's own
   std::string path;              // where the links led
+  // What stands at path, as the last look found it: its kind is known
+  // without a second look. False when nothing is there.
+  bool exists = false;
+  mode_t mode = 0;
 };
 
 // Follows the symbolic links of path's last component under the rule
