@@ -28,7 +28,7 @@ namespace {
 [[noreturn]] void BareLoop(int go, int result, int seconds) {
   char c;
   if (read(go, &c, 1) != 1) _exit(1);
-  velimo::ui::HeadlessPlatform platform;
+  velimo::forms::HeadlessPlatform platform;
   const double cpu0 = velimo::bench::ProcessCpuSeconds();
   platform.RunFor(seconds * 1000);
   const double cpu = velimo::bench::ProcessCpuSeconds() - cpu0;

@@ -37,9 +37,9 @@
 #include <vector>
 
 #include "bench_pty.h"
+#include "forms/headless_platform.h"
 #include "serial/com_port.h"
 #include "serial/net/network_port.h"
-#include "ui/headless_platform.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ std::vector<double> Latency(velimo::serial::TComPort& port, int master, int line
 
 // Gaps between the arrivals of paced bytes on the modem's side, / 5 ms.
 std::vector<double> Pacing(velimo::serial::TComPort& port, int master, int bytes,
-                           velimo::ui::HeadlessPlatform& platform) {
+                           velimo::forms::HeadlessPlatform& platform) {
   std::vector<int64_t> arrivals;
   std::atomic<bool> stop{false};
   std::thread far([&] {
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   signal(SIGPIPE, SIG_IGN);
-  velimo::ui::HeadlessPlatform platform;
+  velimo::forms::HeadlessPlatform platform;
 
   // The modem's line behind ser2net; ser2net opens the slave by its path.
   Pty remote;

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "ui/headless_platform.h"
+#include "forms/headless_platform.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
   const Case cases[] = {
       {5, 400, true}, {100, 30, true}, {200, 15, false}, {400, 8, false}, {500, 8, false}};
 
-  velimo::ui::HeadlessPlatform platform;
+  velimo::forms::HeadlessPlatform platform;
   std::printf("Pacing: measured pause / nominal (steady clock), nearest-rank percentiles\n");
   std::printf("%-34s %5s %8s %8s %8s %8s\n", "pause", "n", "p50", "p99", "min", "max");
   bool never_short = true;

@@ -25,9 +25,9 @@
 #include <thread>
 #include <vector>
 
+#include "forms/form_main.h"
 #include "protocol/line_assembler.h"
 #include "serial/byte_channel.h"
-#include "ui/form_main.h"
 
 namespace {
 
@@ -248,7 +248,7 @@ int main(int argc, char** argv) {
         {"assembly only, " + std::to_string(chunk) + "-byte chunks", lines / s, bytes / s});
   }
   QuietPlatform platform;
-  velimo::ui::TForm_main form(platform);
+  velimo::forms::TForm_main form(platform);
   MemoryChannel memory;
   form.SetPort(&memory);
   form.sTavi1Click();

@@ -105,7 +105,7 @@ SimRig::SimRig(char model) {
   platform_->on_message = [this](std::string_view text) { messages_.emplace_back(text); };
   platform_->on_error = [this](std::string_view text) { messages_.emplace_back(text); };
   platform_->on_confirm = [](std::string_view) { return true; };
-  ui::ApplicationOptions options;
+  forms::ApplicationOptions options;
   options.settings_path = dir_ + "/Velimo.INI";
   options.about_picture = dir_ + "/none.jpg";
   options.ports = [link] { return std::optional<std::vector<std::string>>{{link}}; };

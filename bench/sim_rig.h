@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "forms/headless_platform.h"
 #include "session.h"
-#include "ui/headless_platform.h"
 
 namespace velimo::bench {
 
-class CountingPlatform : public ui::HeadlessPlatform {
+class CountingPlatform : public forms::HeadlessPlatform {
  public:
   void Pause(int ms) override {
     (ms == 5 ? byte_pauses : other_pauses) += 1;

@@ -31,13 +31,13 @@
 #include <thread>
 #include <vector>
 
+#include "forms/application.h"
+#include "gui/app_setup.h"
+#include "gui/front_end.h"
+#include "gui/qt_platform.h"
+#include "gui/trace_view.h"
 #include "trace/trace_log.h"
 #include "trace/trace_pane.h"
-#include "ui/application.h"
-#include "ui/qt/app_setup.h"
-#include "ui/qt/front_end.h"
-#include "ui/qt/qt_platform.h"
-#include "ui/qt/trace_view.h"
 
 extern char** environ;
 
@@ -202,12 +202,12 @@ Flood RunFlood(char* program, int lines_per_ms, int duration_ms) {
   int argc = 1;
   char* argv[] = {program, nullptr};
   QApplication qt_app(argc, argv);
-  velimo::qt::InitApplication(qt_app);
+  velimo::gui::InitApplication(qt_app);
   QTemporaryDir dir;
   const QString old = QDir::currentPath();
   QDir::setCurrent(dir.path());
-  velimo::qt::QtPlatform platform;
-  velimo::ui::ApplicationOptions options;
+  velimo::gui::QtPlatform platform;
+  velimo::forms::ApplicationOptions options;
   options.settings_path = "./Velimo.INI";
   {
     QFile f(QStringLiteral("Velimo.INI"));
@@ -215,8 +215,8 @@ Flood RunFlood(char* program, int lines_per_ms, int duration_ms) {
   }
   Flood result{};
   {
-    velimo::ui::TApplication app(platform, options);
-    velimo::qt::FrontEnd windows(app, platform);
+    velimo::forms::TApplication app(platform, options);
+    velimo::gui::FrontEnd windows(app, platform);
     windows.main_window.show();
     RunLoopFor(300);
 

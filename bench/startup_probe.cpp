@@ -7,10 +7,10 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "ui/application.h"
-#include "ui/qt/app_setup.h"
-#include "ui/qt/front_end.h"
-#include "ui/qt/qt_platform.h"
+#include "forms/application.h"
+#include "gui/app_setup.h"
+#include "gui/front_end.h"
+#include "gui/qt_platform.h"
 
 namespace {
 
@@ -37,10 +37,10 @@ class FirstPaint : public QObject {
 
 int main(int argc, char** argv) {
   QApplication qt_app(argc, argv);
-  velimo::qt::InitApplication(qt_app);
-  velimo::qt::QtPlatform platform;
-  velimo::ui::TApplication app(platform);
-  velimo::qt::FrontEnd windows(app, platform);
+  velimo::gui::InitApplication(qt_app);
+  velimo::gui::QtPlatform platform;
+  velimo::forms::TApplication app(platform);
+  velimo::gui::FrontEnd windows(app, platform);
   FirstPaint first_paint;
   windows.main_window.installEventFilter(&first_paint);
   windows.main_window.show();

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "forms/application.h"
+#include "gui/app_setup.h"
+#include "gui/front_end.h"
+#include "gui/qt_platform.h"
 #include "program_args.h"
-#include "ui/application.h"
-#include "ui/qt/app_setup.h"
-#include "ui/qt/front_end.h"
-#include "ui/qt/qt_platform.h"
-#include "ui/restart.h"
 #include "util/data_folder.h"
+#include "util/restart.h"
 #include "util/version.h"
 
 namespace {
@@ -45,7 +45,7 @@ void EnterDataFolder() {
 
 int main(int argc, char** argv) {
   // Resolved before anything else, so a restart starts this very file.
-  velimo::ui::OwnExecutable();
+  velimo::forms::OwnExecutable();
   // --help and --version answer without a display.
   const velimo::app::ProgramArgs asked = velimo::app::ReadProgramArgs(ArgsAfterName(argc, argv));
   if (asked.help) {
@@ -65,14 +65,14 @@ int main(int argc, char** argv) {
                  args.others.front().c_str());
     return 2;
   }
-  velimo::qt::InitApplication(qt_app);
+  velimo::gui::InitApplication(qt_app);
   // The desktop finds the menu entry, and with it the icon, by this name.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.velimo.Velimo"));
   if (args.data_folder) EnterDataFolder();
 
-  velimo::qt::QtPlatform platform;
-  velimo::ui::TApplication app(platform);
-  velimo::qt::FrontEnd windows(app, platform);
+  velimo::gui::QtPlatform platform;
+  velimo::forms::TApplication app(platform);
+  velimo::gui::FrontEnd windows(app, platform);
   windows.main_window.show();
   return qt_app.exec();
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "ui/form_main.h"
+#include "forms/form_main.h"
 
 namespace velimo::profile {
 

@@ -22,7 +22,7 @@ class ProfileDialogModel {
   };
   enum class Phase { Empty, Refused, Compared, Applying, Applied, Failed };
 
-  ProfileDialogModel(ui::TForm_main& form, Host host) : form_(form), host_(std::move(host)) {}
+  ProfileDialogModel(forms::TForm_main& form, Host host) : form_(form), host_(std::move(host)) {}
 
   // Reads the file (refused files send nothing) and the modem; the rows are
   // the differing settings.
@@ -45,7 +45,7 @@ class ProfileDialogModel {
   std::function<void()> on_progress;
 
  private:
-  ui::TForm_main& form_;
+  forms::TForm_main& form_;
   Host host_;
   std::optional<Profile> profile_;
   std::vector<Row> rows_;

@@ -2,14 +2,14 @@
 
 #include <exception>
 
-#include "ui/form_connect.h"
-#include "ui/form_main.h"
-#include "ui/pages/page_parts.h"
+#include "forms/form_connect.h"
+#include "forms/form_main.h"
+#include "forms/pages/page_parts.h"
 
 namespace velimo::profile {
 
 std::string Describe(const LineSettings& line) {
-  const auto parities = ui::pages::ParityItems();
+  const auto parities = forms::pages::ParityItems();
   return std::to_string(line.baud) + " baud, parity " +
          parities.at(static_cast<size_t>(line.parity)) + ", flow control " +
          (line.rtscts ? "RTS/CTS" : "OFF");
@@ -30,11 +30,11 @@ bool FormLineSwitch::Reopen(const LineSettings& line) {
   try {
     port.ClosePort();
     // As the connect dialog applies its rate entries.
-    const auto rates = ui::pages::BaudItems();
+    const auto rates = forms::pages::BaudItems();
     int entry = -1;
     for (size_t i = 0; i < rates.size(); ++i)
       if (rates[i] == std::to_string(line.baud)) entry = static_cast<int>(i);
-    if (entry >= 0 && ui::TForm_Connect::IsCustomBaudEntry(entry)) {
+    if (entry >= 0 && forms::TForm_Connect::IsCustomBaudEntry(entry)) {
       port.SetBaudRate(serial::brCustom);
       port.SetCustomBaudRate(line.baud);
     } else if (entry >= 0) {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace velimo::ui {
+namespace velimo::forms {
 class TForm_main;
 }
 
@@ -34,13 +34,13 @@ class LineSwitch {
 // The window's own port, set up as the connect dialog sets it up.
 class FormLineSwitch : public LineSwitch {
  public:
-  explicit FormLineSwitch(ui::TForm_main& form) : form_(form) {}
+  explicit FormLineSwitch(forms::TForm_main& form) : form_(form) {}
   LineSettings Current() const override;
   bool Reopen(const LineSettings& line) override;
   void Close() override;
 
  private:
-  ui::TForm_main& form_;
+  forms::TForm_main& form_;
 };
 
 }  // namespace velimo::profile

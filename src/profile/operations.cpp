@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <tuple>
 
+#include "forms/form_main.h"
 #include "profile/values.h"
 #include "protocol/catalogue.h"
-#include "ui/form_main.h"
 #include "util/positions.h"
 
 namespace velimo::profile {
@@ -39,13 +39,13 @@ bool Rs485Closing(std::string_view line, PageSet) {
   return BeginsWithAt(line, "ETX Length", 2);
 }
 
-std::string ControlValue(const ui::Control* c) {
+std::string ControlValue(const forms::Control* c) {
   if (!c) return {};
   switch (c->Kind()) {
-    case ui::ControlKind::Edit:
-      return static_cast<const ui::TEdit*>(c)->Text();
-    case ui::ControlKind::ComboBox:
-      return static_cast<const ui::TComboBox*>(c)->Text();
+    case forms::ControlKind::Edit:
+      return static_cast<const forms::TEdit*>(c)->Text();
+    case forms::ControlKind::ComboBox:
+      return static_cast<const forms::TComboBox*>(c)->Text();
     default:
       return c->Caption();
   }
@@ -117,7 +117,7 @@ std::vector<PlannedLine> PlanLines(const std::vector<Difference>& differences) {
 
 // ---- The runner ---------------------------------------------------------------
 
-ProfileRunner::ProfileRunner(ui::TForm_main& form, Host host)
+ProfileRunner::ProfileRunner(forms::TForm_main& form, Host host)
     : form_(form), host_(std::move(host)) {
   if (!host_.line) {
     own_line_ = std::make_unique<FormLineSwitch>(form_);

@@ -15,7 +15,7 @@
 #include "profile/line_switch.h"
 #include "profile/profile_file.h"
 
-namespace velimo::ui {
+namespace velimo::forms {
 class TForm_main;
 }
 
@@ -103,7 +103,7 @@ std::vector<PlannedLine> PlanLines(const std::vector<Difference>& differences);
 
 class ProfileRunner {
  public:
-  ProfileRunner(ui::TForm_main& form, Host host);
+  ProfileRunner(forms::TForm_main& form, Host host);
   ~ProfileRunner();
   ProfileRunner(const ProfileRunner&) = delete;
   ProfileRunner& operator=(const ProfileRunner&) = delete;
@@ -126,7 +126,7 @@ class ProfileRunner {
   std::vector<Difference> Differences(const Profile& profile) const;
   void OnLine(std::string_view line);
 
-  ui::TForm_main& form_;
+  forms::TForm_main& form_;
   Host host_;
   std::unique_ptr<LineSwitch> own_line_;
   PageSet set_ = PageSet::S;

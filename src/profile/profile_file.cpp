@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "profile/values.h"
-#include "trace/ini_file.h"
+#include "settings/ini_file.h"
 #include "util/errors.h"
 
 namespace velimo::profile {

@@ -1,6 +1,6 @@
 #include "profile/setting_table.h"
 
-#include "ui/pages/page_parts.h"
+#include "forms/pages/page_parts.h"
 
 namespace velimo::profile {
 
@@ -225,7 +225,7 @@ std::vector<PageSet> PageSetsWithKey(std::string_view key) {
 }
 
 std::vector<std::string> ListEntries(const SettingDef& def, bool japan) {
-  using namespace ui::pages;
+  using namespace forms::pages;
   const std::string_view k = def.key.starts_with("485+") ? def.key.substr(4) : def.key;
   if (k == "CH") return Numbers(1, japan ? 9 : 20);
   if (k == "SFT") return Numbers(7, japan ? 11 : 12);

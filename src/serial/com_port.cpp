@@ -13,7 +13,7 @@
 #include <cstring>
 #include <thread>
 
-#include "serial/linux_tty.h"
+#include "serial/tty/linux_tty.h"
 
 namespace velimo::serial {
 

@@ -17,8 +17,8 @@
 #include "serial/com_error.h"
 #include "serial/com_thread.h"
 #include "serial/com_types.h"
-#include "serial/linux_tty.h"
 #include "serial/port_transport.h"
+#include "serial/tty/linux_tty.h"
 
 namespace velimo::serial {
 

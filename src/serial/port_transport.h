@@ -11,7 +11,7 @@
 #include <string>
 
 #include "serial/com_types.h"
-#include "serial/linux_tty.h"
+#include "serial/tty/linux_tty.h"
 
 namespace velimo::serial {
 

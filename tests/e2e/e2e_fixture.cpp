@@ -369,14 +369,14 @@ void E2eTest::WriteSimState(const sim::Config& config) {
 void E2eTest::StartProgram() {
   session_.reset();
   platform_.reset();
-  platform_ = std::make_unique<ui::HeadlessPlatform>();
+  platform_ = std::make_unique<forms::HeadlessPlatform>();
   platform_->on_message = [this](std::string_view text) { messages_.emplace_back(text); };
   platform_->on_error = [this](std::string_view text) { errors.emplace_back(text); };
   platform_->on_confirm = [this](std::string_view text) {
     confirmations.emplace_back(text);
     return confirm_answer;
   };
-  ui::ApplicationOptions options;
+  forms::ApplicationOptions options;
   options.settings_path = dir_ + "/Velimo.INI";
   options.about_picture = dir_ + "/none.jpg";
   options.ports = [this] { return std::optional<std::vector<std::string>>{{link_}}; };
@@ -426,7 +426,7 @@ std::vector<std::string> E2eTest::TakeMessages() {
 }
 
 std::string E2eTest::Value(const std::string& name) {
-  ui::Control* c = S().Find(name);
+  forms::Control* c = S().Find(name);
   EXPECT_NE(c, nullptr) << name;
   return c ? cli::Session::ValueOf(*c) : std::string();
 }
@@ -442,7 +442,7 @@ void E2eTest::ExpectForm(const Expected& expected, bool complete) {
   }
   if (!complete) return;
   std::vector<std::string> printed;
-  for (ui::Control* c : S().PageSetControls()) printed.push_back(c->Name());
+  for (forms::Control* c : S().PageSetControls()) printed.push_back(c->Name());
   std::vector<std::string> listed;
   for (const auto& [name, want] : expected) listed.push_back(name);
   std::sort(printed.begin(), printed.end());

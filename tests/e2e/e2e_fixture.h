@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
+#include "forms/headless_platform.h"
 #include "modem.h"
 #include "session.h"
-#include "ui/headless_platform.h"
 
 namespace velimo::e2e {
 
@@ -122,8 +122,8 @@ class E2eTest : public ::testing::Test {
   std::string Value(const std::string& name);
 
   cli::Session& S() { return *session_; }
-  ui::TForm_main& Main() { return session_->Main(); }
-  ui::HeadlessPlatform& Platform() { return *platform_; }
+  forms::TForm_main& Main() { return session_->Main(); }
+  forms::HeadlessPlatform& Platform() { return *platform_; }
 
   std::string dir_;
   std::string link_;
@@ -132,7 +132,7 @@ class E2eTest : public ::testing::Test {
 
  private:
   std::unique_ptr<Watchdog> watchdog_;
-  std::unique_ptr<ui::HeadlessPlatform> platform_;
+  std::unique_ptr<forms::HeadlessPlatform> platform_;
   std::unique_ptr<cli::Session> session_;
   std::vector<std::string> messages_;
   pid_t sim_pid_ = -1;

@@ -65,7 +65,7 @@ TEST_F(E2eTest, SilentModemWatchdogThenDisconnected) {
 }
 
 // Trace lines of commands that went out.
-int SentCommands(ui::TForm_main& main) {
+int SentCommands(forms::TForm_main& main) {
   int n = 0;
   for (const std::string& line : main.Trace().Pane().Lines())
     if (line.find("Send AT Command : ") != std::string::npos) ++n;

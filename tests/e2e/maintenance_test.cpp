@@ -10,7 +10,7 @@ namespace {
 using sim::IoTaviConfig;
 using sim::STaviConfig;
 
-int CountSent(ui::TForm_main& main, const std::string& command) {
+int CountSent(forms::TForm_main& main, const std::string& command) {
   int n = 0;
   for (const std::string& line : main.Trace().Pane().Lines())
     if (line.find("Send AT Command : " + command) != std::string::npos) ++n;

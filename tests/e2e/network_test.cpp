@@ -19,10 +19,10 @@
 #include <sstream>
 
 #include "e2e_fixture.h"
+#include "forms/form_connect.h"
 #include "profile/dialog_model.h"
 #include "profile_commands.h"
-#include "serial/linux_tty.h"
-#include "ui/form_connect.h"
+#include "serial/tty/linux_tty.h"
 
 namespace velimo::e2e {
 namespace {

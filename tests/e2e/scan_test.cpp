@@ -24,12 +24,12 @@
 #include <vector>
 
 #include "e2e_fixture.h"
+#include "forms/form_connect.h"
+#include "forms/form_main.h"
+#include "forms/headless_platform.h"
 #include "serial/com_port.h"
 #include "session.h"
 #include "support/fake_system.h"
-#include "ui/form_connect.h"
-#include "ui/form_main.h"
-#include "ui/headless_platform.h"
 
 extern char** environ;
 
@@ -221,10 +221,10 @@ namespace {
 TEST_F(ScanTest, FindModemFillsTheDialogAndConnectReads) {
   Sim("r", {"--model", "r", "--line-rate", "57600"});
   Sim("quiet", {"--model", "s", "--silent"});
-  ui::HeadlessPlatform platform;
+  forms::HeadlessPlatform platform;
   std::vector<std::string> messages;
   platform.on_message = [&](std::string_view text) { messages.emplace_back(text); };
-  ui::ApplicationOptions options;
+  forms::ApplicationOptions options;
   options.settings_path = dir_ + "/Velimo.INI";
   options.about_picture = dir_ + "/none.jpg";
   const std::string r = dir_ + "/r", quiet = dir_ + "/quiet";
@@ -232,7 +232,7 @@ TEST_F(ScanTest, FindModemFillsTheDialogAndConnectReads) {
   cli::Session session(platform, options);
   session.SelectModel('s');
   session.Run([&] { session.Main().ConnectN1.Click(); });
-  ui::TForm_Connect& d = session.Dialog();
+  forms::TForm_Connect& d = session.Dialog();
   ASSERT_TRUE(d.Showing());
 
   session.Run([&] { d.Btn_FindModem.Click(); });

@@ -20,7 +20,7 @@ bool Has(const std::vector<std::string>& all, const std::string& one) {
 class SettingsTest : public E2eTest {
  protected:
   void AdminMode(const std::string& header) {
-    for (int i = 0; i < ui::TForm_main::kAdminClickCount; ++i) Click(header);
+    for (int i = 0; i < forms::TForm_main::kAdminClickCount; ++i) Click(header);
   }
 
   // A link setting of the sTavi/uTavi serial page: the page's save-all,

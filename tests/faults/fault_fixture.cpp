@@ -196,7 +196,7 @@ void FaultTest::StartProgram() {
   platform_->on_message = [this](std::string_view text) { messages_.emplace_back(text); };
   platform_->on_error = [this](std::string_view text) { errors_.emplace_back(text); };
   platform_->on_confirm = [](std::string_view) { return true; };
-  ui::ApplicationOptions options;
+  forms::ApplicationOptions options;
   options.settings_path = settings_;
   options.about_picture = dir_ + "/none.jpg";
   options.ports = [this] { return std::optional<std::vector<std::string>>{{link_}}; };
@@ -231,7 +231,7 @@ void FaultTest::Set(const std::string& name, const std::string& value) {
 }
 
 std::string FaultTest::Value(const std::string& name) {
-  ui::Control* c = S().Find(name);
+  forms::Control* c = S().Find(name);
   EXPECT_NE(c, nullptr) << name;
   return c ? cli::Session::ValueOf(*c) : std::string();
 }

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "forms/headless_platform.h"
 #include "pty/pty_fixture.h"
 #include "session.h"
-#include "ui/headless_platform.h"
 
 namespace velimo::faults {
 
@@ -30,7 +30,7 @@ using test::ProcessCpuMs;
 // pauses of a command (5 ms) and the pauses between the commands of a
 // save-all (100 ms and more). A test pulls the adapter out from there, at
 // an exact point of a transmission.
-class HookedPlatform : public ui::HeadlessPlatform {
+class HookedPlatform : public forms::HeadlessPlatform {
  public:
   std::function<void(int ms)> on_pause;
   void Pause(int ms) override {
@@ -100,7 +100,7 @@ class FaultTest : public ::testing::Test {
   double CpuMsWhileIdle(int ms);
 
   cli::Session& S() { return *session_; }
-  ui::TForm_main& Main() { return session_->Main(); }
+  forms::TForm_main& Main() { return session_->Main(); }
   HookedPlatform& Platform() { return *platform_; }
 
   std::string dir_;

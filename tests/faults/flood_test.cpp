@@ -68,11 +68,11 @@ struct InOrder {
 
 // Watches the source identifier label, which every report line sets: the
 // parses in order, each after its own echo.
-class SidWatch : public ui::ControlObserver {
+class SidWatch : public forms::ControlObserver {
  public:
-  void ControlChanged(ui::Control& c, ui::ControlProperty property) override {
-    if (property != ui::ControlProperty::Text) return;
-    const long n = std::strtol(static_cast<ui::TLabel&>(c).Caption().c_str(), nullptr, 10);
+  void ControlChanged(forms::Control& c, forms::ControlProperty property) override {
+    if (property != forms::ControlProperty::Text) return;
+    const long n = std::strtol(static_cast<forms::TLabel&>(c).Caption().c_str(), nullptr, 10);
     parsed.Next(n, "parse");
     if (echoes && echoes->seen != n && parsed_before_echo++ == 0)
       first_early =

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "fault_fixture.h"
-#include "trace/settings.h"
+#include "settings/settings.h"
 
 namespace velimo::faults {
 namespace {

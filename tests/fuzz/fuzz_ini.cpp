@@ -17,7 +17,7 @@
 
 #include "fuzz/reference.h"
 #include "fuzz/slow_inputs.h"
-#include "trace/ini_file.h"
+#include "settings/ini_file.h"
 
 namespace {
 

@@ -40,11 +40,11 @@
 #include <string_view>
 #include <vector>
 
+#include "forms/form_main.h"
 #include "fuzz/reference.h"
 #include "fuzz/slow_inputs.h"
 #include "support/fake_channel.h"
 #include "support/test_platform.h"
-#include "ui/form_main.h"
 
 namespace {
 
@@ -175,7 +175,7 @@ FUZZ_REFERENCE bool Stamped(string_view line) {
 struct Session {
   TestPlatform platform;
   RecordingChannel channel{&platform};
-  std::unique_ptr<velimo::ui::TForm_main> form;
+  std::unique_ptr<velimo::forms::TForm_main> form;
   std::vector<string_view> chunks;  // into the input; still to deliver
   size_t next = 0;
   int nesting = 0;
@@ -192,7 +192,7 @@ struct Session {
   }
 };
 
-void SelectFamily(velimo::ui::TForm_main& form, unsigned family) {
+void SelectFamily(velimo::forms::TForm_main& form, unsigned family) {
   switch (family) {
     case 0:
       form.sTavi1Click();
@@ -211,7 +211,7 @@ void SelectFamily(velimo::ui::TForm_main& form, unsigned family) {
   }
 }
 
-void OperatorStep(velimo::ui::TForm_main& form, Rng& rng) {
+void OperatorStep(velimo::forms::TForm_main& form, Rng& rng) {
   switch (rng.Below(8)) {
     case 0:
     case 1:
@@ -259,8 +259,8 @@ int RunOne(const uint8_t* data, size_t size) {
 
   Session s;
   s.channel.connected = false;
-  s.form = std::make_unique<velimo::ui::TForm_main>(s.platform);
-  velimo::ui::TForm_main& form = *s.form;
+  s.form = std::make_unique<velimo::forms::TForm_main>(s.platform);
+  velimo::forms::TForm_main& form = *s.form;
   form.SetPort(&s.channel);
   form.SettingsPath = ScratchDir() + "/Velimo.INI";
   form.Trace().SetBaseDir(ScratchDir());

@@ -1,6 +1,6 @@
 // The widgets built from a small page declaration of our own, and the two
 // directions between model and widgets, without the real window.
-#include "ui/qt/control_view.h"
+#include "gui/control_view.h"
 
 #include <gtest/gtest.h>
 
@@ -17,16 +17,16 @@
 #include <memory>
 #include <string>
 
+#include "forms/controls/controls.h"
+#include "forms/controls/layout.h"
 #include "support/test_platform.h"
-#include "ui/controls.h"
-#include "ui/layout.h"
 #include "util/errors.h"
 
-namespace velimo::qt {
+namespace velimo::gui {
 namespace {
 
-using namespace ui;
-using namespace ui::layout;
+using namespace forms;
+using namespace forms::layout;
 
 // A page like the settings pages: a group with its header strip, numeric,
 // hex and masked editors, a list, a check box, an information label, a
@@ -394,4 +394,4 @@ TEST_F(ControlViewTest, TheViewStopsObservingWhenItGoes) {
 }
 
 }  // namespace
-}  // namespace velimo::qt
+}  // namespace velimo::gui

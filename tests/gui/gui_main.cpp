@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "ui/qt/app_setup.h"
+#include "gui/app_setup.h"
 
 namespace {
 
@@ -46,6 +46,6 @@ int main(int argc, char** argv) {
 #endif
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
-  velimo::qt::InitApplication(app);
+  velimo::gui::InitApplication(app);
   return RUN_ALL_TESTS();
 }

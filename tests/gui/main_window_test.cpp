@@ -35,15 +35,15 @@
 #include <set>
 #include <string>
 
+#include "forms/application.h"
+#include "gui/front_end.h"
+#include "gui/trace_view.h"
 #include "gui_support.h"
 #include "trace/trace_log.h"
 #include "trace/trace_pane.h"
-#include "ui/application.h"
-#include "ui/qt/front_end.h"
-#include "ui/qt/trace_view.h"
 #include "util/version.h"
 
-namespace velimo::qt {
+namespace velimo::gui {
 namespace {
 
 using test::ModalWatcher;
@@ -56,18 +56,18 @@ class MainWindowTest : public ::testing::Test {
   }
 
   void Start() {
-    ui::ApplicationOptions options;
+    forms::ApplicationOptions options;
     options.ports = [] {
       return std::optional<std::vector<std::string>>(std::vector<std::string>{"COM3", "COM1"});
     };
     options.about_picture = VELIMO_ASSETS_DIR "/velimo_about.jpg";
-    app_ = std::make_unique<ui::TApplication>(platform_, options);
+    app_ = std::make_unique<forms::TApplication>(platform_, options);
     windows_ = std::make_unique<FrontEnd>(*app_, platform_);
     Main().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
   }
 
-  ui::TForm_main& Form() { return app_->Form_main(); }
+  forms::TForm_main& Form() { return app_->Form_main(); }
   MainWindow& Main() { return windows_->main_window; }
 
   template <class W = QWidget>
@@ -101,7 +101,7 @@ class MainWindowTest : public ::testing::Test {
   test::WorkDir dir_;
   QtPlatform platform_;
   ModalWatcher watcher_;
-  std::unique_ptr<ui::TApplication> app_;
+  std::unique_ptr<forms::TApplication> app_;
   std::unique_ptr<FrontEnd> windows_;
 };
 
@@ -143,7 +143,7 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsFile) {
   EXPECT_EQ(Icon("Btn_Left_LoRa"), GlyphImage(2));
   EXPECT_EQ(Icon("Btn_Left_Serial"), GlyphImage(4));
   // The pin map shows for sTavi.
-  Form().PageControl1.SetActivePageIndex(ui::kPageSSerial);
+  Form().PageControl1.SetActivePageIndex(forms::kPageSSerial);
   EXPECT_TRUE(Showing("Img_S_PinMap"));
   EXPECT_EQ(Find<QLabel>("Img_S_PinMap")->pixmap().isNull(), false);
   // "Start Velimo..." reached the pane.
@@ -173,7 +173,7 @@ TEST_F(MainWindowTest, EachModelIsSelectedFromTheMenu) {
     // Its own switch: the whole column is disabled until connected.
     EXPECT_EQ(!Find("Btn_Left_Serial")->testAttribute(Qt::WA_ForceDisabled), r.serial_enabled)
         << r.item;
-    EXPECT_EQ(Find("Img_S_PinMap")->isVisibleTo(Main().PageStack()->widget(ui::kPageSSerial)),
+    EXPECT_EQ(Find("Img_S_PinMap")->isVisibleTo(Main().PageStack()->widget(forms::kPageSSerial)),
               r.pin_map)
         << r.item;
   }
@@ -186,15 +186,15 @@ TEST_F(MainWindowTest, EachModelIsSelectedFromTheMenu) {
 
 TEST_F(MainWindowTest, APageIsBuiltWhenFirstShownWithTheStateTheModelHoldsThen) {
   Start();
-  EXPECT_TRUE(Main().PageBuilt(ui::kPageSInfo));
-  EXPECT_FALSE(Main().PageBuilt(ui::kPageSLoRa));
+  EXPECT_TRUE(Main().PageBuilt(forms::kPageSInfo));
+  EXPECT_FALSE(Main().PageBuilt(forms::kPageSLoRa));
   EXPECT_EQ(Main().findChild<QWidget*>(QStringLiteral("Edit_S_Did")), nullptr);
   // Changes made while the page waits are there when it shows.
   Form().Edit_S_Did.SetText("4711");
   Form().Edit_S_AESKey.SetMasked(false);
   Form().Btn_S_Save_Did.SetVisible(true);
-  Form().PageControl1.SetActivePageIndex(ui::kPageSLoRa);
-  EXPECT_TRUE(Main().PageBuilt(ui::kPageSLoRa));
+  Form().PageControl1.SetActivePageIndex(forms::kPageSLoRa);
+  EXPECT_TRUE(Main().PageBuilt(forms::kPageSLoRa));
   EXPECT_EQ(CurrentPage(), QStringLiteral("TS_S_LoRa"));
   EXPECT_EQ(Find<QLineEdit>("Edit_S_Did")->text(), QStringLiteral("4711"));
   EXPECT_EQ(Find<QLineEdit>("Edit_S_AESKey")->echoMode(), QLineEdit::Normal);
@@ -203,9 +203,9 @@ TEST_F(MainWindowTest, APageIsBuiltWhenFirstShownWithTheStateTheModelHoldsThen) 
   Form().Edit_S_Did.SetText("42");
   EXPECT_EQ(Find<QLineEdit>("Edit_S_Did")->text(), QStringLiteral("42"));
   // A control the focus is moved to has its widget, wherever it is.
-  EXPECT_FALSE(Main().PageBuilt(ui::kPageISerial));
+  EXPECT_FALSE(Main().PageBuilt(forms::kPageISerial));
   Form().SetActiveControl(Form().Edit_I_Did);
-  EXPECT_TRUE(Main().PageBuilt(ui::kPageISerial));
+  EXPECT_TRUE(Main().PageBuilt(forms::kPageISerial));
   EXPECT_NE(Main().View().WidgetOf(Form().Edit_I_Did), nullptr);
 }
 
@@ -242,9 +242,9 @@ TEST_F(MainWindowTest, TheLeftButtonsClickThroughTheThreeSections) {
 TEST_F(MainWindowTest, KeyFiltersRefuseWrongKeysWithTheirMessages) {
   Start();
   Form().ApplyConnectedPresentation();
-  Form().PageControl1.SetActivePageIndex(ui::kPageSLoRa);
+  Form().PageControl1.SetActivePageIndex(forms::kPageSLoRa);
   QTest::keyClick(Find<QLineEdit>("Edit_S_Did"), Qt::Key_X);
-  Form().PageControl1.SetActivePageIndex(ui::kPageSSerial);
+  Form().PageControl1.SetActivePageIndex(forms::kPageSSerial);
   QTest::keyClick(Find<QLineEdit>("Edit_S_STX1"), Qt::Key_G);
   QTest::keyClick(Find<QLineEdit>("Edit_S_DMT"), Qt::Key_Return);
   // Characters beyond Latin-1 get the same messages.
@@ -274,7 +274,7 @@ TEST_F(MainWindowTest, AShowBoxRevealsTheKeyAndMasksItAgain) {
   Start();
   Action("ioTavi1")->trigger();  // hidden in the menu, still an action
   Form().ApplyConnectedPresentation();
-  Form().PageControl1.SetActivePageIndex(ui::kPageILoRa);
+  Form().PageControl1.SetActivePageIndex(forms::kPageILoRa);
   auto* key = Find<QLineEdit>("Edit_I_AESKey");
   auto* show = Find<QCheckBox>("CB_I_Show_Key");
   ASSERT_TRUE(show->isEnabled());
@@ -422,9 +422,9 @@ TEST_F(MainWindowTest, ScreenshotsOfEveryPageOfEveryModel) {
     Action(r.item)->trigger();
     Form().ApplyConnectedPresentation();
     // The information pages as they look once the modem has answered.
-    for (ui::Control* c : {static_cast<ui::Control*>(&Form().Panel_S_Info),
-                           static_cast<ui::Control*>(&Form().Panel_R_Info),
-                           static_cast<ui::Control*>(&Form().Panel_I_Info)})
+    for (forms::Control* c : {static_cast<forms::Control*>(&Form().Panel_S_Info),
+                              static_cast<forms::Control*>(&Form().Panel_R_Info),
+                              static_cast<forms::Control*>(&Form().Panel_I_Info)})
       c->SetVisible(true);
     for (const char* section : r.sections) {
       QTest::mouseClick(Find<QPushButton>(section), Qt::LeftButton);
@@ -455,7 +455,7 @@ TEST_F(MainWindowTest, ScreenshotsOfEveryPageOfEveryModel) {
   // The administrator group shown as well, the tallest S LoRa page.
   Action("sTavi1")->trigger();
   Form().ApplyConnectedPresentation();
-  for (int i = 0; i < ui::TForm_main::kAdminClickCount; ++i) Form().Panel_Device_head_SClick();
+  for (int i = 0; i < forms::TForm_main::kAdminClickCount; ++i) Form().Panel_Device_head_SClick();
   QTest::mouseClick(Find<QPushButton>("Btn_Left_LoRa"), Qt::LeftButton);
   EXPECT_TRUE(Showing("Panel_Info_Admin_S"));
   test::SaveScreenshot(Main(), QStringLiteral("main_sTavi_page1_admin"));
@@ -571,19 +571,19 @@ TEST_F(MainWindowTest, AClosedWindowWritesTheSettingsAndAFailedWriteKeepsItOpen)
 TEST_F(MainWindowTest, AShownTabIsDrawnInTheColoursOfItsIndex) {
   Start();
   // The tabs are hidden at activation; show two to see them drawn.
-  Form().PageControl1.SetTabVisible(ui::kPageSInfo, true);
-  Form().PageControl1.SetTabVisible(ui::kPageSLoRa, true);
-  Form().PageControl1.SetActivePageIndex(ui::kPageSLoRa);
+  Form().PageControl1.SetTabVisible(forms::kPageSInfo, true);
+  Form().PageControl1.SetTabVisible(forms::kPageSLoRa, true);
+  Form().PageControl1.SetActivePageIndex(forms::kPageSLoRa);
   PageTabBar* tabs = Main().TabBar();
   ASSERT_TRUE(test::WaitFor([&] { return tabs->isVisible(); }));
   const QImage image = tabs->grab().toImage();
-  const QRect active = tabs->tabRect(ui::kPageSLoRa);
-  const QRect inactive = tabs->tabRect(ui::kPageSInfo);
+  const QRect active = tabs->tabRect(forms::kPageSLoRa);
+  const QRect inactive = tabs->tabRect(forms::kPageSInfo);
   // Index 1 active: money green; an inactive tab: the button face.
   EXPECT_EQ(image.pixelColor(active.right() - 3, active.bottom() - 3), QColor(192, 220, 192));
   EXPECT_EQ(image.pixelColor(inactive.right() - 3, inactive.bottom() - 3),
             tabs->palette().color(QPalette::Button));
-  EXPECT_EQ(tabs->tabText(ui::kPageSLoRa), QStringLiteral("LoRa"));
+  EXPECT_EQ(tabs->tabText(forms::kPageSLoRa), QStringLiteral("LoRa"));
   test::SaveScreenshot(*tabs, QStringLiteral("tabs_shown"));
 }
 
@@ -720,25 +720,25 @@ TEST_F(MainWindowTest, TheAccessibilityTreeNamesEveryControlOncePerPage) {
   Start();
   Main().BuildAllPages();
   std::set<QString> internal;
-  QHash<QObject*, const ui::Control*> bound;
-  for (ui::Control* c : Form().AllControls()) {
+  QHash<QObject*, const forms::Control*> bound;
+  for (forms::Control* c : Form().AllControls()) {
     internal.insert(QString::fromLatin1(c->Name()));
     if (QWidget* w = Main().View().WidgetOf(*c)) bound.insert(w, c);
   }
-  for (ui::Control* c : ui::ControlsOf(app_->Form_Connect().Layout())) {
+  for (forms::Control* c : forms::ControlsOf(app_->Form_Connect().Layout())) {
     internal.insert(QString::fromLatin1(c->Name()));
     if (QWidget* w = windows_->connect.View().WidgetOf(*c)) bound.insert(w, c);
   }
   // The named controls below a widget, as the accessibility tree has them.
   struct Named {
     QString name;
-    const ui::Control* control;
+    const forms::Control* control;
     QAccessibleInterface* iface;
   };
   std::function<void(QAccessibleInterface*, std::vector<Named>&)> walk =
       [&](QAccessibleInterface* iface, std::vector<Named>& out) {
         if (!iface) return;
-        if (const ui::Control* c = bound.value(iface->object()))
+        if (const forms::Control* c = bound.value(iface->object()))
           out.push_back({iface->text(QAccessible::Name), c, iface});
         for (int i = 0; i < iface->childCount(); ++i) walk(iface->child(i), out);
       };
@@ -748,7 +748,7 @@ TEST_F(MainWindowTest, TheAccessibilityTreeNamesEveryControlOncePerPage) {
     walk(QAccessible::queryAccessibleInterface(w), frame);
   ASSERT_GE(frame.size(), 8u);
   const auto check = [&](const QString& where, const std::vector<Named>& all) {
-    std::map<QString, const ui::Control*> seen;
+    std::map<QString, const forms::Control*> seen;
     for (const Named& n : all) {
       const char* name = n.control->Name();
       EXPECT_FALSE(n.name.trimmed().isEmpty()) << qPrintable(where) << ": " << name;
@@ -760,7 +760,7 @@ TEST_F(MainWindowTest, TheAccessibilityTreeNamesEveryControlOncePerPage) {
       // A list or editor is labelled by its caption (not the hidden copies
       // of read-back values, which have none on screen).
       const auto kind = n.control->Kind();
-      if ((kind == ui::ControlKind::Edit || kind == ui::ControlKind::ComboBox) &&
+      if ((kind == forms::ControlKind::Edit || kind == forms::ControlKind::ComboBox) &&
           !n.name.endsWith(QStringLiteral("last read")) &&
           n.name != QStringLiteral("LoRa Frequency change direction")) {
         const auto labels = n.iface->relations(QAccessible::Label);
@@ -776,10 +776,10 @@ TEST_F(MainWindowTest, TheAccessibilityTreeNamesEveryControlOncePerPage) {
     const char* item;
     std::vector<int> pages;
   } models[] = {
-      {"sTavi1", {ui::kPageSInfo, ui::kPageSLoRa, ui::kPageSSerial}},
-      {"uTavi1", {ui::kPageSInfo, ui::kPageSLoRa, ui::kPageSSerial}},
-      {"rTavi1", {ui::kPageRInfo, ui::kPageRLoRa}},
-      {"ioTavi1", {ui::kPageIInfo, ui::kPageILoRa, ui::kPageISerial}},
+      {"sTavi1", {forms::kPageSInfo, forms::kPageSLoRa, forms::kPageSSerial}},
+      {"uTavi1", {forms::kPageSInfo, forms::kPageSLoRa, forms::kPageSSerial}},
+      {"rTavi1", {forms::kPageRInfo, forms::kPageRLoRa}},
+      {"ioTavi1", {forms::kPageIInfo, forms::kPageILoRa, forms::kPageISerial}},
   };
   int checked = 0;
   for (const auto& m : models) {
@@ -880,7 +880,7 @@ TEST_F(ScreenTest, TheWholeWindowStaysOnTheScreenAndItsContentScrolls) {
   // The pages keep their room either way: the tallest page shows whole
   // once scrolled to, and the buttons over its lower edge can be reached.
   Form().ApplyConnectedPresentation();
-  for (int i = 0; i < ui::TForm_main::kAdminClickCount; ++i) Form().Panel_Device_head_SClick();
+  for (int i = 0; i < forms::TForm_main::kAdminClickCount; ++i) Form().Panel_Device_head_SClick();
   QTest::mouseClick(Find<QPushButton>("Btn_Left_LoRa"), Qt::LeftButton);
   QTest::qWait(20);  // layouts settle on posted events
   EXPECT_GE(Main().PageStack()->height(), 600);
@@ -907,4 +907,4 @@ TEST_F(ScreenTest, TheWholeWindowStaysOnTheScreenAndItsContentScrolls) {
 }
 
 }  // namespace
-}  // namespace velimo::qt
+}  // namespace velimo::gui

@@ -1,7 +1,7 @@
 // The Profile menu and its dialogs on screen, against the simulated modem
 // on a pseudo-terminal: compare, apply with the result per row, save with
 // the two boxes, and screenshots of the dialog before and after an apply.
-#include "ui/qt/profile_window.h"
+#include "gui/profile_window.h"
 
 #include <gtest/gtest.h>
 
@@ -19,11 +19,11 @@
 #include <QTimer>
 #include <memory>
 
+#include "forms/application.h"
+#include "gui/front_end.h"
 #include "gui_support.h"
-#include "ui/application.h"
-#include "ui/qt/front_end.h"
 
-namespace velimo::qt {
+namespace velimo::gui {
 namespace {
 
 using Phase = profile::ProfileDialogModel::Phase;
@@ -47,9 +47,9 @@ class ProfileWindowTest : public ::testing::Test {
                 QStringLiteral("--state"), dir_.Path() + QStringLiteral("/modem.state"),
                 QStringLiteral("--ignore"), QStringLiteral("DTN")});
     ASSERT_TRUE(sim_.waitForReadyRead(5000)) << "the simulator did not come up";
-    ui::ApplicationOptions options;
+    forms::ApplicationOptions options;
     options.ports = [] { return std::optional<std::vector<std::string>>(); };
-    app_ = std::make_unique<ui::TApplication>(platform_, options);
+    app_ = std::make_unique<forms::TApplication>(platform_, options);
     windows_ = std::make_unique<FrontEnd>(*app_, platform_);
     Main().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&Main()));
@@ -65,7 +65,7 @@ class ProfileWindowTest : public ::testing::Test {
     ASSERT_TRUE(test::WaitFor([&] { return Form().ResponseFlag == 1; }, 5000));
   }
 
-  ui::TForm_main& Form() { return app_->Form_main(); }
+  forms::TForm_main& Form() { return app_->Form_main(); }
   MainWindow& Main() { return windows_->main_window; }
   QAction* Action(const char* name) {
     auto* a = Main().findChild<QAction*>(QString::fromLatin1(name));
@@ -83,7 +83,7 @@ class ProfileWindowTest : public ::testing::Test {
   QtPlatform platform_;
   test::ModalWatcher watcher_;
   QProcess sim_;
-  std::unique_ptr<ui::TApplication> app_;
+  std::unique_ptr<forms::TApplication> app_;
   std::unique_ptr<FrontEnd> windows_;
 };
 
@@ -168,4 +168,4 @@ TEST_F(ProfileWindowTest, CompareApplyAndSaveThroughTheProfileMenu) {
 }
 
 }  // namespace
-}  // namespace velimo::qt
+}  // namespace velimo::gui

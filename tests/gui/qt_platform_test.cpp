@@ -1,6 +1,6 @@
 // The platform seam on Qt: real message boxes with their nested loops,
 // the blocking pause, timers, the clock and the restart.
-#include "ui/qt/qt_platform.h"
+#include "gui/qt_platform.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -21,7 +21,7 @@
 #include "gui_support.h"
 #include "util/errors.h"
 
-namespace velimo::qt {
+namespace velimo::gui {
 namespace {
 
 using test::ModalWatcher;
@@ -226,4 +226,4 @@ TEST(QtPlatformTest, ARestartStartsThisProgramByItsNameWithoutArgumentsInTheSame
 }
 
 }  // namespace
-}  // namespace velimo::qt
+}  // namespace velimo::gui

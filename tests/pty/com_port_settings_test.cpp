@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "pty_fixture.h"
-#include "serial/linux_tty.h"
+#include "serial/tty/linux_tty.h"
 
 namespace velimo::test {
 namespace {

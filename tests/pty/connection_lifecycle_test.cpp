@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "forms/application.h"
 #include "pty_fixture.h"
+#include "settings/settings.h"
 #include "support/test_platform.h"
-#include "trace/settings.h"
-#include "ui/application.h"
 
-namespace velimo::ui {
+namespace velimo::forms {
 namespace {
 
 using test::TestPlatform;
@@ -278,4 +278,4 @@ TEST_F(ConnectionPtyTest, ClosingWhileConnectedWritesFirstAndSendsNothing) {
 }
 
 }  // namespace
-}  // namespace velimo::ui
+}  // namespace velimo::forms

@@ -19,7 +19,7 @@ std::string MakeTempDir() {
 
 FormFixture::FormFixture() : dir_(MakeTempDir()) {
   channel.connected = false;
-  form = std::make_unique<ui::TForm_main>(platform);
+  form = std::make_unique<forms::TForm_main>(platform);
   form->SetPort(&channel);
   form->SettingsPath = SettingsPath();
   form->Trace().SetBaseDir(dir_);

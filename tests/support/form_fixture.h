@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "forms/form_main.h"
 #include "support/fake_channel.h"
 #include "support/test_platform.h"
-#include "ui/form_main.h"
 
 namespace velimo::test {
 
@@ -39,7 +39,7 @@ class FormFixture {
 
   TestPlatform platform;
   FakeChannel channel{&platform};
-  std::unique_ptr<ui::TForm_main> form;
+  std::unique_ptr<forms::TForm_main> form;
 
  private:
   std::string dir_;

@@ -10,6 +10,7 @@
 
 #include "cli_options.h"
 #include "fleet/fleet_command.h"
+#include "forms/headless_platform.h"
 #include "output.h"
 #include "ports_command.h"
 #include "profile/profile_file.h"
@@ -19,8 +20,7 @@
 #include "serial/port_list.h"
 #include "session.h"
 #include "trace/trace_pane.h"
-#include "ui/headless_platform.h"
-#include "ui/restart.h"
+#include "util/restart.h"
 #include "util/version.h"
 
 namespace {
@@ -156,7 +156,7 @@ class Driver {
   // The value the page set's information label shows (LB_S_FwVer ...).
   std::string ShownValue(Session& session, const char* what) {
     const char set = options_.model == 'r' ? 'R' : options_.model == 'i' ? 'I' : 'S';
-    const velimo::ui::Control* c = session.Find(std::string("LB_") + set + "_" + what);
+    const velimo::forms::Control* c = session.Find(std::string("LB_") + set + "_" + what);
     return c ? Session::ValueOf(*c) : std::string();
   }
 
@@ -275,7 +275,7 @@ class Driver {
         platform_.RunFor(c.ms);
         break;
       case Command::Kind::Show: {
-        std::vector<velimo::ui::Control*> controls;
+        std::vector<velimo::forms::Control*> controls;
         for (const auto& name : c.names) controls.push_back(session.Find(name));
         Print(controls);
         break;
@@ -283,9 +283,9 @@ class Driver {
     }
   }
 
-  void Print(const std::vector<velimo::ui::Control*>& controls) {
+  void Print(const std::vector<velimo::forms::Control*>& controls) {
     NamedValues values;
-    for (const velimo::ui::Control* c : controls)
+    for (const velimo::forms::Control* c : controls)
       values.emplace_back(c->Name(), Session::ValueOf(*c));
     Out(options_.json ? velimo::cli::FormatJson(values) : velimo::cli::FormatLines(values));
   }
@@ -305,7 +305,7 @@ class Driver {
   }
 
   const CliOptions& options_;
-  velimo::ui::HeadlessPlatform platform_;
+  velimo::forms::HeadlessPlatform platform_;
   bool failed_ = false;
   int errors_reported_ = 0;  // default error reports so far
   bool differs_ = false;
@@ -327,8 +327,8 @@ int List(const CliOptions& options) {
   } else if (options.list == List::Ports) {
     names = velimo::serial::EnumerateSerialPorts().value_or(std::vector<std::string>{});
   } else {
-    velimo::ui::HeadlessPlatform platform;
-    velimo::ui::ApplicationOptions quiet;
+    velimo::forms::HeadlessPlatform platform;
+    velimo::forms::ApplicationOptions quiet;
     quiet.settings_path = "/dev/null";
     Session session(platform, quiet);
     session.SelectModel(options.model);
@@ -366,7 +366,7 @@ int RunBench(const velimo::cli::fleet::FleetOptions& options) {
     }
     return name;
   };
-  return velimo::cli::fleet::RunFleet(options, velimo::ui::OwnExecutable(), io);
+  return velimo::cli::fleet::RunFleet(options, velimo::forms::OwnExecutable(), io);
 }
 
 }  // namespace

@@ -22,11 +22,11 @@
 #include <functional>
 #include <string>
 
-#include "ui/application.h"
-#include "ui/qt/app_setup.h"
-#include "ui/qt/front_end.h"
-#include "ui/qt/profile_window.h"
-#include "ui/qt/qt_platform.h"
+#include "forms/application.h"
+#include "gui/app_setup.h"
+#include "gui/front_end.h"
+#include "gui/profile_window.h"
+#include "gui/qt_platform.h"
 
 namespace {
 
@@ -90,11 +90,11 @@ int main(int argc, char** argv) {
     port = std::filesystem::absolute(port).lexically_normal().string();
 
   QApplication qt_app(argc, argv);
-  velimo::qt::InitApplication(qt_app);
-  velimo::qt::QtPlatform platform;
-  velimo::ui::TApplication app(platform);
-  velimo::qt::FrontEnd windows(app, platform);
-  velimo::ui::TForm_main& form = app.Form_main();
+  velimo::gui::InitApplication(qt_app);
+  velimo::gui::QtPlatform platform;
+  velimo::forms::TApplication app(platform);
+  velimo::gui::FrontEnd windows(app, platform);
+  velimo::forms::TForm_main& form = app.Form_main();
 
   // Nobody reads the boxes: each is answered as soon as it is up.
   QTimer closer;
@@ -116,22 +116,22 @@ int main(int argc, char** argv) {
 
   int status = 0;
   if (!port.empty()) {
-    velimo::ui::TMenuItem* item = model == 's'   ? &form.sTavi1
-                                  : model == 'u' ? &form.uTavi1
-                                  : model == 'r' ? &form.rTavi1
-                                                 : &form.ioTavi1;
-    velimo::qt::RunGuarded(platform, [item] { item->Click(); });
+    velimo::forms::TMenuItem* item = model == 's'   ? &form.sTavi1
+                                     : model == 'u' ? &form.uTavi1
+                                     : model == 'r' ? &form.rTavi1
+                                                    : &form.ioTavi1;
+    velimo::gui::RunGuarded(platform, [item] { item->Click(); });
     // The connect dialog's choices, pressed without showing the dialog.
-    velimo::ui::TForm_Connect& dialog = app.Form_Connect();
+    velimo::forms::TForm_Connect& dialog = app.Form_Connect();
     dialog.FormActivate();
     dialog.CB_ComPort.UserSetText(port);
-    velimo::qt::RunGuarded(platform, [&dialog] { dialog.Btn_Connect.Click(); });
+    velimo::gui::RunGuarded(platform, [&dialog] { dialog.Btn_Connect.Click(); });
     if (!form.ComPortEnvBoard.Connected()) {
       std::fprintf(stderr, "velimo-screenshot: cannot open the serial port %s\n", port.c_str());
       status = 1;
     } else {
-      if (page == "1") velimo::qt::RunGuarded(platform, [&] { form.Btn_Left_LoRa.Click(); });
-      if (page == "2") velimo::qt::RunGuarded(platform, [&] { form.Btn_Left_Serial.Click(); });
+      if (page == "1") velimo::gui::RunGuarded(platform, [&] { form.Btn_Left_LoRa.Click(); });
+      if (page == "2") velimo::gui::RunGuarded(platform, [&] { form.Btn_Left_Serial.Click(); });
       const bool answered = ServeUntil(
           [&] { return form.ResponseFlag != 0 && !form.Timer_AESQuery.Enabled(); }, 8000);
       if (!answered) {
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
   QWidget* shown = &windows.main_window;
   if (status == 0 && !profile.empty()) {
     using Phase = velimo::profile::ProfileDialogModel::Phase;
-    velimo::qt::ProfileDialog* dialog = windows.main_window.Profiles()->Dialog();
+    velimo::gui::ProfileDialog* dialog = windows.main_window.Profiles()->Dialog();
     dialog->Start(QString::fromLocal8Bit(profile.c_str()), false);
     const bool done = ServeUntil(
         [&] { return !dialog->Busy() && dialog->Model().CurrentPhase() != Phase::Empty; }, 30000);

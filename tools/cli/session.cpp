@@ -2,32 +2,32 @@
 
 #include <algorithm>
 
-#include "ui/form_connect.h"
-#include "ui/layout.h"
-#include "ui/pages/main_frame.h"
+#include "forms/controls/layout.h"
+#include "forms/form_connect.h"
+#include "forms/pages/main_frame.h"
 
 namespace velimo::cli {
 
-using ui::Control;
-using ui::ControlKind;
+using forms::Control;
+using forms::ControlKind;
 
 std::vector<int> PageSetOf(char model) {
   switch (model) {
     case 's':
     case 'u':
-      return {ui::kPageSInfo, ui::kPageSLoRa, ui::kPageSSerial};
+      return {forms::kPageSInfo, forms::kPageSLoRa, forms::kPageSSerial};
     case 'r':
-      return {ui::kPageRInfo, ui::kPageRLoRa};
+      return {forms::kPageRInfo, forms::kPageRLoRa};
     case 'i':
-      return {ui::kPageIInfo, ui::kPageILoRa, ui::kPageISerial};
+      return {forms::kPageIInfo, forms::kPageILoRa, forms::kPageISerial};
     default:
       return {};
   }
 }
 
-Session::Session(ui::HeadlessPlatform& platform, ui::ApplicationOptions options)
+Session::Session(forms::HeadlessPlatform& platform, forms::ApplicationOptions options)
     : platform_(platform) {
-  app_ = std::make_unique<ui::TApplication>(platform_, std::move(options));
+  app_ = std::make_unique<forms::TApplication>(platform_, std::move(options));
   // Before anything is asked, an information label reads "no info": that is
   // what tells them from the static captions that carry a name.
   for (Control* c : Main().AllControls()) {
@@ -47,18 +47,18 @@ Session::~Session() {
 
 void Session::SelectModel(char model) {
   model_ = model;
-  ui::TForm_main& m = Main();
-  ui::TMenuItem* item = model == 's'   ? &m.sTavi1
-                        : model == 'u' ? &m.uTavi1
-                        : model == 'r' ? &m.rTavi1
-                        : model == 'i' ? &m.ioTavi1
-                                       : nullptr;
+  forms::TForm_main& m = Main();
+  forms::TMenuItem* item = model == 's'   ? &m.sTavi1
+                           : model == 'u' ? &m.uTavi1
+                           : model == 'r' ? &m.rTavi1
+                           : model == 'i' ? &m.ioTavi1
+                                          : nullptr;
   if (item) Run([item] { item->Click(); });
 }
 
 bool Session::Connect(const LinkChoice& link) {
   Run([this] { Main().ConnectN1.Click(); });
-  ui::TForm_Connect& d = Dialog();
+  forms::TForm_Connect& d = Dialog();
   if (!d.Showing()) return Main().ComPortEnvBoard.Connected();
   d.CB_ComPort.UserSetText(link.port);
   const auto& bauds = d.Edit_Baudrate.Items();
@@ -73,7 +73,7 @@ bool Session::Connect(const LinkChoice& link) {
 }
 
 bool Session::StatusQueryPending() {
-  ui::TForm_main& m = Main();
+  forms::TForm_main& m = Main();
   return m.ResponseFlag == 0 && m.Timer_ConnectionResponse.Enabled() &&
          m.ComPortEnvBoard.Connected() && !platform_.RestartRequested();
 }
@@ -101,7 +101,7 @@ bool Session::Settle(int limitMs, int quietMs) {
 
 Control* Session::Find(std::string_view name) const {
   if (Control* c = app_->Form_main().FindControl(name)) return c;
-  for (Control* c : ui::ControlsOf(app_->Form_Connect().Layout()))
+  for (Control* c : forms::ControlsOf(app_->Form_Connect().Layout()))
     if (name == c->Name()) return c;
   return nullptr;
 }
@@ -110,7 +110,7 @@ std::vector<Control*> Session::PageSetControls() const {
   std::vector<Control*> out;
   const auto& pages = app_->Form_main().Pages();
   for (int index : PageSetOf(model_)) {
-    for (Control* c : ui::ControlsOf(pages[static_cast<size_t>(index)])) {
+    for (Control* c : forms::ControlsOf(pages[static_cast<size_t>(index)])) {
       const bool info =
           c->Kind() == ControlKind::Label &&
           std::find(info_labels_.begin(), info_labels_.end(), c->Name()) != info_labels_.end();
@@ -127,17 +127,17 @@ std::vector<std::string> Session::ReachableNames(bool editorsOnly) const {
   std::vector<const Control*> others;  // on the pages of the other models
   for (size_t i = 0; i < pages.size(); ++i) {
     if (std::find(mine.begin(), mine.end(), static_cast<int>(i)) != mine.end()) continue;
-    for (const Control* c : ui::ControlsOf(pages[i])) others.push_back(c);
+    for (const Control* c : forms::ControlsOf(pages[i])) others.push_back(c);
   }
   std::vector<Control*> reach;
   for (int index : mine)
-    for (Control* c : ui::ControlsOf(pages[static_cast<size_t>(index)])) reach.push_back(c);
+    for (Control* c : forms::ControlsOf(pages[static_cast<size_t>(index)])) reach.push_back(c);
   for (Control* c : app_->Form_main().AllControls()) {
     if (std::find(others.begin(), others.end(), c) == others.end() &&
         std::find(reach.begin(), reach.end(), c) == reach.end())
       reach.push_back(c);
   }
-  for (Control* c : ui::ControlsOf(app_->Form_Connect().Layout())) reach.push_back(c);
+  for (Control* c : forms::ControlsOf(app_->Form_Connect().Layout())) reach.push_back(c);
 
   std::vector<std::string> names;
   for (const Control* c : reach) {
@@ -150,14 +150,14 @@ std::vector<std::string> Session::ReachableNames(bool editorsOnly) const {
 std::string Session::ValueOf(const Control& control) {
   switch (control.Kind()) {
     case ControlKind::Edit:
-      return static_cast<const ui::TEdit&>(control).Text();
+      return static_cast<const forms::TEdit&>(control).Text();
     case ControlKind::ComboBox:
-      if (auto* free = dynamic_cast<const ui::TEditComboBox*>(&control)) return free->Text();
-      return static_cast<const ui::TComboBox&>(control).Text();
+      if (auto* free = dynamic_cast<const forms::TEditComboBox*>(&control)) return free->Text();
+      return static_cast<const forms::TComboBox&>(control).Text();
     case ControlKind::CheckBox:
-      return static_cast<const ui::TCheckBox&>(control).Checked() ? "1" : "0";
+      return static_cast<const forms::TCheckBox&>(control).Checked() ? "1" : "0";
     case ControlKind::MenuItem:
-      return static_cast<const ui::TMenuItem&>(control).Checked() ? "1" : "0";
+      return static_cast<const forms::TMenuItem&>(control).Checked() ? "1" : "0";
     default:
       return control.Caption();
   }
@@ -184,13 +184,13 @@ std::optional<std::string> Session::CheckClickable(std::string_view name) const 
 std::optional<std::string> Session::Set(std::string_view name, std::string_view value) {
   if (auto error = CheckSettable(name)) return error;
   Control* c = Find(name);
-  if (auto* free = dynamic_cast<ui::TEditComboBox*>(c)) {
+  if (auto* free = dynamic_cast<forms::TEditComboBox*>(c)) {
     Run([&] { free->UserSetText(value); });
     return std::nullopt;
   }
   switch (c->Kind()) {
     case ControlKind::Edit: {
-      auto* edit = static_cast<ui::TEdit*>(c);
+      auto* edit = static_cast<forms::TEdit*>(c);
       // Select all, then type: each key passes the editor's filter, which
       // may refuse it with its message; the length limit stops typing.
       Run([&] {
@@ -207,7 +207,7 @@ std::optional<std::string> Session::Set(std::string_view name, std::string_view 
       return std::nullopt;
     }
     case ControlKind::ComboBox: {
-      auto* list = static_cast<ui::TComboBox*>(c);
+      auto* list = static_cast<forms::TComboBox*>(c);
       const auto& items = list->Items();
       const auto it = std::find(items.begin(), items.end(), value);
       if (it == items.end()) {
@@ -221,7 +221,7 @@ std::optional<std::string> Session::Set(std::string_view name, std::string_view 
       return std::nullopt;
     }
     case ControlKind::CheckBox: {
-      auto* box = static_cast<ui::TCheckBox*>(c);
+      auto* box = static_cast<forms::TCheckBox*>(c);
       if (value != "0" && value != "1") return std::string(name) + " takes 1 or 0";
       if (box->Checked() != (value == "1")) Run([&] { box->UserClick(); });
       return std::nullopt;
@@ -235,7 +235,7 @@ std::optional<std::string> Session::Click(std::string_view name) {
   Control* c = Find(name);
   if (!c) return "there is no control \"" + std::string(name) + "\"";
   if (c->Kind() == ControlKind::CheckBox) {
-    auto* box = static_cast<ui::TCheckBox*>(c);
+    auto* box = static_cast<forms::TCheckBox*>(c);
     Run([box] { box->UserClick(); });
   } else {
     Run([c] { c->Click(); });

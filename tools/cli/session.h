@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/application.h"
-#include "ui/controls.h"
-#include "ui/headless_platform.h"
+#include "forms/application.h"
+#include "forms/controls/controls.h"
+#include "forms/headless_platform.h"
 
 namespace velimo::cli {
 
@@ -34,15 +34,15 @@ class Session {
 
   // Creates the windows and shows the main window (its activation reads the
   // settings file). The platform must outlive the session.
-  Session(ui::HeadlessPlatform& platform, ui::ApplicationOptions options = {});
+  Session(forms::HeadlessPlatform& platform, forms::ApplicationOptions options = {});
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  ui::TApplication& App() { return *app_; }
-  ui::TForm_main& Main() { return app_->Form_main(); }
-  ui::TForm_Connect& Dialog() { return app_->Form_Connect(); }
-  ui::HeadlessPlatform& Platform() { return platform_; }
+  forms::TApplication& App() { return *app_; }
+  forms::TForm_main& Main() { return app_->Form_main(); }
+  forms::TForm_Connect& Dialog() { return app_->Form_Connect(); }
+  forms::HeadlessPlatform& Platform() { return platform_; }
 
   // Runs an operator action; an error escaping it goes to the default
   // error report, as in the window.
@@ -67,11 +67,11 @@ class Session {
   bool StatusQueryPending();
 
   // A control of the main window or of the connect dialog by its name.
-  ui::Control* Find(std::string_view name) const;
+  forms::Control* Find(std::string_view name) const;
 
   // Every information label and editor of the selected model's page set,
   // in page and declaration order.
-  std::vector<ui::Control*> PageSetControls() const;
+  std::vector<forms::Control*> PageSetControls() const;
   // The names of the information labels (captions "no info" before the
   // modem is asked anything), taken when the windows were made.
   const std::vector<std::string>& InfoLabelNames() const { return info_labels_; }
@@ -84,7 +84,7 @@ class Session {
 
   // What a control shows: an editor's text, a list's selected entry, a
   // check mark as "1" or "0", any other control's caption.
-  static std::string ValueOf(const ui::Control& control);
+  static std::string ValueOf(const forms::Control& control);
 
   // The operator types value into an editor (every character through its
   // keyboard filter, at most its length limit), or picks the entry value
@@ -99,8 +99,8 @@ class Session {
   std::optional<std::string> CheckClickable(std::string_view name) const;
 
  private:
-  ui::HeadlessPlatform& platform_;
-  std::unique_ptr<ui::TApplication> app_;
+  forms::HeadlessPlatform& platform_;
+  std::unique_ptr<forms::TApplication> app_;
   std::vector<std::string> info_labels_;
   char model_ = 0;
 };

@@ -5,13 +5,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "gui/latin1.h"
+#include "gui/trace_view.h"
 #include "support/test_platform.h"
 #include "trace/trace_log.h"
 #include "trace/trace_pane.h"
-#include "ui/qt/latin1.h"
-#include "ui/qt/trace_view.h"
 
-namespace velimo::qt {
+namespace velimo::gui {
 namespace {
 
 // What the widget should show: the model's lines as display text, one
@@ -56,4 +56,4 @@ TEST(TraceViewBound, TheWidgetDropsWhatThePaneDropsAtAnyDrawingPace) {
 }
 
 }  // namespace
-}  // namespace velimo::qt
+}  // namespace velimo::gui

@@ -1,6 +1,6 @@
 // The termios2 record the port hands to the kernel, checked field by
 // field (a pseudo-terminal rewrites some of it, so the pty tests cannot).
-#include "serial/linux_tty.h"
+#include "serial/tty/linux_tty.h"
 
 #include <gtest/gtest.h>
 #include <termios.h>

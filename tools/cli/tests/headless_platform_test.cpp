@@ -2,7 +2,7 @@
 // real port's hand-over, message boxes that serve what waits, pauses that
 // serve nothing. Times are checked with generous margins; what matters is
 // order and whether something ran at all.
-#include "ui/headless_platform.h"
+#include "forms/headless_platform.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 
 #include "serial/com_port.h"
 
-namespace velimo::ui {
+namespace velimo::forms {
 namespace {
 
 TEST(HeadlessPlatformTest, TimersTickOnTheRealClockWhileTheLoopRuns) {
@@ -206,4 +206,4 @@ TEST_F(HeadlessPortTest, UnwatchedPortIsNotServed) {
 }
 
 }  // namespace
-}  // namespace velimo::ui
+}  // namespace velimo::forms

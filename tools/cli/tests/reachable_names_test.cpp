@@ -14,8 +14,8 @@ bool Has(const std::vector<std::string>& names, const std::string& name) {
 }
 
 TEST(ReachableNamesTest, TheModelsPageSetTheWindowAndTheDialogNotTheOtherModels) {
-  ui::HeadlessPlatform platform;
-  ui::ApplicationOptions options;
+  forms::HeadlessPlatform platform;
+  forms::ApplicationOptions options;
   options.settings_path = "/dev/null";
   Session session(platform, options);
   session.SelectModel('r');

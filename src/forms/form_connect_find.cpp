@@ -1,0 +1,143 @@
+// "Find Modem" in the connect dialog: the scan runs on a thread of its own
+// so the window stays live for the ten seconds an empty port may take;
+// its end is signalled on a descriptor the platform watches, and its
+// results are taken on the user-interface thread.
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "forms/form_connect.h"
+#include "forms/form_main.h"
+#include "serial/port_list.h"
+#include "util/text_helpers.h"
+
+namespace velimo::forms {
+
+TForm_Connect::ScanJob::~ScanJob() {
+  if (thread.joinable()) thread.join();
+  if (done_fd >= 0) close(done_fd);
+}
+
+TForm_Connect::~TForm_Connect() {
+  scan_watch_.reset();
+  scan_.reset();  // waits for a running scan
+}
+
+void TForm_Connect::Btn_FindModemClick() {
+  if (scan_) return;
+  // The listed ports, and a name the operator typed that is not listed.
+  scan::ScanOptions options;
+  options.roots = main_.SystemRoots;
+  for (const std::string& path : entry_paths_)
+    if (path != serial::kNoComPort) options.ports.push_back(path);
+  const std::string typed = PortValue();
+  if (!typed.empty() && EntryOfPort(typed) < 0) options.ports.push_back(typed);
+
+  scan_ = std::make_unique<ScanJob>();
+  scan_->done_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  Btn_FindModem.SetCaption("Scanning...");
+  Btn_FindModem.SetEnabled(false);
+  Btn_Connect.SetEnabled(false);
+  main_.LogWriteStr("Looking for modems on " + std::to_string(options.ports.size()) +
+                    " port(s)...");
+  ScanJob* job = scan_.get();
+  job->thread = std::thread([job, options] {
+    job->results = scan::ScanPorts(options);
+    const uint64_t one = 1;
+    if (job->done_fd >= 0 && write(job->done_fd, &one, sizeof one) < 0) {
+      // The user-interface thread then learns of the end by waiting.
+    }
+  });
+  scan_watch_ = main_.platform().WatchReadable(scan_->done_fd, [this] { FinishFindModem(); });
+}
+
+void TForm_Connect::FinishFindModem() {
+  if (!scan_) return;
+  scan_watch_.reset();
+  scan_->thread.join();
+  std::vector<scan::PortResult> results = std::move(scan_->results);
+  scan_.reset();
+  Btn_FindModem.SetCaption("Find Modem");
+  Btn_FindModem.SetEnabled(true);
+  Btn_Connect.SetEnabled(true);
+
+  found_.clear();
+  std::vector<std::string> skipped;
+  for (scan::PortResult& r : results) {
+    if (r.outcome == scan::PortResult::Outcome::Found) {
+      main_.LogWriteStr("Found " + std::string(scan::FamilyName(r.family)) + " on Port[" + r.port +
+                        "] at " + std::to_string(r.baud) + " " + r.parity + ", F/W " + r.firmware +
+                        ", Source ID " + r.source_id);
+      found_.push_back(std::move(r));
+    } else if (r.outcome == scan::PortResult::Outcome::InUse ||
+               r.outcome == scan::PortResult::Outcome::Failed) {
+      const std::string why = r.port + ": " + (r.reasons.empty() ? "skipped" : r.reasons.front());
+      main_.LogWriteStr("Not scanned: " + why);
+      skipped.push_back(why);
+    }
+  }
+  // Each port with a modem says so in the list; a found port that is not
+  // listed (a link of its own) is added.
+  const std::string chosen = PortValue();
+  std::vector<std::string> items = CB_ComPort.Items();
+  for (const scan::PortResult& r : found_) {
+    int entry = EntryOfPort(r.port);
+    if (entry < 0) {
+      items.push_back(r.port);
+      entry_values_.push_back(r.port);
+      entry_paths_.push_back(r.port);
+      entry = static_cast<int>(items.size()) - 1;
+    }
+    items[static_cast<size_t>(entry)] += " [" + std::string(scan::FamilyName(r.family)) + " " +
+                                         std::to_string(r.baud) + " " + r.parity + "]";
+  }
+  CB_ComPort.SetItems(std::move(items));
+  if (found_.empty()) {
+    SelectPort(chosen);
+    std::string text = "No modem found.";
+    for (size_t i = 0; i < skipped.size(); ++i) text += (i == 0 ? "\n\n" : "\n") + skipped[i];
+    main_.platform().ShowMessage(text);
+    return;
+  }
+  ApplyFound(found_.front());
+}
+
+void TForm_Connect::ApplyFound(const scan::PortResult& found) {
+  SelectPort(found.port);
+  const int baud = BaudTextToIndex(std::to_string(found.baud));
+  if (baud >= 0) Edit_Baudrate.SetItemIndex(baud);
+  const auto& parities = Edit_PAB.Items();
+  const auto p = std::find(parities.begin(), parities.end(), found.parity);
+  if (p != parities.end()) Edit_PAB.SetItemIndex(static_cast<int>(p - parities.begin()));
+  // The model, as the operator picks it in the Device menu; sTavi stands
+  // for "sTavi or uTavi" (both use the same pages).
+  switch (scan::FamilyModel(found.family)) {
+    case 's':
+      if (!main_.sTavi1.Checked() && !main_.uTavi1.Checked()) main_.sTavi1Click();
+      break;
+    case 'r':
+      main_.rTavi1Click();
+      break;
+    case 'i':
+      main_.ioTavi1Click();
+      break;
+    default:
+      break;
+  }
+}
+
+void TForm_Connect::OnPortPicked() {
+  // Picking a port where the scan found a modem takes its rate, parity
+  // and model too.
+  for (const scan::PortResult& r : found_) {
+    const int entry = EntryOfPort(r.port);
+    if (entry >= 0 && entry == CB_ComPort.ItemIndex()) {
+      ApplyFound(r);
+      return;
+    }
+  }
+}
+
+}  // namespace velimo::forms

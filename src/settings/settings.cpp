@@ -1,0 +1,48 @@
+#include "settings/settings.h"
+
+#include "settings/ini_file.h"
+
+namespace velimo::trace {
+
+namespace {
+
+// The keys in the writer's order; a file written from scratch lists them so.
+struct KeyRef {
+  const char* section;
+  const char* key;
+  std::string Settings::*field;
+};
+
+constexpr KeyRef kKeys[] = {
+    {"MACHINE", "Device", &Settings::Device},
+    {"MACHINE", "SaveLogTrace", &Settings::SaveLogTrace},
+    {"MACHINE", "ViewTraceMenu", &Settings::ViewTraceMenu},
+    {"MACHINE", "ViewLogTrace", &Settings::ViewLogTrace},
+    {"EnvBoard", "ComPort", &Settings::ComPort},
+    {"EnvBoard", "BaudRate", &Settings::BaudRate},
+    {"EnvBoard", "DataBits", &Settings::DataBits},
+    {"EnvBoard", "StopBits", &Settings::StopBits},
+    {"EnvBoard", "Parity", &Settings::Parity},
+};
+
+}  // namespace
+
+Settings LoadSettings(const std::string& path) {
+  IniFile::RemoveLeftovers(path);
+  const IniFile ini = IniFile::Load(path);
+  Settings settings;
+  for (const KeyRef& k : kKeys) {
+    std::string& field = settings.*k.field;
+    field = ini.Get(k.section, k.key, field);
+  }
+  settings.LogSecrets = ini.Get("MACHINE", "LogSecrets", settings.LogSecrets);
+  return settings;
+}
+
+void SaveSettings(const Settings& settings, const std::string& path) {
+  IniFile ini = IniFile::LoadForUpdate(path);
+  for (const KeyRef& k : kKeys) ini.Set(k.section, k.key, settings.*k.field);
+  ini.Save(path);
+}
+
+}  // namespace velimo::trace
