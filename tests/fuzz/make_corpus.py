@@ -268,6 +268,9 @@ def receive_seeds():
                      (b"ETX1 = 0x03, ETX2", b"ETX1 = 0Z\x1a\x14\0``\0\x002")):
         mangled = mangled.replace(old, new, 1)
     seeds["i_report_mangled"] = receive(I | CONNECTED | TIME, 0x67, bytes(mangled))
+    # The time of an ordinary input near the largest (4 KB) that scripts/fuzz
+    # measures the others against.
+    seeds["calibration"] = receive(I | CONNECTED | TIME, 0x67, lines(I_REPORT) * 10)
     return seeds
 
 
@@ -296,7 +299,18 @@ def ini_seeds():
         "byte_order_mark": b"\xef\xbb\xbf[MACHINE]\r\nDevice=u\r\n[MACHINE]\r\nSaveLogTrace=1\r\n"
                            b"\x1eMACHINE\x1fSaveLogTrace\x1f1",
         "empty": b"",
+        "calibration": calibration_ini(tool),
     }
+
+
+def calibration_ini(tool):
+    """An ordinary settings file near the largest input (4 KB), with
+    settings to make."""
+    text = tool
+    for n in range(1, 48):
+        text += f"[Profile {n}]\r\nComPort=/dev/ttyUSB{n}\r\nBaudRate=115200\r\nParity=Even\r\n"
+    sets = "".join(f"\x1eProfile {n}\x1fBaudRate\x1f{9600 * n}" for n in range(1, 9))
+    return (text + sets).encode()
 
 
 # ---- Text target -------------------------------------------------------------
@@ -327,6 +341,8 @@ def text_seeds():
         "replace_overlap": b"AT&VAT&V AT\x1fAT&V\x1fAT&VAT&V",
         "replace_no_find": b"text\x1f",
     })
+    # Near the largest input (4 KB): report lines of every family.
+    seeds["calibration"] = lines(S_REPORT + R_REPORT + I_REPORT) * 3
     return seeds
 
 
@@ -354,6 +370,8 @@ def telnet_seeds():
         "command_in_sb": b"\x06" + bytes([IAC, SB, 44, 101, IAC, WILL, 0]) + b"x\r\n",
         "overlong_sb": b"\x08" + bytes([IAC, SB, 44, 101]) + b"q" * 300 + bytes([IAC, SE]) + b"k",
         "binary_off_again": b"\x0a" + agree + bytes([IAC, WONT, 0]) + b"\r\x00\r\n",
+        # Near the largest input (4 KB): the agreement, then reports.
+        "calibration": b"\x07" + agree + answers + report * 7,
     }
 
 

@@ -4,7 +4,11 @@
 // counts the time other processes had the core), and keeps inputs over
 // the limit as "slow-unit-<hash>" beside the crash files.
 //
-// The limit is VELIMO_FUZZ_SLOW_MS (default 10) milliseconds.
+// The limit is VELIMO_FUZZ_SLOW_MS (default 10) milliseconds; scripts/fuzz
+// sets it to a multiple of a calibration input's time. With
+// VELIMO_FUZZ_PRINT_TIMES=1 every run is timed and printed instead
+// ("Input time: ..."), nothing is kept: scripts/fuzz times an input alone
+// that way, run after run in one process, and takes the best time.
 #pragma once
 
 #include <time.h>
@@ -21,6 +25,7 @@ namespace velimo::fuzz {
 
 struct SlowInputState {
   double limit_ms = 10.0;
+  bool print_times = false;
   std::string artifact_prefix;  // empty: report only, keep nothing
   bool first_run = true;        // the first run also sets up statics
   int kept = 0;
@@ -38,6 +43,8 @@ inline SlowInputState& SlowInputs() {
 inline void InitSlowInputs(int* argc, char*** argv) {
   SlowInputState& s = SlowInputs();
   if (const char* limit = std::getenv("VELIMO_FUZZ_SLOW_MS")) s.limit_ms = std::atof(limit);
+  if (const char* print = std::getenv("VELIMO_FUZZ_PRINT_TIMES"))
+    s.print_times = *print != '\0' && std::strcmp(print, "0") != 0;
   constexpr const char kFlag[] = "-artifact_prefix=";
   for (int i = 1; argc && argv && i < *argc; ++i) {
     if (std::strncmp((*argv)[i], kFlag, sizeof kFlag - 1) == 0)
@@ -90,6 +97,10 @@ inline int TimedRun(const uint8_t* data, size_t size, int (*run)(const uint8_t*,
   double ms = timed(result);
   if (s.first_run) {
     s.first_run = false;
+    return result;
+  }
+  if (s.print_times) {
+    std::fprintf(stderr, "Input time: %.3f ms CPU (%zu bytes)\n", ms, size);
     return result;
   }
   for (int again = 0; again < 2 && ms > s.limit_ms; ++again) ms = std::min(ms, timed(result));
