@@ -238,7 +238,8 @@ void TForm_Connect::LoadPortSettings() {
   // the list, as one used in this run does.
   if (serial::net::IsNetworkPortName(stored.ComPort)) RememberNetworkPort(stored.ComPort);
   SelectPort(stored.ComPort);
-  Edit_Baudrate.SetItemIndex(BaudTextToIndex(stored.BaudRate));
+  Edit_Baudrate.SetItemIndex(
+      BaudTextToIndex(stored.BaudRate == "Custom" ? stored.CustomBaudRate : stored.BaudRate));
   Edit_PAB.SetItemIndex(ParityTextToIndex(stored.Parity));
 }
 

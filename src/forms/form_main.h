@@ -51,6 +51,7 @@ namespace velimo::forms {
 struct PortLineSettings {
   std::string ComPort = "COM1";
   serial::TBaudRate BaudRate = serial::br9600;
+  int32_t CustomBaudRate = 0;  // the rate when BaudRate is brCustom
   serial::TDataBits DataBits = serial::dbEight;
   serial::TStopBits StopBits = serial::sbOneStopBit;
   serial::TParityBits Parity = serial::prNone;

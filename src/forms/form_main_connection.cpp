@@ -102,6 +102,11 @@ void TForm_main::Disconnect1Click() {
   }
   // The block failed before the port was closed; the restart takes over.
   if (port.Connected()) return;
+  // A port that was closed already (a lost link) claims nothing either;
+  // a removed adapter keeps its own text.
+  if (StatusBar1.PanelText(1).rfind("Disconnected", 0) != 0) {
+    StatusBar1.SetPanelText(1, "Disconnected");
+  }
 
   // Also when the port was closed already (the watchdog firing after the
   // link went away): the window returns to its disconnected look. The
@@ -137,6 +142,9 @@ void TForm_main::RestartApplication() {
 void TForm_main::ApplyPortLineSettings() {
   ComPortEnvBoard.SetPort(ComPortSettings.ComPort);
   ComPortEnvBoard.SetBaudRate(ComPortSettings.BaudRate);
+  if (ComPortSettings.BaudRate == serial::brCustom && ComPortSettings.CustomBaudRate > 0) {
+    ComPortEnvBoard.SetCustomBaudRate(ComPortSettings.CustomBaudRate);
+  }
   ComPortEnvBoard.SetDataBits(ComPortSettings.DataBits);
   ComPortEnvBoard.SetStopBits(ComPortSettings.StopBits);
   ComPortEnvBoard.Parity().SetBits(ComPortSettings.Parity);
@@ -150,8 +158,11 @@ void TForm_main::SaveSettingsFile() {
   s.ViewLogTrace = ViewLogTrace;
   s.ComPort = ComPortEnvBoard.Port();
   // A rate the connect dialog set as a free number is stored as "Custom",
-  // which the dialog offers as "9600" at the next start.
+  // as it always was, with the number itself beside it.
   s.BaudRate = serial::BaudRateToText(ComPortEnvBoard.BaudRate());
+  if (ComPortEnvBoard.BaudRate() == serial::brCustom) {
+    s.CustomBaudRate = std::to_string(ComPortEnvBoard.CustomBaudRate());
+  }
   // Fixed throughout the tool, whatever the port holds.
   s.DataBits = "8";
   s.StopBits = "1";

@@ -1,6 +1,7 @@
 // Window, model selection, navigation, presentation: the window's start,
 // the choice of model, the left buttons, the administrator groups, the
 // connected and disconnected looks, Clear Info and the Trace menu.
+#include <cstdlib>
 #include <initializer_list>
 
 #include "forms/form_main.h"
@@ -97,6 +98,13 @@ void TForm_main::LoadSettingsFile() {
   ModelCode = s.Device;
   ComPortSettings.ComPort = s.ComPort;
   ComPortSettings.BaudRate = serial::BaudRateFromText(s.BaudRate);
+  ComPortSettings.CustomBaudRate = 0;
+  if (s.BaudRate == "Custom") {
+    // Without a usable number beside it (a file of an older version),
+    // "Custom" stays as it always read: the port's own custom rate.
+    const int custom = std::atoi(s.CustomBaudRate.c_str());
+    if (custom > 0) ComPortSettings.CustomBaudRate = custom;
+  }
   ComPortSettings.DataBits = serial::DataBitsFromText(s.DataBits);
   ComPortSettings.StopBits = serial::StopBitsFromText(s.StopBits);
   ComPortSettings.Parity = serial::ParityFromText(s.Parity);

@@ -43,6 +43,9 @@ void TForm_main::Btn_S_GetAESClick() {
 void TForm_main::Timer_ConnectionResponseTimer() {
   if (ResponseFlag != 0) return;
   Timer_ConnectionResponse.SetEnabled(false);
+  // The modem has not answered: while the operator reads the box, the
+  // status bar no longer claims a connection.
+  StatusBar1.SetPanelText(1, "No answer on [" + ComPortEnvBoard.Port() + "]");
   platform_.ShowMessage("ERROR! Please check your serial port status.");
   Disconnect1Click();
 }

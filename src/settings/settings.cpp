@@ -36,12 +36,16 @@ Settings LoadSettings(const std::string& path) {
     field = ini.Get(k.section, k.key, field);
   }
   settings.LogSecrets = ini.Get("MACHINE", "LogSecrets", settings.LogSecrets);
+  settings.CustomBaudRate = ini.Get("EnvBoard", "CustomBaudRate", "");
   return settings;
 }
 
 void SaveSettings(const Settings& settings, const std::string& path) {
   IniFile ini = IniFile::LoadForUpdate(path);
   for (const KeyRef& k : kKeys) ini.Set(k.section, k.key, settings.*k.field);
+  if (!settings.CustomBaudRate.empty()) {
+    ini.Set("EnvBoard", "CustomBaudRate", settings.CustomBaudRate);
+  }
   ini.Save(path);
 }
 

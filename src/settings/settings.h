@@ -24,6 +24,11 @@ struct Settings {
   // [EnvBoard]
   std::string ComPort = "COM1";
   std::string BaudRate = "9600";
+  // The rate itself when BaudRate is "Custom" (a rate of the connect
+  // dialog's list that the port holds as a free number: 3600, 57600 ...).
+  // Written only then, and read only then, so a file of an older version
+  // (no key) still opens at the default rate.
+  std::string CustomBaudRate;
   std::string DataBits = "8";
   std::string StopBits = "1";
   std::string Parity = "None";
@@ -38,9 +43,9 @@ Settings LoadSettings(const std::string& path = kSettingsFileName);
 
 // Writes all nine keys, in this order: Device, SaveLogTrace, ViewTraceMenu,
 // ViewLogTrace in [MACHINE], then ComPort, BaudRate, DataBits, StopBits,
-// Parity in [EnvBoard]. An existing file keeps its own order and every
-// other line; the file is replaced atomically. Raises velimo::Exception
-// "Unable to write to <path>".
+// Parity in [EnvBoard], and CustomBaudRate beside them when it is set. An existing file keeps its
+// own order and every other line; the file is replaced atomically. Raises velimo::Exception "Unable
+// to write to <path>".
 void SaveSettings(const Settings& settings, const std::string& path = kSettingsFileName);
 
 }  // namespace velimo::trace
