@@ -157,6 +157,11 @@ class TForm_main : public SInfoPage,
   std::string ViewLogTrace = "0";
   // The link's line settings loaded at activation.
   PortLineSettings ComPortSettings;
+  // The main window's size as the operator left it (0: never resized, the
+  // declared size). The view keeps them current; the settings file keeps
+  // them between runs.
+  int WindowWidth = 0;
+  int WindowHeight = 0;
   // Where the settings are read from.
   std::string SettingsPath = trace::kSettingsFileName;
 

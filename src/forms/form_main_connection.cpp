@@ -163,6 +163,10 @@ void TForm_main::SaveSettingsFile() {
   if (ComPortEnvBoard.BaudRate() == serial::brCustom) {
     s.CustomBaudRate = std::to_string(ComPortEnvBoard.CustomBaudRate());
   }
+  if (WindowWidth > 0 && WindowHeight > 0) {
+    s.WindowWidth = std::to_string(WindowWidth);
+    s.WindowHeight = std::to_string(WindowHeight);
+  }
   // Fixed throughout the tool, whatever the port holds.
   s.DataBits = "8";
   s.StopBits = "1";

@@ -1,6 +1,7 @@
 // Window, model selection, navigation, presentation: the window's start,
 // the choice of model, the left buttons, the administrator groups, the
 // connected and disconnected looks, Clear Info and the Trace menu.
+#include <algorithm>
 #include <cstdlib>
 #include <initializer_list>
 
@@ -99,6 +100,8 @@ void TForm_main::LoadSettingsFile() {
   ComPortSettings.ComPort = s.ComPort;
   ComPortSettings.BaudRate = serial::BaudRateFromText(s.BaudRate);
   ComPortSettings.CustomBaudRate = 0;
+  WindowWidth = std::max(0, std::atoi(s.WindowWidth.c_str()));
+  WindowHeight = std::max(0, std::atoi(s.WindowHeight.c_str()));
   if (s.BaudRate == "Custom") {
     // Without a usable number beside it (a file of an older version),
     // "Custom" stays as it always read: the port's own custom rate.

@@ -11,6 +11,7 @@
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QStyleOptionTab>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -159,10 +160,11 @@ MainWindow::MainWindow(forms::TForm_main& form, QtPlatform& platform, QWidget* p
       form_(form),
       platform_(platform),
       view_(std::make_unique<ControlView>(platform, MainMetrics())) {
-  // Single border, system menu and minimise; no maximise, no resizing.
+  // A desktop window: it opens at its declared size, which is also the
+  // least it takes, and may be resized and maximised beyond it.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
+                 Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
   platform_.SetOwnerWindow(this);
   view_->AddNames(form_.FrameLayout());
   view_->pictures = [this](const Control& c, int index) { return Picture(c, index); };
@@ -192,7 +194,8 @@ MainWindow::MainWindow(forms::TForm_main& form, QtPlatform& platform, QWidget* p
   column->addWidget(scroll_, 1);
   column->addWidget(BuildStatusBar(central));
   trace_ = new TraceView(*form_.Memo.Pane(), central);
-  trace_->setFixedHeight(kMemoHeight);
+  // At least its declared height; a taller window gives it the rest.
+  trace_->setMinimumHeight(kMemoHeight);
   column->addWidget(trace_);
   setCentralWidget(central);
   BuildMenus();
@@ -335,8 +338,11 @@ QWidget* MainWindow::BuildPageArea(QWidget* parent) {
 
 void MainWindow::PlaceOverlayButtons() {
   const QRect area = pane_area_->rect();
+  // The pages keep their declared size at the top left of a larger window.
+  const int height =
+      declared_body_height_ > 0 ? std::min(area.height(), declared_body_height_) : area.height();
   page_frame_->setGeometry(kPaneMargin / 2, 4, std::min(kPageWidth, area.width() - kPaneMargin),
-                           area.height() - 8);
+                           height - 8);
   // On the same line as a page's own save-all, at the page's lower edge
   // (the pages sit in the frame with a one-pixel border).
   const QRect pages = page_frame_->geometry().adjusted(1, 1, -1, -1);
@@ -438,12 +444,51 @@ void MainWindow::ApplyWindowSize() {
   // size gives them, wherever the window is.
   const int chrome = menuBar()->sizeHint().height() + status_bar_->sizeHint().height() +
                      (form_.Memo.Visible() ? kMemoHeight : 0);
-  body_->setMinimumSize(w, std::max(0, h - chrome));
+  declared_body_height_ = std::max(0, h - chrome);
+  body_->setMinimumSize(w, declared_body_height_);
   const QSize fitted = FittedSize(QSize(w, h));
-  setFixedSize(fitted);
+  const QSize before = default_size_;
+  // Read before the new minimum can grow the window.
+  const QSize added = before.isValid() ? (size() - before).expandedTo(QSize(0, 0)) : QSize(0, 0);
+  default_size_ = fitted;
+  // The declared size (as much of it as the screen has room for) is the
+  // window's default and its minimum; the operator may make it larger.
+  setMinimumSize(fitted);
+  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  // With the trace pane shown the pages keep their height and the pane
+  // takes what is left; without it the page area does.
+  const bool cut = fitted.width() < w;
+  const int bar = cut ? style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_) : 0;
+  scroll_->setMaximumHeight(form_.Memo.Visible() ? declared_body_height_ + bar : QWIDGETSIZE_MAX);
+  if (!isMaximized() && !isFullScreen()) {
+    QSize target = fitted;
+    if (!size_applied_) {
+      // The size the operator left the window at in the last run, known
+      // once the activation has read the settings file.
+      if (form_.WindowWidth > 0 && form_.WindowHeight > 0)
+        target = QSize(form_.WindowWidth, form_.WindowHeight);
+    } else {
+      // What the operator added beyond the default stays added.
+      target = fitted + added;
+    }
+    target =
+        target.expandedTo(fitted).boundedTo(FittedSize(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)));
+    resize(target);
+  }
+  size_applied_ = first_show_done_;
   // The pane spans the window's width, shown or not.
   if (trace_) trace_->AssumeWidth(fitted.width());
   if (first_show_done_) KeepOnScreen();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  if (!size_applied_ || isMaximized() || isFullScreen() || isMinimized()) return;
+  // Remembered only when it differs from the default, so a window never
+  // resized leaves the settings file as it was.
+  const bool own = size() != default_size_;
+  form_.WindowWidth = own ? width() : 0;
+  form_.WindowHeight = own ? height() : 0;
 }
 
 QSize MainWindow::FittedSize(QSize wanted) const {

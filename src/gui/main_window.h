@@ -1,6 +1,8 @@
-// The main window on screen, over the form model TForm_main: fixed size
-// (cut to the screen's free area, where the pages then scroll), minimise
-// but no maximise, centred and whole on the screen at its first showing;
+// The main window on screen, over the form model TForm_main: its declared
+// size is its default and its minimum (cut to the screen's free area, where
+// the pages then scroll); it may be resized and maximised beyond that, and
+// its size is remembered between runs; centred and whole on the screen at
+// its first showing;
 // the menus, the left column of picture buttons, the page strip with hidden
 // tabs drawn as the model says, the two buttons over the lower edge of the
 // page area, the status bar and the trace pane.
@@ -68,6 +70,7 @@ class MainWindow : public QMainWindow {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   bool Intercept(forms::Control& control, forms::ControlProperty property);
@@ -95,6 +98,11 @@ class MainWindow : public QMainWindow {
   QWidget* body_ = nullptr;
   QSize frame_extra_;  // the window system's frame round the client area
   bool placed_ = false;
+  // The window's default size as last applied, and the pages' declared
+  // height, which they keep in a taller window.
+  QSize default_size_;
+  int declared_body_height_ = 0;
+  bool size_applied_ = false;
   QWidget* pane_area_ = nullptr;
   QWidget* page_frame_ = nullptr;
   PageTabBar* tabs_ = nullptr;

@@ -30,6 +30,9 @@ class TraceView : public QPlainTextEdit {
   void AssumeWidth(int pixels);
   // How many batches have been drawn (for tests and the benchmark).
   int BatchesDrawn() const { return batches_; }
+  // As tall as its minimum by default: a window laid out at its declared
+  // size gives the pane that much, and only a taller window more.
+  QSize sizeHint() const override { return {QPlainTextEdit::sizeHint().width(), minimumHeight()}; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

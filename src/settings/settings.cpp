@@ -37,12 +37,18 @@ Settings LoadSettings(const std::string& path) {
   }
   settings.LogSecrets = ini.Get("MACHINE", "LogSecrets", settings.LogSecrets);
   settings.CustomBaudRate = ini.Get("EnvBoard", "CustomBaudRate", "");
+  settings.WindowWidth = ini.Get("MACHINE", "WindowWidth", "");
+  settings.WindowHeight = ini.Get("MACHINE", "WindowHeight", "");
   return settings;
 }
 
 void SaveSettings(const Settings& settings, const std::string& path) {
   IniFile ini = IniFile::LoadForUpdate(path);
   for (const KeyRef& k : kKeys) ini.Set(k.section, k.key, settings.*k.field);
+  if (!settings.WindowWidth.empty() && !settings.WindowHeight.empty()) {
+    ini.Set("MACHINE", "WindowWidth", settings.WindowWidth);
+    ini.Set("MACHINE", "WindowHeight", settings.WindowHeight);
+  }
   if (!settings.CustomBaudRate.empty()) {
     ini.Set("EnvBoard", "CustomBaudRate", settings.CustomBaudRate);
   }

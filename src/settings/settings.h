@@ -21,6 +21,10 @@ struct Settings {
   // service setting made by hand, never written by the tool (its line stays
   // as it is).
   std::string LogSecrets = "0";
+  // The main window's size in pixels as it was last closed; empty until
+  // the operator has resized it. Written only when set.
+  std::string WindowWidth;
+  std::string WindowHeight;
   // [EnvBoard]
   std::string ComPort = "COM1";
   std::string BaudRate = "9600";

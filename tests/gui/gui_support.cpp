@@ -61,6 +61,11 @@ void WorkDir::Write(const QString& name, const QByteArray& content) const {
   if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(content);
 }
 
+QString WorkDir::Read(const QString& name) const {
+  QFile f(QDir(dir_.path()).filePath(name));
+  return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+}
+
 QString SaveScreenshot(QWidget& widget, const QString& name) {
   const QDir dir(QStringLiteral(VELIMO_SCREENSHOT_DIR));
   QDir().mkpath(dir.path());

@@ -55,6 +55,7 @@ class WorkDir {
   ~WorkDir();
   QString Path() const { return dir_.path(); }
   void Write(const QString& name, const QByteArray& content) const;
+  QString Read(const QString& name) const;
 
  private:
   QTemporaryDir dir_;

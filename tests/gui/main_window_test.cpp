@@ -109,9 +109,10 @@ TEST_F(MainWindowTest, FirstStartWithoutSettingsFile) {
   Start();
   EXPECT_EQ(Main().windowTitle(), QStringLiteral("Velimo"));
   EXPECT_EQ(Main().size(), QSize(1020, 675));
-  EXPECT_EQ(Main().minimumSize(), Main().maximumSize());  // the user cannot resize it
+  EXPECT_EQ(Main().minimumSize(), QSize(1020, 675));  // the default is the least it takes
+  EXPECT_GT(Main().maximumWidth(), 4000);             // ... and it may grow
   EXPECT_TRUE(Main().windowFlags() & Qt::WindowMinimizeButtonHint);
-  EXPECT_FALSE(Main().windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(Main().windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(Action("sTavi1")->isChecked());
   EXPECT_FALSE(Action("uTavi1")->isChecked());
   EXPECT_FALSE(Action("ioTavi1")->isVisible());
@@ -309,6 +310,45 @@ TEST_F(MainWindowTest, TheWindowSizeFollowsTheTracePane) {
   EXPECT_EQ(Main().size(), QSize(1020, 803));
   // The pages keep their room either way.
   EXPECT_GE(Main().PageStack()->height(), 600);
+}
+
+TEST_F(MainWindowTest, AResizedWindowGivesTheTracePaneTheRoomAndIsRememberedNextTime) {
+  dir_.Write(QStringLiteral("Velimo.INI"), "[MACHINE]\r\nViewTraceMenu=1\r\nViewLogTrace=1\r\n");
+  Start();
+  QWidget* pages = Find("PageControl1");
+  const QRect pagesBefore(pages->mapTo(&Main(), QPoint(0, 0)), pages->size());
+  Main().resize(1500, 1000);
+  QTest::qWait(20);
+  EXPECT_EQ(Main().size(), QSize(1500, 1000));
+  // The pages keep their place and size; the trace pane takes the height.
+  EXPECT_EQ(QRect(pages->mapTo(&Main(), QPoint(0, 0)), pages->size()), pagesBefore);
+  EXPECT_EQ(Find("Memo")->height(), 128 + 1000 - 803);
+  EXPECT_EQ(Find("Memo")->width(), 1500);
+  test::SaveScreenshot(Main(), QStringLiteral("main_resized_with_trace"));
+  // Without the pane the window keeps what the operator added, and the
+  // page area has the height; the pages still keep theirs.
+  Action("ViewLogTrace1")->trigger();
+  QTest::qWait(20);
+  EXPECT_EQ(Main().size(), QSize(1500, 1000 - 128));
+  EXPECT_EQ(QRect(pages->mapTo(&Main(), QPoint(0, 0)), pages->size()), pagesBefore);
+  Action("ViewLogTrace1")->trigger();
+  QTest::qWait(20);
+  EXPECT_EQ(Main().size(), QSize(1500, 1000));
+  // Never smaller than the declared size.
+  Main().resize(600, 400);
+  QTest::qWait(20);
+  EXPECT_EQ(Main().size(), QSize(1020, 803));
+  Main().resize(1300, 900);
+  QTest::qWait(20);
+  ASSERT_TRUE(Main().close());
+  const QString ini = dir_.Read(QStringLiteral("Velimo.INI"));
+  EXPECT_TRUE(ini.contains(QStringLiteral("WindowWidth=1300"))) << qPrintable(ini);
+  EXPECT_TRUE(ini.contains(QStringLiteral("WindowHeight=900"))) << qPrintable(ini);
+
+  windows_.reset();
+  app_.reset();
+  Start();
+  EXPECT_EQ(Main().size(), QSize(1300, 900));
 }
 
 TEST_F(MainWindowTest, TheTracePaneDrawsLinesUpToTheirFirstNulInBatches) {
