@@ -309,6 +309,8 @@ void TForm_Connect::Btn_ConnectClick() {
   main_.ApplyConnectedPresentation();
   main_.Btn_S_CurrentStatusClick();
   Close();
+  // Where the operator goes on from: the page shown, not the window's frame.
+  main_.FocusShownPage();
 }
 
 void TForm_Connect::RememberNetworkPort(const std::string& name) {

@@ -196,6 +196,10 @@ class TForm_main : public SInfoPage,
   // After the port has opened / closed: menus, left column, groups, panels
   // and buttons for the checked model. Neither sends or shows anything.
   void ApplyConnectedPresentation();
+  // The input focus to the first editor, list or check box the operator
+  // can use on the page shown; on a page without one (an Info page), to
+  // its " Load" button.
+  void FocusShownPage();
   void ApplyDisconnectedPresentation();
 
   void Btn_S_Clear_InfoClick();

@@ -321,6 +321,23 @@ void TForm_main::ApplyConnectedPresentation() {
   reboot1.SetEnabled(true);
 }
 
+void TForm_main::FocusShownPage() {
+  const int index = PageControl1.ActivePageIndex();
+  if (index >= 0 && index < static_cast<int>(pages_.size())) {
+    for (Control* c : ControlsOf(pages_[static_cast<size_t>(index)])) {
+      const ControlKind kind = c->Kind();
+      const bool input = kind == ControlKind::Edit || kind == ControlKind::ComboBox ||
+                         kind == ControlKind::CheckBox;
+      if (input && c->Showing() && c->Usable()) {
+        SetActiveControl(*c);
+        return;
+      }
+    }
+  }
+  if (Btn_S_CurrentStatus.Showing() && Btn_S_CurrentStatus.Usable())
+    SetActiveControl(Btn_S_CurrentStatus);
+}
+
 void TForm_main::ApplyDisconnectedPresentation() {
   Disconnect1.SetEnabled(false);
   Panel_Left_Main.SetEnabled(false);

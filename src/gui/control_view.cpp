@@ -31,6 +31,32 @@ using forms::NodeType;
 
 namespace {
 
+// The text field of an editable list box across a change the program
+// makes: the text being typed keeps its cursor; a new text (a port chosen
+// by a scan, say) shows from its start, where the port's path is.
+class EditPlace {
+ public:
+  explicit EditPlace(QComboBox* box)
+      : box_(box),
+        text_(box->currentText()),
+        cursor_(box->lineEdit() ? box->lineEdit()->cursorPosition() : 0) {}
+  void Restore(const QString& text) const {
+    box_->setEditText(text);
+    QLineEdit* edit = box_->lineEdit();
+    if (!edit) return;
+    if (text == text_) {
+      edit->setCursorPosition(cursor_);
+    } else {
+      edit->home(false);
+    }
+  }
+
+ private:
+  QComboBox* box_;
+  QString text_;
+  int cursor_;
+};
+
 // A panel: a group, a sub-panel or a header strip. Clicking it runs the
 // panel's click handler (the "[Device]" strips count clicks this way).
 class PanelFrame : public QFrame {
@@ -329,10 +355,20 @@ QWidget* ControlView::BuildRow(const LayoutNode& node, BuildContext& ctx) {
   std::vector<QPointer<QWidget>> texts;
   bool first = true;
   bool has_container = false;
-  QLabel* caption = nullptr;  // a caption still waiting for its editor
+  QLabel* caption = nullptr;       // a caption still waiting for its editor
+  QWidget* last_editor = nullptr;  // the editor a unit after it belongs to
   for (const auto& child : node.children) {
     QWidget* w = BuildNode(child, inner);
     if (!w) continue;
+    // A unit ("ms", "bytes") is what the editor before it counts in: a
+    // screen reader says it after the editor's name.
+    if (child.type == NodeType::Text && child.style == forms::TextStyle::Unit && last_editor) {
+      last_editor->setAccessibleDescription(ToQt(child.text));
+      if (auto* unit = qobject_cast<QLabel*>(w)) unit->setBuddy(last_editor);
+    }
+    if (child.type == NodeType::Control && (child.control->Kind() == ControlKind::Edit ||
+                                            child.control->Kind() == ControlKind::ComboBox))
+      last_editor = w;
     // A caption labels the editor or list after it (one with a name of its
     // own excepted): a screen reader reads the one with the other.
     if (child.type == NodeType::Text && child.style == forms::TextStyle::Caption) {
@@ -817,7 +853,8 @@ void ControlView::Apply(Control& control, ControlProperty property) {
             const QString text = ToQt(port_box->Text());
             if (cb->currentText() != text) {
               const QSignalBlocker block(cb);
-              cb->setEditText(text);
+              const EditPlace place(cb);
+              place.Restore(text);
             }
           }
           break;
@@ -846,21 +883,23 @@ void ControlView::Apply(Control& control, ControlProperty property) {
         auto& combo = static_cast<forms::TComboBox&>(control);
         auto* cb = static_cast<QComboBox*>(w);
         const QSignalBlocker block(cb);
+        const EditPlace place(cb);
         cb->clear();
         for (const auto& item : combo.Items()) cb->addItem(ToQt(item));
         cb->setCurrentIndex(combo.ItemIndex());
         if (auto* port_box = dynamic_cast<forms::TEditComboBox*>(&control))
-          cb->setEditText(ToQt(port_box->Text()));
+          place.Restore(ToQt(port_box->Text()));
       }
       break;
     case ControlProperty::ItemIndex:
       if (kind == ControlKind::ComboBox) {
         auto* cb = static_cast<QComboBox*>(w);
         const QSignalBlocker block(cb);
+        const EditPlace place(cb);
         cb->setCurrentIndex(static_cast<forms::TComboBox&>(control).ItemIndex());
         // An editable box keeps its typed text without a selection.
         if (auto* port_box = dynamic_cast<forms::TEditComboBox*>(&control))
-          cb->setEditText(ToQt(port_box->Text()));
+          place.Restore(ToQt(port_box->Text()));
       }
       break;
     case ControlProperty::Visible:

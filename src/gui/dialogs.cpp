@@ -4,9 +4,11 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "forms/form_connect.h"
@@ -82,16 +84,63 @@ ConnectDialog::ConnectDialog(forms::TForm_Connect& form, Platform& platform, QWi
   // A port name typed and Return: Connect.
   if (auto* connect = qobject_cast<QPushButton*>(view_->WidgetOf(form.Btn_Connect)))
     connect->setDefault(true);
-  // The port entries carry what each port is: the list opens wide enough
-  // to show them whole beside the narrower box.
-  if (auto* ports = qobject_cast<QComboBox*>(view_->WidgetOf(form.CB_ComPort)))
+  // The port entries carry what each port is (and what a scan found
+  // there): the box is as wide as its longest entry needs, up to a point,
+  // and the dialog widens with it; the list opens wider still. A chosen
+  // entry shows from its start, the port's path, not scrolled to its end.
+  if (auto* ports = qobject_cast<QComboBox*>(view_->WidgetOf(form.CB_ComPort))) {
+    port_box_ = ports;
     ports->view()->setMinimumWidth(300);
+    ports->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    ports->setMinimumContentsLength(14);
+    ports->setMaximumWidth(kPortBoxMaxWidth);
+    if (QLineEdit* edit = ports->lineEdit()) {
+      // The text field inside the box is what a screen reader lands on.
+      edit->setAccessibleName(QStringLiteral("Port"));
+    }
+  }
+  // Find Modem keeps its whole caption beside the box.
+  if (QWidget* find = view_->WidgetOf(form.Btn_FindModem))
+    find->setMinimumWidth(find->sizeHint().width());
+  // At least the declared size; wider when a port's name needs it, also
+  // when a scan or a plugged adapter brings a longer one.
+  if (port_box_) {
+    QAbstractItemModel* entries = port_box_->model();
+    const auto refit = [this] { QTimer::singleShot(0, this, [this] { FitToContents(); }); };
+    connect(entries, &QAbstractItemModel::rowsInserted, this, refit);
+    connect(entries, &QAbstractItemModel::dataChanged, this, refit);
+    connect(entries, &QAbstractItemModel::modelReset, this, refit);
+  }
   if (QWidget* connect = view_->WidgetOf(form.Btn_Connect)) {
     if (auto* row = qobject_cast<QBoxLayout*>(connect->parentWidget()->layout())) {
       row->insertStretch(0, 1);
       row->setSpacing(12);
     }
     connect->parentWidget()->setContentsMargins(0, 12, 0, 0);
+  }
+}
+
+void ConnectDialog::FitToContents() {
+  const forms::FormFrame& frame = form_.Frame();
+  if (port_box_) port_box_->updateGeometry();
+  layout()->invalidate();
+  layout()->activate();
+  QSize want = layout()->totalSizeHint().expandedTo(QSize(frame.client_width, frame.client_height));
+  if (const QScreen* s = screen()) want = want.boundedTo(s->availableGeometry().size());
+  if (want != size()) setFixedSize(want);
+}
+
+void ConnectDialog::showEvent(QShowEvent* event) {
+  FitToContents();
+  ModalDialog::showEvent(event);
+  // Every showing starts at the port box with its text selected: a name
+  // typed replaces it, and Return connects to what was typed.
+  if (port_box_) {
+    port_box_->setFocus(Qt::OtherFocusReason);
+    if (QLineEdit* edit = port_box_->lineEdit()) {
+      edit->home(false);
+      edit->selectAll();
+    }
   }
 }
 

@@ -4,7 +4,9 @@
 // ends it.
 #pragma once
 
+#include <QComboBox>
 #include <QDialog>
+#include <QPointer>
 #include <memory>
 
 #include "gui/control_view.h"
@@ -41,6 +43,14 @@ class ConnectDialog : public ModalDialog {
   Q_OBJECT
  public:
   ConnectDialog(forms::TForm_Connect& form, Platform& platform, QWidget* owner);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void FitToContents();
+  static constexpr int kPortBoxMaxWidth = 520;
+  QPointer<QComboBox> port_box_;
 };
 
 // "About": the picture with the name, version and copyright drawn over it;

@@ -1,6 +1,10 @@
 #include "gui/main_window.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -9,6 +13,7 @@
 #include <QPixmapCache>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyle>
@@ -199,6 +204,13 @@ MainWindow::MainWindow(forms::TForm_main& form, QtPlatform& platform, QWidget* p
   column->addWidget(trace_);
   setCentralWidget(central);
   BuildMenus();
+  BuildShortcuts();
+  // Containers hand the focus on; only what the operator works with takes it.
+  scroll_->setFocusPolicy(Qt::NoFocus);
+  tabs_->setFocusPolicy(Qt::NoFocus);
+  // A wheel turned over a list or spin box while the page scrolls moves
+  // the page, not the value: the value changes by wheel only with focus.
+  qApp->installEventFilter(this);
 
   view_->Bind(form_.Memo, trace_);
   view_->Bind(form_.StatusBar1, status_bar_);
@@ -276,6 +288,51 @@ void MainWindow::BuildMenus() {
     if (top == &form_.Connection1)
       profiles_ = new ProfileMenu(form_, bar, menu->menuAction(), this);
   }
+}
+
+void MainWindow::BuildShortcuts() {
+  // F10 opens the menu bar, as on the desktops our operators come from.
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  f10->setObjectName(QStringLiteral("menuBarShortcut"));
+  connect(f10, &QShortcut::activated, this, [this] {
+    for (QAction* a : menuBar()->actions()) {
+      if (a->isVisible() && a->isEnabled()) {
+        menuBar()->setActiveAction(a);
+        return;
+      }
+    }
+  });
+  // Ctrl+1 ... Ctrl+3: the sections in the order of their buttons.
+  const forms::Control* sections[] = {&form_.Btn_Left_Info, &form_.Btn_Left_LoRa,
+                                      &form_.Btn_Left_Serial};
+  for (int i = 0; i < 3; ++i) {
+    const QKeySequence keys(QKeyCombination(Qt::ControlModifier, Qt::Key(Qt::Key_1 + i)));
+    auto* shortcut = new QShortcut(keys, this);
+    shortcut->setObjectName(QStringLiteral("sectionShortcut%1").arg(i + 1));
+    const forms::Control* section = sections[i];
+    connect(shortcut, &QShortcut::activated, this, [this, section] {
+      auto* button = qobject_cast<QAbstractButton*>(view_->WidgetOf(*section));
+      if (button && button->isEnabled() && button->isVisible()) button->click();
+    });
+    if (QWidget* w = view_->WidgetOf(*section)) {
+      const QString text = keys.toString(QKeySequence::NativeText);
+      w->setToolTip(w->accessibleName() + QStringLiteral(" (") + text + QStringLiteral(")"));
+      w->setAccessibleDescription(text);
+    }
+  }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Wheel) {
+    auto* w = qobject_cast<QWidget*>(watched);
+    const bool value_box =
+        qobject_cast<QComboBox*>(watched) || qobject_cast<QAbstractSpinBox*>(watched);
+    if (w && value_box && !w->hasFocus() && w->window() == this && scroll_->isAncestorOf(w)) {
+      QCoreApplication::sendEvent(scroll_->viewport(), event);
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 QWidget* MainWindow::BuildLeftColumn(QWidget* parent) {

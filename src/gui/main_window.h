@@ -71,11 +71,13 @@ class MainWindow : public QMainWindow {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   bool Intercept(forms::Control& control, forms::ControlProperty property);
   QPixmap Picture(const forms::Control& control, int index) const;
   void BuildMenus();
+  void BuildShortcuts();
   QWidget* BuildLeftColumn(QWidget* parent);
   QWidget* BuildPageArea(QWidget* parent);
   QWidget* BuildStatusBar(QWidget* parent);

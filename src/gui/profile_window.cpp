@@ -248,7 +248,8 @@ void SaveProfileDialog::Save() {
 
 ProfileMenu::ProfileMenu(forms::TForm_main& form, QMenuBar* bar, QAction* after, QWidget* owner)
     : QObject(owner) {
-  auto* menu = new QMenu(QStringLiteral("Profile"), bar);
+  // Alt+P, then S, C or A, as every other menu of the bar.
+  auto* menu = new QMenu(QStringLiteral("&Profile"), bar);
   menu->setObjectName(QStringLiteral("Profile1_menu"));
   menu->menuAction()->setObjectName(QStringLiteral("Profile1"));
   const QList<QAction*> actions = bar->actions();
@@ -256,11 +257,11 @@ ProfileMenu::ProfileMenu(forms::TForm_main& form, QMenuBar* bar, QAction* after,
   QAction* before = at >= 0 && at + 1 < actions.size() ? actions[at + 1] : nullptr;
   bar->insertMenu(before, menu);
 
-  save_ = menu->addAction(QStringLiteral("Save Profile..."));
+  save_ = menu->addAction(QStringLiteral("&Save Profile..."));
   save_->setObjectName(QStringLiteral("SaveProfile1"));
-  compare_ = menu->addAction(QStringLiteral("Compare with Profile..."));
+  compare_ = menu->addAction(QStringLiteral("&Compare with Profile..."));
   compare_->setObjectName(QStringLiteral("CompareProfile1"));
-  apply_ = menu->addAction(QStringLiteral("Apply Profile..."));
+  apply_ = menu->addAction(QStringLiteral("&Apply Profile..."));
   apply_->setObjectName(QStringLiteral("ApplyProfile1"));
 
   dialog_ = new ProfileDialog(form, owner);

@@ -28,6 +28,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
+#include <QWheelEvent>
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -511,6 +512,7 @@ TEST_F(MainWindowTest, TheConnectDialog) {
   QString data_bits;
   bool data_bits_enabled = true;
   QString port_text;
+  bool fits_short = false, fits_long = false, wide = false, shows_path = false;
   QTimer::singleShot(0, [&] {
     ASSERT_TRUE(test::WaitFor([&] { return dialog.isVisible(); }));
     size = dialog.size();
@@ -522,12 +524,37 @@ TEST_F(MainWindowTest, TheConnectDialog) {
     data_bits_enabled = bits->isEnabled();
     port_text = dialog.findChild<QComboBox*>(QStringLiteral("CB_ComPort"))->currentText();
     test::SaveScreenshot(dialog, QStringLiteral("connect_dialog"));
+    // The port box and Find Modem side by side, both whole inside the
+    // dialog; a long name (as a scan leaves it) widens the dialog and
+    // shows from its start, the path.
+    auto* box = dialog.findChild<QComboBox*>(QStringLiteral("CB_ComPort"));
+    auto* find = dialog.findChild<QPushButton*>(QStringLiteral("Btn_FindModem"));
+    const auto fits = [&] {
+      const QRect b(box->mapTo(&dialog, QPoint(0, 0)), box->size());
+      const QRect f(find->mapTo(&dialog, QPoint(0, 0)), find->size());
+      return b.right() < f.left() && dialog.rect().contains(b) && dialog.rect().contains(f);
+    };
+    fits_short = fits();
+    const std::string path = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    app_->Form_Connect().CB_ComPort.SetItems({path + " [FT232R USB UART] [sTavi 57600 None]"});
+    app_->Form_Connect().CB_ComPort.SetItemIndex(0);
+    test::WaitFor([&] { return dialog.width() > size.width(); });
+    wide = dialog.width() > size.width();
+    fits_long = fits();
+    shows_path = box->lineEdit()->cursorPosition() == 0 &&
+                 box->lineEdit()->text().startsWith(QString::fromStdString(path));
+    test::SaveScreenshot(dialog, QStringLiteral("connect_dialog_long_name"));
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Btn_Cancel")), Qt::LeftButton);
   });
   Action("ConnectN1")->trigger();
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_FALSE(app_->Form_Connect().Showing());
-  EXPECT_EQ(size, QSize(334, 261));
+  EXPECT_GE(size.width(), 334);  // the declared size, wider where the port box needs it
+  EXPECT_EQ(size.height(), 261);
+  EXPECT_TRUE(fits_short);
+  EXPECT_TRUE(wide);
+  EXPECT_TRUE(fits_long);
+  EXPECT_TRUE(shows_path);
   EXPECT_LE(std::abs(offset.x()) + std::abs(offset.y()), 3);
   EXPECT_TRUE(port_box_editable);
   EXPECT_FALSE(baud_editable);
@@ -730,12 +757,14 @@ TEST_F(MainWindowTest, TheKeyboardAloneDrivesTheWindowAndTheConnectDialog) {
   // into the port box and Return connect.
   ModalDialog& dialog = windows_->connect;
   bool connect_default = false;
+  bool port_focused = false;
   QTimer::singleShot(0, [&] {
     ASSERT_TRUE(test::WaitFor([&] { return dialog.isVisible(); }));
     connect_default = dialog.findChild<QPushButton*>(QStringLiteral("Btn_Connect"))->isDefault();
     auto* port = dialog.findChild<QComboBox*>(QStringLiteral("CB_ComPort"));
-    port->setFocus();
-    port->lineEdit()->selectAll();
+    // The dialog opens at the port box, its text selected: typing replaces it.
+    port_focused = (dialog.focusWidget() == port || dialog.focusWidget() == port->lineEdit()) &&
+                   port->lineEdit()->selectedText() == port->currentText();
     QTest::keyClicks(port->lineEdit(), QString::fromLatin1(name));
     QTest::keyClick(port->lineEdit(), Qt::Key_Return);
     // A dialog still open here gets no further answer: give up on it.
@@ -743,8 +772,70 @@ TEST_F(MainWindowTest, TheKeyboardAloneDrivesTheWindowAndTheConnectDialog) {
   });
   Action("ConnectN1")->trigger();
   EXPECT_TRUE(connect_default);
+  EXPECT_TRUE(port_focused);
   EXPECT_TRUE(Form().ComPortEnvBoard.Connected());
   EXPECT_EQ(StatusPanel(1), QStringLiteral("Connected to [%1]").arg(QString::fromLatin1(name)));
+  // The Info page has no editor: the focus is on its " Load" button.
+  QApplication::setActiveWindow(&Main());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Main()));
+  EXPECT_EQ(Main().focusWidget(), Find("Btn_S_CurrentStatus"))
+      << qPrintable(Main().focusWidget() ? Main().focusWidget()->objectName() : QString());
+
+  // Ctrl+1 ... Ctrl+3 open the sections; the buttons' tips say so.
+  const struct {
+    Qt::Key key;
+    const char* button;
+    const char* page;
+  } sections[] = {{Qt::Key_2, "Btn_Left_LoRa", "TS_S_LoRa"},
+                  {Qt::Key_3, "Btn_Left_Serial", "TS_S_Serial"},
+                  {Qt::Key_1, "Btn_Left_Info", "TS_S_Info"}};
+  for (const auto& s : sections) {
+    QTest::keyClick(&Main(), s.key, Qt::ControlModifier);
+    EXPECT_EQ(CurrentPage(), QString::fromLatin1(s.page));
+    const QString keys = QKeySequence(QKeyCombination(Qt::ControlModifier, s.key))
+                             .toString(QKeySequence::NativeText);
+    EXPECT_TRUE(
+        Find(s.button)->toolTip().endsWith(QStringLiteral("(") + keys + QStringLiteral(")")))
+        << qPrintable(Find(s.button)->toolTip());
+    EXPECT_EQ(Find(s.button)->accessibleDescription(), keys);
+  }
+
+  // A wheel over a list the operator has not focused scrolls the page and
+  // leaves the value alone; with the focus it changes the value.
+  QTest::keyClick(&Main(), Qt::Key_2, Qt::ControlModifier);
+  auto* channel = Find<QComboBox>("CB_S_Ch");
+  channel->setCurrentIndex(0);
+  Find("Btn_Left_LoRa")->setFocus();
+  const auto wheel = [&](QWidget* w) {
+    const QPointF at(w->width() / 2.0, w->height() / 2.0);
+    QWheelEvent e(at, w->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w, &e);
+  };
+  for (int i = 0; i < 3; ++i) wheel(channel);
+  EXPECT_EQ(channel->currentIndex(), 0);
+  channel->setFocus();
+  wheel(channel);
+  EXPECT_EQ(channel->currentIndex(), 1);
+  channel->setCurrentIndex(0);
+
+  // Alt+P opens "Profile", F10 the menu bar.
+  EXPECT_EQ(Action("Profile1")->text(), QStringLiteral("&Profile"));
+  for (const char* item : {"SaveProfile1", "CompareProfile1", "ApplyProfile1"})
+    EXPECT_TRUE(Action(item)->text().startsWith(QLatin1Char('&'))) << item;
+  QTest::keyClick(&Main(), Qt::Key_P, Qt::AltModifier);
+  QMenu* profile = Action("Profile1")->menu();
+  EXPECT_TRUE(test::WaitFor([&] { return profile->isVisible(); }));
+  QTest::keyClick(profile, Qt::Key_Escape);
+  EXPECT_TRUE(test::WaitFor([&] { return !profile->isVisible(); }));
+  QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &Main(),
+                  Qt::Key_Escape);
+  QTest::keyClick(&Main(), Qt::Key_F10);
+  // The first menu the operator can open ("Device" is out of reach while
+  // connected).
+  EXPECT_TRUE(test::WaitFor([&] { return bar->activeAction() == Action("Connection1"); }));
+  QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &Main(),
+                  Qt::Key_Escape);
 
   windows_.reset();
   app_.reset();
@@ -857,10 +948,21 @@ TEST_F(MainWindowTest, TheAccessibilityTreeNamesEveryControlOncePerPage) {
       {"Btn_Left_LoRa", "LoRa section"},
       {"StatusBar1_Panel1", "Connection: Disconnected"},
       {"StatusBar1_Panel0", "Model: ioTavi"},
+      // Buttons named by what they read, and a setting not called twice.
+      {"Btn_I_GetAES", "Read AES key and IV"},
+      {"Edit_I_Get_Info_485", "Read RS-485 settings"},
+      {"Edit_S_En", "Encryption setting"},
   };
   for (const auto& sample : samples)
     EXPECT_EQ(Find(sample.control)->accessibleName(), QString::fromLatin1(sample.name))
         << sample.control;
+  // The units an editor counts in are read with it.
+  EXPECT_EQ(Find("Edit_S_DMT")->accessibleDescription(), QStringLiteral("ms"));
+  EXPECT_EQ(Find("Edit_S_DMS")->accessibleDescription(), QStringLiteral("bytes"));
+  EXPECT_EQ(windows_->connect.findChild<QComboBox*>(QStringLiteral("CB_ComPort"))
+                ->lineEdit()
+                ->accessibleName(),
+            QStringLiteral("Port"));
   // An information label is read with its value, as the value changes.
   Form().LB_S_Ch.SetCaption("5");
   EXPECT_EQ(Find("LB_S_Ch")->accessibleName(), QStringLiteral("Channel: 5"));

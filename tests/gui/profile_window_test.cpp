@@ -97,7 +97,7 @@ TEST_F(ProfileWindowTest, CompareApplyAndSaveThroughTheProfileMenu) {
   ASSERT_NE(connection, top.end());
   ASSERT_NE(connection + 1, top.end());
   EXPECT_EQ((*(connection + 1))->objectName(), QStringLiteral("Profile1"));
-  EXPECT_EQ((*(connection + 1))->text(), QStringLiteral("Profile"));
+  EXPECT_EQ((*(connection + 1))->text(), QStringLiteral("&Profile"));
   for (const char* name : {"SaveProfile1", "CompareProfile1", "ApplyProfile1"})
     EXPECT_TRUE(Action(name)->isEnabled()) << name;
 

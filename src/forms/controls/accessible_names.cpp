@@ -265,7 +265,10 @@ AccessibleNames NameControls(const LayoutNode& root) {
   for (auto& [key, same] : by_name) {
     if (same.size() < 2) continue;
     for (Entry* e : same) {
-      if (!e->group.empty()) e->name.name += " (" + e->group + ")";
+      if (e->group.empty()) continue;
+      // A group of the same name as the control would say nothing new
+      // ("Encryption (Encryption)"): the setting in it is called so.
+      e->name.name += e->group == e->name.name ? " setting" : " (" + e->group + ")";
     }
   }
   AccessibleNames out;

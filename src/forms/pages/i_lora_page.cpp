@@ -36,7 +36,8 @@ LayoutNode ILoRaPage::Declare() {
               }),
           Ctl(Panel_I_Info_Encryption.Disabled(),
               {
-                  Ctl(Header(Panel15, "[Encryption]"), {Ctl(Btn_I_GetAES.WithCaption("AES"))}),
+                  Ctl(Header(Panel15, "[Encryption]"),
+                      {Spoken("Read AES key and IV", Ctl(Btn_I_GetAES.WithCaption("AES")))}),
                   Row("Encryption",
                       {Ctl(Edit_I_En.WithItems(OnOffItems())), Ctl(Save(Btn_I_Save_En).Hidden())}),
                   // Unlike the sTavi page, key and IV can be typed from the start.

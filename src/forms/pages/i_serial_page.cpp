@@ -66,7 +66,8 @@ LayoutNode ISerialPage::Declare() {
   LayoutNode rs485 = Ctl(
       Panel_I_Info_485.Disabled(),
       {
-          Ctl(Header(Panel13, "[RS485]"), {Ctl(Edit_I_Get_Info_485.WithCaption("RS485"))}),
+          Ctl(Header(Panel13, "[RS485]"),
+              {Spoken("Read RS-485 settings", Ctl(Edit_I_Get_Info_485.WithCaption("RS485")))}),
           Row("Port Type", {Ctl(Edit_I_Ptype_485.WithItems(PortTypeItems())),
                             Ctl(Save(Btn_I_Save_Ptype_485).Hidden()),
                             Ctl(SaveAll(Btn_I_Save_Ptype_Did_485).WithHint(kPtypeDidHint))}),
