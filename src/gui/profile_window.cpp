@@ -1,5 +1,6 @@
 #include "gui/profile_window.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -8,6 +9,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -35,6 +37,18 @@ profile::Host WindowHost() {
   profile::Host host;
   host.serve_until = ServeUntil;
   return host;
+}
+
+// A label whose text a screen reader must hear: its name carries the text
+// after its role ("Profile status: 2 verified."), and a change is
+// announced as a change of that name.
+void SetSpoken(QLabel* label, const QString& role, const QString& text) {
+  label->setText(text);
+  const QString name = text.isEmpty() ? role : role + QStringLiteral(": ") + text;
+  if (label->accessibleName() == name) return;
+  label->setAccessibleName(name);
+  QAccessibleEvent changed(label, QAccessible::NameChanged);
+  QAccessible::updateAccessibility(&changed);
 }
 
 QPushButton* Button(const char* name, const QString& text, QWidget* parent) {
@@ -85,6 +99,10 @@ ProfileDialog::ProfileDialog(forms::TForm_main& form, QWidget* owner)
   table_->verticalHeader()->setVisible(false);
   table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   table_->horizontalHeader()->setStretchLastSection(true);
+  // Tab (and Ctrl+Tab) leave the table for the buttons; the arrows move
+  // inside it.
+  table_->setTabKeyNavigation(false);
+  table_->installEventFilter(this);
   column->addWidget(table_, 1);
 
   progress_ = new QProgressBar(this);
@@ -120,12 +138,29 @@ ProfileDialog::ProfileDialog(forms::TForm_main& form, QWidget* owner)
 
 ProfileDialog::~ProfileDialog() = default;
 
+bool ProfileDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == table_ && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ControlModifier)) {
+      focusNextPrevChild(!(key->modifiers() & Qt::ShiftModifier));
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void ProfileDialog::SetStatus(const QString& text) {
+  SetSpoken(status_, QStringLiteral("Profile status"), text);
+}
+
 void ProfileDialog::Start(const QString& path, bool applyAtOnce) {
-  file_->setText(path);
+  SetSpoken(file_, QStringLiteral("Profile file"), path);
   table_->setRowCount(0);
   progress_->setMaximum(1);
   progress_->setValue(0);
-  status_->setText(QStringLiteral("Reading the modem..."));
+  SetStatus(QStringLiteral("Reading the modem..."));
+  // Nothing counts as sent until a plan exists.
+  progress_->setVisible(false);
   apply_->setEnabled(false);
   close_->setEnabled(false);
   busy_ = true;
@@ -145,7 +180,8 @@ void ProfileDialog::ApplyNow() {
   close_->setEnabled(false);
   progress_->setMaximum(model_->Total());
   progress_->setValue(0);
-  status_->setText(QStringLiteral("Writing the settings..."));
+  SetStatus(QStringLiteral("Writing the settings..."));
+  progress_->setVisible(true);
   repaint();
   model_->Apply();
   busy_ = false;
@@ -164,9 +200,13 @@ void ProfileDialog::Fill() {
   }
   progress_->setMaximum(std::max(1, model_->Total()));
   progress_->setValue(model_->Done());
-  status_->setText(QString::fromUtf8(model_->Status()));
+  // A refused file or a modem with nothing to write has no lines to count.
+  progress_->setVisible(model_->Total() > 0);
+  SetStatus(QString::fromUtf8(model_->Status()));
   apply_->setEnabled(model_->CanApply());
   close_->setEnabled(true);
+  // Where the operator goes on: Apply when it can write, Close otherwise.
+  (model_->CanApply() ? apply_ : close_)->setFocus(Qt::OtherFocusReason);
 }
 
 void ProfileDialog::reject() {
@@ -275,9 +315,10 @@ ProfileMenu::ProfileMenu(forms::TForm_main& form, QMenuBar* bar, QAction* after,
     const QString path = choose_file();
     if (!path.isEmpty()) dialog_->Start(path, false);
   });
+  // Apply shows what it would write first; the dialog's Apply writes.
   connect(apply_, &QAction::triggered, this, [this] {
     const QString path = choose_file();
-    if (!path.isEmpty()) dialog_->Start(path, true);
+    if (!path.isEmpty()) dialog_->Start(path, false);
   });
   SetConnected(false);
 }

@@ -46,8 +46,12 @@ class ProfileDialog : public QDialog {
 
   void reject() override;
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void ApplyNow();
+  void SetStatus(const QString& text);
   void Fill();
 
   std::unique_ptr<profile::ProfileDialogModel> model_;

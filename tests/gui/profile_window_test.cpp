@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -165,6 +166,60 @@ TEST_F(ProfileWindowTest, CompareApplyAndSaveThroughTheProfileMenu) {
   Action("Disconnect1")->trigger();
   for (const char* name : {"SaveProfile1", "CompareProfile1", "ApplyProfile1"})
     EXPECT_FALSE(Action(name)->isEnabled()) << name;
+}
+
+TEST_F(ProfileWindowTest, ApplyShowsTheRowsFirstAndTheDialogIsReadAndLeftByKeyboard) {
+  Start();
+  const QString file = dir_.Path() + QStringLiteral("/site.vprofile");
+  dir_.Write(QStringLiteral("site.vprofile"), "[Profile]\nModel = sTavi\n[Settings]\nCH = 5\n");
+  ProfileMenu* menu = Main().Profiles();
+  menu->choose_file = [file] { return file; };
+  Action("ApplyProfile1")->trigger();
+  ProfileDialog* dialog = menu->Dialog();
+  ASSERT_TRUE(test::WaitFor(
+      [&] { return dialog->isVisible() && dialog->Model().CurrentPhase() == Phase::Compared; },
+      8000));
+  // Nothing written yet: the rows wait for Apply.
+  auto* table = In<QTableWidget>(dialog, "Grid_Profile");
+  auto* apply = In<QPushButton>(dialog, "Btn_Profile_Apply");
+  auto* status = In<QLabel>(dialog, "LB_Profile_Status");
+  ASSERT_EQ(table->rowCount(), 1);
+  QTest::qWait(300);
+  EXPECT_EQ(Form().CB_S_Ch.Text(), "1");
+  EXPECT_TRUE(apply->isEnabled());
+  // A screen reader hears the texts themselves.
+  EXPECT_EQ(status->accessibleName(), QStringLiteral("Profile status: ") + status->text());
+  EXPECT_EQ(In<QLabel>(dialog, "LB_Profile_File")->accessibleName(),
+            QStringLiteral("Profile file: ") + file);
+  // Tab, Shift+Tab and Ctrl+Tab leave the table.
+  QApplication::setActiveWindow(dialog);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+  for (Qt::KeyboardModifiers mods :
+       {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::ShiftModifier),
+        Qt::KeyboardModifiers(Qt::ControlModifier)}) {
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Tab, mods);
+    EXPECT_NE(QApplication::focusWidget(), table) << int(mods);
+  }
+  QTest::mouseClick(apply, Qt::LeftButton);
+  ASSERT_TRUE(
+      test::WaitFor([&] { return dialog->Model().CurrentPhase() == Phase::Applied; }, 8000));
+  EXPECT_EQ(Form().CB_S_Ch.Text(), "5");
+  EXPECT_EQ(status->accessibleName(), QStringLiteral("Profile status: ") + status->text());
+  QTest::mouseClick(In<QPushButton>(dialog, "Btn_Profile_Close"), Qt::LeftButton);
+
+  // A refused file counts no lines.
+  dir_.Write(QStringLiteral("site.vprofile"),
+             "[Profile]\nModel = sTavi\n[Settings]\nDMT = 99999\n");
+  Action("CompareProfile1")->trigger();
+  ASSERT_TRUE(test::WaitFor(
+      [&] { return dialog->isVisible() && !dialog->Busy() && !status->text().contains("Reading"); },
+      8000));
+  EXPECT_TRUE(status->text().contains(QStringLiteral("DMT"))) << status->text().toStdString();
+  EXPECT_FALSE(In<QProgressBar>(dialog, "Progress_Profile")->isVisible());
+  EXPECT_FALSE(apply->isEnabled());
+  test::SaveScreenshot(*dialog, QStringLiteral("profile_dialog_refused"));
+  QTest::mouseClick(In<QPushButton>(dialog, "Btn_Profile_Close"), Qt::LeftButton);
 }
 
 }  // namespace
