@@ -41,7 +41,8 @@ constexpr int kLoadWidth = 100;
 constexpr int kFactoryWidth = 140;
 constexpr int kOverlayHeight = 28;
 constexpr int kOverlayGap = 6;
-constexpr int kFrameSettleMs = 250;
+constexpr int kFrameSettleMs = 1000;
+constexpr int kFrameSettleStepMs = 25;
 
 // The right-hand area: the page strip, with the two buttons lying over the
 // lower edge of its page area.
@@ -673,13 +674,18 @@ void MainWindow::showEvent(QShowEvent* event) {
     }
     KeepOnScreen();
     // A window manager may put its frame round the window only a moment
-    // later: fit once more when it has.
-    QTimer::singleShot(kFrameSettleMs, this, [this] {
+    // later: look a few times, and fit once more when it has.
+    auto* settle = new QTimer(this);
+    settle->setInterval(kFrameSettleStepMs);
+    connect(settle, &QTimer::timeout, this, [this, settle, looks = 0]() mutable {
       const QSize frame = frameGeometry().size() - geometry().size();
-      if (frame == frame_extra_) return;
-      frame_extra_ = frame;
-      ApplyWindowSize();
+      if (frame != frame_extra_) {
+        frame_extra_ = frame;
+        ApplyWindowSize();
+      }
+      if (++looks * kFrameSettleStepMs >= kFrameSettleMs) settle->deleteLater();
     });
+    settle->start();
   }
 }
 

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPixmap>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
 
@@ -72,6 +73,17 @@ QString SaveScreenshot(QWidget& widget, const QString& name) {
   const QString path = dir.filePath(name + QStringLiteral(".png"));
   widget.grab().save(path, "PNG");
   return path;
+}
+
+QString SaveScreenshotPerScreen(QWidget& widget, const QString& name) {
+  QString suffix;
+  if (const QScreen* s = widget.screen()) {
+    suffix = QStringLiteral("_%1x%2_scale%3")
+                 .arg(s->size().width())
+                 .arg(s->size().height())
+                 .arg(s->devicePixelRatio());
+  }
+  return SaveScreenshot(widget, name + suffix);
 }
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {

@@ -62,6 +62,9 @@ class WorkDir {
   QString old_;
 };
 
+// The same, with the screen's size and scale in the name, for pictures
+// taken on each of the test screens.
+QString SaveScreenshotPerScreen(QWidget& widget, const QString& name);
 // Writes widget's picture to <build>/screenshots/<name>.png; returns the path.
 QString SaveScreenshot(QWidget& widget, const QString& name);
 

@@ -524,6 +524,7 @@ TEST_F(MainWindowTest, TheConnectDialog) {
     data_bits_enabled = bits->isEnabled();
     port_text = dialog.findChild<QComboBox*>(QStringLiteral("CB_ComPort"))->currentText();
     test::SaveScreenshot(dialog, QStringLiteral("connect_dialog"));
+    test::SaveScreenshotPerScreen(dialog, QStringLiteral("connect_dialog"));
     // The port box and Find Modem side by side, both whole inside the
     // dialog; a long name (as a scan leaves it) widens the dialog and
     // shows from its start, the path.
@@ -543,7 +544,7 @@ TEST_F(MainWindowTest, TheConnectDialog) {
     fits_long = fits();
     shows_path = box->lineEdit()->cursorPosition() == 0 &&
                  box->lineEdit()->text().startsWith(QString::fromStdString(path));
-    test::SaveScreenshot(dialog, QStringLiteral("connect_dialog_long_name"));
+    test::SaveScreenshotPerScreen(dialog, QStringLiteral("connect_dialog_long_name"));
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Btn_Cancel")), Qt::LeftButton);
   });
   Action("ConnectN1")->trigger();
@@ -985,6 +986,8 @@ class ScreenTest : public MainWindowTest {
   // Every part of the window lies inside the screen's free area.
   void ExpectOnScreen(const char* when) {
     const QRect avail = Main().screen()->availableGeometry();
+    // A window manager frames the window a moment after it shows.
+    test::WaitFor([&] { return avail.contains(Main().frameGeometry()); }, 1500);
     EXPECT_TRUE(avail.contains(Main().frameGeometry()))
         << when << ": window " << Main().frameGeometry().x() << "," << Main().frameGeometry().y()
         << " " << Main().frameGeometry().width() << "x" << Main().frameGeometry().height() << " on "

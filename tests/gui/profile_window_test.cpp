@@ -127,6 +127,7 @@ TEST_F(ProfileWindowTest, CompareApplyAndSaveThroughTheProfileMenu) {
             QStringLiteral("3 of 4 settings differ. Apply writes them and reads them back."));
   EXPECT_TRUE(apply->isEnabled());
   test::SaveScreenshot(*dialog, QStringLiteral("profile_dialog_before_apply"));
+  test::SaveScreenshotPerScreen(*dialog, QStringLiteral("profile_dialog_before_apply"));
 
   QTest::mouseClick(apply, Qt::LeftButton);
   ASSERT_TRUE(
