@@ -1,4 +1,4 @@
-// A port that is not a local tty (a serial port on the far side of a
+// One kind of port (a local tty, a serial port on the far side of a
 // network connection): the operations TComPort hands over to it while it
 // is open. TComPort keeps the settings, the event thread and the
 // notifications; the transport only moves bytes and line settings, so
@@ -48,8 +48,16 @@ class PortTransport {
   virtual void Purge(bool input, bool output) = 0;
   // Writes count bytes, failing after limitMs (0: no limit). Raises code 2.
   virtual int Write(const void* data, int count, int64_t limitMs) = 0;
-  // Copies up to count received bytes without waiting. Raises code 3.
+  // Copies up to count received bytes without waiting; -1 when the far
+  // side has ended and nothing more will arrive. Raises code 3.
   virtual int Read(void* buffer, int count) = 0;
+  // Waits up to waitMs for received bytes (returning early when they are
+  // there). False when this kind of port never waits: a read hands over
+  // what has arrived. Raises code 3.
+  virtual bool WaitForInput(int64_t waitMs) = 0;
+  // Drops what the queues hold ahead of a close, so that the close does
+  // not wait for a transmit queue that flow control holds; never raises.
+  virtual void DiscardQueues() = 0;
   // Received bytes waiting. Raises code 10.
   virtual int QueuedInput() = 0;
   // Line errors reported since the last look. Raises code 10.

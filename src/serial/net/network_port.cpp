@@ -441,6 +441,8 @@ class MalformedAddress : public PortTransport {
   void Purge(bool, bool) override {}
   int Write(const void*, int, int64_t) override { throw EComPort(CError_WriteFailed, EBADF); }
   int Read(void*, int) override { return 0; }
+  bool WaitForInput(int64_t) override { return false; }
+  void DiscardQueues() override {}
   int QueuedInput() override { return 0; }
   TComErrors LineErrors(bool) override { return {}; }
   TComSignals Signals() override { return {}; }

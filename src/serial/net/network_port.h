@@ -51,6 +51,10 @@ class NetworkPort : public PortTransport {
   void Purge(bool input, bool output) override;
   int Write(const void* data, int count, int64_t limitMs) override;
   int Read(void* buffer, int count) override;
+  // A network port hands over what has arrived; it never waits for more.
+  bool WaitForInput(int64_t) override { return false; }
+  // The far side's queues are not ours to drop at a close.
+  void DiscardQueues() override {}
   int QueuedInput() override;
   TComErrors LineErrors(bool checkParity) override;
   TComSignals Signals() override;
