@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "serial/deadline.h"
 #include "serial/tty/tty_port.h"
 
 namespace velimo::serial {
@@ -331,7 +332,7 @@ int TComPort::ReadBytes(void* buffer, int count) {
   if (!buffer && count > 0) throw EComPort(CError_InvalidAsync);
   const int64_t totalMs =
       Unsigned(timeouts_.ReadTotalConstant()) + Unsigned(timeouts_.ReadTotalMultiplier()) * count;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(totalMs);
+  const Clock::time_point deadline = DeadlineAfterMs(totalMs);
   char* out = static_cast<char*>(buffer);
 
   int got = 0;

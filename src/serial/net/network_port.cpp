@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "serial/com_error.h"
+#include "serial/deadline.h"
 #include "serial/net/tcp_connect.h"
 
 namespace velimo::serial::net {
@@ -365,7 +366,7 @@ int NetworkPort::Write(const void* data, int count, int64_t limitMs) {
   if (fd_ < 0) throw EComPort(CError_WriteFailed, EBADF);
   if (Gone()) throw EComPort(CError_WriteFailed, GoneError());
   const Clock::time_point deadline =
-      limitMs > 0 ? Clock::now() + std::chrono::milliseconds(limitMs) : Clock::time_point::max();
+      limitMs > 0 ? DeadlineAfterMs(limitMs) : Clock::time_point::max();
   // The server asked us to hold back (its device's flow control holds the
   // line): wait as a local write waits for the line, up to the same limit.
   while (Telnet() && codec_.Suspended()) {

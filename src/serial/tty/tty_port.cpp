@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "serial/com_error.h"
+#include "serial/deadline.h"
 
 namespace velimo::serial::tty {
 
@@ -133,7 +134,7 @@ void TtyPort::WriteTimedOut() {
 
 int TtyPort::Write(const void* data, int count, int64_t limitMs) {
   const bool limited = limitMs > 0;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+  const Clock::time_point deadline = DeadlineAfterMs(limitMs);
   const char* bytes = static_cast<const char*>(data);
 
   int written = 0;
