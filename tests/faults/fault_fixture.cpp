@@ -1,9 +1,6 @@
 #include "fault_fixture.h"
 
 #include <fcntl.h>
-#include <grp.h>
-#include <poll.h>
-#include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
@@ -12,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -56,63 +52,6 @@ void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-ChildResult RunInChild(const std::function<std::string()>& body, int limitMs) {
-  ChildResult result;
-  int fds[2];
-  if (pipe(fds) != 0) return result;
-  const pid_t pid = fork();
-  if (pid < 0) {
-    close(fds[0]);
-    close(fds[1]);
-    return result;
-  }
-  if (pid == 0) {
-    close(fds[0]);
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    std::string report;
-    try {
-      report = body();
-    } catch (const std::exception& e) {
-      report = std::string("escaped: ") + e.what();
-    }
-    size_t done = 0;
-    while (done < report.size()) {
-      const ssize_t n = write(fds[1], report.data() + done, report.size() - done);
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    _exit(report.empty() ? 0 : 1);
-  }
-  close(fds[1]);
-  const int64_t until = NowMs() + limitMs;
-  char buf[4096];
-  for (;;) {
-    const int64_t left = until - NowMs();
-    if (left <= 0) break;
-    pollfd p{fds[0], POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-    const ssize_t n = read(fds[0], buf, sizeof buf);
-    if (n <= 0) break;
-    result.report.append(buf, static_cast<size_t>(n));
-  }
-  close(fds[0]);
-  result.status =
-      WaitChild(pid, static_cast<int>(std::max<int64_t>(until - NowMs(), 100)), &result.timed_out);
-  return result;
-}
-
-std::optional<Unprivileged> UnprivilegedUser() {
-  if (geteuid() != 0) return std::nullopt;
-  const passwd* pw = getpwnam("nobody");
-  if (!pw) return Unprivileged{65534, 65534};
-  return Unprivileged{pw->pw_uid, pw->pw_gid};
-}
-
-bool DropPrivileges(const Unprivileged& who) {
-  return setgroups(0, nullptr) == 0 && setgid(who.gid) == 0 && setuid(who.uid) == 0 &&
-         geteuid() == who.uid;
-}
-
 // ---- The fixture ----------------------------------------------------------------
 
 void FaultTest::SetUp() {
@@ -149,13 +88,15 @@ void FaultTest::StartSim(char model, const std::vector<std::string>& extra) {
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   const std::string out = dir_ + "/sim.out";
+  const std::string err = dir_ + "/sim.err";
   std::remove(out.c_str());
+  // Between fork and exec only system calls: no allocation in the copy.
   sim_pid_ = fork();
   ASSERT_GE(sim_pid_, 0);
   if (sim_pid_ == 0) {
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = open((dir_ + "/sim.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int in = open("/dev/null", O_RDONLY);
     if (o < 0 || e < 0 || in < 0) _exit(127);
     dup2(in, 0);

@@ -20,6 +20,7 @@
 #include "forms/headless_platform.h"
 #include "pty/pty_fixture.h"
 #include "session.h"
+#include "support/fresh_process.h"
 
 namespace velimo::faults {
 
@@ -39,28 +40,10 @@ class HookedPlatform : public forms::HeadlessPlatform {
   }
 };
 
-// What a child process reported: its exit status (-N when killed by signal
-// N) and the text it wrote; empty text and status 0 mean all held.
-struct ChildResult {
-  int status = -1000;
-  std::string report;
-  bool timed_out = false;
-};
-
-// Runs body in a forked child and waits at most limitMs. The body returns
-// "" when all it checked held, otherwise what went wrong; gtest assertions
-// are no use there, as their results stay in the child.
-ChildResult RunInChild(const std::function<std::string()>& body, int limitMs);
-
-// The unprivileged user a root test drops to (nobody), or nullopt when the
-// test does not run as root.
-struct Unprivileged {
-  uid_t uid;
-  gid_t gid;
-};
-std::optional<Unprivileged> UnprivilegedUser();
-// Drops to that user for good (in a child). Returns false on failure.
-bool DropPrivileges(const Unprivileged& who);
+using test::DropPrivileges;
+using test::ExpectInFreshProcess;
+using test::Unprivileged;
+using test::UnprivilegedUser;
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
@@ -68,6 +51,7 @@ void WriteFile(const std::string& path, const std::string& text);
 class FaultTest : public ::testing::Test {
  protected:
   void SetUp() override;
+  // Also the last step of a check run in a fresh process.
   void TearDown() override;
 
   // ---- The simulated modem ----
