@@ -1,11 +1,8 @@
 #include "fault_fixture.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,31 +12,6 @@
 #include <sstream>
 
 namespace velimo::faults {
-
-namespace {
-
-// Waits for a child at most limitMs; kills it when it overruns.
-int WaitChild(pid_t pid, int limitMs, bool* timedOut) {
-  const int64_t until = NowMs() + limitMs;
-  int status = 0;
-  for (;;) {
-    const pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) break;
-    if (r < 0) return -1000;
-    if (NowMs() >= until) {
-      if (timedOut) *timedOut = true;
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    usleep(2000);
-  }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return -WTERMSIG(status);
-  return -1000;
-}
-
-}  // namespace
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -67,11 +39,7 @@ void FaultTest::SetUp() {
 void FaultTest::TearDown() {
   session_.reset();
   platform_.reset();
-  if (sim_pid_ > 0) {
-    kill(sim_pid_, SIGTERM);
-    WaitChild(sim_pid_, 3000, nullptr);
-    sim_pid_ = -1;
-  }
+  sim_.Stop();
   std::error_code ignored;
   std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, ignored);
@@ -80,49 +48,12 @@ void FaultTest::TearDown() {
 }
 
 void FaultTest::StartSim(char model, const std::vector<std::string>& extra) {
-  if (sim_pid_ > 0) KillSim();
-  std::vector<std::string> args = {
-      VELIMO_MODEM_SIM, "--model", std::string(1, model), "--link", link_, "--state", state_};
-  args.insert(args.end(), extra.begin(), extra.end());
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const std::string out = dir_ + "/sim.out";
-  const std::string err = dir_ + "/sim.err";
-  std::remove(out.c_str());
-  // Between fork and exec only system calls: no allocation in the copy.
-  sim_pid_ = fork();
-  ASSERT_GE(sim_pid_, 0);
-  if (sim_pid_ == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = open("/dev/null", O_RDONLY);
-    if (o < 0 || e < 0 || in < 0) _exit(127);
-    dup2(in, 0);
-    dup2(o, 1);
-    dup2(e, 2);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  // Ready once it has printed its line's path (the link exists by then).
-  const int64_t until = NowMs() + 5000;
-  while (ReadFile(out).find('\n') == std::string::npos) {
-    int status = 0;
-    if (waitpid(sim_pid_, &status, WNOHANG) == sim_pid_) {
-      sim_pid_ = -1;
-      FAIL() << "the simulator ended at start: " << ReadFile(dir_ + "/sim.err");
-    }
-    ASSERT_LT(NowMs(), until) << "the simulator did not come up";
-    usleep(2000);
-  }
+  const std::string error = sim_.Start(VELIMO_MODEM_SIM, dir_, model, link_, state_, extra);
+  ASSERT_EQ(error, "");
 }
 
 void FaultTest::KillSim() {
-  if (sim_pid_ <= 0) return;
-  kill(sim_pid_, SIGKILL);
-  WaitChild(sim_pid_, 3000, nullptr);
-  sim_pid_ = -1;
+  sim_.Kill();
 }
 
 std::string FaultTest::SimDevice() const {

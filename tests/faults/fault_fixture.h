@@ -20,7 +20,9 @@
 #include "forms/headless_platform.h"
 #include "pty/pty_fixture.h"
 #include "session.h"
+#include "support/child_process.h"
 #include "support/fresh_process.h"
+#include "support/watchdog.h"
 
 namespace velimo::faults {
 
@@ -60,7 +62,7 @@ class FaultTest : public ::testing::Test {
   // Ends it at once, as an adapter pulled out: its end of the line closes
   // with nothing said. The program's end stays open and dead.
   void KillSim();
-  bool SimRunning() const { return sim_pid_ > 0; }
+  bool SimRunning() const { return sim_.Running(); }
   // The device behind link_.
   std::string SimDevice() const;
 
@@ -98,7 +100,7 @@ class FaultTest : public ::testing::Test {
   std::unique_ptr<cli::Session> session_;
   std::vector<std::string> messages_;
   std::vector<std::string> errors_;
-  pid_t sim_pid_ = -1;
+  test::SimProcess sim_;
 };
 
 }  // namespace velimo::faults
