@@ -33,7 +33,7 @@ class ClosedPort : public PortTransport {
   void Open() override {}
   void Close() override {}
   int Fd() const override { return -1; }
-  void ApplyLineSettings(const PortLineSettings&) override {}
+  void ApplyLineSettings(const TransportSettings&) override {}
   void Purge(bool, bool) override { throw EComPort(CError_PurgeFailed, EBADF); }
   int Write(const void*, int, int64_t) override { throw EComPort(CError_WriteFailed, EBADF); }
   int Read(void*, int) override { throw EComPort(CError_ReadFailed, EBADF); }
@@ -210,8 +210,8 @@ void TComPort::SetConnected(bool value) {
 
 // ---- TComPort: applying settings ----
 
-PortLineSettings TComPort::LineSettingsNow() const {
-  PortLineSettings settings;
+TransportSettings TComPort::LineSettingsNow() const {
+  TransportSettings settings;
   tty::LineConfig& config = settings.line;
   config.baud = EffectiveBaudRate();
   config.data_bits = DataBitsValue(data_bits_);

@@ -262,7 +262,7 @@ class TComPort : public ByteChannel {
  private:
   void ProcessEventSet(const HandOverRequest& request);
   void CloseDevice();
-  PortLineSettings LineSettingsNow() const;
+  TransportSettings LineSettingsNow() const;
 
   std::string port_ = "COM1";
   TBaudRate baud_rate_ = br9600;

@@ -24,9 +24,10 @@ struct TComSignals {
   friend bool operator==(const TComSignals&, const TComSignals&) = default;
 };
 
-// The line settings as the port resolved them, with the two modem lines
-// it holds.
-struct PortLineSettings {
+// The line settings as the port hands them to its transport: presets
+// resolved to what the device takes, with the two modem lines it holds.
+// (The connect dialog's stored choices are forms::PortLineSettings.)
+struct TransportSettings {
   tty::LineConfig line;
   bool dtr = true;
   bool rts = false;
@@ -43,7 +44,7 @@ class PortTransport {
   // The port's event thread watches it.
   virtual int Fd() const = 0;
   // Raises code 7 (with the reason) when the far side refuses a setting.
-  virtual void ApplyLineSettings(const PortLineSettings& settings) = 0;
+  virtual void ApplyLineSettings(const TransportSettings& settings) = 0;
   // Raises code 5.
   virtual void Purge(bool input, bool output) = 0;
   // Writes count bytes, failing after limitMs (0: no limit). Raises code 2.

@@ -244,7 +244,7 @@ bool NetworkPort::SendAll(const std::string& bytes, Clock::time_point deadline, 
   return true;
 }
 
-void NetworkPort::ApplyLineSettings(const PortLineSettings& settings) {
+void NetworkPort::ApplyLineSettings(const TransportSettings& settings) {
   if (!Telnet()) return;  // a raw port has no line of its own to set
   Pump();
   if (Gone()) {
@@ -438,7 +438,7 @@ class MalformedAddress : public PortTransport {
   void Open() override { throw EComPort(CError_OpenFailed, EINVAL, error_ + "."); }
   void Close() override {}
   int Fd() const override { return -1; }
-  void ApplyLineSettings(const PortLineSettings&) override {}
+  void ApplyLineSettings(const TransportSettings&) override {}
   void Purge(bool, bool) override {}
   int Write(const void*, int, int64_t) override { throw EComPort(CError_WriteFailed, EBADF); }
   int Read(void*, int) override { return 0; }

@@ -95,7 +95,7 @@ void TtyPort::Close() {
   fd_ = -1;
 }
 
-void TtyPort::ApplyLineSettings(const PortLineSettings& settings) {
+void TtyPort::ApplyLineSettings(const TransportSettings& settings) {
   if (int rc = ApplyLineConfig(fd_, settings.line)) {
     throw EComPort(CError_SetStateFailed, rc);
   }

@@ -28,7 +28,7 @@ class TtyPort : public PortTransport {
   void Open() override;
   void Close() override;
   int Fd() const override { return fd_; }
-  void ApplyLineSettings(const PortLineSettings& settings) override;
+  void ApplyLineSettings(const TransportSettings& settings) override;
   void Purge(bool input, bool output) override;
   int Write(const void* data, int count, int64_t limitMs) override;
   int Read(void* buffer, int count) override;
