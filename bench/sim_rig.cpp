@@ -1,11 +1,7 @@
 #include "sim_rig.h"
 
-#include <fcntl.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -29,32 +25,6 @@ std::string ReadFile(const std::string& path) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
-            const std::string& dir) {
-  std::vector<std::string> text = {program};
-  text.insert(text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const std::string out = dir + "/sim.out";
-  const std::string err = dir + "/sim.err";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // Ends with the benchmark, should it be cut short.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = open("/dev/null", O_RDONLY);
-    if (o < 0 || e < 0 || in < 0 || chdir(dir.c_str()) != 0) _exit(127);
-    dup2(in, 0);
-    dup2(o, 1);
-    dup2(e, 2);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  return pid;
 }
 
 }  // namespace
@@ -85,21 +55,8 @@ SimRig::SimRig(char model) {
   if (mkdtemp(pattern.data()) == nullptr) Fail("no temporary folder");
   dir_ = pattern;
   const std::string link = dir_ + "/ttyModem";
-  sim_pid_ = Spawn(
-      VELIMO_MODEM_SIM,
-      {"--model", std::string(1, model), "--link", link, "--state", dir_ + "/modem.state"}, dir_);
-  if (sim_pid_ <= 0) Fail("the simulator did not start");
-  // Ready once it has printed its line's path.
-  const double until = NowSeconds() + 5;
-  while (ReadFile(dir_ + "/sim.out").find('\n') == std::string::npos) {
-    int status = 0;
-    if (waitpid(sim_pid_, &status, WNOHANG) == sim_pid_) {
-      sim_pid_ = -1;
-      Fail("the simulator ended at start: " + ReadFile(dir_ + "/sim.err"));
-    }
-    if (NowSeconds() > until) Fail("the simulator did not come up");
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  const std::string error = sim_.Start(VELIMO_MODEM_SIM, dir_, model, link, dir_ + "/modem.state");
+  if (!error.empty()) Fail(error);
 
   platform_ = std::make_unique<CountingPlatform>();
   platform_->on_message = [this](std::string_view text) { messages_.emplace_back(text); };
@@ -122,10 +79,7 @@ SimRig::SimRig(char model) {
 SimRig::~SimRig() {
   session_.reset();
   platform_.reset();
-  if (sim_pid_ > 0) {
-    kill(sim_pid_, SIGTERM);
-    waitpid(sim_pid_, nullptr, 0);
-  }
+  sim_.Stop();
   std::error_code ignored;
   std::filesystem::remove_all(dir_, ignored);
 }

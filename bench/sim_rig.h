@@ -15,6 +15,7 @@
 
 #include "forms/headless_platform.h"
 #include "session.h"
+#include "support/child_process.h"
 
 namespace velimo::bench {
 
@@ -46,7 +47,7 @@ class SimRig {
 
   cli::Session& S() { return *session_; }
   CountingPlatform& Platform() { return *platform_; }
-  pid_t SimPid() const { return sim_pid_; }
+  pid_t SimPid() const { return sim_.Pid(); }
 
   // The operator types or picks a value; exits on an unknown control.
   void Set(const std::string& name, const std::string& value);
@@ -60,7 +61,7 @@ class SimRig {
 
  private:
   std::string dir_;
-  pid_t sim_pid_ = -1;
+  test::SimProcess sim_;
   std::unique_ptr<CountingPlatform> platform_;
   std::unique_ptr<cli::Session> session_;
   std::vector<std::string> messages_;

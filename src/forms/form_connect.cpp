@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "forms/form_main.h"
+#include "forms/pages/page_parts.h"
 #include "serial/com_port.h"
 #include "serial/net/port_address.h"
 #include "serial/open_refusal.h"
@@ -26,10 +27,9 @@ const FormFrame kConnectFrame{
     FormFrame::kDefaultBackground,
 };
 
+// The rates the pages offer.
 const std::vector<std::string>& BaudEntries() {
-  static const std::vector<std::string> entries = {"600",    "1200",   "2400",   "3600",  "4800",
-                                                   "7200",   "9600",   "19200",  "38400", "57600",
-                                                   "115200", "230400", "460800", "921600"};
+  static const std::vector<std::string> entries = pages::BaudItems();
   return entries;
 }
 
@@ -130,6 +130,18 @@ int TForm_Connect::BaudEntryRate(int index) {
   const auto& entries = BaudEntries();
   if (index < 0 || index >= static_cast<int>(entries.size())) return 0;
   return std::atoi(entries[static_cast<size_t>(index)].c_str());
+}
+
+void TForm_Connect::SetPortRate(serial::TComPort& port, int rate) {
+  const std::string text = std::to_string(rate);
+  const auto& entries = BaudEntries();
+  const auto entry = std::find(entries.begin(), entries.end(), text);
+  if (entry != entries.end() && !IsCustomBaudEntry(static_cast<int>(entry - entries.begin()))) {
+    port.SetBaudRate(serial::BaudRateFromText(text));
+  } else {
+    port.SetBaudRate(serial::brCustom);
+    port.SetCustomBaudRate(rate);
+  }
 }
 
 bool TForm_Connect::FillPortList() {
@@ -248,10 +260,8 @@ void TForm_Connect::Btn_ConnectClick() {
   // The port is closed while these are set (Connect is out of reach while
   // connected), so nothing reaches the device before it opens.
   port.SetPort(PortValue());
-  const int baud = Edit_Baudrate.ItemIndex();
-  if (IsCustomBaudEntry(baud)) {
-    port.SetBaudRate(serial::brCustom);
-    port.SetCustomBaudRate(BaudEntryRate(baud));
+  if (Edit_Baudrate.ItemIndex() >= 0) {
+    SetPortRate(port, BaudEntryRate(Edit_Baudrate.ItemIndex()));
   } else {
     port.SetBaudRate(serial::BaudRateFromText(Edit_Baudrate.Text()));
   }

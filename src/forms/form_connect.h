@@ -20,6 +20,10 @@
 #include "scan/port_scan.h"
 #include "util/platform.h"
 
+namespace velimo::serial {
+class TComPort;
+}
+
 namespace velimo::forms {
 
 class TForm_main;
@@ -114,6 +118,10 @@ class TForm_Connect : public TModalForm {
   static bool IsCustomBaudEntry(int index);
   // The number of an Edit_Baudrate entry, 0 for an index outside the list.
   static int BaudEntryRate(int index);
+  // Sets the port's rate as the rate entries set it: a rate whose entry is
+  // one of the port's named rates as that name, any other rate (the
+  // custom entries, and a rate that is no entry) as the custom rate.
+  static void SetPortRate(serial::TComPort& port, int rate);
 
   const std::string& SettingsPath() const { return settings_path_; }
 

@@ -29,20 +29,7 @@ bool FormLineSwitch::Reopen(const LineSettings& line) {
   serial::TComPort& port = form_.ComPortEnvBoard;
   try {
     port.ClosePort();
-    // As the connect dialog applies its rate entries.
-    const auto rates = forms::pages::BaudItems();
-    int entry = -1;
-    for (size_t i = 0; i < rates.size(); ++i)
-      if (rates[i] == std::to_string(line.baud)) entry = static_cast<int>(i);
-    if (entry >= 0 && forms::TForm_Connect::IsCustomBaudEntry(entry)) {
-      port.SetBaudRate(serial::brCustom);
-      port.SetCustomBaudRate(line.baud);
-    } else if (entry >= 0) {
-      port.SetBaudRate(serial::BaudRateFromText(std::to_string(line.baud)));
-    } else {
-      port.SetBaudRate(serial::brCustom);
-      port.SetCustomBaudRate(line.baud);
-    }
+    forms::TForm_Connect::SetPortRate(port, line.baud);
     const serial::TParityBits parity[] = {serial::prNone, serial::prOdd, serial::prEven};
     port.Parity().SetBits(parity[line.parity < 0 || line.parity > 2 ? 0 : line.parity]);
     port.FlowControl().SetFlowControl(line.rtscts ? serial::fcHardware : serial::fcNone);

@@ -1,19 +1,13 @@
 #include "serial/com_port.h"
 
 #include <errno.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
-#include "serial/tty/linux_tty.h"
+#include "serial/deadline.h"
+#include "serial/tty/tty_port.h"
 
 namespace velimo::serial {
 
@@ -32,21 +26,23 @@ int64_t MsUntil(Clock::time_point deadline) {
   return std::max<int64_t>(0, left.count());
 }
 
-// Drivers without modem lines (pseudo-terminals) refuse the modem ioctls;
-// that is not a failure of the port.
-bool Unsupported(int err) {
-  return err == ENOTTY || err == EINVAL;
-}
-
-int PollOne(int fd, short events, int64_t timeoutMs) {
-  pollfd p{fd, events, 0};
-  int timeout = timeoutMs < 0 ? -1 : static_cast<int>(std::min<int64_t>(timeoutMs, 1 << 30));
-  int rc;
-  do {
-    rc = poll(&p, 1, timeout);
-  } while (rc < 0 && errno == EINTR);
-  return rc;
-}
+// The transport of a port that is not open: every operation fails as one
+// on a closed handle does.
+class ClosedPort : public PortTransport {
+ public:
+  void Open() override {}
+  void Close() override {}
+  int Fd() const override { return -1; }
+  void ApplyLineSettings(const TransportSettings&) override {}
+  void Purge(bool, bool) override { throw EComPort(CError_PurgeFailed, EBADF); }
+  int Write(const void*, int, int64_t) override { throw EComPort(CError_WriteFailed, EBADF); }
+  int Read(void*, int) override { throw EComPort(CError_ReadFailed, EBADF); }
+  bool WaitForInput(int64_t) override { throw EComPort(CError_ReadFailed, EBADF); }
+  void DiscardQueues() override {}
+  int QueuedInput() override { throw EComPort(CError_ClearComFailed, EBADF); }
+  TComErrors LineErrors(bool) override { throw EComPort(CError_ClearComFailed, EBADF); }
+  TComSignals Signals() override { throw EComPort(CError_ModemStatFailed, EBADF); }
+};
 
 }  // namespace
 
@@ -155,7 +151,7 @@ void TComBuffer::SetOutputSize(int value) {
 
 // ---- TComPort: properties ----
 
-TComPort::TComPort() = default;
+TComPort::TComPort() : transport_(std::make_unique<ClosedPort>()) {}
 
 TComPort::~TComPort() {
   try {
@@ -214,8 +210,8 @@ void TComPort::SetConnected(bool value) {
 
 // ---- TComPort: applying settings ----
 
-PortLineSettings TComPort::LineSettingsNow() const {
-  PortLineSettings settings;
+TransportSettings TComPort::LineSettingsNow() const {
+  TransportSettings settings;
   tty::LineConfig& config = settings.line;
   config.baud = EffectiveBaudRate();
   config.data_bits = DataBitsValue(data_bits_);
@@ -236,26 +232,7 @@ PortLineSettings TComPort::LineSettingsNow() const {
 
 void TComPort::ApplyLineSettings() {
   if (!connected_) return;
-  if (transport_) return transport_->ApplyLineSettings(LineSettingsNow());
-  if (int rc = tty::ApplyLineConfig(fd_, LineSettingsNow().line)) {
-    throw EComPort(CError_SetStateFailed, rc);
-  }
-  ApplyModemLines();
-}
-
-void TComPort::ApplyModemLines() {
-  // DTR is held on for dtrEnable (and for dtrHandshake, which Linux cannot
-  // do); RTS likewise, and under RTS/CTS the driver takes it over.
-  int dtr = TIOCM_DTR;
-  int rts = TIOCM_RTS;
-  bool dtrOn = flow_control_.ControlDTR() != dtrDisable;
-  bool rtsOn = flow_control_.ControlRTS() != rtsDisable;
-  if (ioctl(fd_, dtrOn ? TIOCMBIS : TIOCMBIC, &dtr) < 0 && !Unsupported(errno)) {
-    throw EComPort(CError_SetStateFailed, errno);
-  }
-  if (ioctl(fd_, rtsOn ? TIOCMBIS : TIOCMBIC, &rts) < 0 && !Unsupported(errno)) {
-    throw EComPort(CError_SetStateFailed, errno);
-  }
+  transport_->ApplyLineSettings(LineSettingsNow());
 }
 
 // The timeouts are read by every write and read, so a change is in force
@@ -272,44 +249,19 @@ void TComPort::OpenPort() {
   if (OnBeforeOpen) OnBeforeOpen();
   if (connected_) return;
 
-  int fd = -1;
-  if (std::unique_ptr<PortTransport> transport =
-          transport_factory_ ? transport_factory_(port_) : nullptr) {
-    transport->Open();
-    fd = transport->Fd();
-    transport_ = std::move(transport);
-  } else {
-    const std::string path = DevicePathOf(port_);
-    fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw EComPort(CError_OpenFailed, errno);
-    auto fail = [fd](int err) {
-      close(fd);
-      throw EComPort(CError_OpenFailed, err);
-    };
-    if (!isatty(fd)) fail(ENOTTY);
-    // No sharing: flock keeps other processes (and other ports of this one)
-    // out even where TIOCEXCL does not (it spares privileged openers, and
-    // two processes can race past it).
-    if (flock(fd, LOCK_EX | LOCK_NB) < 0) fail(errno == EWOULDBLOCK ? EBUSY : errno);
-    if (ioctl(fd, TIOCEXCL) < 0) fail(errno);
-  }
-
-  fd_ = fd;
+  std::unique_ptr<PortTransport> transport =
+      transport_factory_ ? transport_factory_(port_) : nullptr;
+  if (!transport) transport = std::make_unique<tty::TtyPort>(DevicePathOf(port_));
+  transport->Open();
+  transport_ = std::move(transport);
   connected_ = true;
   ++session_;
-  tty::LineCounters counters;
-  int countersRc = transport_ ? -1 : tty::ReadLineCounters(fd_, &counters);
-  counters_valid_ = countersRc == 0;
-  // A driver without counters will not grow them; asking on every batch
-  // would only cost a system call per arrival.
-  counters_unsupported_ = countersRc < 0;
-  if (counters_valid_) last_counters_ = counters;
   try {
     ApplyQueueSizes();
     ApplyLineSettings();
     ApplyTimeoutSettings();
     if (!events_.Empty()) {
-      thread_ = std::make_unique<TComThread>(fd_, events_, session_, hand_over_);
+      thread_ = std::make_unique<TComThread>(transport_->Fd(), events_, session_, hand_over_);
       thread_->Start();
       thread_created_ = true;
     }
@@ -326,18 +278,8 @@ void TComPort::OpenPort() {
 }
 
 void TComPort::CloseDevice() {
-  if (transport_) {
-    transport_->Close();
-    transport_.reset();
-    fd_ = -1;
-    return;
-  }
-  if (fd_ < 0) return;
-  // The exclusive flag belongs to the tty, not to this descriptor: clear
-  // it so the next opener is not refused.
-  ioctl(fd_, TIOCNXCL);
-  close(fd_);  // also releases the flock
-  fd_ = -1;
+  transport_->Close();
+  transport_ = std::make_unique<ClosedPort>();
 }
 
 void TComPort::ClosePort() {
@@ -349,7 +291,7 @@ void TComPort::ClosePort() {
   // Nothing waits in other threads for our I/O; what the queues hold is
   // dropped, which also keeps close() from waiting for a transmit queue
   // that flow control holds.
-  if (!transport_) tcflush(fd_, TCIOFLUSH);
+  transport_->DiscardQueues();
 
   if (thread_created_ && thread_) {
     thread_->Stop();
@@ -374,20 +316,7 @@ void TComPort::ClosePort() {
 // ---- TComPort: I/O ----
 
 void TComPort::PurgeQueues(bool input, bool output) {
-  if (transport_) return transport_->Purge(input, output);
-  int what = input && output ? TCIOFLUSH : input ? TCIFLUSH : output ? TCOFLUSH : -1;
-  if (what < 0) {
-    if (fd_ < 0) throw EComPort(CError_PurgeFailed, EBADF);
-    return;
-  }
-  if (tcflush(fd_, what) < 0) throw EComPort(CError_PurgeFailed, errno);
-}
-
-void TComPort::WriteTimedOut() {
-  // What the failed write left queued must not trickle out later, when
-  // the far end lets the line go again.
-  tcflush(fd_, TCOFLUSH);
-  throw EComPort(CError_WriteFailed, ETIMEDOUT);
+  transport_->Purge(input, output);
 }
 
 int TComPort::WriteBytes(const void* data, int count) {
@@ -395,47 +324,7 @@ int TComPort::WriteBytes(const void* data, int count) {
   if (!data && count > 0) throw EComPort(CError_InvalidAsync);
   const int64_t limitMs =
       Unsigned(timeouts_.WriteTotalConstant()) + Unsigned(timeouts_.WriteTotalMultiplier()) * count;
-  if (transport_) return transport_->Write(data, count, limitMs);
-  const bool limited = limitMs > 0;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-  const char* bytes = static_cast<const char*>(data);
-
-  int written = 0;
-  do {
-    ssize_t n = write(fd_, bytes + written, static_cast<size_t>(count - written));
-    if (n > 0) {
-      written += static_cast<int>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) throw EComPort(CError_WriteFailed, errno);
-    if (n == 0 && count == 0) break;
-    // The driver's queue is full (flow control holds the line, or the far
-    // side reads nothing): wait for room until the write timeout.
-    int64_t left = limited ? MsUntil(deadline) : -1;
-    if (limited && left == 0) WriteTimedOut();
-    if (PollOne(fd_, POLLOUT, left) < 0) throw EComPort(CError_WriteFailed, errno);
-  } while (written < count);
-
-  // The write is finished when the driver has sent it, not when it has
-  // queued it: wait for the transmit queue to empty.
-  const int64_t bitsPerByte = 12;
-  const int64_t baud = std::max<int32_t>(1, EffectiveBaudRate());
-  for (;;) {
-    int queued = 0;
-    if (ioctl(fd_, TIOCOUTQ, &queued) < 0) {
-      if (Unsupported(errno)) break;
-      throw EComPort(CError_WriteFailed, errno);
-    }
-    if (queued <= 0) break;
-    int64_t left = limited ? MsUntil(deadline) : INT64_MAX;
-    if (left == 0) WriteTimedOut();
-    int64_t expectUs = queued * bitsPerByte * 1000000 / baud;
-    int64_t sleepUs = std::clamp<int64_t>(expectUs, 200, 20000);
-    if (limited) sleepUs = std::min<int64_t>(sleepUs, left * 1000);
-    std::this_thread::sleep_for(std::chrono::microseconds(sleepUs));
-  }
-  return written;
+  return transport_->Write(data, count, limitMs);
 }
 
 int TComPort::ReadBytes(void* buffer, int count) {
@@ -443,19 +332,12 @@ int TComPort::ReadBytes(void* buffer, int count) {
   if (!buffer && count > 0) throw EComPort(CError_InvalidAsync);
   const int64_t totalMs =
       Unsigned(timeouts_.ReadTotalConstant()) + Unsigned(timeouts_.ReadTotalMultiplier()) * count;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(totalMs);
+  const Clock::time_point deadline = DeadlineAfterMs(totalMs);
   char* out = static_cast<char*>(buffer);
 
   int got = 0;
-  // A network port hands over what has arrived; it never waits for more.
-  if (transport_) {
-    got = transport_->Read(buffer, count);
-    if (discard_null_) got = static_cast<int>(std::remove(out, out + got, '\0') - out);
-  }
-  while (!transport_) {
-    ssize_t n = read(fd_, out + got, static_cast<size_t>(count - got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) throw EComPort(CError_ReadFailed, errno);
+  for (;;) {
+    const int n = transport_->Read(out + got, count - got);
     if (n > 0) {
       char* end = out + got + n;
       if (discard_null_) end = std::remove(out + got, end, '\0');
@@ -464,10 +346,10 @@ int TComPort::ReadBytes(void* buffer, int count) {
     // With a read total the read waits for the rest, up to that time;
     // without one it returns with what has arrived.
     if (got >= count || totalMs == 0) break;
-    if (n == 0) break;  // end of file: the device is gone
+    if (n < 0) break;  // the far side has ended
     int64_t left = MsUntil(deadline);
     if (left == 0) break;
-    if (n < 0 && PollOne(fd_, POLLIN, left) < 0) throw EComPort(CError_ReadFailed, errno);
+    if (!transport_->WaitForInput(left)) break;
   }
   // As after every read, the receive queue is looked at once more; on a
   // device that has gone away this is where the failure shows.
@@ -476,52 +358,15 @@ int TComPort::ReadBytes(void* buffer, int count) {
 }
 
 int TComPort::QueuedInputCount() {
-  if (transport_) return transport_->QueuedInput();
-  int n = 0;
-  if (ioctl(fd_, FIONREAD, &n) < 0) throw EComPort(CError_ClearComFailed, errno);
-  return n;
-}
-
-TComErrors LineErrorsBetween(const tty::LineCounters& before, const tty::LineCounters& now,
-                             bool checkParity) {
-  TComErrors errors;
-  if (now.frame != before.frame) errors.Include(ceFrame);
-  // Received parity is only a fault when it is being checked.
-  if (checkParity && now.parity != before.parity) errors.Include(ceRxParity);
-  if (now.overrun != before.overrun) errors.Include(ceOverrun);
-  if (now.buf_overrun != before.buf_overrun) errors.Include(ceRxOver);
-  if (now.brk != before.brk) errors.Include(ceBreak);
-  return errors;
+  return transport_->QueuedInput();
 }
 
 TComErrors TComPort::ReadLineErrors() {
-  if (fd_ < 0) throw EComPort(CError_ClearComFailed, EBADF);
-  if (transport_) return transport_->LineErrors(parity_.Check());
-  if (counters_unsupported_) return {};
-  tty::LineCounters now;
-  int rc = tty::ReadLineCounters(fd_, &now);
-  if (rc < 0) return {};  // the driver keeps no counters
-  if (rc > 0) throw EComPort(CError_ClearComFailed, rc);
-  TComErrors errors;
-  if (counters_valid_) errors = LineErrorsBetween(last_counters_, now, parity_.Check());
-  counters_valid_ = true;
-  last_counters_ = now;
-  return errors;
+  return transport_->LineErrors(parity_.Check());
 }
 
 TComSignals TComPort::ModemSignals() {
-  if (transport_) return transport_->Signals();
-  int lines = 0;
-  if (ioctl(fd_, TIOCMGET, &lines) < 0) {
-    if (Unsupported(errno)) return {};
-    throw EComPort(CError_ModemStatFailed, errno);
-  }
-  TComSignals s;
-  s.cts = lines & TIOCM_CTS;
-  s.dsr = lines & TIOCM_DSR;
-  s.ring = lines & TIOCM_RNG;
-  s.rlsd = lines & TIOCM_CAR;
-  return s;
+  return transport_->Signals();
 }
 
 // ---- TComPort: hand-over ----

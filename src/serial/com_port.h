@@ -1,6 +1,6 @@
-// The serial port component: one port on a tty device, its line settings,
-// its event thread and the notifications it delivers on the
-// user-interface thread.
+// The serial port component: one port (a local tty or a network port, each
+// a PortTransport), its line settings, its event thread and the
+// notifications it delivers on the user-interface thread.
 //
 // Every operation and every notification runs on the user-interface
 // thread. The event thread only waits for line events and hands each batch
@@ -18,7 +18,6 @@
 #include "serial/com_thread.h"
 #include "serial/com_types.h"
 #include "serial/port_transport.h"
-#include "serial/tty/linux_tty.h"
 
 namespace velimo::serial {
 
@@ -145,12 +144,6 @@ class TComBuffer {
 // relative to the working folder); any other name is a name under /dev.
 std::string DevicePathOf(const std::string& port);
 
-// The line errors between two readings of the driver's error counters:
-// frame, overrun, receive-buffer overflow, break, and parity only when
-// received parity is checked.
-TComErrors LineErrorsBetween(const tty::LineCounters& before, const tty::LineCounters& now,
-                             bool checkParity);
-
 class TComPort : public ByteChannel {
  public:
   TComPort();
@@ -269,9 +262,7 @@ class TComPort : public ByteChannel {
  private:
   void ProcessEventSet(const HandOverRequest& request);
   void CloseDevice();
-  void ApplyModemLines();
-  PortLineSettings LineSettingsNow() const;
-  [[noreturn]] void WriteTimedOut();
+  TransportSettings LineSettingsNow() const;
 
   std::string port_ = "COM1";
   TBaudRate baud_rate_ = br9600;
@@ -287,19 +278,15 @@ class TComPort : public ByteChannel {
   TComEvents events_ = TComEvents::All();
   TSyncMethod sync_method_ = smThreadSync;
 
-  int fd_ = -1;
   TransportFactory transport_factory_;
-  // The open network port, when the port is not a tty.
+  // The open port of its kind; while closed, one whose every operation
+  // fails as on a closed handle.
   std::unique_ptr<PortTransport> transport_;
   bool connected_ = false;
   bool thread_created_ = false;
   uint64_t session_ = 0;
   HandOver hand_over_;
   std::unique_ptr<TComThread> thread_;
-  // Driver error counters at the last look, for the deltas.
-  bool counters_valid_ = false;
-  bool counters_unsupported_ = false;
-  tty::LineCounters last_counters_;
 };
 
 }  // namespace velimo::serial

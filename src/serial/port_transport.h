@@ -1,4 +1,4 @@
-// A port that is not a local tty (a serial port on the far side of a
+// One kind of port (a local tty, a serial port on the far side of a
 // network connection): the operations TComPort hands over to it while it
 // is open. TComPort keeps the settings, the event thread and the
 // notifications; the transport only moves bytes and line settings, so
@@ -24,9 +24,10 @@ struct TComSignals {
   friend bool operator==(const TComSignals&, const TComSignals&) = default;
 };
 
-// The line settings as the port resolved them, with the two modem lines
-// it holds.
-struct PortLineSettings {
+// The line settings as the port hands them to its transport: presets
+// resolved to what the device takes, with the two modem lines it holds.
+// (The connect dialog's stored choices are forms::PortLineSettings.)
+struct TransportSettings {
   tty::LineConfig line;
   bool dtr = true;
   bool rts = false;
@@ -43,13 +44,21 @@ class PortTransport {
   // The port's event thread watches it.
   virtual int Fd() const = 0;
   // Raises code 7 (with the reason) when the far side refuses a setting.
-  virtual void ApplyLineSettings(const PortLineSettings& settings) = 0;
+  virtual void ApplyLineSettings(const TransportSettings& settings) = 0;
   // Raises code 5.
   virtual void Purge(bool input, bool output) = 0;
   // Writes count bytes, failing after limitMs (0: no limit). Raises code 2.
   virtual int Write(const void* data, int count, int64_t limitMs) = 0;
-  // Copies up to count received bytes without waiting. Raises code 3.
+  // Copies up to count received bytes without waiting; -1 when the far
+  // side has ended and nothing more will arrive. Raises code 3.
   virtual int Read(void* buffer, int count) = 0;
+  // Waits up to waitMs for received bytes (returning early when they are
+  // there). False when this kind of port never waits: a read hands over
+  // what has arrived. Raises code 3.
+  virtual bool WaitForInput(int64_t waitMs) = 0;
+  // Drops what the queues hold ahead of a close, so that the close does
+  // not wait for a transmit queue that flow control holds; never raises.
+  virtual void DiscardQueues() = 0;
   // Received bytes waiting. Raises code 10.
   virtual int QueuedInput() = 0;
   // Line errors reported since the last look. Raises code 10.

@@ -1,12 +1,7 @@
 #include "e2e_fixture.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,62 +15,11 @@ namespace velimo::e2e {
 
 namespace {
 
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-// Waits for a child at most limitMs; kills it when it overruns.
-int WaitChild(pid_t pid, int limitMs, bool* timedOut) {
-  const int64_t until = NowMs() + limitMs;
-  int status = 0;
-  for (;;) {
-    pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) break;
-    if (r < 0) return -1000;
-    if (NowMs() >= until) {
-      if (timedOut) *timedOut = true;
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    usleep(5000);
-  }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return -WTERMSIG(status);
-  return -1000;
-}
-
-// Starts a program in dir with stdout and stderr sent to files.
-pid_t Spawn(const std::string& program, const std::vector<std::string>& args,
-            const std::string& dir, const std::string& outPath, const std::string& errPath) {
-  std::vector<std::string> argv_text = {program};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argv_text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    // Ends with the test process, should a hung test be cut short.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int in = open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || in < 0 || chdir(dir.c_str()) != 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  return pid;
 }
 
 std::string Upper(std::string text) {
@@ -128,29 +72,6 @@ void Framing(Expected& e, const std::string& prefix, const std::string& suffix,
 
 }  // namespace
 
-// ---- Watchdog ---------------------------------------------------------------
-
-Watchdog::Watchdog(std::string name, std::chrono::seconds limit) {
-  thread_ = std::thread([this, limit, name] {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!cv_.wait_for(lock, limit, [this] { return done_; })) {
-      std::fprintf(stderr, "%s: exceeded its time limit of %lld s (hung)\n", name.c_str(),
-                   static_cast<long long>(limit.count()));
-      std::fflush(stderr);
-      _exit(3);
-    }
-  });
-}
-
-Watchdog::~Watchdog() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    done_ = true;
-  }
-  cv_.notify_all();
-  thread_.join();
-}
-
 // ---- Child processes ----------------------------------------------------------
 
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
@@ -158,9 +79,9 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   static int run = 0;
   const std::string base = dir + "/run" + std::to_string(++run);
   ProcessResult result;
-  pid_t pid = Spawn(program, args, dir, base + ".out", base + ".err");
+  pid_t pid = test::Spawn(program, args, dir, base + ".out", base + ".err");
   if (pid < 0) return result;
-  result.status = WaitChild(pid, limitMs, &result.timed_out);
+  result.status = test::WaitChild(pid, limitMs, &result.timed_out);
   result.out = ReadFile(base + ".out");
   result.err = ReadFile(base + ".err");
   return result;
@@ -302,10 +223,7 @@ Expected Merge(Expected a, const Expected& b) {
 // ---- The fixture ----------------------------------------------------------------
 
 void E2eTest::SetUp() {
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  watchdog_ = std::make_unique<Watchdog>(
-      info ? std::string(info->test_suite_name()) + "." + info->name() : "e2e",
-      std::chrono::seconds(90));
+  watchdog_ = std::make_unique<test::Watchdog>(std::chrono::seconds(90));
   std::string pattern = (std::filesystem::temp_directory_path() / "velimo-e2e-XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   dir_ = pattern;
@@ -323,33 +241,13 @@ void E2eTest::TearDown() {
 }
 
 void E2eTest::StartSim(char model, const std::vector<std::string>& extra) {
-  StopSim();
   sim_model_ = model;
-  std::vector<std::string> args = {"--model", std::string(1, model), "--link", link_, "--state",
-                                   state_};
-  args.insert(args.end(), extra.begin(), extra.end());
-  sim_pid_ = Spawn(VELIMO_MODEM_SIM, args, dir_, dir_ + "/sim.out", dir_ + "/sim.err");
-  ASSERT_GT(sim_pid_, 0);
-  // Ready once it has printed its line's path (the link exists by then).
-  const int64_t until = NowMs() + 5000;
-  while (ReadFile(dir_ + "/sim.out").find('\n') == std::string::npos) {
-    int status = 0;
-    if (waitpid(sim_pid_, &status, WNOHANG) == sim_pid_) {
-      sim_pid_ = -1;
-      FAIL() << "the simulator ended at start: " << ReadFile(dir_ + "/sim.err");
-    }
-    ASSERT_LT(NowMs(), until) << "the simulator did not come up";
-    usleep(2000);
-  }
+  const std::string error = sim_.Start(VELIMO_MODEM_SIM, dir_, model, link_, state_, extra);
+  ASSERT_EQ(error, "");
 }
 
 void E2eTest::StopSim() {
-  if (sim_pid_ <= 0) return;
-  kill(sim_pid_, SIGTERM);
-  bool timed_out = false;
-  WaitChild(sim_pid_, 3000, &timed_out);
-  sim_pid_ = -1;
-  std::remove((dir_ + "/sim.out").c_str());
+  sim_.Stop();
 }
 
 sim::Config E2eTest::SimState() {
@@ -369,7 +267,7 @@ void E2eTest::WriteSimState(const sim::Config& config) {
 void E2eTest::StartProgram() {
   session_.reset();
   platform_.reset();
-  platform_ = std::make_unique<forms::HeadlessPlatform>();
+  platform_ = std::make_unique<ScaledPausePlatform>(pause_divisor_);
   platform_->on_message = [this](std::string_view text) { messages_.emplace_back(text); };
   platform_->on_error = [this](std::string_view text) { errors.emplace_back(text); };
   platform_->on_confirm = [this](std::string_view text) {

@@ -9,34 +9,18 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "forms/headless_platform.h"
 #include "modem.h"
 #include "session.h"
+#include "support/child_process.h"
+#include "support/watchdog.h"
 
 namespace velimo::e2e {
-
-// Ends the process when a test overruns its limit, so a hang fails the
-// test instead of stalling the suite.
-class Watchdog {
- public:
-  Watchdog(std::string name, std::chrono::seconds limit);
-  ~Watchdog();
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool done_ = false;
-  std::thread thread_;
-};
 
 // A finished child process: its exit status (or -signal) and output.
 struct ProcessResult {
@@ -70,8 +54,29 @@ Expected Untouched(char model);
 // Both maps in one; the second wins.
 Expected Merge(Expected a, const Expected& b);
 
+// The headless platform whose blocking pauses (the pacing of a command's
+// bytes, the waits between the commands of a sequence) last a set fraction
+// of their length. The simulator reads and answers at once, so the order
+// of what is sent and answered is the same; the unit tests pin the lengths
+// in virtual time.
+class ScaledPausePlatform : public forms::HeadlessPlatform {
+ public:
+  explicit ScaledPausePlatform(int divisor) : divisor_(divisor) {}
+  void Pause(int ms) override { HeadlessPlatform::Pause(ms / divisor_); }
+  void SetDivisor(int divisor) { divisor_ = divisor; }
+
+ private:
+  int divisor_;
+};
+
 class E2eTest : public ::testing::Test {
  protected:
+  // Pauses last 1/divisor of their length from now on (1: real time).
+  void ScalePauses(int divisor) {
+    pause_divisor_ = divisor;
+    if (platform_) platform_->SetDivisor(divisor);
+  }
+
   void SetUp() override;
   void TearDown() override;
 
@@ -80,7 +85,7 @@ class E2eTest : public ::testing::Test {
   void StartSim(char model, const std::vector<std::string>& extra = {});
   // Stops the simulator (as an operator pressing Ctrl+C) and waits for it.
   void StopSim();
-  bool SimRunning() const { return sim_pid_ > 0; }
+  bool SimRunning() const { return sim_.Running(); }
   // The simulator's configuration as its state file holds it now.
   sim::Config SimState();
   template <class C>
@@ -131,11 +136,12 @@ class E2eTest : public ::testing::Test {
   char sim_model_ = 's';
 
  private:
-  std::unique_ptr<Watchdog> watchdog_;
-  std::unique_ptr<forms::HeadlessPlatform> platform_;
+  std::unique_ptr<test::Watchdog> watchdog_;
+  std::unique_ptr<ScaledPausePlatform> platform_;
+  int pause_divisor_ = 1;
   std::unique_ptr<cli::Session> session_;
   std::vector<std::string> messages_;
-  pid_t sim_pid_ = -1;
+  test::SimProcess sim_;
 };
 
 // The simulator's family from a model letter, and its default firmware.

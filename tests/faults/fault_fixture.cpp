@@ -1,49 +1,17 @@
 #include "fault_fixture.h"
 
-#include <fcntl.h>
-#include <grp.h>
-#include <poll.h>
-#include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 namespace velimo::faults {
-
-namespace {
-
-// Waits for a child at most limitMs; kills it when it overruns.
-int WaitChild(pid_t pid, int limitMs, bool* timedOut) {
-  const int64_t until = NowMs() + limitMs;
-  int status = 0;
-  for (;;) {
-    const pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) break;
-    if (r < 0) return -1000;
-    if (NowMs() >= until) {
-      if (timedOut) *timedOut = true;
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    usleep(2000);
-  }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return -WTERMSIG(status);
-  return -1000;
-}
-
-}  // namespace
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -54,63 +22,6 @@ std::string ReadFile(const std::string& path) {
 
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-ChildResult RunInChild(const std::function<std::string()>& body, int limitMs) {
-  ChildResult result;
-  int fds[2];
-  if (pipe(fds) != 0) return result;
-  const pid_t pid = fork();
-  if (pid < 0) {
-    close(fds[0]);
-    close(fds[1]);
-    return result;
-  }
-  if (pid == 0) {
-    close(fds[0]);
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    std::string report;
-    try {
-      report = body();
-    } catch (const std::exception& e) {
-      report = std::string("escaped: ") + e.what();
-    }
-    size_t done = 0;
-    while (done < report.size()) {
-      const ssize_t n = write(fds[1], report.data() + done, report.size() - done);
-      if (n <= 0) break;
-      done += static_cast<size_t>(n);
-    }
-    _exit(report.empty() ? 0 : 1);
-  }
-  close(fds[1]);
-  const int64_t until = NowMs() + limitMs;
-  char buf[4096];
-  for (;;) {
-    const int64_t left = until - NowMs();
-    if (left <= 0) break;
-    pollfd p{fds[0], POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-    const ssize_t n = read(fds[0], buf, sizeof buf);
-    if (n <= 0) break;
-    result.report.append(buf, static_cast<size_t>(n));
-  }
-  close(fds[0]);
-  result.status =
-      WaitChild(pid, static_cast<int>(std::max<int64_t>(until - NowMs(), 100)), &result.timed_out);
-  return result;
-}
-
-std::optional<Unprivileged> UnprivilegedUser() {
-  if (geteuid() != 0) return std::nullopt;
-  const passwd* pw = getpwnam("nobody");
-  if (!pw) return Unprivileged{65534, 65534};
-  return Unprivileged{pw->pw_uid, pw->pw_gid};
-}
-
-bool DropPrivileges(const Unprivileged& who) {
-  return setgroups(0, nullptr) == 0 && setgid(who.gid) == 0 && setuid(who.uid) == 0 &&
-         geteuid() == who.uid;
 }
 
 // ---- The fixture ----------------------------------------------------------------
@@ -128,11 +39,7 @@ void FaultTest::SetUp() {
 void FaultTest::TearDown() {
   session_.reset();
   platform_.reset();
-  if (sim_pid_ > 0) {
-    kill(sim_pid_, SIGTERM);
-    WaitChild(sim_pid_, 3000, nullptr);
-    sim_pid_ = -1;
-  }
+  sim_.Stop();
   std::error_code ignored;
   std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, ignored);
@@ -141,47 +48,12 @@ void FaultTest::TearDown() {
 }
 
 void FaultTest::StartSim(char model, const std::vector<std::string>& extra) {
-  if (sim_pid_ > 0) KillSim();
-  std::vector<std::string> args = {
-      VELIMO_MODEM_SIM, "--model", std::string(1, model), "--link", link_, "--state", state_};
-  args.insert(args.end(), extra.begin(), extra.end());
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const std::string out = dir_ + "/sim.out";
-  std::remove(out.c_str());
-  sim_pid_ = fork();
-  ASSERT_GE(sim_pid_, 0);
-  if (sim_pid_ == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = open((dir_ + "/sim.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = open("/dev/null", O_RDONLY);
-    if (o < 0 || e < 0 || in < 0) _exit(127);
-    dup2(in, 0);
-    dup2(o, 1);
-    dup2(e, 2);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  // Ready once it has printed its line's path (the link exists by then).
-  const int64_t until = NowMs() + 5000;
-  while (ReadFile(out).find('\n') == std::string::npos) {
-    int status = 0;
-    if (waitpid(sim_pid_, &status, WNOHANG) == sim_pid_) {
-      sim_pid_ = -1;
-      FAIL() << "the simulator ended at start: " << ReadFile(dir_ + "/sim.err");
-    }
-    ASSERT_LT(NowMs(), until) << "the simulator did not come up";
-    usleep(2000);
-  }
+  const std::string error = sim_.Start(VELIMO_MODEM_SIM, dir_, model, link_, state_, extra);
+  ASSERT_EQ(error, "");
 }
 
 void FaultTest::KillSim() {
-  if (sim_pid_ <= 0) return;
-  kill(sim_pid_, SIGKILL);
-  WaitChild(sim_pid_, 3000, nullptr);
-  sim_pid_ = -1;
+  sim_.Kill();
 }
 
 std::string FaultTest::SimDevice() const {

@@ -20,6 +20,9 @@
 #include "forms/headless_platform.h"
 #include "pty/pty_fixture.h"
 #include "session.h"
+#include "support/child_process.h"
+#include "support/fresh_process.h"
+#include "support/watchdog.h"
 
 namespace velimo::faults {
 
@@ -39,28 +42,10 @@ class HookedPlatform : public forms::HeadlessPlatform {
   }
 };
 
-// What a child process reported: its exit status (-N when killed by signal
-// N) and the text it wrote; empty text and status 0 mean all held.
-struct ChildResult {
-  int status = -1000;
-  std::string report;
-  bool timed_out = false;
-};
-
-// Runs body in a forked child and waits at most limitMs. The body returns
-// "" when all it checked held, otherwise what went wrong; gtest assertions
-// are no use there, as their results stay in the child.
-ChildResult RunInChild(const std::function<std::string()>& body, int limitMs);
-
-// The unprivileged user a root test drops to (nobody), or nullopt when the
-// test does not run as root.
-struct Unprivileged {
-  uid_t uid;
-  gid_t gid;
-};
-std::optional<Unprivileged> UnprivilegedUser();
-// Drops to that user for good (in a child). Returns false on failure.
-bool DropPrivileges(const Unprivileged& who);
+using test::DropPrivileges;
+using test::ExpectInFreshProcess;
+using test::Unprivileged;
+using test::UnprivilegedUser;
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
@@ -68,6 +53,7 @@ void WriteFile(const std::string& path, const std::string& text);
 class FaultTest : public ::testing::Test {
  protected:
   void SetUp() override;
+  // Also the last step of a check run in a fresh process.
   void TearDown() override;
 
   // ---- The simulated modem ----
@@ -76,7 +62,7 @@ class FaultTest : public ::testing::Test {
   // Ends it at once, as an adapter pulled out: its end of the line closes
   // with nothing said. The program's end stays open and dead.
   void KillSim();
-  bool SimRunning() const { return sim_pid_ > 0; }
+  bool SimRunning() const { return sim_.Running(); }
   // The device behind link_.
   std::string SimDevice() const;
 
@@ -114,7 +100,7 @@ class FaultTest : public ::testing::Test {
   std::unique_ptr<cli::Session> session_;
   std::vector<std::string> messages_;
   std::vector<std::string> errors_;
-  pid_t sim_pid_ = -1;
+  test::SimProcess sim_;
 };
 
 }  // namespace velimo::faults

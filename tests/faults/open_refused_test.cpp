@@ -43,7 +43,7 @@ class OpenRefusedTest : public FaultTest {
 
   // The operator tries port in the connect dialog. Returns "" when the
   // program refused it as it should, otherwise what differed. Runs in a
-  // child process too, so it asserts nothing itself.
+  // process of its own too, so it asserts nothing itself.
   // reasons: the lines that must stand below the first line of the
   // message, and after the attempt in the trace.
   std::string RefusedAttempt(const std::string& port, const Texts& reasons) {
@@ -182,7 +182,7 @@ TEST_F(OpenRefusedTest, APathThatIsNoTerminal) {
 }
 
 // A device the user may not open: the program runs as an unprivileged
-// user in a child process (root may open any device).
+// user in a process of its own (root may open any device).
 TEST_F(OpenRefusedTest, ADeviceTheUserMayNotOpen) {
   const std::optional<Unprivileged> who = UnprivilegedUser();
   if (!who) GTEST_SKIP() << "needs root to run the program as another user";
@@ -196,24 +196,24 @@ TEST_F(OpenRefusedTest, ADeviceTheUserMayNotOpen) {
   ASSERT_EQ(chmod(device.c_str(), 0660), 0);
   const std::string group = getgrgid(20) ? getgrgid(20)->gr_name : "20";
   const std::string user = getpwuid(who->uid) ? getpwuid(who->uid)->pw_name : "$USER";
-  const ChildResult r = RunInChild(
-      [&]() -> std::string {
-        if (!DropPrivileges(*who)) return "could not drop privileges";
-        const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd >= 0 || errno != EACCES)
-          return std::string("precondition: the device opened or failed otherwise: ") +
-                 std::strerror(errno);
-        return RefusedAttempt(
-            link_,
-            {"Permission denied: " + serial::DevicePathOf(link_) + " may be used by the group " +
-                 group + ", and this program does not run with it.",
-             "Add the user to the group with:", "    sudo usermod -aG " + group + " " + user,
-             "then log out and in again: the group applies from a new login on."});
-      },
-      20000);
-  EXPECT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << r.report;
-  EXPECT_EQ(r.report, "");
+  ExpectInFreshProcess([&] {
+    auto check = [&]() -> std::string {
+      if (!DropPrivileges(*who)) return "could not drop privileges";
+      const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      if (fd >= 0 || errno != EACCES)
+        return std::string("precondition: the device opened or failed otherwise: ") +
+               std::strerror(errno);
+      return RefusedAttempt(
+          link_,
+          {"Permission denied: " + serial::DevicePathOf(link_) + " may be used by the group " +
+               group + ", and this program does not run with it.",
+           "Add the user to the group with:", "    sudo usermod -aG " + group + " " + user,
+           "then log out and in again: the group applies from a new login on."});
+    };
+    EXPECT_EQ(check(), "");
+    test::RegainPrivileges();
+    TearDown();
+  });
   // The owner may: the same steps as root connect.
   StartProgram();
   ASSERT_TRUE(ConnectTo('s'));

@@ -380,5 +380,36 @@ TEST_F(PortEvents, ReadsWithATotalTimeoutWaitForTheRest) {
   EXPECT_EQ(std::string(buf, 4), "wxyz");
 }
 
+// The largest timeouts the settings can hold ("all bits set" per byte) with
+// a few thousand bytes amount to more milliseconds than the clock counts in
+// nanoseconds: they mean "wait", never a deadline already past.
+TEST_F(PortEvents, TimeoutsBeyondTheClocksRangeWaitForTheBytes) {
+  port_.SetEvents({});
+  port_.Timeouts().SetReadTotalMultiplier(-1);
+  port_.Timeouts().SetWriteTotalMultiplier(-1);
+  port_.OpenPort();
+  const std::string block(60000, 'r');
+  std::string arrived;
+  std::thread reader([&] { arrived = MasterRead(block.size(), 5000); });
+  try {
+    EXPECT_EQ(port_.WriteBytes(block.data(), static_cast<int>(block.size())),
+              static_cast<int>(block.size()));
+  } catch (const EComPort& e) {
+    ADD_FAILURE() << "the write gave up: " << e.what();
+  }
+  reader.join();
+  EXPECT_EQ(arrived.size(), block.size());
+
+  std::string got(4096, '\0');
+  std::thread far([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    WriteAll(master_, std::string(got.size(), 'w'));
+  });
+  EXPECT_EQ(port_.ReadBytes(got.data(), static_cast<int>(got.size())),
+            static_cast<int>(got.size()));
+  far.join();
+  EXPECT_EQ(got.find_first_not_of('w'), std::string::npos) << "the bytes that came";
+}
+
 }  // namespace
 }  // namespace velimo::test

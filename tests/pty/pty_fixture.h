@@ -12,49 +12,15 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 
 #include "serial/com_port.h"
+#include "support/watchdog.h"
 
 namespace velimo::test {
-
-// Ends the process when a test overruns its limit.
-class Watchdog {
- public:
-  explicit Watchdog(std::chrono::seconds limit) {
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "?";
-    thread_ = std::thread([this, limit, name] {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (!cv_.wait_for(lock, limit, [this] { return done_; })) {
-        std::fprintf(stderr, "%s: exceeded its time limit of %lld s (hung)\n", name.c_str(),
-                     static_cast<long long>(limit.count()));
-        std::fflush(stderr);
-        _exit(3);
-      }
-    });
-  }
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    cv_.notify_all();
-    thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool done_ = false;
-  std::thread thread_;
-};
 
 inline int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(

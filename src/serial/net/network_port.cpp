@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "serial/com_error.h"
+#include "serial/deadline.h"
 #include "serial/net/tcp_connect.h"
 
 namespace velimo::serial::net {
@@ -243,7 +244,7 @@ bool NetworkPort::SendAll(const std::string& bytes, Clock::time_point deadline, 
   return true;
 }
 
-void NetworkPort::ApplyLineSettings(const PortLineSettings& settings) {
+void NetworkPort::ApplyLineSettings(const TransportSettings& settings) {
   if (!Telnet()) return;  // a raw port has no line of its own to set
   Pump();
   if (Gone()) {
@@ -365,7 +366,7 @@ int NetworkPort::Write(const void* data, int count, int64_t limitMs) {
   if (fd_ < 0) throw EComPort(CError_WriteFailed, EBADF);
   if (Gone()) throw EComPort(CError_WriteFailed, GoneError());
   const Clock::time_point deadline =
-      limitMs > 0 ? Clock::now() + std::chrono::milliseconds(limitMs) : Clock::time_point::max();
+      limitMs > 0 ? DeadlineAfterMs(limitMs) : Clock::time_point::max();
   // The server asked us to hold back (its device's flow control holds the
   // line): wait as a local write waits for the line, up to the same limit.
   while (Telnet() && codec_.Suspended()) {
@@ -437,10 +438,12 @@ class MalformedAddress : public PortTransport {
   void Open() override { throw EComPort(CError_OpenFailed, EINVAL, error_ + "."); }
   void Close() override {}
   int Fd() const override { return -1; }
-  void ApplyLineSettings(const PortLineSettings&) override {}
+  void ApplyLineSettings(const TransportSettings&) override {}
   void Purge(bool, bool) override {}
   int Write(const void*, int, int64_t) override { throw EComPort(CError_WriteFailed, EBADF); }
   int Read(void*, int) override { return 0; }
+  bool WaitForInput(int64_t) override { return false; }
+  void DiscardQueues() override {}
   int QueuedInput() override { return 0; }
   TComErrors LineErrors(bool) override { return {}; }
   TComSignals Signals() override { return {}; }

@@ -47,10 +47,14 @@ class NetworkPort : public PortTransport {
   void Open() override;
   void Close() override;
   int Fd() const override { return fd_; }
-  void ApplyLineSettings(const PortLineSettings& settings) override;
+  void ApplyLineSettings(const TransportSettings& settings) override;
   void Purge(bool input, bool output) override;
   int Write(const void* data, int count, int64_t limitMs) override;
   int Read(void* buffer, int count) override;
+  // A network port hands over what has arrived; it never waits for more.
+  bool WaitForInput(int64_t) override { return false; }
+  // The far side's queues are not ours to drop at a close.
+  void DiscardQueues() override {}
   int QueuedInput() override;
   TComErrors LineErrors(bool checkParity) override;
   TComSignals Signals() override;

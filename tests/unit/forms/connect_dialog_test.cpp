@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -116,6 +118,21 @@ TEST_F(ConnectDialogTest, BaudEntriesAppliedAsFreeNumbers) {
   }
   EXPECT_EQ(TForm_Connect::BaudEntryRate(-1), 0);
   EXPECT_EQ(TForm_Connect::BaudEntryRate(14), 0);
+  // The one rule for the dialog and a profile's link switch: each entry as
+  // named or free number, and a rate that is no entry as a free number.
+  for (int rate : {600, 3600, 9600, 57600, 115200, 921600, 14400, 250000}) {
+    serial::TComPort port;
+    port.SetBaudRate(serial::br110);
+    port.SetCustomBaudRate(1);
+    TForm_Connect::SetPortRate(port, rate);
+    const int* entry = std::find(std::begin(rates), std::end(rates), rate);
+    const bool named = entry != std::end(rates) && !custom[entry - std::begin(rates)];
+    EXPECT_EQ(port.BaudRate() == serial::brCustom, !named) << rate;
+    if (!named) {
+      EXPECT_EQ(port.CustomBaudRate(), rate) << rate;
+    }
+    EXPECT_EQ(port.EffectiveBaudRate(), rate) << rate;
+  }
 }
 
 TEST_F(ConnectDialogTest, EachShowingReadsThePortListAndTheStoredPort) {

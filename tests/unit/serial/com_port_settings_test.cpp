@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "serial/com_port.h"
+#include "serial/tty/tty_port.h"
 
 namespace velimo::serial {
 namespace {
@@ -240,7 +241,7 @@ TEST(LineErrors, CounterDeltasMapToErrorKinds) {
   for (const Case& c : cases) {
     tty::LineCounters now = before;
     c.change(now);
-    EXPECT_EQ(LineErrorsBetween(before, now, c.checkParity).Byte(), c.expected) << c.what;
+    EXPECT_EQ(tty::LineErrorsBetween(before, now, c.checkParity).Byte(), c.expected) << c.what;
   }
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "settings/settings.h"
+#include "support/fresh_process.h"
 #include "util/errors.h"
 
 namespace velimo::trace {
@@ -322,24 +323,25 @@ TEST_F(IniFileDisk, FailedWriteRaisesAndKeepsTheOldFile) {
   EXPECT_THROW(ini.Save((dir_ / "dir.INI").string()), Exception);
   EXPECT_TRUE(fs::is_directory(dir_ / "dir.INI"));
   EXPECT_EQ(Read(path_), "[a]\nx=1\n");
-  if (geteuid() != 0) {
-    // Closed to new files, the folder still lets the file itself be
-    // written: it is, in place. A new file cannot be made there at all.
-    fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
+  // Closed to new files, the folder still lets the file itself be written:
+  // it is, in place. A new file cannot be made there at all.
+  fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
+  test::ExpectAsUnprivilegedUser(dir_.string(), [&] {
     ini.Save(path_);
     EXPECT_EQ(Read(path_), "[a]\nx=2\n");
     EXPECT_THROW(ini.Save((dir_ / "new.INI").string()), Exception);
-  }
+  });
 }
 
 TEST_F(IniFileDisk, ReadOnlyFileIsNotReplaced) {
-  if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
   Write("[a]\nx=1\n");
   fs::permissions(path_, fs::perms(0444), fs::perm_options::replace);
-  IniFile ini = IniFile::Load(path_);
-  ini.Set("a", "x", "2");
-  EXPECT_THROW(ini.Save(path_), Exception);
-  EXPECT_EQ(Read(path_), "[a]\nx=1\n");
+  test::ExpectAsUnprivilegedUser(dir_.string(), [&] {
+    IniFile ini = IniFile::Load(path_);
+    ini.Set("a", "x", "2");
+    EXPECT_THROW(ini.Save(path_), Exception);
+    EXPECT_EQ(Read(path_), "[a]\nx=1\n");
+  });
 }
 
 TEST_F(IniFileDisk, UpdateRefusesAFileItCannotRead) {

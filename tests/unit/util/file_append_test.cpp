@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "support/fresh_process.h"
 #include "util/errors.h"
 
 namespace velimo {
@@ -107,17 +108,18 @@ TEST_F(AppendLineToFileTest, UnwritableTargetsRaise) {
 }
 
 TEST_F(AppendLineToFileTest, ReadOnlyFileRaisesPermissionError) {
-  if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
   const std::string path = dir_ / "ro.log";
   std::ofstream(path) << "x";
   chmod(path.c_str(), 0444);
-  try {
-    AppendLineToFile(path, "line");
-    FAIL() << "no error";
-  } catch (const EInOutError& e) {
-    EXPECT_EQ(e.ErrorCode(), EACCES);
-  }
-  EXPECT_EQ(Read(path), "x");
+  test::ExpectAsUnprivilegedUser(dir_.string(), [&] {
+    try {
+      AppendLineToFile(path, "line");
+      ADD_FAILURE() << "no error";
+    } catch (const EInOutError& e) {
+      EXPECT_EQ(e.ErrorCode(), EACCES);
+    }
+    EXPECT_EQ(Read(path), "x");
+  });
 }
 
 TEST_F(AppendLineToFileTest, LongLineIsWrittenWhole) {
