@@ -82,18 +82,6 @@ int CatalogueIndex(const SettingDef* def) {
 
 }  // namespace
 
-std::string_view OutcomeName(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::Unchanged:
-      return "unchanged";
-    case Outcome::Verified:
-      return "verified";
-    case Outcome::DidNotStick:
-      return "did-not-stick";
-  }
-  return {};
-}
-
 bool ApplyResult::AllVerified() const {
   return ok && std::all_of(settings.begin(), settings.end(), [](const SettingResult& s) {
            return s.outcome != Outcome::DidNotStick;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "profile/line_switch.h"
+#include "profile/outcome.h"
 #include "profile/profile_file.h"
 
 namespace velimo::forms {
@@ -51,9 +52,6 @@ struct Difference {
   std::string modem;
   std::string profile;
 };
-
-enum class Outcome { Unchanged, Verified, DidNotStick };
-std::string_view OutcomeName(Outcome outcome);  // "unchanged", "verified", "did-not-stick"
 
 struct SettingResult {
   const SettingDef* def = nullptr;
