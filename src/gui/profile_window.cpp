@@ -31,12 +31,6 @@ std::string PathBytes(const QString& path) {
   return QFile::encodeName(path).toStdString();
 }
 
-profile::Host WindowHost() {
-  profile::Host host;
-  host.serve_until = ServeUntil;
-  return host;
-}
-
 QPushButton* Button(const char* name, const QString& text, QWidget* parent) {
   auto* b = new QPushButton(text, parent);
   b->setObjectName(QString::fromLatin1(name));
@@ -62,7 +56,9 @@ bool ServeUntil(const std::function<bool()>& done, int limitMs) {
 // ---- ProfileDialog -----------------------------------------------------------
 
 ProfileDialog::ProfileDialog(forms::TForm_main& form, QWidget* owner)
-    : QDialog(owner), model_(std::make_unique<profile::ProfileDialogModel>(form, WindowHost())) {
+    : QDialog(owner),
+      modem_(std::make_unique<forms::ModemSession>(form, ServeUntil)),
+      model_(std::make_unique<profile::ProfileDialogModel>(*modem_, profile::Host{})) {
   setObjectName(QStringLiteral("Form_Profile"));
   setWindowTitle(QStringLiteral("Profile"));
   setAccessibleName(QStringLiteral("Profile"));
@@ -237,7 +233,8 @@ void SaveProfileDialog::Save() {
   if (path.isEmpty()) return;
   if (!path.contains(QLatin1Char('.')))
     path += QString::fromLatin1(profile::kProfileExtension.data());
-  profile::ProfileDialogModel model(form_, WindowHost());
+  forms::ModemSession modem(form_, ServeUntil);
+  profile::ProfileDialogModel model(modem, {});
   const std::string text =
       model.Save(PathBytes(path), {identity_->isChecked(), secrets_->isChecked()});
   accept();

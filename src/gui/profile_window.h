@@ -50,6 +50,7 @@ class ProfileDialog : public QDialog {
   void ApplyNow();
   void Fill();
 
+  std::unique_ptr<forms::ModemSession> modem_;
   std::unique_ptr<profile::ProfileDialogModel> model_;
   bool busy_ = false;
   QLabel* file_ = nullptr;

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "forms/form_main.h"
-
 namespace velimo::profile {
 
 void ProfileDialogModel::Open(const std::string& path) {
@@ -12,8 +10,7 @@ void ProfileDialogModel::Open(const std::string& path) {
   done_ = total_ = 0;
   ProfileRead read = ReadProfileFile(path);
   if (read.profile) {
-    const std::string mismatch =
-        ModelMismatch(*read.profile, form_.ModelCode.empty() ? 0 : form_.ModelCode[0]);
+    const std::string mismatch = ModelMismatch(*read.profile, modem_.ChosenModel());
     if (!mismatch.empty()) read = {std::nullopt, path + ": " + mismatch};
   }
   if (!read.profile) {
@@ -24,7 +21,7 @@ void ProfileDialogModel::Open(const std::string& path) {
   profile_ = std::move(read.profile);
   CompareResult compared;
   {
-    ProfileRunner runner(form_, host_);
+    ProfileRunner runner(modem_, host_);
     compared = runner.Compare(*profile_);
   }
   if (!compared.ok) {
@@ -54,7 +51,7 @@ void ProfileDialogModel::Apply() {
   };
   ApplyResult applied;
   {
-    ProfileRunner runner(form_, host);
+    ProfileRunner runner(modem_, host);
     applied = runner.Apply(*profile_);
   }
   int verified = 0, failed = 0;
@@ -84,8 +81,8 @@ void ProfileDialogModel::Apply() {
 std::string ProfileDialogModel::Save(const std::string& path, const SaveChoice& choice) {
   CaptureResult captured;
   {
-    ProfileRunner runner(form_, host_);
-    captured = runner.Capture(choice, form_.ComPortEnvBoard.Port());
+    ProfileRunner runner(modem_, host_);
+    captured = runner.Capture(choice, modem_.PortName());
   }
   if (!captured.profile) return captured.error;
   try {

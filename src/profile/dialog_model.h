@@ -22,7 +22,8 @@ class ProfileDialogModel {
   };
   enum class Phase { Empty, Refused, Compared, Applying, Applied, Failed };
 
-  ProfileDialogModel(forms::TForm_main& form, Host host) : form_(form), host_(std::move(host)) {}
+  ProfileDialogModel(forms::ModemSession& modem, Host host)
+      : modem_(modem), host_(std::move(host)) {}
 
   // Reads the file (refused files send nothing) and the modem; the rows are
   // the differing settings.
@@ -45,7 +46,7 @@ class ProfileDialogModel {
   std::function<void()> on_progress;
 
  private:
-  forms::TForm_main& form_;
+  forms::ModemSession& modem_;
   Host host_;
   std::optional<Profile> profile_;
   std::vector<Row> rows_;

@@ -182,7 +182,7 @@ TEST_F(NetworkE2eTest, ReadSaveAllAndProfileThroughSer2netInBothModes) {
     // edited there as a person would, the file compared and applied, and
     // the change read back, every line through the bridge.
     using Phase = profile::ProfileDialogModel::Phase;
-    profile::ProfileDialogModel dialog(Main(), cli::SessionHost(S()));
+    profile::ProfileDialogModel dialog(S().Modem(), {});
     const std::string file = dir_ + "/unit.vprofile";
     const std::string saved = dialog.Save(file, {});
     ASSERT_TRUE(saved.starts_with("Saved ")) << saved;

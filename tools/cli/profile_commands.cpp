@@ -18,21 +18,13 @@ std::string Head(std::string_view command, const std::string& file) {
 
 }  // namespace
 
-profile::Host SessionHost(Session& session) {
-  profile::Host host;
-  host.serve_until = [&session](const std::function<bool()>& done, int limitMs) {
-    return session.Platform().RunUntil(done, limitMs);
-  };
-  return host;
-}
-
 ProfileCommandResult SaveProfileCommand(Session& session, const std::string& file,
                                         const profile::SaveChoice& choice, const std::string& port,
                                         bool json) {
   ProfileCommandResult r;
   profile::CaptureResult captured;
   {
-    profile::ProfileRunner runner(session.Main(), SessionHost(session));
+    profile::ProfileRunner runner(session.Modem(), {});
     captured = runner.Capture(choice, port);
   }
   if (!captured.profile) {
@@ -66,7 +58,7 @@ ProfileCommandResult CompareProfileCommand(Session& session, const profile::Prof
   ProfileCommandResult r;
   profile::CompareResult compared;
   {
-    profile::ProfileRunner runner(session.Main(), SessionHost(session));
+    profile::ProfileRunner runner(session.Modem(), {});
     compared = runner.Compare(profile);
   }
   if (!compared.ok) {
@@ -103,7 +95,7 @@ ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profil
   ProfileCommandResult r;
   profile::ApplyResult applied;
   {
-    profile::ProfileRunner runner(session.Main(), SessionHost(session));
+    profile::ProfileRunner runner(session.Modem(), {});
     applied = runner.Apply(profile);
   }
   if (!applied.ok) {

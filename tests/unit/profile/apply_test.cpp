@@ -17,6 +17,8 @@
 namespace velimo::profile {
 namespace {
 
+using forms::LineSettings;
+
 // The fake port with the modem behind it. It hears a line only at the rate
 // its own port runs at, as a real modem does.
 class ModemChannel : public test::FakeChannel {
@@ -40,7 +42,7 @@ class ModemChannel : public test::FakeChannel {
   int line_baud = 9600;
 };
 
-class ModemLine : public LineSwitch {
+class ModemLine : public forms::LineSwitch {
  public:
   explicit ModemLine(ModemChannel& c) : channel_(c) {}
   LineSettings Current() const override { return current; }
@@ -73,19 +75,27 @@ class ApplyTest : public ::testing::Test {
     if (model == 's') f.form->sTavi1Click();
     f.form->ApplyConnectedPresentation();
   }
+  // The session over the form, its reads served in virtual time.
+  forms::ModemSession& Modem() {
+    if (!modem) {
+      modem = std::make_unique<forms::ModemSession>(
+          *f.form,
+          [this](const std::function<bool()>& done, int limitMs) {
+            const int64_t end = f.platform.NowMs() + limitMs;
+            for (;;) {
+              if (!channel->input.empty())
+                f.form->ComPortEnvBoardRxChar(static_cast<int>(channel->input.size()));
+              if (done()) return true;
+              if (f.platform.NowMs() >= end) return false;
+              f.platform.Advance(1);
+            }
+          },
+          line.get());
+    }
+    return *modem;
+  }
   Host MakeHost() {
     Host host;
-    host.line = line.get();
-    host.serve_until = [this](const std::function<bool()>& done, int limitMs) {
-      const int64_t end = f.platform.NowMs() + limitMs;
-      for (;;) {
-        if (!channel->input.empty())
-          f.form->ComPortEnvBoardRxChar(static_cast<int>(channel->input.size()));
-        if (done()) return true;
-        if (f.platform.NowMs() >= end) return false;
-        f.platform.Advance(1);
-      }
-    };
     host.progress = [this](int done, int total, const SettingDef& def) {
       progress.push_back(std::to_string(done) + "/" + std::to_string(total) + " " +
                          std::string(def.key));
@@ -120,12 +130,13 @@ class ApplyTest : public ::testing::Test {
   test::FormFixture f;
   std::unique_ptr<ModemChannel> channel;
   std::unique_ptr<ModemLine> line;
+  std::unique_ptr<forms::ModemSession> modem;
   std::vector<std::string> progress;
 };
 
 TEST_F(ApplyTest, SavedProfileEditedByHandIsComparedAppliedWithPacedCatalogueLinesAndVerified) {
   Start('s');
-  ProfileRunner runner(*f.form, MakeHost());
+  ProfileRunner runner(Modem(), MakeHost());
   CaptureResult saved = runner.Capture({true, true}, "/dev/ttyUSB0");
   ASSERT_TRUE(saved.profile) << saved.error;
   const std::string text = ProfileText(*saved.profile);
@@ -196,7 +207,7 @@ TEST_F(ApplyTest, TemplateTouchesOnlyItsSettingsAndASettingThatDoesNotStickIsRep
   channel->modem.SetIgnored({"AT+CH="});
   const Profile site =
       Parse("[Profile]\nModel = rTavi\n[Settings]\nCH = 7\nSFT = 10\nMODE = 2. Relay\n");
-  ProfileRunner runner(*f.form, MakeHost());
+  ProfileRunner runner(Modem(), MakeHost());
   const size_t before = channel->lines.size();
   const ApplyResult applied = runner.Apply(site);
   ASSERT_TRUE(applied.ok) << applied.error;
@@ -216,7 +227,7 @@ TEST_F(ApplyTest, LinkSettingsGoLastAndThePortFollowsThem) {
   Start('i');
   const Profile p =
       Parse("[Profile]\nModel = ioTavi\n[Settings]\nBAU = 115200\nPAB = Even\nDID = 42\n");
-  ProfileRunner runner(*f.form, MakeHost());
+  ProfileRunner runner(Modem(), MakeHost());
   const size_t before = channel->lines.size();
   const ApplyResult applied = runner.Apply(p);
   ASSERT_TRUE(applied.ok) << applied.error;
@@ -237,7 +248,7 @@ TEST_F(ApplyTest, ARateTheModemDidNotTakeFallsBackToTheOldLineAndClosesThePort) 
   Start('s');
   channel->modem.SetIgnored({"AT+BAU="});
   const Profile p = Parse("[Profile]\nModel = sTavi\n[Settings]\nBAU = 57600\nCH = 3\n");
-  ProfileRunner runner(*f.form, MakeHost());
+  ProfileRunner runner(Modem(), MakeHost());
   const ApplyResult applied = runner.Apply(p);
   EXPECT_TRUE(applied.ok) << applied.error;
   ASSERT_EQ(line->reopened.size(), 2u);
@@ -258,7 +269,7 @@ TEST_F(ApplyTest, ARateTheModemDidNotTakeFallsBackToTheOldLineAndClosesThePort) 
 TEST_F(ApplyTest, APortFailureStopsTheApplyWithoutAskingTheModemAgain) {
   Start('s');
   const Profile p = Parse("[Profile]\nModel = sTavi\n[Settings]\nCH = 5\nSFT = 9\nDID = 7\n");
-  ProfileRunner runner(*f.form, MakeHost());
+  ProfileRunner runner(Modem(), MakeHost());
   // The read ("AT&V") and the destination's line go through; the channel's
   // line fails on its second byte.
   channel->make_error = [] { throw std::runtime_error("the adapter is gone"); };
