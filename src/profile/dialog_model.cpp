@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <map>
 
 namespace velimo::profile {
 
@@ -26,11 +27,16 @@ void ProfileDialogModel::Open(const std::string& path) {
   }
   if (!compared.ok) {
     phase_ = Phase::Failed;
-    status_ = compared.error;
+    status_ = compared.error + "\nNothing was sent.";
     return;
   }
-  for (const Difference& d : compared.differences)
-    rows_.push_back({std::string(d.def->key), std::string(d.def->caption), d.modem, d.profile, {}});
+  for (const Difference& d : compared.differences) {
+    rows_.push_back({std::string(d.def->key),
+                     std::string(d.def->caption),
+                     d.reported ? d.modem : "not reported",
+                     d.profile,
+                     {}});
+  }
   total_ = static_cast<int>(rows_.size());
   phase_ = Phase::Compared;
   status_ = rows_.empty() ? "The modem holds every setting of the profile."
@@ -54,26 +60,37 @@ void ProfileDialogModel::Apply() {
     ProfileRunner runner(modem_, host);
     applied = runner.Apply(*profile_);
   }
-  int verified = 0, failed = 0;
+  // How many settings came to each outcome, in the order of the words.
+  std::map<Outcome, int> counts;
   for (const SettingResult& s : applied.settings) {
     auto row =
         std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.key == s.def->key; });
     if (row == rows_.end()) {
       // Held before, changed since (a country narrowing the channel plan).
-      if (s.outcome != Outcome::DidNotStick) continue;
-      rows_.push_back(
-          {std::string(s.def->key), std::string(s.def->caption), s.modem, s.profile, {}});
+      if (s.outcome == Outcome::Unchanged) continue;
+      rows_.push_back({std::string(s.def->key), std::string(s.def->caption), {}, s.profile, {}});
       row = rows_.end() - 1;
     }
-    row->modem = s.modem;
-    row->result = s.outcome == Outcome::DidNotStick ? "did not stick" : "verified";
-    (s.outcome == Outcome::DidNotStick ? failed : verified)++;
+    row->modem = s.modem_read ? s.modem : "not read";
+    row->result = s.Text();
+    ++counts[s.outcome];
+  }
+  std::string tally;
+  int confirmed = 0, total = 0;
+  for (const auto& [outcome, n] : counts) {
+    tally +=
+        (tally.empty() ? "" : ", ") + std::to_string(n) + " " + std::string(OutcomeName(outcome));
+    if (Confirmed(outcome)) confirmed += n;
+    total += n;
   }
   phase_ = applied.ok ? Phase::Applied : Phase::Failed;
-  status_ = applied.ok ? (failed == 0 ? "All " + std::to_string(verified) + " settings verified."
-                                      : std::to_string(verified) + " verified, " +
-                                            std::to_string(failed) + " did not stick.")
-                       : applied.error;
+  if (!applied.ok) {
+    status_ = applied.error;
+    if (!tally.empty()) status_ += "\n" + tally + ".";
+  } else {
+    status_ =
+        confirmed == total ? "All " + std::to_string(total) + " settings verified." : tally + ".";
+  }
   if (!applied.link_message.empty() && applied.link_message != applied.error)
     status_ += "\n" + applied.link_message;
 }
@@ -93,6 +110,8 @@ std::string ProfileDialogModel::Save(const std::string& path, const SaveChoice& 
   std::string text =
       "Saved " + std::to_string(captured.profile->settings.size()) + " settings to " + path + ".";
   for (const std::string& s : captured.skipped) text += "\nLeft out " + s;
+  for (const std::string& key : captured.profile->not_reported)
+    text += "\nLeft out " + key + ": not reported";
   return text;
 }
 

@@ -18,7 +18,9 @@ class ProfileDialogModel {
     std::string caption;
     std::string modem;
     std::string profile;
-    std::string result;  // empty until applied: "verified", "did not stick"
+    // Empty until applied, then the outcome: "verified", "did-not-stick
+    // (modem=3)", "written, not verified (not reported)", "skipped (...)".
+    std::string result;
   };
   enum class Phase { Empty, Refused, Compared, Applying, Applied, Failed };
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <set>
 #include <tuple>
 
 #include "profile/values.h"
@@ -55,9 +57,13 @@ int CatalogueIndex(const SettingDef* def) {
 }  // namespace
 
 bool ApplyResult::AllVerified() const {
-  return ok && std::all_of(settings.begin(), settings.end(), [](const SettingResult& s) {
-           return s.outcome != Outcome::DidNotStick;
-         });
+  return ok && std::all_of(settings.begin(), settings.end(),
+                           [](const SettingResult& s) { return Confirmed(s.outcome); });
+}
+
+std::string SettingResult::Text() const {
+  if (outcome == Outcome::DidNotStick) return OutcomeText(outcome, "modem=" + modem);
+  return OutcomeText(outcome, reason);
 }
 
 std::vector<PlannedLine> PlanLines(const std::vector<Difference>& differences) {
@@ -118,12 +124,48 @@ std::string ProfileRunner::CheckModel(const Profile& profile) {
   return ModelMismatch(profile, modem_.ChosenModel());
 }
 
+std::string FamilyMismatch(scan::Family reported, char chosenModel, const Profile* profile,
+                           std::string_view chosenWord) {
+  std::optional<PageSet> shown;
+  switch (reported) {
+    case scan::Family::STaviOrUTavi:
+      shown = PageSet::S;
+      break;
+    case scan::Family::RTavi:
+      shown = PageSet::R;
+      break;
+    case scan::Family::IoTavi:
+      shown = PageSet::I;
+      break;
+    case scan::Family::Unknown:
+      return {};
+  }
+  const bool chosenAgrees = PageSetOf(chosenModel) == shown;
+  const bool profileAgrees = !profile || profile->set == *shown;
+  if (chosenAgrees && profileAgrees) return {};
+  const std::string chosen(ModelName(chosenModel));
+  std::string text = "the modem reports itself as an " + std::string(scan::FamilyName(reported)) +
+                     "; " + std::string(chosenWord);
+  if (!profile) return text + " is for " + chosen;
+  const std::string inProfile(ModelName(profile->model));
+  if (inProfile == chosen) return text + " and the profile are for " + chosen;
+  return text + " is for " + chosen + " and the profile for " + inProfile;
+}
+
+std::string ProfileRunner::CheckFamily(const Profile* profile) const {
+  return FamilyMismatch(modem_.ReportedFamily(), modem_.ChosenModel(), profile,
+                        host_.chosen_model_word);
+}
+
 std::vector<Difference> ProfileRunner::Differences(const Profile& profile) const {
   std::vector<Difference> out;
   for (const ProfileEntry& e : profile.settings) {
-    const bool reported = Reported(*e.def);
-    const std::string modem = reported ? ModemValue(*e.def, HexCount(*e.def, e.value)) : "?";
-    if (!reported || !SameValue(*e.def, e.value, modem)) out.push_back({e.def, modem, e.value});
+    if (!Reported(*e.def)) {
+      out.push_back({e.def, {}, e.value, false});
+      continue;
+    }
+    const std::string modem = ModemValue(*e.def, HexCount(*e.def, e.value));
+    if (!SameValue(*e.def, e.value, modem)) out.push_back({e.def, modem, e.value, true});
   }
   return out;
 }
@@ -143,6 +185,8 @@ CaptureResult ProfileRunner::Capture(const SaveChoice& choice, const std::string
     result.error = "The modem did not answer the status query within 5 s.";
     return result;
   }
+  result.error = CheckFamily(nullptr);
+  if (!result.error.empty()) return result;
   Profile p;
   p.model = model;
   p.set = set_;
@@ -155,7 +199,11 @@ CaptureResult ProfileRunner::Capture(const SaveChoice& choice, const std::string
     if (def->country) japan = modem_.Value(def->command) == "JPN";
   for (const SettingDef* def : SettingsOf(set_)) {
     if ((def->identity && !choice.with_identity) || (def->secret && !choice.with_secrets)) continue;
-    if (!Reported(*def)) continue;
+    if (!Reported(*def)) {
+      // A start value the window still shows is not the modem's.
+      p.not_reported.push_back(std::string(def->key));
+      continue;
+    }
     // Bytes the length leaves unused are not part of the configuration.
     const std::string value = ModemValue(*def, -1);
     if (def->kind == ValueKind::HexList && value.empty()) continue;
@@ -178,6 +226,8 @@ CompareResult ProfileRunner::Compare(const Profile& profile) {
     result.error = "The modem did not answer the status query within 5 s.";
     return result;
   }
+  result.error = CheckFamily(&profile);
+  if (!result.error.empty()) return result;
   result.differences = Differences(profile);
   result.ok = true;
   return result;
@@ -193,80 +243,134 @@ ApplyResult ProfileRunner::Apply(const Profile& profile) {
     result.error = "The modem did not answer the status query within 5 s; nothing was sent.";
     return result;
   }
+  result.error = CheckFamily(&profile);
+  if (!result.error.empty()) return result;
   const std::vector<Difference> differences = Differences(profile);
   const std::vector<PlannedLine> plan = PlanLines(differences);
+  std::map<const SettingDef*, std::string> firstRead;
+  for (const ProfileEntry& e : profile.settings)
+    if (Reported(*e.def)) firstRead[e.def] = ModemValue(*e.def, HexCount(*e.def, e.value));
+  const auto differenceOf = [&](const SettingDef* def) -> const Difference* {
+    for (const Difference& d : differences)
+      if (d.def == def) return &d;
+    return nullptr;
+  };
 
+  // What the run itself decided for a setting, before any read-back.
+  struct Decided {
+    Outcome outcome;
+    std::string reason;
+  };
+  std::map<const SettingDef*, Decided> decided;
+  std::set<const SettingDef*> written;
   forms::LineSwitch& link = modem_.Line();
-  const forms::LineSettings before = link.Current();
-  forms::LineSettings expected = before;
-  bool linkChanged = false;
-  bool sendFailed = false;
+  const LineSettings start = link.Current();
+  LineSettings now = start;  // where the modem was last found
+  bool ended = false;        // nothing more goes out
+  bool lost = false;         // the modem was found nowhere, or the port failed
+  bool readBack = false;     // the last thing done was a read at `now`
+  std::string fallbacks;
   Platform& platform = modem_.platform();
   for (const PlannedLine& line : plan) {
-    const protocol::SendResult sent = modem_.Send(line.def->command, line.value_text);
+    const SettingDef* def = line.def;
+    if (!ended && host_.stop_requested && host_.stop_requested()) {
+      result.error = "The run was interrupted; the lines after it were not sent.";
+      ended = true;
+    }
+    if (ended) {
+      decided[def] = {Outcome::NotSent, {}};
+      continue;
+    }
+    const bool linkSetting = def->link != LinkField::None;
+    if (linkSetting && modem_.LineIsFixed()) {
+      // The server's line would stay where it is: the modem would be
+      // stranded at a rate nothing here can follow.
+      decided[def] = {Outcome::Skipped, std::string(kReasonRawTcp)};
+      continue;
+    }
+    const protocol::SendResult sent = modem_.Send(def->command, line.value_text);
     if (sent != protocol::SendResult::Sent) {
       // The transmitter has told the operator why; nothing more goes out.
-      result.error = "The line for " + std::string(line.def->key) +
+      result.error = "The line for " + std::string(def->key) +
                      " could not be sent; the lines after it were not sent.";
-      sendFailed = true;
-      break;
+      decided[def] = {Outcome::NotSent, {}};
+      ended = lost = true;
+      continue;
     }
+    written.insert(def);
+    readBack = false;
     ++result.lines_sent;
-    if (host_.progress) host_.progress(result.lines_sent, static_cast<int>(plan.size()), *line.def);
+    if (host_.progress) host_.progress(result.lines_sent, static_cast<int>(plan.size()), *def);
     platform.Pause(line.pause_after_ms);
-    if (line.def->link == LinkField::None) continue;
-    // The modem now talks with the new setting: so must the port.
-    const std::string value = [&] {
-      for (const Difference& d : differences)
-        if (d.def == line.def) return d.profile;
-      return std::string();
-    }();
-    expected = WithLinkValue(expected, line.def->link, value);
-    linkChanged = true;
-    modem_.Log("Reopening the port at " + Describe(expected));
-    if (!link.Reopen(expected)) {
-      result.error = "The port could not be opened again at " + Describe(expected) + ".";
-      break;
-    }
-  }
+    if (!linkSetting) continue;
 
-  // A port that failed a write is not asked anything more: the status
-  // query would take its failure for a lost link and restart the program.
-  bool answered = !sendFailed && modem_.Connected() && ReadModem(encryption, rs485);
-  if (linkChanged && !answered && !sendFailed) {
-    // The operator is never left guessing at which rate the modem talks:
-    // the old line settings are tried once before giving up.
-    modem_.Log("No answer at " + Describe(expected) + "; trying " + Describe(before));
-    const bool old = link.Reopen(before) && ReadModem(encryption, rs485);
-    result.link_message =
-        old ? "The modem did not answer at " + Describe(expected) +
-                  "; it still answers at its old line settings, " + Describe(before) +
-                  ". The port is closed: connect again with the line settings the modem holds."
-            : "The modem answers neither at the new line settings (" + Describe(expected) +
-                  ") nor at the old ones (" + Describe(before) + "). The port is closed.";
-    answered = old;
+    // One link setting at a time: the port follows, and the modem must
+    // answer there before the next one goes out.
+    const LineSettings wanted = WithLinkValue(now, def->link, differenceOf(def)->profile);
+    modem_.Log("Reopening the port at " + Describe(wanted));
+    if (link.Reopen(wanted) && ReadModem(encryption, rs485)) {
+      now = wanted;
+      readBack = true;
+      continue;
+    }
+    // The operator is never left guessing at which settings the modem
+    // talks: the ones it answered at before are tried once.
+    modem_.Log("No answer at " + Describe(wanted) + "; trying " + Describe(now));
+    if (link.Reopen(now) && ReadModem(encryption, rs485)) {
+      fallbacks += "The modem did not answer at " + Describe(wanted) + " after " +
+                   std::string(def->key) + "; it still answers at " + Describe(now) + ". ";
+      readBack = true;
+      continue;
+    }
+    decided[def] = {Outcome::WrittenNotVerified, std::string(kReasonNoAnswer)};
+    result.link_message = "The modem answers neither at the new line settings (" +
+                          Describe(wanted) + ") nor at the old ones (" + Describe(now) +
+                          "). The port is closed.";
+    ended = lost = true;
     link.Close();
     result.port_closed = true;
     modem_.ShowDisconnected();
     modem_.Log(result.link_message);
-  } else if (linkChanged && answered) {
-    result.link_message = "The port now runs at " + Describe(expected) + ".";
   }
+
+  // A port that failed a write is not asked anything more: the status
+  // query would take its failure for a lost link and restart the program.
+  bool answered = false;
+  if (!lost) {
+    answered =
+        readBack ? modem_.LastRead().status : modem_.Connected() && ReadModem(encryption, rs485);
+  }
+  if (result.link_message.empty() && now != start) {
+    result.link_message = fallbacks + "The port now runs at " + Describe(now) + ".";
+  } else if (result.link_message.empty() && !fallbacks.empty()) {
+    result.link_message = fallbacks + "The port runs there.";
+  }
+  if (!result.link_message.empty() && !result.port_closed) modem_.Log(result.link_message);
 
   for (const ProfileEntry& e : profile.settings) {
     SettingResult r;
     r.def = e.def;
     r.profile = e.value;
-    const bool differed = std::any_of(differences.begin(), differences.end(),
-                                      [&](const Difference& d) { return d.def == e.def; });
-    const bool reported = answered && Reported(*e.def);
-    r.modem = reported ? ModemValue(*e.def, HexCount(*e.def, e.value)) : "?";
-    if (!reported) {
-      r.outcome = differed ? Outcome::DidNotStick : Outcome::Unchanged;
-    } else if (SameValue(*e.def, e.value, r.modem)) {
-      r.outcome = differed ? Outcome::Verified : Outcome::Unchanged;
+    const bool reportedNow = answered && Reported(*e.def);
+    r.modem_read = reportedNow;
+    if (reportedNow) r.modem = ModemValue(*e.def, HexCount(*e.def, e.value));
+    const bool same = reportedNow && SameValue(*e.def, e.value, r.modem);
+    if (const auto it = firstRead.find(e.def); it != firstRead.end()) r.before = it->second;
+    if (const auto it = decided.find(e.def); it != decided.end()) {
+      r.outcome = it->second.outcome;
+      r.reason = it->second.reason;
+    } else if (!written.contains(e.def)) {
+      // Held before the run; it counts as changed only when a read-back
+      // shows another value (a country that narrowed the channel plan).
+      r.outcome = reportedNow && !same ? Outcome::DidNotStick : Outcome::Unchanged;
+    } else if (!answered) {
+      r.outcome = Outcome::WrittenNotVerified;
+      r.reason = lost ? kReasonNoReadBack : kReasonNoAnswer;
+    } else if (!reportedNow) {
+      r.outcome = Outcome::WrittenNotVerified;
+      r.reason = kReasonNotReported;
     } else {
-      r.outcome = Outcome::DidNotStick;
+      r.outcome = same ? Outcome::Verified : Outcome::DidNotStick;
     }
     result.settings.push_back(std::move(r));
   }

@@ -23,6 +23,12 @@ struct Host {
   // After each line sent: how many of how many, and the setting's key.
   // The window repaints its progress bar here.
   std::function<void(int done, int total, const SettingDef& def)> progress;
+  // Asked before each line: true ends the run there (an interrupt); the
+  // lines not yet sent are reported "not sent".
+  std::function<bool()> stop_requested;
+  // How the messages name the model the operator chose: "--model" on the
+  // command line, "the chosen model" in the window.
+  std::string chosen_model_word = "the chosen model";
 };
 
 struct SaveChoice {
@@ -32,15 +38,23 @@ struct SaveChoice {
 
 struct Difference {
   const SettingDef* def = nullptr;
-  std::string modem;
+  std::string modem;  // empty when not reported
   std::string profile;
+  // False when the read had no line that gave this setting a value: the
+  // modem's value is not known, and so not the same.
+  bool reported = true;
 };
 
 struct SettingResult {
   const SettingDef* def = nullptr;
   Outcome outcome = Outcome::Unchanged;
-  std::string modem;  // what the last read shows; "?" when it was not read
+  std::string reason;  // with "written, not verified" and "skipped"
+  std::string before;  // what the first read showed; empty when not reported
+  std::string modem;   // what the last read shows; empty when not read
+  bool modem_read = false;
   std::string profile;
+  // "written, not verified (not reported)", "did-not-stick (modem=9600)" ...
+  std::string Text() const;
 };
 
 struct CaptureResult {
@@ -72,6 +86,13 @@ struct ApplyResult {
 // is for ioTavi, the modem is sTavi (sTavi/uTavi)"; empty when it can.
 std::string ModelMismatch(const Profile& profile, char modelCode);
 
+// Why nothing may be written when the family the modem's report shows is
+// not the one chosen (or the profile's): "the modem reports itself as an
+// rTavi; --model and the profile are for sTavi". Empty when they agree,
+// or when the report shows no line that tells the family.
+std::string FamilyMismatch(scan::Family reported, char chosenModel, const Profile* profile,
+                           std::string_view chosenWord);
+
 // One planned line: the setting, its value text, the pause after it.
 struct PlannedLine {
   const SettingDef* def = nullptr;
@@ -102,6 +123,7 @@ class ProfileRunner {
   std::string ModemValue(const SettingDef& def, int hexCount) const;
   bool Reported(const SettingDef& def) const;
   std::string CheckModel(const Profile& profile);
+  std::string CheckFamily(const Profile* profile) const;
   std::vector<Difference> Differences(const Profile& profile) const;
 
   forms::ModemSession& modem_;
