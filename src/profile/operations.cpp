@@ -340,11 +340,9 @@ ApplyResult ProfileRunner::Apply(const Profile& profile) {
     answered =
         readBack ? modem_.LastRead().status : modem_.Connected() && ReadModem(encryption, rs485);
   }
-  if (result.link_message.empty() && now != start) {
-    result.link_message = fallbacks + "The port now runs at " + Describe(now) + ".";
-  } else if (result.link_message.empty() && !fallbacks.empty()) {
-    result.link_message = fallbacks + "The port runs there.";
-  }
+  if (result.link_message.empty() && (now != start || !fallbacks.empty()))
+    result.link_message =
+        fallbacks + "The modem now talks at " + Describe(now) + ", and the port runs there.";
   if (!result.link_message.empty() && !result.port_closed) modem_.Log(result.link_message);
 
   for (const ProfileEntry& e : profile.settings) {

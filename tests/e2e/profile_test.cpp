@@ -100,7 +100,7 @@ TEST_F(ProfileE2e, SaveEditCompareApplyAndVerifyForEveryFamily) {
       EXPECT_THAT(applied.out, HasSubstr(c.edits[i].first + ": verified\n"));
     EXPECT_THAT(applied.out, HasSubstr("MYID: unchanged\n"));
     if (!c.new_baud.empty()) {
-      EXPECT_THAT(applied.out, HasSubstr("link: The port now runs at " + c.new_baud + " baud"));
+      EXPECT_THAT(applied.out, HasSubstr("link: The modem now talks at " + c.new_baud + " baud"));
     }
 
     // The modem now talks at its new rate; only the setting it kept differs.

@@ -242,7 +242,8 @@ TEST_F(ApplyTest, LinkSettingsGoLastAndThePortFollowsThem) {
   EXPECT_EQ(line->reopened[1], (LineSettings{115200, 2, false}));
   EXPECT_FALSE(applied.port_closed);
   EXPECT_EQ(applied.link_message,
-            "The port now runs at 115200 baud, parity Even, flow control OFF.");
+            "The modem now talks at 115200 baud, parity Even, flow control OFF, and the port runs "
+            "there.");
   EXPECT_TRUE(channel->connected);
 }
 
@@ -267,10 +268,11 @@ TEST_F(ApplyTest, ARateTheModemDidNotTakeFallsBackToTheOldLineAndTheParityFollow
   EXPECT_EQ(line->reopened[2], (LineSettings{9600, 2, false}));
   EXPECT_FALSE(applied.port_closed);
   EXPECT_TRUE(channel->connected);
-  EXPECT_EQ(applied.link_message,
-            "The modem did not answer at 57600 baud, parity None, flow control OFF after BAU; it "
-            "still answers at 9600 baud, parity None, flow control OFF. The port now runs at 9600 "
-            "baud, parity Even, flow control OFF.");
+  EXPECT_EQ(
+      applied.link_message,
+      "The modem did not answer at 57600 baud, parity None, flow control OFF after BAU; it "
+      "still answers at 9600 baud, parity None, flow control OFF. The modem now talks at 9600 "
+      "baud, parity Even, flow control OFF, and the port runs there.");
   const auto outcomes = Outcomes(applied);
   EXPECT_EQ(outcomes.at("BAU"), "did-not-stick (modem=9600) 9600");
   EXPECT_EQ(outcomes.at("PAB"), "verified Even");
