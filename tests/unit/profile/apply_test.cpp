@@ -4,12 +4,15 @@
 // does. A test asserts the exact lines, their pacing and the read-back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "modem.h"
+#include "profile/dialog_model.h"
 #include "profile/operations.h"
 #include "profile/values.h"
 #include "support/form_fixture.h"
@@ -63,10 +66,13 @@ class ModemLine : public forms::LineSwitch {
 
 class ApplyTest : public ::testing::Test {
  protected:
-  void Start(char model) {
-    const sim::Family family = model == 'r'   ? sim::Family::kRTavi
-                               : model == 'i' ? sim::Family::kIoTavi
-                                              : sim::Family::kSTavi;
+  // The window's model is `model`; the modem behind the port is of
+  // `actual` (the same family unless given).
+  void Start(char model, char actual = 0) {
+    if (!actual) actual = model;
+    const sim::Family family = actual == 'r'   ? sim::Family::kRTavi
+                               : actual == 'i' ? sim::Family::kIoTavi
+                                               : sim::Family::kSTavi;
     channel = std::make_unique<ModemChannel>(&f.platform, family);
     line = std::make_unique<ModemLine>(*channel);
     f.form->SetPort(channel.get());
@@ -300,6 +306,24 @@ TEST_F(ApplyTest, APortFailureStopsTheApplyWithoutAskingTheModemAgain) {
   EXPECT_EQ(Outcomes(applied).at("DID"),
             "written, not verified (the port failed before the read-back)")
       << "written, but never read back";
+}
+
+TEST_F(ApplyTest, TheDialogWritesNothingToAModemOfAnotherFamily) {
+  Start('s', 'i');
+  const std::string path = ::testing::TempDir() + "/velimo-family.vprofile";
+  std::ofstream(path) << "[Profile]\nModel = uTavi\n[Settings]\nCH = 5\nDID = 9\n";
+  ProfileDialogModel dialog(Modem(), MakeHost());
+  const size_t before = channel->lines.size();
+  dialog.Open(path);
+  EXPECT_EQ(dialog.CurrentPhase(), ProfileDialogModel::Phase::Failed);
+  EXPECT_EQ(dialog.Status(),
+            "the modem reports itself as an ioTavi; the chosen model is for sTavi and the profile "
+            "for uTavi\nNothing was sent.");
+  EXPECT_FALSE(dialog.CanApply());
+  EXPECT_EQ(std::vector<std::string>(channel->lines.begin() + static_cast<long>(before),
+                                     channel->lines.end()),
+            std::vector<std::string>{"AT&V"});
+  std::remove(path.c_str());
 }
 
 }  // namespace
