@@ -39,10 +39,14 @@ void ProfileDialogModel::Open(const std::string& path) {
   }
   total_ = static_cast<int>(rows_.size());
   phase_ = Phase::Compared;
+  const auto unreported = std::count_if(compared.differences.begin(), compared.differences.end(),
+                                        [](const Difference& d) { return !d.reported; });
+  const size_t differ = rows_.size() - static_cast<size_t>(unreported);
+  std::string counted = std::to_string(differ) + " of " +
+                        std::to_string(profile_->settings.size()) + " settings differ";
+  if (unreported > 0) counted += ", " + std::to_string(unreported) + " not reported by the modem";
   status_ = rows_.empty() ? "The modem holds every setting of the profile."
-                          : std::to_string(rows_.size()) + " of " +
-                                std::to_string(profile_->settings.size()) +
-                                " settings differ. Apply writes them and reads them back.";
+                          : counted + ". Apply writes them and reads them back.";
 }
 
 void ProfileDialogModel::Apply() {

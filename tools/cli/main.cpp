@@ -196,7 +196,12 @@ class Driver {
     if (result == "failed") {
       reason = last_problem.empty() ? "ended with status " + std::to_string(status) : last_problem;
     } else if (result == "did-not-stick") {
-      reason = "the modem kept another value";
+      // Each setting short of the profile, with its own outcome: a kept
+      // value, a setting not reported, one skipped or never sent.
+      for (const std::string& d : differences_) {
+        if (d.ends_with(" verified")) continue;
+        reason += (reason.empty() ? "" : "; ") + d;
+      }
     }
     std::string diffs;
     for (const std::string& d : differences_) diffs += (diffs.empty() ? "" : ", ") + JsonString(d);
