@@ -73,7 +73,7 @@ Run Apply(SimRig& rig, const profile::Profile& p) {
   const double t0 = NowSeconds();
   profile::ApplyResult applied;
   {
-    profile::ProfileRunner runner(rig.S().Main(), velimo::cli::SessionHost(rig.S()));
+    profile::ProfileRunner runner(rig.S().Modem(), {});
     applied = runner.Apply(p);
   }
   r.wall_ms = (NowSeconds() - t0) * 1000.0;
@@ -88,7 +88,7 @@ Run Apply(SimRig& rig, const profile::Profile& p) {
 double ReadMs(SimRig& rig, const profile::Profile& p) {
   rig.Settle();
   const double t0 = NowSeconds();
-  profile::ProfileRunner runner(rig.S().Main(), velimo::cli::SessionHost(rig.S()));
+  profile::ProfileRunner runner(rig.S().Modem(), {});
   runner.Compare(p);
   return (NowSeconds() - t0) * 1000.0;
 }

@@ -39,7 +39,7 @@ const std::vector<std::string>& Factors11() {
 // lists, mostly with what they hold).
 void Refill(TComboBox& list, const std::vector<std::string>& items) {
   if (list.Items() == items) {
-    list.SetItemIndex(-1);
+    list.ClearSelection();
   } else {
     list.SetItems(items);
   }

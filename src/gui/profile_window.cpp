@@ -33,12 +33,6 @@ std::string PathBytes(const QString& path) {
   return QFile::encodeName(path).toStdString();
 }
 
-profile::Host WindowHost() {
-  profile::Host host;
-  host.serve_until = ServeUntil;
-  return host;
-}
-
 // A label whose text a screen reader must hear: its name carries the text
 // after its role ("Profile status: 2 verified."), and a change is
 // announced as a change of that name.
@@ -76,7 +70,9 @@ bool ServeUntil(const std::function<bool()>& done, int limitMs) {
 // ---- ProfileDialog -----------------------------------------------------------
 
 ProfileDialog::ProfileDialog(forms::TForm_main& form, QWidget* owner)
-    : QDialog(owner), model_(std::make_unique<profile::ProfileDialogModel>(form, WindowHost())) {
+    : QDialog(owner),
+      modem_(std::make_unique<forms::ModemSession>(form, ServeUntil)),
+      model_(std::make_unique<profile::ProfileDialogModel>(*modem_, profile::Host{})) {
   setObjectName(QStringLiteral("Form_Profile"));
   setWindowTitle(QStringLiteral("Profile"));
   setAccessibleName(QStringLiteral("Profile"));
@@ -277,7 +273,8 @@ void SaveProfileDialog::Save() {
   if (path.isEmpty()) return;
   if (!path.contains(QLatin1Char('.')))
     path += QString::fromLatin1(profile::kProfileExtension.data());
-  profile::ProfileDialogModel model(form_, WindowHost());
+  forms::ModemSession modem(form_, ServeUntil);
+  profile::ProfileDialogModel model(modem, {});
   const std::string text =
       model.Save(PathBytes(path), {identity_->isChecked(), secrets_->isChecked()});
   accept();

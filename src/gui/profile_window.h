@@ -54,6 +54,7 @@ class ProfileDialog : public QDialog {
   void SetStatus(const QString& text);
   void Fill();
 
+  std::unique_ptr<forms::ModemSession> modem_;
   std::unique_ptr<profile::ProfileDialogModel> model_;
   bool busy_ = false;
   QLabel* file_ = nullptr;

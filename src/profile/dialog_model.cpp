@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <exception>
-
-#include "forms/form_main.h"
+#include <map>
 
 namespace velimo::profile {
 
@@ -12,8 +11,7 @@ void ProfileDialogModel::Open(const std::string& path) {
   done_ = total_ = 0;
   ProfileRead read = ReadProfileFile(path);
   if (read.profile) {
-    const std::string mismatch =
-        ModelMismatch(*read.profile, form_.ModelCode.empty() ? 0 : form_.ModelCode[0]);
+    const std::string mismatch = ModelMismatch(*read.profile, modem_.ChosenModel());
     if (!mismatch.empty()) read = {std::nullopt, path + ": " + mismatch};
   }
   if (!read.profile) {
@@ -24,22 +22,31 @@ void ProfileDialogModel::Open(const std::string& path) {
   profile_ = std::move(read.profile);
   CompareResult compared;
   {
-    ProfileRunner runner(form_, host_);
+    ProfileRunner runner(modem_, host_);
     compared = runner.Compare(*profile_);
   }
   if (!compared.ok) {
     phase_ = Phase::Failed;
-    status_ = compared.error;
+    status_ = compared.error + "\nNothing was sent.";
     return;
   }
-  for (const Difference& d : compared.differences)
-    rows_.push_back({std::string(d.def->key), std::string(d.def->caption), d.modem, d.profile, {}});
+  for (const Difference& d : compared.differences) {
+    rows_.push_back({std::string(d.def->key),
+                     std::string(d.def->caption),
+                     d.reported ? d.modem : "not reported",
+                     d.profile,
+                     {}});
+  }
   total_ = static_cast<int>(rows_.size());
   phase_ = Phase::Compared;
+  const auto unreported = std::count_if(compared.differences.begin(), compared.differences.end(),
+                                        [](const Difference& d) { return !d.reported; });
+  const size_t differ = rows_.size() - static_cast<size_t>(unreported);
+  std::string counted = std::to_string(differ) + " of " +
+                        std::to_string(profile_->settings.size()) + " settings differ";
+  if (unreported > 0) counted += ", " + std::to_string(unreported) + " not reported by the modem";
   status_ = rows_.empty() ? "The modem holds every setting of the profile."
-                          : std::to_string(rows_.size()) + " of " +
-                                std::to_string(profile_->settings.size()) +
-                                " settings differ. Apply writes them and reads them back.";
+                          : counted + ". Apply writes them and reads them back.";
 }
 
 void ProfileDialogModel::Apply() {
@@ -54,29 +61,40 @@ void ProfileDialogModel::Apply() {
   };
   ApplyResult applied;
   {
-    ProfileRunner runner(form_, host);
+    ProfileRunner runner(modem_, host);
     applied = runner.Apply(*profile_);
   }
-  int verified = 0, failed = 0;
+  // How many settings came to each outcome, in the order of the words.
+  std::map<Outcome, int> counts;
   for (const SettingResult& s : applied.settings) {
     auto row =
         std::find_if(rows_.begin(), rows_.end(), [&](const Row& r) { return r.key == s.def->key; });
     if (row == rows_.end()) {
       // Held before, changed since (a country narrowing the channel plan).
-      if (s.outcome != Outcome::DidNotStick) continue;
-      rows_.push_back(
-          {std::string(s.def->key), std::string(s.def->caption), s.modem, s.profile, {}});
+      if (s.outcome == Outcome::Unchanged) continue;
+      rows_.push_back({std::string(s.def->key), std::string(s.def->caption), {}, s.profile, {}});
       row = rows_.end() - 1;
     }
-    row->modem = s.modem;
-    row->result = s.outcome == Outcome::DidNotStick ? "did not stick" : "verified";
-    (s.outcome == Outcome::DidNotStick ? failed : verified)++;
+    row->modem = s.modem_read ? s.modem : "not read";
+    row->result = s.Text();
+    ++counts[s.outcome];
+  }
+  std::string tally;
+  int confirmed = 0, total = 0;
+  for (const auto& [outcome, n] : counts) {
+    tally +=
+        (tally.empty() ? "" : ", ") + std::to_string(n) + " " + std::string(OutcomeName(outcome));
+    if (Confirmed(outcome)) confirmed += n;
+    total += n;
   }
   phase_ = applied.ok ? Phase::Applied : Phase::Failed;
-  status_ = applied.ok ? (failed == 0 ? "All " + std::to_string(verified) + " settings verified."
-                                      : std::to_string(verified) + " verified, " +
-                                            std::to_string(failed) + " did not stick.")
-                       : applied.error;
+  if (!applied.ok) {
+    status_ = applied.error;
+    if (!tally.empty()) status_ += "\n" + tally + ".";
+  } else {
+    status_ =
+        confirmed == total ? "All " + std::to_string(total) + " settings verified." : tally + ".";
+  }
   if (!applied.link_message.empty() && applied.link_message != applied.error)
     status_ += "\n" + applied.link_message;
 }
@@ -84,8 +102,8 @@ void ProfileDialogModel::Apply() {
 std::string ProfileDialogModel::Save(const std::string& path, const SaveChoice& choice) {
   CaptureResult captured;
   {
-    ProfileRunner runner(form_, host_);
-    captured = runner.Capture(choice, form_.ComPortEnvBoard.Port());
+    ProfileRunner runner(modem_, host_);
+    captured = runner.Capture(choice, modem_.PortName());
   }
   if (!captured.profile) return captured.error;
   try {
@@ -96,6 +114,8 @@ std::string ProfileDialogModel::Save(const std::string& path, const SaveChoice& 
   std::string text =
       "Saved " + std::to_string(captured.profile->settings.size()) + " settings to " + path + ".";
   for (const std::string& s : captured.skipped) text += "\nLeft out " + s;
+  for (const std::string& key : captured.profile->not_reported)
+    text += "\nLeft out " + key + ": not reported";
   return text;
 }
 

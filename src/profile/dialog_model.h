@@ -18,11 +18,14 @@ class ProfileDialogModel {
     std::string caption;
     std::string modem;
     std::string profile;
-    std::string result;  // empty until applied: "verified", "did not stick"
+    // Empty until applied, then the outcome: "verified", "did-not-stick
+    // (modem=3)", "written, not verified (not reported)", "skipped (...)".
+    std::string result;
   };
   enum class Phase { Empty, Refused, Compared, Applying, Applied, Failed };
 
-  ProfileDialogModel(forms::TForm_main& form, Host host) : form_(form), host_(std::move(host)) {}
+  ProfileDialogModel(forms::ModemSession& modem, Host host)
+      : modem_(modem), host_(std::move(host)) {}
 
   // Reads the file (refused files send nothing) and the modem; the rows are
   // the differing settings.
@@ -45,7 +48,7 @@ class ProfileDialogModel {
   std::function<void()> on_progress;
 
  private:
-  forms::TForm_main& form_;
+  forms::ModemSession& modem_;
   Host host_;
   std::optional<Profile> profile_;
   std::vector<Row> rows_;

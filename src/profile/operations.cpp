@@ -3,65 +3,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <set>
 #include <tuple>
 
-#include "forms/form_main.h"
 #include "profile/values.h"
 #include "protocol/catalogue.h"
-#include "util/positions.h"
 
 namespace velimo::profile {
 
 namespace {
 
 using protocol::CommandId;
-
-// The line each answer ends with, as the modem sends its reports. A modem
-// that orders its report otherwise is still read: the answer then counts as
-// complete once the line has been quiet for a while.
-bool StatusClosing(std::string_view line, PageSet set) {
-  switch (set) {
-    case PageSet::S:
-      return BeginsWithAt(line, "Stop Bit");
-    case PageSet::R:
-      return BeginsWithAt(line, "Relay ID 2", 8);
-    case PageSet::I:
-      return BeginsWithAt(line, "ETX Length");
-  }
-  return false;
-}
-
-bool EncryptionClosing(std::string_view line, PageSet set) {
-  return BeginsWithAt(line, set == PageSet::I ? "AESIV" : "AES IV");
-}
-
-bool Rs485Closing(std::string_view line, PageSet) {
-  return BeginsWithAt(line, "ETX Length", 2);
-}
-
-std::string ControlValue(const forms::Control* c) {
-  if (!c) return {};
-  switch (c->Kind()) {
-    case forms::ControlKind::Edit:
-      return static_cast<const forms::TEdit*>(c)->Text();
-    case forms::ControlKind::ComboBox:
-      return static_cast<const forms::TComboBox*>(c)->Text();
-    default:
-      return c->Caption();
-  }
-}
-
-std::string_view FirmwareEditor(PageSet set) {
-  switch (set) {
-    case PageSet::S:
-      return "Edit_S_FwVer";
-    case PageSet::R:
-      return "Edit_R_FwVer";
-    case PageSet::I:
-      return "Edit_I_FwVer";
-  }
-  return {};
-}
 
 std::string IsoTime(const LocalDateTime& t) {
   char text[32];
@@ -75,6 +28,27 @@ bool HasQuery(const Profile& profile, Query query) {
                      [query](const ProfileEntry& e) { return e.def->query == query; });
 }
 
+using forms::Describe;
+using forms::LineSettings;
+
+// The line settings with one link setting's new value.
+LineSettings WithLinkValue(LineSettings line, LinkField field, const std::string& value) {
+  switch (field) {
+    case LinkField::Baud:
+      line.baud = std::atoi(value.c_str());
+      break;
+    case LinkField::Parity:
+      line.parity = value == "Odd" ? 1 : value == "Even" ? 2 : 0;
+      break;
+    case LinkField::Flow:
+      line.rtscts = value == "RTS/CTS";
+      break;
+    case LinkField::None:
+      break;
+  }
+  return line;
+}
+
 int CatalogueIndex(const SettingDef* def) {
   const auto all = SettingsOf(def->set);
   return static_cast<int>(std::find(all.begin(), all.end(), def) - all.begin());
@@ -82,22 +56,14 @@ int CatalogueIndex(const SettingDef* def) {
 
 }  // namespace
 
-std::string_view OutcomeName(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::Unchanged:
-      return "unchanged";
-    case Outcome::Verified:
-      return "verified";
-    case Outcome::DidNotStick:
-      return "did-not-stick";
-  }
-  return {};
+bool ApplyResult::AllVerified() const {
+  return ok && std::all_of(settings.begin(), settings.end(),
+                           [](const SettingResult& s) { return Confirmed(s.outcome); });
 }
 
-bool ApplyResult::AllVerified() const {
-  return ok && std::all_of(settings.begin(), settings.end(), [](const SettingResult& s) {
-           return s.outcome != Outcome::DidNotStick;
-         });
+std::string SettingResult::Text() const {
+  if (outcome == Outcome::DidNotStick) return OutcomeText(outcome, "modem=" + modem);
+  return OutcomeText(outcome, reason);
 }
 
 std::vector<PlannedLine> PlanLines(const std::vector<Difference>& differences) {
@@ -105,7 +71,8 @@ std::vector<PlannedLine> PlanLines(const std::vector<Difference>& differences) {
   for (const Difference& d : differences) order.push_back(&d);
   std::stable_sort(order.begin(), order.end(), [](const Difference* a, const Difference* b) {
     const auto key = [](const Difference* d) {
-      return std::make_tuple(d->def->link, d->def->apply_rank, CatalogueIndex(d->def));
+      return std::make_tuple(d->def->link != LinkField::None, d->def->apply_rank,
+                             CatalogueIndex(d->def));
     };
     return key(a) < key(b);
   });
@@ -117,99 +84,30 @@ std::vector<PlannedLine> PlanLines(const std::vector<Difference>& differences) {
 
 // ---- The runner ---------------------------------------------------------------
 
-ProfileRunner::ProfileRunner(forms::TForm_main& form, Host host)
-    : form_(form), host_(std::move(host)) {
-  if (!host_.line) {
-    own_line_ = std::make_unique<FormLineSwitch>(form_);
-    host_.line = own_line_.get();
-  }
-  set_ = PageSetOf(form_.ModelCode.empty() ? 0 : form_.ModelCode[0]).value_or(PageSet::S);
-  // The reads here wait for their own answers: the window's watchdog must
-  // not judge them (and disconnect) halfway through a link change.
-  watchdog_was_on_ = form_.Timer_ConnectionResponse.Enabled();
-  form_.Timer_ConnectionResponse.SetEnabled(false);
-  // Nor may the delayed key query go out in the middle of a report: its
-  // send empties the receive queue.
-  aes_query_was_on_ = form_.Timer_AESQuery.Enabled();
-  form_.Timer_AESQuery.SetEnabled(false);
-  flag_before_ = form_.ResponseFlag;
-  form_.OnResponseLine = [this](std::string_view line) { OnLine(line); };
+ProfileRunner::ProfileRunner(forms::ModemSession& modem, Host host)
+    : modem_(modem), host_(std::move(host)) {
+  set_ = PageSetOf(modem_.ChosenModel()).value_or(PageSet::S);
+  modem_.Begin();
 }
 
 ProfileRunner::~ProfileRunner() {
-  form_.OnResponseLine = nullptr;
-  form_.ResponseFlag = status_read_ ? 1 : flag_before_;
-  if (watchdog_was_on_ && form_.Port().Connected()) form_.Timer_ConnectionResponse.SetEnabled(true);
-  if (aes_query_was_on_ && form_.Port().Connected()) form_.Timer_AESQuery.SetEnabled(true);
-}
-
-void ProfileRunner::OnLine(std::string_view line) {
-  if (!closing_) return;
-  ++lines_seen_;
-  last_line_ms_ = form_.platform().MonotonicMs();
-  if (closing_(line, set_)) closing_seen_ = true;
-}
-
-bool ProfileRunner::Ask(CommandId id, bool (*closing)(std::string_view, PageSet)) {
-  const bool status = id == CommandId::StatusQuery;
-  closing_ = closing;
-  closing_seen_ = false;
-  lines_seen_ = 0;
-  if (status) form_.ResponseFlag = 0;
-  const protocol::SendResult sent =
-      protocol::SendCommand(form_.SendLink(), protocol::Entry(id), std::string_view{});
-  bool answered = false;
-  if (sent == protocol::SendResult::Sent) {
-    Platform& platform = form_.platform();
-    answered = host_.serve_until(
-        [&] {
-          if (!form_.Port().Connected()) return true;
-          if (status && form_.ResponseFlag == 0) return false;
-          if (closing_seen_) return true;
-          return lines_seen_ > 0 && platform.MonotonicMs() - last_line_ms_ >= host_.quiet_ms;
-        },
-        kAnswerLimitMs);
-  }
-  closing_ = nullptr;
-  return answered && form_.Port().Connected() && lines_seen_ > 0 &&
-         (!status || form_.ResponseFlag != 0);
+  modem_.End();
 }
 
 bool ProfileRunner::ReadModem(bool encryption, bool rs485) {
-  status_read_ = encryption_read_ = rs485_read_ = false;
-  status_read_ = Ask(CommandId::StatusQuery, StatusClosing);
-  if (!status_read_) return false;
-  // Firmware 1.0 and 1.1 of the sTavi/uTavi know no encryption.
-  const bool hasEncryption =
-      set_ == PageSet::I || (set_ == PageSet::S && form_.Panel_S_Info_Encryption.Visible());
-  if (encryption && hasEncryption) encryption_read_ = Ask(CommandId::GetAES, EncryptionClosing);
-  if (rs485 && set_ == PageSet::I) rs485_read_ = Ask(CommandId::I_Query485, Rs485Closing);
-  return true;
+  return modem_.Read(encryption, rs485).status;
 }
 
 std::string ProfileRunner::ModemValue(const SettingDef& def, int hexCount) const {
-  if (def.kind != ValueKind::HexList) return ControlValue(form_.FindControl(def.controls[0]));
-  std::string out;
-  for (int i = 0; i < std::clamp(hexCount, 0, 3); ++i) {
-    if (i) out += ",";
-    out += ControlValue(form_.FindControl(def.controls[static_cast<size_t>(i)]));
-  }
-  return out;
+  return modem_.Value(def.command, def.kind == ValueKind::HexList ? hexCount : -1).value_or("");
 }
 
 bool ProfileRunner::Reported(const SettingDef& def) const {
-  switch (def.query) {
-    case Query::Status:
-      if (def.set == PageSet::S && def.key == "AES") {
-        return status_read_ && form_.Panel_S_Info_Encryption.Visible();
-      }
-      return status_read_;
-    case Query::Encryption:
-      return encryption_read_;
-    case Query::Rs485:
-      return rs485_read_;
-  }
-  return false;
+  const forms::ReadAnswers& read = modem_.LastRead();
+  const bool answered = def.query == Query::Status       ? read.status
+                        : def.query == Query::Encryption ? read.encryption
+                                                         : read.rs485;
+  return answered && modem_.Value(def.command).has_value();
 }
 
 std::string ModelMismatch(const Profile& profile, char modelCode) {
@@ -221,28 +119,64 @@ std::string ModelMismatch(const Profile& profile, char modelCode) {
          std::string(ModelName(modelCode)) + " (" + std::string(PageSetName(*set)) + ")";
 }
 
-std::string ProfileRunner::CheckModel(const Profile& profile) const {
-  if (!form_.Port().Connected()) return std::string(protocol::kMsgPortClosed);
-  return ModelMismatch(profile, form_.ModelCode.empty() ? 0 : form_.ModelCode[0]);
+std::string ProfileRunner::CheckModel(const Profile& profile) {
+  if (!modem_.Connected()) return std::string(protocol::kMsgPortClosed);
+  return ModelMismatch(profile, modem_.ChosenModel());
+}
+
+std::string FamilyMismatch(scan::Family reported, char chosenModel, const Profile* profile,
+                           std::string_view chosenWord) {
+  std::optional<PageSet> shown;
+  switch (reported) {
+    case scan::Family::STaviOrUTavi:
+      shown = PageSet::S;
+      break;
+    case scan::Family::RTavi:
+      shown = PageSet::R;
+      break;
+    case scan::Family::IoTavi:
+      shown = PageSet::I;
+      break;
+    case scan::Family::Unknown:
+      return {};
+  }
+  const bool chosenAgrees = PageSetOf(chosenModel) == shown;
+  const bool profileAgrees = !profile || profile->set == *shown;
+  if (chosenAgrees && profileAgrees) return {};
+  const std::string chosen(ModelName(chosenModel));
+  std::string text = "the modem reports itself as an " + std::string(scan::FamilyName(reported)) +
+                     "; " + std::string(chosenWord);
+  if (!profile) return text + " is for " + chosen;
+  const std::string inProfile(ModelName(profile->model));
+  if (inProfile == chosen) return text + " and the profile are for " + chosen;
+  return text + " is for " + chosen + " and the profile for " + inProfile;
+}
+
+std::string ProfileRunner::CheckFamily(const Profile* profile) const {
+  return FamilyMismatch(modem_.ReportedFamily(), modem_.ChosenModel(), profile,
+                        host_.chosen_model_word);
 }
 
 std::vector<Difference> ProfileRunner::Differences(const Profile& profile) const {
   std::vector<Difference> out;
   for (const ProfileEntry& e : profile.settings) {
-    const bool reported = Reported(*e.def);
-    const std::string modem = reported ? ModemValue(*e.def, HexCount(*e.def, e.value)) : "?";
-    if (!reported || !SameValue(*e.def, e.value, modem)) out.push_back({e.def, modem, e.value});
+    if (!Reported(*e.def)) {
+      out.push_back({e.def, {}, e.value, false});
+      continue;
+    }
+    const std::string modem = ModemValue(*e.def, HexCount(*e.def, e.value));
+    if (!SameValue(*e.def, e.value, modem)) out.push_back({e.def, modem, e.value, true});
   }
   return out;
 }
 
 CaptureResult ProfileRunner::Capture(const SaveChoice& choice, const std::string& portName) {
   CaptureResult result;
-  if (!form_.Port().Connected()) {
+  if (!modem_.Connected()) {
     result.error = protocol::kMsgPortClosed;
     return result;
   }
-  const char model = form_.ModelCode.empty() ? 0 : form_.ModelCode[0];
+  const char model = modem_.ChosenModel();
   if (!PageSetOf(model)) {
     result.error = "No model is chosen.";
     return result;
@@ -251,29 +185,29 @@ CaptureResult ProfileRunner::Capture(const SaveChoice& choice, const std::string
     result.error = "The modem did not answer the status query within 5 s.";
     return result;
   }
+  result.error = CheckFamily(nullptr);
+  if (!result.error.empty()) return result;
   Profile p;
   p.model = model;
   p.set = set_;
-  p.firmware = ControlValue(form_.FindControl(FirmwareEditor(set_)));
-  p.saved = IsoTime(form_.platform().Now());
+  p.firmware = modem_.Firmware();
+  p.saved = IsoTime(modem_.platform().Now());
   p.port = portName;
-  std::string version = form_.Lb_PGVersion.Caption();
-  if (version.starts_with("Version ")) version.erase(0, 8);
-  p.program = "Velimo " + version;
-  const bool japan =
-      set_ != PageSet::I &&
-      ControlValue(form_.FindControl(set_ == PageSet::S ? "Edit_S_Country" : "Edit_R_Country")) ==
-          "JPN";
+  p.program = "Velimo " + modem_.ProgramVersion();
+  bool japan = false;
+  for (const SettingDef* def : SettingsOf(set_))
+    if (def->country) japan = modem_.Value(def->command) == "JPN";
   for (const SettingDef* def : SettingsOf(set_)) {
     if ((def->identity && !choice.with_identity) || (def->secret && !choice.with_secrets)) continue;
-    if (!Reported(*def)) continue;
-    int count = 0;
-    if (def->kind == ValueKind::HexList) {
-      // Bytes the length leaves unused are not part of the configuration.
-      count = std::atoi(ControlValue(form_.FindControl(def->length_control)).c_str());
-      if (count <= 0) continue;
+    if (!Reported(*def)) {
+      // A start value the window still shows is not the modem's.
+      p.not_reported.push_back(std::string(def->key));
+      continue;
     }
-    const CheckedValue checked = CheckValue(*def, ModemValue(*def, count), japan);
+    // Bytes the length leaves unused are not part of the configuration.
+    const std::string value = ModemValue(*def, -1);
+    if (def->kind == ValueKind::HexList && value.empty()) continue;
+    const CheckedValue checked = CheckValue(*def, value, japan);
     if (!checked.refusal.empty()) {
       result.skipped.push_back(std::string(def->key) + ": " + checked.refusal);
       continue;
@@ -292,6 +226,8 @@ CompareResult ProfileRunner::Compare(const Profile& profile) {
     result.error = "The modem did not answer the status query within 5 s.";
     return result;
   }
+  result.error = CheckFamily(&profile);
+  if (!result.error.empty()) return result;
   result.differences = Differences(profile);
   result.ok = true;
   return result;
@@ -307,84 +243,132 @@ ApplyResult ProfileRunner::Apply(const Profile& profile) {
     result.error = "The modem did not answer the status query within 5 s; nothing was sent.";
     return result;
   }
+  result.error = CheckFamily(&profile);
+  if (!result.error.empty()) return result;
   const std::vector<Difference> differences = Differences(profile);
   const std::vector<PlannedLine> plan = PlanLines(differences);
+  std::map<const SettingDef*, std::string> firstRead;
+  for (const ProfileEntry& e : profile.settings)
+    if (Reported(*e.def)) firstRead[e.def] = ModemValue(*e.def, HexCount(*e.def, e.value));
+  const auto differenceOf = [&](const SettingDef* def) -> const Difference* {
+    for (const Difference& d : differences)
+      if (d.def == def) return &d;
+    return nullptr;
+  };
 
-  const LineSettings before = host_.line->Current();
-  LineSettings expected = before;
-  bool linkChanged = false;
-  bool sendFailed = false;
-  Platform& platform = form_.platform();
+  // What the run itself decided for a setting, before any read-back.
+  struct Decided {
+    Outcome outcome;
+    std::string reason;
+  };
+  std::map<const SettingDef*, Decided> decided;
+  std::set<const SettingDef*> written;
+  forms::LineSwitch& link = modem_.Line();
+  const LineSettings start = link.Current();
+  LineSettings now = start;  // where the modem was last found
+  bool ended = false;        // nothing more goes out
+  bool lost = false;         // the modem was found nowhere, or the port failed
+  bool readBack = false;     // the last thing done was a read at `now`
+  std::string fallbacks;
+  Platform& platform = modem_.platform();
   for (const PlannedLine& line : plan) {
-    const protocol::SendResult sent = protocol::SendCommand(
-        form_.SendLink(), protocol::Entry(line.def->command), line.value_text);
+    const SettingDef* def = line.def;
+    if (!ended && host_.stop_requested && host_.stop_requested()) {
+      result.error = "The run was interrupted; the lines after it were not sent.";
+      ended = true;
+    }
+    if (ended) {
+      decided[def] = {Outcome::NotSent, {}};
+      continue;
+    }
+    const bool linkSetting = def->link != LinkField::None;
+    if (linkSetting && modem_.LineIsFixed()) {
+      // The server's line would stay where it is: the modem would be
+      // stranded at a rate nothing here can follow.
+      decided[def] = {Outcome::Skipped, std::string(kReasonRawTcp)};
+      continue;
+    }
+    const protocol::SendResult sent = modem_.Send(def->command, line.value_text);
     if (sent != protocol::SendResult::Sent) {
       // The transmitter has told the operator why; nothing more goes out.
-      result.error = "The line for " + std::string(line.def->key) +
+      result.error = "The line for " + std::string(def->key) +
                      " could not be sent; the lines after it were not sent.";
-      sendFailed = true;
-      break;
+      decided[def] = {Outcome::NotSent, {}};
+      ended = lost = true;
+      continue;
     }
+    written.insert(def);
+    readBack = false;
     ++result.lines_sent;
-    if (host_.progress) host_.progress(result.lines_sent, static_cast<int>(plan.size()), *line.def);
+    if (host_.progress) host_.progress(result.lines_sent, static_cast<int>(plan.size()), *def);
     platform.Pause(line.pause_after_ms);
-    if (!line.def->link) continue;
-    // The modem now talks with the new setting: so must the port.
-    const std::string k(line.def->key);
-    const std::string value = [&] {
-      for (const Difference& d : differences)
-        if (d.def == line.def) return d.profile;
-      return std::string();
-    }();
-    if (k == "BAU") expected.baud = std::atoi(value.c_str());
-    if (k == "PAB") expected.parity = value == "Odd" ? 1 : value == "Even" ? 2 : 0;
-    if (k == "HF") expected.rtscts = value == "RTS/CTS";
-    linkChanged = true;
-    form_.LogWriteStr("Reopening the port at " + Describe(expected));
-    if (!host_.line->Reopen(expected)) {
-      result.error = "The port could not be opened again at " + Describe(expected) + ".";
-      break;
+    if (!linkSetting) continue;
+
+    // One link setting at a time: the port follows, and the modem must
+    // answer there before the next one goes out.
+    const LineSettings wanted = WithLinkValue(now, def->link, differenceOf(def)->profile);
+    modem_.Log("Reopening the port at " + Describe(wanted));
+    if (link.Reopen(wanted) && ReadModem(encryption, rs485)) {
+      now = wanted;
+      readBack = true;
+      continue;
     }
+    // The operator is never left guessing at which settings the modem
+    // talks: the ones it answered at before are tried once.
+    modem_.Log("No answer at " + Describe(wanted) + "; trying " + Describe(now));
+    if (link.Reopen(now) && ReadModem(encryption, rs485)) {
+      fallbacks += "The modem did not answer at " + Describe(wanted) + " after " +
+                   std::string(def->key) + "; it still answers at " + Describe(now) + ". ";
+      readBack = true;
+      continue;
+    }
+    decided[def] = {Outcome::WrittenNotVerified, std::string(kReasonNoAnswer)};
+    result.link_message = "The modem answers neither at the new line settings (" +
+                          Describe(wanted) + ") nor at the old ones (" + Describe(now) +
+                          "). The port is closed.";
+    ended = lost = true;
+    link.Close();
+    result.port_closed = true;
+    modem_.ShowDisconnected();
+    modem_.Log(result.link_message);
   }
 
   // A port that failed a write is not asked anything more: the status
   // query would take its failure for a lost link and restart the program.
-  bool answered = !sendFailed && form_.Port().Connected() && ReadModem(encryption, rs485);
-  if (linkChanged && !answered && !sendFailed) {
-    // The operator is never left guessing at which rate the modem talks:
-    // the old line settings are tried once before giving up.
-    form_.LogWriteStr("No answer at " + Describe(expected) + "; trying " + Describe(before));
-    const bool old = host_.line->Reopen(before) && ReadModem(encryption, rs485);
-    result.link_message =
-        old ? "The modem did not answer at " + Describe(expected) +
-                  "; it still answers at its old line settings, " + Describe(before) +
-                  ". The port is closed: connect again with the line settings the modem holds."
-            : "The modem answers neither at the new line settings (" + Describe(expected) +
-                  ") nor at the old ones (" + Describe(before) + "). The port is closed.";
-    answered = old;
-    host_.line->Close();
-    result.port_closed = true;
-    form_.StatusBar1.SetPanelText(1, "Disconnected");
-    form_.ApplyDisconnectedPresentation();
-    form_.LogWriteStr(result.link_message);
-  } else if (linkChanged && answered) {
-    result.link_message = "The port now runs at " + Describe(expected) + ".";
+  bool answered = false;
+  if (!lost) {
+    answered =
+        readBack ? modem_.LastRead().status : modem_.Connected() && ReadModem(encryption, rs485);
   }
+  if (result.link_message.empty() && (now != start || !fallbacks.empty()))
+    result.link_message =
+        fallbacks + "The modem now talks at " + Describe(now) + ", and the port runs there.";
+  if (!result.link_message.empty() && !result.port_closed) modem_.Log(result.link_message);
 
   for (const ProfileEntry& e : profile.settings) {
     SettingResult r;
     r.def = e.def;
     r.profile = e.value;
-    const bool differed = std::any_of(differences.begin(), differences.end(),
-                                      [&](const Difference& d) { return d.def == e.def; });
-    const bool reported = answered && Reported(*e.def);
-    r.modem = reported ? ModemValue(*e.def, HexCount(*e.def, e.value)) : "?";
-    if (!reported) {
-      r.outcome = differed ? Outcome::DidNotStick : Outcome::Unchanged;
-    } else if (SameValue(*e.def, e.value, r.modem)) {
-      r.outcome = differed ? Outcome::Verified : Outcome::Unchanged;
+    const bool reportedNow = answered && Reported(*e.def);
+    r.modem_read = reportedNow;
+    if (reportedNow) r.modem = ModemValue(*e.def, HexCount(*e.def, e.value));
+    const bool same = reportedNow && SameValue(*e.def, e.value, r.modem);
+    if (const auto it = firstRead.find(e.def); it != firstRead.end()) r.before = it->second;
+    if (const auto it = decided.find(e.def); it != decided.end()) {
+      r.outcome = it->second.outcome;
+      r.reason = it->second.reason;
+    } else if (!written.contains(e.def)) {
+      // Held before the run; it counts as changed only when a read-back
+      // shows another value (a country that narrowed the channel plan).
+      r.outcome = reportedNow && !same ? Outcome::DidNotStick : Outcome::Unchanged;
+    } else if (!answered) {
+      r.outcome = Outcome::WrittenNotVerified;
+      r.reason = lost ? kReasonNoReadBack : kReasonNoAnswer;
+    } else if (!reportedNow) {
+      r.outcome = Outcome::WrittenNotVerified;
+      r.reason = kReasonNotReported;
     } else {
-      r.outcome = Outcome::DidNotStick;
+      r.outcome = same ? Outcome::Verified : Outcome::DidNotStick;
     }
     result.settings.push_back(std::move(r));
   }

@@ -1,5 +1,5 @@
 // Saving, comparing and applying a profile on the connected modem, through
-// the window's form model: the modem is read with the status query (and
+// the form model's modem session: the modem is read with the status query (and
 // the encryption and RS-485 queries where the profile needs them), every
 // line goes out as its single save's line through the one send path, and
 // nothing counts as done until a read-back shows it.
@@ -12,34 +12,24 @@
 #include <string>
 #include <vector>
 
-#include "profile/line_switch.h"
+#include "forms/modem_session.h"
+#include "profile/outcome.h"
 #include "profile/profile_file.h"
-
-namespace velimo::forms {
-class TForm_main;
-}
 
 namespace velimo::profile {
 
-// What an operation needs besides the form.
+// What an operation needs besides the modem session.
 struct Host {
-  // Serves port events and timers until done() holds or limitMs have
-  // passed; returns done(). The reads wait here for the modem's answers.
-  std::function<bool(const std::function<bool()>& done, int limitMs)> serve_until;
-  // Reopens the link after a change of its line settings; the window's
-  // own port when null.
-  LineSwitch* line = nullptr;
   // After each line sent: how many of how many, and the setting's key.
   // The window repaints its progress bar here.
   std::function<void(int done, int total, const SettingDef& def)> progress;
-  // How long the line must stay quiet before a report whose last line was
-  // not recognised counts as complete.
-  int quiet_ms = 300;
+  // Asked before each line: true ends the run there (an interrupt); the
+  // lines not yet sent are reported "not sent".
+  std::function<bool()> stop_requested;
+  // How the messages name the model the operator chose: "--model" on the
+  // command line, "the chosen model" in the window.
+  std::string chosen_model_word = "the chosen model";
 };
-
-// How long a read waits for the modem's answer: the response watchdog's
-// period.
-inline constexpr int kAnswerLimitMs = 5000;
 
 struct SaveChoice {
   bool with_identity = false;  // MYID
@@ -48,18 +38,23 @@ struct SaveChoice {
 
 struct Difference {
   const SettingDef* def = nullptr;
-  std::string modem;
+  std::string modem;  // empty when not reported
   std::string profile;
+  // False when the read had no line that gave this setting a value: the
+  // modem's value is not known, and so not the same.
+  bool reported = true;
 };
-
-enum class Outcome { Unchanged, Verified, DidNotStick };
-std::string_view OutcomeName(Outcome outcome);  // "unchanged", "verified", "did-not-stick"
 
 struct SettingResult {
   const SettingDef* def = nullptr;
   Outcome outcome = Outcome::Unchanged;
-  std::string modem;  // what the last read shows; "?" when it was not read
+  std::string reason;  // with "written, not verified" and "skipped"
+  std::string before;  // what the first read showed; empty when not reported
+  std::string modem;   // what the last read shows; empty when not read
+  bool modem_read = false;
   std::string profile;
+  // "written, not verified (not reported)", "did-not-stick (modem=9600)" ...
+  std::string Text() const;
 };
 
 struct CaptureResult {
@@ -91,6 +86,13 @@ struct ApplyResult {
 // is for ioTavi, the modem is sTavi (sTavi/uTavi)"; empty when it can.
 std::string ModelMismatch(const Profile& profile, char modelCode);
 
+// Why nothing may be written when the family the modem's report shows is
+// not the one chosen (or the profile's): "the modem reports itself as an
+// rTavi; --model and the profile are for sTavi". Empty when they agree,
+// or when the report shows no line that tells the family.
+std::string FamilyMismatch(scan::Family reported, char chosenModel, const Profile* profile,
+                           std::string_view chosenWord);
+
 // One planned line: the setting, its value text, the pause after it.
 struct PlannedLine {
   const SettingDef* def = nullptr;
@@ -103,7 +105,8 @@ std::vector<PlannedLine> PlanLines(const std::vector<Difference>& differences);
 
 class ProfileRunner {
  public:
-  ProfileRunner(forms::TForm_main& form, Host host);
+  // Takes the session's window over for the runner's lifetime.
+  ProfileRunner(forms::ModemSession& modem, Host host);
   ~ProfileRunner();
   ProfileRunner(const ProfileRunner&) = delete;
   ProfileRunner& operator=(const ProfileRunner&) = delete;
@@ -116,31 +119,16 @@ class ProfileRunner {
   ApplyResult Apply(const Profile& profile);
 
  private:
-  // Sends a query and serves events until its answer is complete; false
-  // without an answer within kAnswerLimitMs.
-  bool Ask(protocol::CommandId id, bool (*closing)(std::string_view line, PageSet set));
   bool ReadModem(bool encryption, bool rs485);
   std::string ModemValue(const SettingDef& def, int hexCount) const;
   bool Reported(const SettingDef& def) const;
-  std::string CheckModel(const Profile& profile) const;
+  std::string CheckModel(const Profile& profile);
+  std::string CheckFamily(const Profile* profile) const;
   std::vector<Difference> Differences(const Profile& profile) const;
-  void OnLine(std::string_view line);
 
-  forms::TForm_main& form_;
+  forms::ModemSession& modem_;
   Host host_;
-  std::unique_ptr<LineSwitch> own_line_;
   PageSet set_ = PageSet::S;
-  bool watchdog_was_on_ = false;
-  bool aes_query_was_on_ = false;
-  int32_t flag_before_ = 0;
-  // The query under way.
-  bool (*closing_)(std::string_view, PageSet) = nullptr;
-  bool closing_seen_ = false;
-  int lines_seen_ = 0;
-  int64_t last_line_ms_ = 0;
-  bool encryption_read_ = false;
-  bool rs485_read_ = false;
-  bool status_read_ = false;
 };
 
 }  // namespace velimo::profile

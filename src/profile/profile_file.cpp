@@ -166,6 +166,11 @@ std::string ProfileText(const Profile& profile) {
   out += "Port = " + profile.port + "\n";
   out += "Program = " + profile.program + "\n";
   out += "\n[Settings]\n";
+  if (!profile.not_reported.empty()) {
+    std::string keys;
+    for (const std::string& k : profile.not_reported) keys += (keys.empty() ? "" : ", ") + k;
+    out += "; Left out, as the modem did not report them when this was saved: " + keys + "\n";
+  }
   for (const ProfileEntry& e : profile.settings) {
     out += "; " + std::string(e.def->caption) + "\n";
     out += std::string(e.def->key) + " = " + e.value + "\n";

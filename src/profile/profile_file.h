@@ -37,6 +37,9 @@ struct Profile {
   std::string port;
   std::string program;
   std::vector<ProfileEntry> settings;  // file order
+  // Settings the modem did not report when the profile was saved: left
+  // out, and named in a comment so that nobody takes them for forgotten.
+  std::vector<std::string> not_reported;
 
   const ProfileEntry* Find(std::string_view key) const;
   // Holds the AES key or IV: the file is then readable by its owner only.

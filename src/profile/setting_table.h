@@ -1,13 +1,12 @@
 // The settings a profile can hold, per page set: the key the file names
-// them by (the command's key), the window's caption, the catalogue row whose
-// single save sends them, and the controls the window shows them in. The
+// them by (the command's key), the window's caption, and the catalogue row
+// whose single save sends them (which also names them to the modem
+// session, which knows where the window shows them). The
 // file lists them in this order; applying follows the apply rank, with the
 // settings of the link itself last.
 #pragma once
 
-#include <array>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,21 +39,21 @@ enum class ValueKind {
 // Which query makes the modem report a setting.
 enum class Query { Status, Encryption, Rs485 };
 
+// Which line setting of the link itself a setting changes: the port this
+// program talks through must follow it.
+enum class LinkField { None, Baud, Parity, Flow };
+
 struct SettingDef {
   PageSet set;
   std::string_view key;      // "CH", "PID2", "485+BAU"
   std::string_view caption;  // the window's caption of the row
   protocol::CommandId command;
   ValueKind kind;
-  // The editor or list the window shows the value in; for a hex list its
-  // three byte editors.
-  std::array<std::string_view, 3> controls;
-  // Hex lists: the length list that says how many bytes are used.
-  std::string_view length_control{};
   Query query = Query::Status;
   bool identity = false;  // the unit's own address
   bool secret = false;    // key and IV
-  bool link = false;      // a line setting of the port this program talks through
+  bool country = false;   // the country code, which narrows the channel plan
+  LinkField link = LinkField::None;
   // The pause after its line: 100 ms where the save-alls pause 100 after
   // the same line, 200 ms everywhere else.
   int pause_after_ms = 200;

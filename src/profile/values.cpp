@@ -57,7 +57,7 @@ std::string Joined(const std::vector<std::string>& items) {
 std::string LengthRefusal(const SettingDef& def) {
   const protocol::CommandEntry& entry = protocol::Entry(def.command);
   if (!entry.refusal.empty()) return std::string(entry.refusal);
-  return def.key == "AESKEY"
+  return def.command == protocol::CommandId::S_AESKEY
              ? "You must type [16 Bytes] AES KEY. Please Try Again."
              : "You must type [16 Bytes] IV(Initialization Vector). Please Try Again.";
 }

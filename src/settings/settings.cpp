@@ -49,7 +49,9 @@ void SaveSettings(const Settings& settings, const std::string& path) {
     ini.Set("MACHINE", "WindowWidth", settings.WindowWidth);
     ini.Set("MACHINE", "WindowHeight", settings.WindowHeight);
   }
-  if (!settings.CustomBaudRate.empty()) {
+  // Written when set, and emptied when a named rate follows a custom one,
+  // so the file never names a rate the port no longer runs at.
+  if (!settings.CustomBaudRate.empty() || ini.Get("EnvBoard", "CustomBaudRate")) {
     ini.Set("EnvBoard", "CustomBaudRate", settings.CustomBaudRate);
   }
   ini.Save(path);

@@ -100,7 +100,7 @@ TEST_F(ProfileE2e, SaveEditCompareApplyAndVerifyForEveryFamily) {
       EXPECT_THAT(applied.out, HasSubstr(c.edits[i].first + ": verified\n"));
     EXPECT_THAT(applied.out, HasSubstr("MYID: unchanged\n"));
     if (!c.new_baud.empty()) {
-      EXPECT_THAT(applied.out, HasSubstr("link: The port now runs at " + c.new_baud + " baud"));
+      EXPECT_THAT(applied.out, HasSubstr("link: The modem now talks at " + c.new_baud + " baud"));
     }
 
     // The modem now talks at its new rate; only the setting it kept differs.
@@ -131,7 +131,8 @@ TEST_F(ProfileE2e, TemplateChangesOnlyItsSettingsAndVerifiesThem) {
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_THAT(r.out, HasSubstr("\"lines_sent\": 3"));
   EXPECT_THAT(r.out, HasSubstr("{\"key\": \"CH\", \"caption\": \"Channel\", \"result\": "
-                               "\"verified\", \"modem\": \"12\", \"profile\": \"12\"}"));
+                               "\"verified\", \"reason\": \"\", \"before\": \"1\", \"modem\": "
+                               "\"12\", \"profile\": \"12\"}"));
   auto after = SimStateAs<sim::STaviConfig>();
   EXPECT_EQ(after.radio.channel, 12);
   EXPECT_EQ(after.radio.spreading_factor, 11);

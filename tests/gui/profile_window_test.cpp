@@ -133,11 +133,11 @@ TEST_F(ProfileWindowTest, CompareApplyAndSaveThroughTheProfileMenu) {
   ASSERT_TRUE(
       test::WaitFor([&] { return dialog->Model().CurrentPhase() == Phase::Applied; }, 8000));
   EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("verified"));
-  EXPECT_EQ(table->item(1, 3)->text(), QStringLiteral("did not stick"));
+  EXPECT_EQ(table->item(1, 3)->text(), QStringLiteral("did-not-stick (modem=0)"));
   EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("0"));
   EXPECT_EQ(table->item(2, 3)->text(), QStringLiteral("verified"));
   EXPECT_EQ(progress->value(), 3);
-  EXPECT_EQ(status->text(), QStringLiteral("2 verified, 1 did not stick."));
+  EXPECT_EQ(status->text(), QStringLiteral("2 verified, 1 did-not-stick."));
   EXPECT_FALSE(apply->isEnabled());
   test::SaveScreenshot(*dialog, QStringLiteral("profile_dialog_after_apply"));
   EXPECT_EQ(Form().CB_S_Ch.Text(), "5") << "the pages show what the modem now holds";

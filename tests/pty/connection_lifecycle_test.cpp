@@ -132,11 +132,13 @@ TEST_F(ConnectionPtyTest, ARateRunLeavesItsTextForTheNextStart) {
   struct Case {
     int index;            // the entry connected with
     const char* written;  // BaudRate in the file after closing
-    int offered;          // the entry the next start's dialog shows
+    const char* custom;   // CustomBaudRate beside it ("" when not written)
   };
+  // A rate the port holds as a free number is written as "Custom" with the
+  // number beside it; the next start offers the very entry again.
   const Case cases[] = {
-      {10, "115200", 10}, {13, "Custom", 6}, {9, "Custom", 6},
-      {3, "Custom", 6},   {0, "600", 0},     {6, "9600", 6},
+      {10, "115200", ""},    {13, "Custom", "921600"}, {9, "Custom", "57600"},
+      {3, "Custom", "3600"}, {0, "600", ""},           {6, "9600", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.written + std::string(" from entry ") + std::to_string(c.index));
@@ -146,11 +148,12 @@ TEST_F(ConnectionPtyTest, ARateRunLeavesItsTextForTheNextStart) {
     ASSERT_TRUE(app_->CloseMainWindow());
     const trace::Settings s = trace::LoadSettings(options_.settings_path);
     EXPECT_EQ(s.BaudRate, c.written);
+    EXPECT_EQ(s.CustomBaudRate, c.custom);
     EXPECT_EQ(s.ComPort, path_);
 
     Start();
     Main().ConnectN1.Click();
-    EXPECT_EQ(Dialog().Edit_Baudrate.ItemIndex(), c.offered);
+    EXPECT_EQ(Dialog().Edit_Baudrate.ItemIndex(), c.index);
     EXPECT_EQ(Dialog().CB_ComPort.Text(), path_);
     Dialog().Btn_Cancel.Click();
   }

@@ -292,27 +292,42 @@ Commands:
                   read the modem and write its configuration to FILE (a
                   .vprofile: one KEY = VALUE per setting, values as the
                   window shows them; MYID, AESKEY and AESIV only with the
-                  options above)
+                  options above); a setting the modem did not report is left
+                  out, named in a comment and as "left out KEY: not reported"
   compare-profile FILE
                   read the modem and print one line per setting of FILE it
-                  holds otherwise: KEY: modem=VALUE profile=VALUE
+                  holds otherwise: KEY: modem=VALUE profile=VALUE, or did
+                  not report: KEY: not reported (profile=VALUE)
   apply-profile FILE
                   write the settings of FILE the modem holds otherwise, one
                   line each as its Save button sends it, paced 200 ms apart
-                  (100 ms where the page's save-all pauses 100), baud rate,
-                  parity and flow control last with the port reopened to
-                  follow them; then read the modem back and print per
-                  setting KEY: unchanged|verified|did-not-stick (modem=VALUE)
+                  (100 ms where the page's save-all pauses 100); baud rate,
+                  parity and flow control last and one at a time, the port
+                  reopened and the modem read after each (back to the old
+                  settings when it does not answer there), never through a
+                  raw tcp:// port; then read the modem back and print per
+                  setting KEY: OUTCOME, and "link:" where the modem talks:
+                    unchanged                 held before, nothing sent
+                    verified                  written, read back as wanted
+                    did-not-stick (modem=X)   read back as X
+                    written, not verified (no answer|not reported|...)
+                    not sent                  the run ended before its line
+                    skipped (REASON)          deliberately not sent
                   A profile file is read before the port is opened: a file
                   that is refused (unknown key, another model's key, a value
-                  out of range, no Model) sends nothing.
+                  out of range, no Model) sends nothing. Before anything is
+                  written, the family the modem's report shows must be the
+                  one of --model and of the profile (sTavi and uTavi are one).
 After each set and click the answers are served until the line has been quiet
 for 300 ms (and, when a status query went out, until it was answered or the
 watchdog fired). With no command the configuration is printed after connecting.
 
 Printing gives every information label and editor of the model's page set as
 NAME=VALUE, one line each, named as in the window definitions (a list gives
-the text of its selected entry). Each message box is printed when it is shown
+the text of its selected entry); a control the modem's answer did not fill in
+shows a start value that is not the modem's and is printed as
+NAME (not read), null in --json. A status query without an answer prints
+nothing and ends with status 1, naming the port, rate and parity tried. Each message box is printed when it is shown
 as "message: <text>", each confirmation as "confirm: <text> -> Yes|No".
 At the end the port is closed as destroying the window closes it. The settings
 file ./Velimo.INI is read as the program reads it (its trace options apply)

@@ -123,6 +123,7 @@ class Driver {
     link.flow_index = options_.flow_index;
     const int errorsBefore = errors_reported_;
     if (options_.fleet_worker) Out("connecting\n");  // a bench's progress line
+    read_mark_ = velimo::forms::Control::SerialNow();
     if (!session.Connect(link)) {
       // The connect handler stopped at an error of its own (the log could
       // not be written before the port was tried): that error has been
@@ -134,6 +135,7 @@ class Driver {
       return 2;
     }
     Settle(session);
+    if (!Answered(session)) return 1;
     connected_ = true;
     firmware_ = ShownValue(session, "FwVer");
     source_before_ = ShownValue(session, "SID");
@@ -151,6 +153,21 @@ class Driver {
     }
     source_after_ = ShownValue(session, "SID");
     return failed_ ? 1 : differs_ ? 3 : 0;
+  }
+
+  // Whether the status query just sent was answered; when not, says where
+  // it was tried and what to try next, and nothing read is printed.
+  bool Answered(Session& session) {
+    if (platform_.RestartRequested()) return true;  // told where the run ends
+    if (session.Main().ResponseFlag != 0) return true;
+    static const char* const kModels[] = {"sTavi", "uTavi", "rTavi", "ioTavi"};
+    const size_t m = std::string("suri").find(options_.model);
+    Complain("no answer to the status query from " + std::string(m < 4 ? kModels[m] : "a modem") +
+             " on " + options_.port + " at " + options_.baud + " baud, parity " + options_.parity +
+             "; nothing was read. Try --model auto, or 'velimo-cli scan' to find the rate, "
+             "parity and model it answers at");
+    failed_ = true;
+    return false;
   }
 
   // The value the page set's information label shows (LB_S_FwVer ...).
@@ -179,7 +196,12 @@ class Driver {
     if (result == "failed") {
       reason = last_problem.empty() ? "ended with status " + std::to_string(status) : last_problem;
     } else if (result == "did-not-stick") {
-      reason = "the modem kept another value";
+      // Each setting short of the profile, with its own outcome: a kept
+      // value, a setting not reported, one skipped or never sent.
+      for (const std::string& d : differences_) {
+        if (d.ends_with(" verified")) continue;
+        reason += (reason.empty() ? "" : "; ") + d;
+      }
     }
     std::string diffs;
     for (const std::string& d : differences_) diffs += (diffs.empty() ? "" : ", ") + JsonString(d);
@@ -250,9 +272,10 @@ class Driver {
             velimo::cli::ApplyProfileCommand(session, profiles_.at(index), c.value, options_.json));
         break;
       case Command::Kind::Read:
+        read_mark_ = velimo::forms::Control::SerialNow();
         session.Run([&] { session.Main().Btn_S_CurrentStatus.Click(); });
         Settle(session);
-        Print(session.PageSetControls());
+        if (Answered(session)) Print(session.PageSetControls());
         break;
       case Command::Kind::Print:
         Print(session.PageSetControls());
@@ -285,8 +308,14 @@ class Driver {
 
   void Print(const std::vector<velimo::forms::Control*>& controls) {
     NamedValues values;
-    for (const velimo::forms::Control* c : controls)
-      values.emplace_back(c->Name(), Session::ValueOf(*c));
+    // A control that got no value since the modem was last asked still
+    // shows its start value: that is not the modem's, and is not printed.
+    for (const velimo::forms::Control* c : controls) {
+      if (c->ValueSerial() > read_mark_)
+        values.emplace_back(c->Name(), Session::ValueOf(*c));
+      else
+        values.emplace_back(c->Name(), std::nullopt);
+    }
     Out(options_.json ? velimo::cli::FormatJson(values) : velimo::cli::FormatLines(values));
   }
 
@@ -308,6 +337,7 @@ class Driver {
   velimo::forms::HeadlessPlatform platform_;
   bool failed_ = false;
   int errors_reported_ = 0;  // default error reports so far
+  uint64_t read_mark_ = 0;   // the value count when the modem was last asked
   bool differs_ = false;
   std::map<size_t, velimo::profile::Profile> profiles_;
   // What a bench worker reports of its unit.

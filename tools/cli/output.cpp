@@ -69,7 +69,8 @@ std::string JsonString(std::string_view bytes) {
 
 std::string FormatLines(const NamedValues& values) {
   std::string out;
-  for (const auto& [name, value] : values) out += name + "=" + OneLine(value) + "\n";
+  for (const auto& [name, value] : values)
+    out += value ? name + "=" + OneLine(*value) + "\n" : name + " (not read)\n";
   return out;
 }
 
@@ -79,7 +80,7 @@ std::string FormatJson(const NamedValues& values) {
   for (const auto& [name, value] : values) {
     if (!first) out += ", ";
     first = false;
-    out += JsonString(name) + ": " + JsonString(value);
+    out += JsonString(name) + ": " + (value ? JsonString(*value) : std::string("null"));
   }
   out += "}\n";
   return out;

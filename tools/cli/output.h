@@ -3,6 +3,7 @@
 // out as UTF-8.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -20,11 +21,14 @@ std::string OneLine(std::string_view text);
 // A JSON string literal (quotes included) of Latin-1 bytes.
 std::string JsonString(std::string_view bytes);
 
-using NamedValues = std::vector<std::pair<std::string, std::string>>;
+// A control's name and what it shows; nothing for a value that was not
+// read from the modem (a start value the window still shows).
+using NamedValues = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
-// "NAME=VALUE" lines, each ending in a line feed.
+// "NAME=VALUE" lines, or "NAME (not read)", each ending in a line feed.
 std::string FormatLines(const NamedValues& values);
-// One JSON object on one line, ending in a line feed.
+// One JSON object on one line, ending in a line feed; null for a value
+// not read.
 std::string FormatJson(const NamedValues& values);
 
 // Whether a message box's text reports a failure. Only the confirmations

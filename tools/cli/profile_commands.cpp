@@ -16,15 +16,18 @@ std::string Head(std::string_view command, const std::string& file) {
   return "{" + Field("command", command) + ", " + Field("file", file);
 }
 
-}  // namespace
-
-profile::Host SessionHost(Session& session) {
+profile::Host CliHost() {
   profile::Host host;
-  host.serve_until = [&session](const std::function<bool()>& done, int limitMs) {
-    return session.Platform().RunUntil(done, limitMs);
-  };
+  host.chosen_model_word = "--model";
   return host;
 }
+
+// A JSON string, or null for a value that was not read.
+std::string JsonOrNull(bool known, std::string_view bytes) {
+  return known ? JsonString(bytes) : "null";
+}
+
+}  // namespace
 
 ProfileCommandResult SaveProfileCommand(Session& session, const std::string& file,
                                         const profile::SaveChoice& choice, const std::string& port,
@@ -32,7 +35,7 @@ ProfileCommandResult SaveProfileCommand(Session& session, const std::string& fil
   ProfileCommandResult r;
   profile::CaptureResult captured;
   {
-    profile::ProfileRunner runner(session.Main(), SessionHost(session));
+    profile::ProfileRunner runner(session.Modem(), CliHost());
     captured = runner.Capture(choice, port);
   }
   if (!captured.profile) {
@@ -49,14 +52,18 @@ ProfileCommandResult SaveProfileCommand(Session& session, const std::string& fil
   }
   const size_t n = captured.profile->settings.size();
   if (json) {
-    std::string skipped;
+    std::string skipped, unreported;
     for (const std::string& s : captured.skipped)
       skipped += (skipped.empty() ? "" : ", ") + JsonString(s);
+    for (const std::string& k : captured.profile->not_reported)
+      unreported += (unreported.empty() ? "" : ", ") + JsonString(k);
     r.out = Head("save-profile", file) + ", \"settings\": " + std::to_string(n) +
-            ", \"skipped\": [" + skipped + "]}\n";
+            ", \"skipped\": [" + skipped + "], \"not_reported\": [" + unreported + "]}\n";
   } else {
     r.out = "saved " + std::to_string(n) + " settings to " + file + "\n";
     for (const std::string& s : captured.skipped) r.out += "skipped " + s + "\n";
+    for (const std::string& k : captured.profile->not_reported)
+      r.out += "left out " + k + ": not reported\n";
   }
   return r;
 }
@@ -66,7 +73,7 @@ ProfileCommandResult CompareProfileCommand(Session& session, const profile::Prof
   ProfileCommandResult r;
   profile::CompareResult compared;
   {
-    profile::ProfileRunner runner(session.Main(), SessionHost(session));
+    profile::ProfileRunner runner(session.Modem(), CliHost());
     compared = runner.Compare(profile);
   }
   if (!compared.ok) {
@@ -75,26 +82,27 @@ ProfileCommandResult CompareProfileCommand(Session& session, const profile::Prof
     return r;
   }
   r.status = compared.differences.empty() ? 0 : 3;
-  for (const profile::Difference& d : compared.differences)
-    r.differences.push_back(std::string(d.def->key) + ": modem=" + d.modem +
-                            " profile=" + d.profile);
+  // "CH: modem=1 profile=5", or "BAU: not reported (profile=9600)".
+  const auto line = [](const profile::Difference& d) {
+    const std::string key(d.def->key);
+    return d.reported ? key + ": modem=" + d.modem + " profile=" + d.profile
+                      : key + ": not reported (profile=" + d.profile + ")";
+  };
+  for (const profile::Difference& d : compared.differences) r.differences.push_back(line(d));
   if (json) {
     std::string list;
     for (const profile::Difference& d : compared.differences) {
       list += std::string(list.empty() ? "" : ", ") + "{" + Field("key", d.def->key) + ", " +
-              Field("caption", d.def->caption) + ", " + Field("modem", d.modem) + ", " +
-              Field("profile", d.profile) + "}";
+              Field("caption", d.def->caption) + ", \"modem\": " + JsonOrNull(d.reported, d.modem) +
+              ", " + Field("profile", d.profile) +
+              ", \"reported\": " + (d.reported ? "true" : "false") + "}";
     }
     r.out = Head("compare-profile", file) +
             ", \"matches\": " + (compared.differences.empty() ? "true" : "false") +
             ", \"differences\": [" + list + "]}\n";
     return r;
   }
-  for (const profile::Difference& d : compared.differences) {
-    r.out +=
-        Utf8FromLatin1(std::string(d.def->key) + ": modem=" + d.modem + " profile=" + d.profile) +
-        "\n";
-  }
+  for (const profile::Difference& d : compared.differences) r.out += Utf8FromLatin1(line(d)) + "\n";
   return r;
 }
 
@@ -103,7 +111,7 @@ ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profil
   ProfileCommandResult r;
   profile::ApplyResult applied;
   {
-    profile::ProfileRunner runner(session.Main(), SessionHost(session));
+    profile::ProfileRunner runner(session.Modem(), CliHost());
     applied = runner.Apply(profile);
   }
   if (!applied.ok) {
@@ -114,19 +122,18 @@ ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profil
   }
   r.lines_sent = applied.lines_sent;
   for (const profile::SettingResult& s : applied.settings) {
-    if (s.outcome == profile::Outcome::Verified)
-      r.differences.push_back(std::string(s.def->key) + "=" + s.profile + " verified");
-    if (s.outcome == profile::Outcome::DidNotStick)
-      r.differences.push_back(std::string(s.def->key) + "=" + s.profile +
-                              " did-not-stick (modem=" + s.modem + ")");
+    if (s.outcome != profile::Outcome::Unchanged)
+      r.differences.push_back(std::string(s.def->key) + "=" + s.profile + " " + s.Text());
   }
   if (json) {
     std::string list;
     for (const profile::SettingResult& s : applied.settings) {
       list += std::string(list.empty() ? "" : ", ") + "{" + Field("key", s.def->key) + ", " +
               Field("caption", s.def->caption) + ", " +
-              Field("result", profile::OutcomeName(s.outcome)) + ", " + Field("modem", s.modem) +
-              ", " + Field("profile", s.profile) + "}";
+              Field("result", profile::OutcomeName(s.outcome)) + ", " + Field("reason", s.reason) +
+              ", \"before\": " + JsonOrNull(!s.before.empty(), s.before) +
+              ", \"modem\": " + JsonOrNull(s.modem_read, s.modem) + ", " +
+              Field("profile", s.profile) + "}";
     }
     r.out = Head("apply-profile", file) +
             ", \"lines_sent\": " + std::to_string(applied.lines_sent) + ", \"settings\": [" + list +
@@ -136,13 +143,9 @@ ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profil
     return r;
   }
   // Without a read-back nothing can be said per setting.
-  if (applied.ok || applied.lines_sent > 0) {
-    for (const profile::SettingResult& s : applied.settings) {
-      std::string line =
-          std::string(s.def->key) + ": " + std::string(profile::OutcomeName(s.outcome));
-      if (s.outcome == profile::Outcome::DidNotStick) line += " (modem=" + s.modem + ")";
-      r.out += Utf8FromLatin1(line) + "\n";
-    }
+  if (applied.ok || !applied.settings.empty()) {
+    for (const profile::SettingResult& s : applied.settings)
+      r.out += Utf8FromLatin1(std::string(s.def->key) + ": " + s.Text()) + "\n";
   }
   if (!applied.link_message.empty()) r.out += "link: " + applied.link_message + "\n";
   return r;

@@ -22,9 +22,6 @@ struct ProfileCommandResult {
   int lines_sent = 0;
 };
 
-// How the session's event loop serves a profile operation's reads.
-profile::Host SessionHost(Session& session);
-
 ProfileCommandResult SaveProfileCommand(Session& session, const std::string& file,
                                         const profile::SaveChoice& choice, const std::string& port,
                                         bool json);

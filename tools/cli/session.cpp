@@ -41,8 +41,19 @@ Session::Session(forms::HeadlessPlatform& platform, forms::ApplicationOptions op
 Session::~Session() {
   // The main window closes the port on its way out; nothing is served after.
   serial::TComPort& port = Main().ComPortEnvBoard;
+  modem_.reset();
   app_.reset();
   platform_.UnwatchPort(port);
+}
+
+forms::ModemSession& Session::Modem() {
+  if (!modem_) {
+    modem_ = std::make_unique<forms::ModemSession>(
+        Main(), [this](const std::function<bool()>& done, int limitMs) {
+          return platform_.RunUntil(done, limitMs);
+        });
+  }
+  return *modem_;
 }
 
 void Session::SelectModel(char model) {

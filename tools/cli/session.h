@@ -15,6 +15,7 @@
 #include "forms/application.h"
 #include "forms/controls/controls.h"
 #include "forms/headless_platform.h"
+#include "forms/modem_session.h"
 
 namespace velimo::cli {
 
@@ -43,6 +44,9 @@ class Session {
   forms::TForm_main& Main() { return app_->Form_main(); }
   forms::TForm_Connect& Dialog() { return app_->Form_Connect(); }
   forms::HeadlessPlatform& Platform() { return platform_; }
+  // The seam profiles and the bench drive the modem through; its reads
+  // serve this session's events.
+  forms::ModemSession& Modem();
 
   // Runs an operator action; an error escaping it goes to the default
   // error report, as in the window.
@@ -101,6 +105,7 @@ class Session {
  private:
   forms::HeadlessPlatform& platform_;
   std::unique_ptr<forms::TApplication> app_;
+  std::unique_ptr<forms::ModemSession> modem_;
   std::vector<std::string> info_labels_;
   char model_ = 0;
 };

@@ -24,6 +24,7 @@
 #include "bench.h"
 #include "line_rate.h"
 #include "modem.h"
+#include "omitted_lines.h"
 #include "options.h"
 #include "util/version.h"
 
@@ -299,6 +300,7 @@ class Simulator {
     } else if (!options_.silent) {
       velimo::sim::Answer answer = modem_.Handle(line);
       if (answer.changed) SaveState();
+      answer.lines = velimo::sim::WithoutOmitted(std::move(answer.lines), options_.omitted);
       for (const auto& text : answer.lines) {
         if (options_.verbose) Complain("answer \"" + Visible(text) + "\"");
       }

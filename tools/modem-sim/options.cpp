@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "omitted_lines.h"
+
 namespace velimo::sim {
 
 namespace {
@@ -57,6 +59,9 @@ Options:
   --ignore KEY[,KEY]   acknowledge these settings but keep their old values
                        (a setting that does not stick); keys as a profile
                        names them: CH, DID, BAU, 485+BAU, AESKEY, AESIV ...
+  --omit TEXT[,TEXT]   leave out the answer lines that begin with these texts
+                       (leading blanks aside), as a firmware that omits a
+                       report line: --omit "Baudrate,Message Timeout"
   --rate-watch         after acknowledging a new baud rate, answer only while
                        the line is set to that rate (the rate the program set
                        on the pseudo-terminal; parity does not show there)
@@ -146,6 +151,11 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
         if (comma == std::string_view::npos) break;
         start = comma + 1;
       }
+    } else if (name == "--omit") {
+      auto v = value();
+      options.omitted = v ? OmittedTexts(*v) : std::set<std::string>{};
+      if (options.omitted.empty())
+        return fail("--omit needs the starts of report lines, such as Baudrate,Message Timeout");
     } else if (name == "--link" || name == "--state") {
       auto v = value();
       if (!v || v->empty()) return fail(name + " needs a path");

@@ -25,6 +25,8 @@ struct Options {
   // Command texts ("AT+CH=", "AT+485+BAU=", "IV" for the IV line) whose
   // settings are acknowledged but kept as they were.
   std::set<std::string> ignored;
+  // Answer lines left out: those beginning with one of these texts.
+  std::set<std::string> omitted;
   // After acknowledging a new rate, answer only while the line runs at it.
   bool rate_watch = false;
   // Answer only while the line runs at this rate (0: at any).

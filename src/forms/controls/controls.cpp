@@ -1,6 +1,20 @@
 #include "forms/controls/controls.h"
 
+#include <atomic>
+
 namespace velimo::forms {
+
+namespace {
+std::atomic<uint64_t> value_count{0};
+}  // namespace
+
+uint64_t Control::SerialNow() {
+  return value_count.load();
+}
+
+void Control::MarkValue() {
+  value_serial_ = ++value_count;
+}
 
 bool Control::Showing() const {
   for (const Control* c = this; c; c = c->parent_)
@@ -37,6 +51,7 @@ void Control::SetHint(std::string_view hint) {
 
 void Control::SetCaption(std::string_view caption) {
   caption_ = caption;
+  MarkValue();
   Notify(ControlProperty::Text);
 }
 
@@ -58,6 +73,7 @@ void TCheckBox::UserClick() {
 
 void TEdit::SetText(std::string_view text) {
   text_ = text;
+  MarkValue();
   Notify(ControlProperty::Text);
 }
 
@@ -79,12 +95,20 @@ void TEdit::UserSetText(std::string_view text) {
 void TComboBox::SetItems(std::vector<std::string> items) {
   items_ = std::move(items);
   item_index_ = -1;
+  ClearValueMark();
   Notify(ControlProperty::Items);
 }
 
 void TComboBox::SetItemIndex(int index) {
   if (index < 0 || index >= static_cast<int>(items_.size())) index = -1;
   item_index_ = index;
+  MarkValue();
+  Notify(ControlProperty::ItemIndex);
+}
+
+void TComboBox::ClearSelection() {
+  item_index_ = -1;
+  ClearValueMark();
   Notify(ControlProperty::ItemIndex);
 }
 

@@ -5,6 +5,7 @@
 // change handler; a value assigned by a handler runs none.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -109,8 +110,18 @@ class Control {
 
   void SetObserver(ControlObserver* observer) { observer_ = observer; }
 
+  // When the control last got a value (a text, a caption, a selection), on
+  // a count shared by every control of the process; 0 when it never got
+  // one or its selection was cleared since. A read of the modem compares
+  // these with the count at its start to tell what the report filled in
+  // from what still shows an older value.
+  uint64_t ValueSerial() const { return value_serial_; }
+  static uint64_t SerialNow();
+
  protected:
   void Notify(ControlProperty property);
+  void MarkValue();
+  void ClearValueMark() { value_serial_ = 0; }
 
  private:
   ControlKind kind_;
@@ -121,6 +132,7 @@ class Control {
   bool enabled_ = true;
   std::string hint_;
   std::string caption_;
+  uint64_t value_serial_ = 0;
 };
 
 // Chainable setters for the declarations of the pages, keeping the type.
@@ -255,6 +267,9 @@ class TComboBox : public ControlT<TComboBox, ControlKind::ComboBox> {
   void SetItemIndex(int index);
   // The selected item's text, or the empty text without a selection.
   std::string Text() const;
+  // No entry selected, as when the list is rebuilt: unlike SetItemIndex(-1)
+  // (a value read that matches no entry), it leaves no value behind.
+  void ClearSelection();
 
   TComboBox& WithItems(std::vector<std::string> items, int index = 0) {
     SetItems(std::move(items));

@@ -4,18 +4,23 @@
 // does. A test asserts the exact lines, their pacing and the read-back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "modem.h"
+#include "profile/dialog_model.h"
 #include "profile/operations.h"
 #include "profile/values.h"
 #include "support/form_fixture.h"
 
 namespace velimo::profile {
 namespace {
+
+using forms::LineSettings;
 
 // The fake port with the modem behind it. It hears a line only at the rate
 // its own port runs at, as a real modem does.
@@ -40,7 +45,7 @@ class ModemChannel : public test::FakeChannel {
   int line_baud = 9600;
 };
 
-class ModemLine : public LineSwitch {
+class ModemLine : public forms::LineSwitch {
  public:
   explicit ModemLine(ModemChannel& c) : channel_(c) {}
   LineSettings Current() const override { return current; }
@@ -61,10 +66,13 @@ class ModemLine : public LineSwitch {
 
 class ApplyTest : public ::testing::Test {
  protected:
-  void Start(char model) {
-    const sim::Family family = model == 'r'   ? sim::Family::kRTavi
-                               : model == 'i' ? sim::Family::kIoTavi
-                                              : sim::Family::kSTavi;
+  // The window's model is `model`; the modem behind the port is of
+  // `actual` (the same family unless given).
+  void Start(char model, char actual = 0) {
+    if (!actual) actual = model;
+    const sim::Family family = actual == 'r'   ? sim::Family::kRTavi
+                               : actual == 'i' ? sim::Family::kIoTavi
+                                               : sim::Family::kSTavi;
     channel = std::make_unique<ModemChannel>(&f.platform, family);
     line = std::make_unique<ModemLine>(*channel);
     f.form->SetPort(channel.get());
@@ -73,19 +81,27 @@ class ApplyTest : public ::testing::Test {
     if (model == 's') f.form->sTavi1Click();
     f.form->ApplyConnectedPresentation();
   }
+  // The session over the form, its reads served in virtual time.
+  forms::ModemSession& Modem() {
+    if (!modem) {
+      modem = std::make_unique<forms::ModemSession>(
+          *f.form,
+          [this](const std::function<bool()>& done, int limitMs) {
+            const int64_t end = f.platform.NowMs() + limitMs;
+            for (;;) {
+              if (!channel->input.empty())
+                f.form->ComPortEnvBoardRxChar(static_cast<int>(channel->input.size()));
+              if (done()) return true;
+              if (f.platform.NowMs() >= end) return false;
+              f.platform.Advance(1);
+            }
+          },
+          line.get());
+    }
+    return *modem;
+  }
   Host MakeHost() {
     Host host;
-    host.line = line.get();
-    host.serve_until = [this](const std::function<bool()>& done, int limitMs) {
-      const int64_t end = f.platform.NowMs() + limitMs;
-      for (;;) {
-        if (!channel->input.empty())
-          f.form->ComPortEnvBoardRxChar(static_cast<int>(channel->input.size()));
-        if (done()) return true;
-        if (f.platform.NowMs() >= end) return false;
-        f.platform.Advance(1);
-      }
-    };
     host.progress = [this](int done, int total, const SettingDef& def) {
       progress.push_back(std::to_string(done) + "/" + std::to_string(total) + " " +
                          std::string(def.key));
@@ -113,19 +129,20 @@ class ApplyTest : public ::testing::Test {
   std::map<std::string, std::string> Outcomes(const ApplyResult& r) {
     std::map<std::string, std::string> out;
     for (const SettingResult& s : r.settings)
-      out[std::string(s.def->key)] = std::string(OutcomeName(s.outcome)) + " " + s.modem;
+      out[std::string(s.def->key)] = s.Text() + (s.modem_read ? " " + s.modem : "");
     return out;
   }
 
   test::FormFixture f;
   std::unique_ptr<ModemChannel> channel;
   std::unique_ptr<ModemLine> line;
+  std::unique_ptr<forms::ModemSession> modem;
   std::vector<std::string> progress;
 };
 
 TEST_F(ApplyTest, SavedProfileEditedByHandIsComparedAppliedWithPacedCatalogueLinesAndVerified) {
   Start('s');
-  ProfileRunner runner(*f.form, MakeHost());
+  ProfileRunner runner(Modem(), MakeHost());
   CaptureResult saved = runner.Capture({true, true}, "/dev/ttyUSB0");
   ASSERT_TRUE(saved.profile) << saved.error;
   const std::string text = ProfileText(*saved.profile);
@@ -196,7 +213,7 @@ TEST_F(ApplyTest, TemplateTouchesOnlyItsSettingsAndASettingThatDoesNotStickIsRep
   channel->modem.SetIgnored({"AT+CH="});
   const Profile site =
       Parse("[Profile]\nModel = rTavi\n[Settings]\nCH = 7\nSFT = 10\nMODE = 2. Relay\n");
-  ProfileRunner runner(*f.form, MakeHost());
+  ProfileRunner runner(Modem(), MakeHost());
   const size_t before = channel->lines.size();
   const ApplyResult applied = runner.Apply(site);
   ASSERT_TRUE(applied.ok) << applied.error;
@@ -205,7 +222,7 @@ TEST_F(ApplyTest, TemplateTouchesOnlyItsSettingsAndASettingThatDoesNotStickIsRep
             (std::vector<std::string>{"AT&V", "AT+MODE=2", "AT+CH=7", "AT+SFT=10", "AT&V"}));
   EXPECT_FALSE(applied.AllVerified());
   const auto outcomes = Outcomes(applied);
-  EXPECT_EQ(outcomes.at("CH"), "did-not-stick 1");
+  EXPECT_EQ(outcomes.at("CH"), "did-not-stick (modem=1) 1");
   EXPECT_EQ(outcomes.at("SFT"), "verified 10");
   EXPECT_EQ(outcomes.at("MODE"), "verified 2. Relay");
   const auto& c = std::get<sim::RTaviConfig>(channel->modem.config());
@@ -216,49 +233,63 @@ TEST_F(ApplyTest, LinkSettingsGoLastAndThePortFollowsThem) {
   Start('i');
   const Profile p =
       Parse("[Profile]\nModel = ioTavi\n[Settings]\nBAU = 115200\nPAB = Even\nDID = 42\n");
-  ProfileRunner runner(*f.form, MakeHost());
+  ProfileRunner runner(Modem(), MakeHost());
   const size_t before = channel->lines.size();
   const ApplyResult applied = runner.Apply(p);
   ASSERT_TRUE(applied.ok) << applied.error;
   EXPECT_TRUE(applied.AllVerified());
-  EXPECT_EQ(std::vector<std::string>(channel->lines.begin() + static_cast<long>(before),
-                                     channel->lines.end()),
-            (std::vector<std::string>{"AT&V", "AT+DID=42", "AT+BAU=10", "AT+PAB=E", "AT&V"}));
+  EXPECT_EQ(
+      std::vector<std::string>(channel->lines.begin() + static_cast<long>(before),
+                               channel->lines.end()),
+      (std::vector<std::string>{"AT&V", "AT+DID=42", "AT+BAU=10", "AT&V", "AT+PAB=E", "AT&V"}))
+      << "each link setting is read back where the port then runs before the next goes out";
   ASSERT_EQ(line->reopened.size(), 2u);
   EXPECT_EQ(line->reopened[0], (LineSettings{115200, 0, false}));
   EXPECT_EQ(line->reopened[1], (LineSettings{115200, 2, false}));
   EXPECT_FALSE(applied.port_closed);
   EXPECT_EQ(applied.link_message,
-            "The port now runs at 115200 baud, parity Even, flow control OFF.");
+            "The modem now talks at 115200 baud, parity Even, flow control OFF, and the port runs "
+            "there.");
   EXPECT_TRUE(channel->connected);
 }
 
-TEST_F(ApplyTest, ARateTheModemDidNotTakeFallsBackToTheOldLineAndClosesThePort) {
+TEST_F(ApplyTest, ARateTheModemDidNotTakeFallsBackToTheOldLineAndTheParityFollowsThere) {
   Start('s');
   channel->modem.SetIgnored({"AT+BAU="});
-  const Profile p = Parse("[Profile]\nModel = sTavi\n[Settings]\nBAU = 57600\nCH = 3\n");
-  ProfileRunner runner(*f.form, MakeHost());
+  const Profile p =
+      Parse("[Profile]\nModel = sTavi\n[Settings]\nBAU = 57600\nPAB = Even\nCH = 3\n");
+  ProfileRunner runner(Modem(), MakeHost());
+  const size_t before = channel->lines.size();
   const ApplyResult applied = runner.Apply(p);
   EXPECT_TRUE(applied.ok) << applied.error;
-  ASSERT_EQ(line->reopened.size(), 2u);
-  EXPECT_EQ(line->reopened[1].baud, 9600) << "the old line tried once";
-  EXPECT_TRUE(applied.port_closed);
-  EXPECT_FALSE(channel->connected);
-  EXPECT_EQ(applied.link_message,
-            "The modem did not answer at 57600 baud, parity None, flow control OFF; it still "
-            "answers at its old line settings, 9600 baud, parity None, flow control OFF. The port "
-            "is closed: connect again with the line settings the modem holds.");
+  // The parity goes out only once the modem has been found again, at the
+  // rate it still answers at.
+  EXPECT_EQ(std::vector<std::string>(channel->lines.begin() + static_cast<long>(before),
+                                     channel->lines.end()),
+            (std::vector<std::string>{"AT&V", "AT+CH=3", "AT+BAU=9", "AT&V", "AT&V", "AT+PAB=E",
+                                      "AT&V"}));
+  ASSERT_EQ(line->reopened.size(), 3u);
+  EXPECT_EQ(line->reopened[0], (LineSettings{57600, 0, false}));
+  EXPECT_EQ(line->reopened[1], (LineSettings{9600, 0, false})) << "back where it answered";
+  EXPECT_EQ(line->reopened[2], (LineSettings{9600, 2, false}));
+  EXPECT_FALSE(applied.port_closed);
+  EXPECT_TRUE(channel->connected);
+  EXPECT_EQ(
+      applied.link_message,
+      "The modem did not answer at 57600 baud, parity None, flow control OFF after BAU; it "
+      "still answers at 9600 baud, parity None, flow control OFF. The modem now talks at 9600 "
+      "baud, parity Even, flow control OFF, and the port runs there.");
   const auto outcomes = Outcomes(applied);
-  EXPECT_EQ(outcomes.at("BAU"), "did-not-stick 9600");
+  EXPECT_EQ(outcomes.at("BAU"), "did-not-stick (modem=9600) 9600");
+  EXPECT_EQ(outcomes.at("PAB"), "verified Even");
   EXPECT_EQ(outcomes.at("CH"), "verified 3");
-  EXPECT_FALSE(f.form->Disconnect1.Enabled());
-  EXPECT_EQ(f.form->StatusBar1.PanelText(1), "Disconnected");
+  EXPECT_FALSE(applied.AllVerified());
 }
 
 TEST_F(ApplyTest, APortFailureStopsTheApplyWithoutAskingTheModemAgain) {
   Start('s');
   const Profile p = Parse("[Profile]\nModel = sTavi\n[Settings]\nCH = 5\nSFT = 9\nDID = 7\n");
-  ProfileRunner runner(*f.form, MakeHost());
+  ProfileRunner runner(Modem(), MakeHost());
   // The read ("AT&V") and the destination's line go through; the channel's
   // line fails on its second byte.
   channel->make_error = [] { throw std::runtime_error("the adapter is gone"); };
@@ -270,8 +301,29 @@ TEST_F(ApplyTest, APortFailureStopsTheApplyWithoutAskingTheModemAgain) {
   EXPECT_EQ(applied.lines_sent, 1);
   EXPECT_EQ(f.platform.Messages(), (std::vector<std::string>{"Serial Port ERROR!!"}));
   EXPECT_EQ(f.platform.restarts, 0) << "no status query on a failed port";
-  EXPECT_EQ(Outcomes(applied).at("CH"), "did-not-stick ?");
-  EXPECT_EQ(Outcomes(applied).at("DID"), "did-not-stick ?") << "written, but never read back";
+  EXPECT_EQ(Outcomes(applied).at("CH"), "not sent");
+  EXPECT_EQ(Outcomes(applied).at("SFT"), "not sent");
+  EXPECT_EQ(Outcomes(applied).at("DID"),
+            "written, not verified (the port failed before the read-back)")
+      << "written, but never read back";
+}
+
+TEST_F(ApplyTest, TheDialogWritesNothingToAModemOfAnotherFamily) {
+  Start('s', 'i');
+  const std::string path = ::testing::TempDir() + "/velimo-family.vprofile";
+  std::ofstream(path) << "[Profile]\nModel = uTavi\n[Settings]\nCH = 5\nDID = 9\n";
+  ProfileDialogModel dialog(Modem(), MakeHost());
+  const size_t before = channel->lines.size();
+  dialog.Open(path);
+  EXPECT_EQ(dialog.CurrentPhase(), ProfileDialogModel::Phase::Failed);
+  EXPECT_EQ(dialog.Status(),
+            "the modem reports itself as an ioTavi; the chosen model is for sTavi and the profile "
+            "for uTavi\nNothing was sent.");
+  EXPECT_FALSE(dialog.CanApply());
+  EXPECT_EQ(std::vector<std::string>(channel->lines.begin() + static_cast<long>(before),
+                                     channel->lines.end()),
+            std::vector<std::string>{"AT&V"});
+  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -1,0 +1,479 @@
+#include "forms/modem_session.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+
+#include "forms/form_connect.h"
+#include "forms/form_main.h"
+#include "forms/pages/page_parts.h"
+#include "serial/net/port_address.h"
+#include "util/positions.h"
+
+namespace velimo::forms {
+
+namespace {
+
+using protocol::CommandId;
+
+// The controls that show one setting: its editor or list, or for a
+// framing-byte list its three byte editors and the length list that says
+// how many are used.
+struct SettingControls {
+  const Control* value = nullptr;
+  const TEdit* bytes[3] = {};
+  const TComboBox* length = nullptr;
+};
+
+SettingControls Framing(const TEdit& b1, const TEdit& b2, const TEdit& b3,
+                        const TComboBox& length) {
+  SettingControls c;
+  c.bytes[0] = &b1;
+  c.bytes[1] = &b2;
+  c.bytes[2] = &b3;
+  c.length = &length;
+  return c;
+}
+
+SettingControls ControlsOf(const TForm_main& f, CommandId id) {
+  const auto one = [](const Control& c) {
+    SettingControls s;
+    s.value = &c;
+    return s;
+  };
+  switch (id) {
+    case CommandId::S_Sid:
+      return one(f.Edit_S_Sid);
+    case CommandId::S_Did:
+      return one(f.Edit_S_Did);
+    case CommandId::S_Dtn:
+      return one(f.Edit_S_Dtn);
+    case CommandId::S_Dent:
+      return one(f.Edit_S_Dent);
+    case CommandId::S_MPID:
+      return one(f.Edit_S_MPID);
+    case CommandId::S_LPID:
+      return one(f.Edit_S_LPID);
+    case CommandId::S_SPID:
+      return one(f.Edit_S_SPID);
+    case CommandId::S_CH:
+      return one(f.CB_S_Ch);
+    case CommandId::S_SF:
+      return one(f.CB_S_Sf);
+    case CommandId::S_Country:
+      return one(f.Edit_S_Country);
+    case CommandId::S_En:
+      return one(f.Edit_S_En);
+    case CommandId::S_AESKEY:
+      return one(f.Edit_S_AESKey);
+    case CommandId::S_AESIV:
+      return one(f.Edit_S_AESIV);
+    case CommandId::S_Ptype:
+      return one(f.Edit_S_Ptype);
+    case CommandId::S_PTP:
+      return one(f.Edit_S_PTP);
+    case CommandId::S_Baudrate:
+      return one(f.Edit_S_Baudrate);
+    case CommandId::S_PAB:
+      return one(f.Edit_S_PAB);
+    case CommandId::S_HF:
+      return one(f.Edit_S_HWF);
+    case CommandId::S_DMT:
+      return one(f.Edit_S_DMT);
+    case CommandId::S_DMS:
+      return one(f.Edit_S_DMS);
+    case CommandId::S_STXL:
+      return one(f.Edit_S_STXLen);
+    case CommandId::S_ETXL:
+      return one(f.Edit_S_ETXLen);
+    case CommandId::S_STX:
+      return Framing(f.Edit_S_STX1, f.Edit_S_STX2, f.Edit_S_STX3, f.Edit_S_STXLen);
+    case CommandId::S_ETX:
+      return Framing(f.Edit_S_ETX1, f.Edit_S_ETX2, f.Edit_S_ETX3, f.Edit_S_ETXLen);
+    case CommandId::R_Sid:
+      return one(f.Edit_R_Sid);
+    case CommandId::R_Mode:
+      return one(f.Edit_R_Mode);
+    case CommandId::R_Rid1:
+      return one(f.Edit_R_Rid1);
+    case CommandId::R_Rid2:
+      return one(f.Edit_R_Rid2);
+    case CommandId::R_CH:
+      return one(f.CB_R_Ch);
+    case CommandId::R_SF:
+      return one(f.CB_R_Sf);
+    case CommandId::R_Country:
+      return one(f.Edit_R_Country);
+    case CommandId::I_Sid:
+      return one(f.Edit_I_Sid);
+    case CommandId::I_Did:
+      return one(f.Edit_I_Did);
+    case CommandId::I_CH:
+      return one(f.CB_I_Ch);
+    case CommandId::I_SF:
+      return one(f.CB_I_Sf);
+    case CommandId::I_Band:
+      return one(f.Edit_I_Band);
+    case CommandId::I_En:
+      return one(f.Edit_I_En);
+    case CommandId::I_AESKEY:
+      return one(f.Edit_I_AESKey);
+    case CommandId::I_AESIV:
+      return one(f.Edit_I_AESIV);
+    case CommandId::I_Ptype:
+      return one(f.Edit_I_Ptype);
+    case CommandId::I_Baudrate:
+      return one(f.Edit_I_Baudrate);
+    case CommandId::I_PAB:
+      return one(f.Edit_I_PAB);
+    case CommandId::I_HF:
+      return one(f.Edit_I_HWF);
+    case CommandId::I_DMT:
+      return one(f.Edit_I_DMT);
+    case CommandId::I_DMS:
+      return one(f.Edit_I_DMS);
+    case CommandId::I_STXL:
+      return one(f.Edit_I_STXLen);
+    case CommandId::I_ETXL:
+      return one(f.Edit_I_ETXLen);
+    case CommandId::I_STX:
+      return Framing(f.Edit_I_STX1, f.Edit_I_STX2, f.Edit_I_STX3, f.Edit_I_STXLen);
+    case CommandId::I_ETX:
+      return Framing(f.Edit_I_ETX1, f.Edit_I_ETX2, f.Edit_I_ETX3, f.Edit_I_ETXLen);
+    case CommandId::I_Ptype_485:
+      return one(f.Edit_I_Ptype_485);
+    case CommandId::I_Did_485:
+      return one(f.Edit_I_Did_485);
+    case CommandId::I_Baudrate_485:
+      return one(f.Edit_I_Baudrate_485);
+    case CommandId::I_PAB_485:
+      return one(f.Edit_I_PAB_485);
+    case CommandId::I_DMT_485:
+      return one(f.Edit_I_DMT_485);
+    case CommandId::I_DMS_485:
+      return one(f.Edit_I_DMS_485);
+    case CommandId::I_STXL_485:
+      return one(f.Edit_I_STXLen_485);
+    case CommandId::I_ETXL_485:
+      return one(f.Edit_I_ETXLen_485);
+    case CommandId::I_STX_485:
+      return Framing(f.Edit_I_STX1_485, f.Edit_I_STX2_485, f.Edit_I_STX3_485, f.Edit_I_STXLen_485);
+    case CommandId::I_ETX_485:
+      return Framing(f.Edit_I_ETX1_485, f.Edit_I_ETX2_485, f.Edit_I_ETX3_485, f.Edit_I_ETXLen_485);
+    default:
+      return {};
+  }
+}
+
+std::string ShownValue(const Control& c) {
+  switch (c.Kind()) {
+    case ControlKind::Edit:
+      return static_cast<const TEdit&>(c).Text();
+    case ControlKind::ComboBox:
+      return static_cast<const TComboBox&>(c).Text();
+    default:
+      return c.Caption();
+  }
+}
+
+// The line each answer ends with, as the modem sends its reports. A modem
+// that orders its report otherwise is still read: the answer then counts as
+// complete once the line has been quiet for a while.
+bool StatusClosing(std::string_view line, char set) {
+  switch (set) {
+    case 'S':
+      return BeginsWithAt(line, "Stop Bit");
+    case 'R':
+      return BeginsWithAt(line, "Relay ID 2", 8);
+    case 'I':
+      return BeginsWithAt(line, "ETX Length");
+  }
+  return false;
+}
+
+bool EncryptionClosing(std::string_view line, char set) {
+  return BeginsWithAt(line, set == 'I' ? "AESIV" : "AES IV");
+}
+
+bool Rs485Closing(std::string_view line, char) {
+  return BeginsWithAt(line, "ETX Length", 2);
+}
+
+std::vector<std::string> Numbers(int first, int last) {
+  std::vector<std::string> out;
+  for (int n = first; n <= last; ++n) out.push_back(std::to_string(n));
+  return out;
+}
+
+// The window's own port, set up as the connect dialog sets it up.
+class FormLineSwitch : public LineSwitch {
+ public:
+  explicit FormLineSwitch(TForm_main& form) : form_(form) {}
+
+  LineSettings Current() const override {
+    const serial::TComPort& port = form_.ComPortEnvBoard;
+    LineSettings line;
+    line.baud = port.EffectiveBaudRate();
+    const serial::TParityBits p = port.Parity().Bits();
+    line.parity = p == serial::prOdd ? 1 : p == serial::prEven ? 2 : 0;
+    line.rtscts = port.FlowControl().FlowControl() == serial::fcHardware;
+    return line;
+  }
+
+  bool Reopen(const LineSettings& line) override {
+    serial::TComPort& port = form_.ComPortEnvBoard;
+    try {
+      port.ClosePort();
+      TForm_Connect::SetPortRate(port, line.baud);
+      const serial::TParityBits parity[] = {serial::prNone, serial::prOdd, serial::prEven};
+      port.Parity().SetBits(parity[line.parity < 0 || line.parity > 2 ? 0 : line.parity]);
+      port.FlowControl().SetFlowControl(line.rtscts ? serial::fcHardware : serial::fcNone);
+      port.FlowControl().SetControlDTR(serial::dtrEnable);
+      port.OpenPort();
+    } catch (const std::exception&) {
+      if (port.Connected()) port.ClosePort();
+      return false;
+    }
+    return port.Connected();
+  }
+
+  void Close() override {
+    try {
+      form_.ComPortEnvBoard.ClosePort();
+    } catch (const std::exception&) {
+    }
+  }
+
+ private:
+  TForm_main& form_;
+};
+
+}  // namespace
+
+std::string Describe(const LineSettings& line) {
+  const auto parities = pages::ParityItems();
+  return std::to_string(line.baud) + " baud, parity " +
+         parities.at(static_cast<size_t>(std::clamp(line.parity, 0, 2))) + ", flow control " +
+         (line.rtscts ? "RTS/CTS" : "OFF");
+}
+
+std::vector<std::string> SettingListItems(CommandId setting, bool japan) {
+  using C = CommandId;
+  switch (setting) {
+    case C::S_CH:
+    case C::R_CH:
+    case C::I_CH:
+      return Numbers(1, japan ? 9 : 20);
+    case C::S_SF:
+    case C::R_SF:
+    case C::I_SF:
+      return Numbers(7, japan ? 11 : 12);
+    case C::S_Country:
+    case C::R_Country:
+      return pages::CountryItems();
+    case C::R_Mode:
+      return pages::RelayModeItems();
+    case C::S_En:
+    case C::I_En:
+    case C::S_PTP:
+      return pages::OnOffItems();
+    case C::S_Ptype:
+    case C::I_Ptype:
+    case C::I_Ptype_485:
+      return pages::PortTypeItems();
+    case C::S_Baudrate:
+    case C::I_Baudrate:
+    case C::I_Baudrate_485:
+      return pages::BaudItems();
+    case C::S_PAB:
+    case C::I_PAB:
+    case C::I_PAB_485:
+      return pages::ParityItems();
+    case C::S_HF:
+    case C::I_HF:
+      return pages::FlowItems();
+    case C::S_STXL:
+    case C::S_ETXL:
+    case C::I_STXL:
+    case C::I_ETXL:
+    case C::I_STXL_485:
+    case C::I_ETXL_485:
+      return pages::LengthItems();
+    default:
+      return {};
+  }
+}
+
+ModemSession::ModemSession(TForm_main& form, ServeUntil serveUntil, LineSwitch* line)
+    : form_(form), serve_until_(std::move(serveUntil)), line_(line) {
+  if (!line_) {
+    own_line_ = std::make_unique<FormLineSwitch>(form_);
+    line_ = own_line_.get();
+  }
+}
+
+ModemSession::~ModemSession() {
+  if (began_) End();
+}
+
+char ModemSession::ChosenModel() const {
+  return form_.ModelCode.empty() ? 0 : form_.ModelCode[0];
+}
+
+char ModemSession::PageSetCode() const {
+  switch (ChosenModel()) {
+    case 'r':
+      return 'R';
+    case 'i':
+      return 'I';
+    default:
+      return 'S';
+  }
+}
+
+bool ModemSession::Connected() {
+  return form_.Port().Connected();
+}
+
+std::string ModemSession::PortName() const {
+  return form_.ComPortEnvBoard.Port();
+}
+
+bool ModemSession::LineIsFixed() const {
+  const serial::net::ParsedAddress address = serial::net::ParsePortAddress(PortName());
+  return address.address && address.address->kind == serial::net::NetKind::kRawTcp;
+}
+
+Platform& ModemSession::platform() {
+  return form_.platform();
+}
+
+void ModemSession::Begin() {
+  if (began_) return;
+  began_ = true;
+  // The reads here wait for their own answers: the window's watchdog must
+  // not judge them (and disconnect) halfway through a link change.
+  watchdog_was_on_ = form_.Timer_ConnectionResponse.Enabled();
+  form_.Timer_ConnectionResponse.SetEnabled(false);
+  // Nor may the delayed key query go out in the middle of a report: its
+  // send empties the receive queue.
+  aes_query_was_on_ = form_.Timer_AESQuery.Enabled();
+  form_.Timer_AESQuery.SetEnabled(false);
+  flag_before_ = form_.ResponseFlag;
+  last_ = {};
+  form_.OnResponseLine = [this](std::string_view line) { OnLine(line); };
+}
+
+void ModemSession::End() {
+  if (!began_) return;
+  began_ = false;
+  form_.OnResponseLine = nullptr;
+  form_.ResponseFlag = last_.status ? 1 : flag_before_;
+  if (watchdog_was_on_ && form_.Port().Connected()) form_.Timer_ConnectionResponse.SetEnabled(true);
+  if (aes_query_was_on_ && form_.Port().Connected()) form_.Timer_AESQuery.SetEnabled(true);
+}
+
+void ModemSession::OnLine(std::string_view line) {
+  if (!closing_) return;
+  ++lines_seen_;
+  last_line_ms_ = form_.platform().MonotonicMs();
+  if (status_asked_) family_.Feed(line);
+  if (closing_(line, PageSetCode())) closing_seen_ = true;
+}
+
+bool ModemSession::Ask(CommandId id, bool (*closing)(std::string_view, char)) {
+  const bool status = id == CommandId::StatusQuery;
+  closing_ = closing;
+  closing_seen_ = false;
+  status_asked_ = status;
+  lines_seen_ = 0;
+  if (status) form_.ResponseFlag = 0;
+  const protocol::SendResult sent =
+      protocol::SendCommand(form_.SendLink(), protocol::Entry(id), std::string_view{});
+  bool answered = false;
+  if (sent == protocol::SendResult::Sent) {
+    Platform& platform = form_.platform();
+    answered = serve_until_(
+        [&] {
+          if (!form_.Port().Connected()) return true;
+          if (status && form_.ResponseFlag == 0) return false;
+          if (closing_seen_) return true;
+          return lines_seen_ > 0 && platform.MonotonicMs() - last_line_ms_ >= quiet_ms;
+        },
+        kAnswerLimitMs);
+  }
+  closing_ = nullptr;
+  status_asked_ = false;
+  return answered && form_.Port().Connected() && lines_seen_ > 0 &&
+         (!status || form_.ResponseFlag != 0);
+}
+
+ReadAnswers ModemSession::Read(bool encryption, bool rs485) {
+  last_ = {};
+  family_ = {};
+  read_mark_ = Control::SerialNow();
+  last_.status = Ask(CommandId::StatusQuery, StatusClosing);
+  if (!last_.status) return last_;
+  // Firmware 1.0 and 1.1 of the sTavi/uTavi know no encryption.
+  const char set = PageSetCode();
+  const bool hasEncryption = set == 'I' || (set == 'S' && form_.Panel_S_Info_Encryption.Visible());
+  if (encryption && hasEncryption) last_.encryption = Ask(CommandId::GetAES, EncryptionClosing);
+  if (rs485 && set == 'I') last_.rs485 = Ask(CommandId::I_Query485, Rs485Closing);
+  return last_;
+}
+
+std::optional<std::string> ModemSession::Value(CommandId setting, int hexCount) const {
+  const SettingControls c = ControlsOf(form_, setting);
+  const auto reported = [this](const Control& control) {
+    return control.ValueSerial() > read_mark_;
+  };
+  if (c.value) {
+    if (!reported(*c.value)) return std::nullopt;
+    return ShownValue(*c.value);
+  }
+  if (!c.length) return std::nullopt;
+  int count = hexCount;
+  if (count < 0) {
+    if (!reported(*c.length)) return std::nullopt;
+    count = std::atoi(c.length->Text().c_str());
+  }
+  std::string out;
+  for (int i = 0; i < std::min(count, 3); ++i) {
+    if (!reported(*c.bytes[i])) return std::nullopt;
+    if (i) out += ",";
+    out += c.bytes[i]->Text();
+  }
+  return out;
+}
+
+std::string ModemSession::Firmware() const {
+  switch (PageSetCode()) {
+    case 'R':
+      return form_.Edit_R_FwVer.Text();
+    case 'I':
+      return form_.Edit_I_FwVer.Text();
+    default:
+      return form_.Edit_S_FwVer.Text();
+  }
+}
+
+std::string ModemSession::ProgramVersion() const {
+  std::string version = form_.Lb_PGVersion.Caption();
+  if (version.starts_with("Version ")) version.erase(0, 8);
+  return version;
+}
+
+protocol::SendResult ModemSession::Send(CommandId id, std::string_view valueText) {
+  return protocol::SendCommand(form_.SendLink(), protocol::Entry(id), valueText);
+}
+
+void ModemSession::Log(std::string_view message) {
+  form_.LogWriteStr(message);
+}
+
+void ModemSession::ShowDisconnected() {
+  form_.StatusBar1.SetPanelText(1, "Disconnected");
+  form_.ApplyDisconnectedPresentation();
+}
+
+}  // namespace velimo::forms
