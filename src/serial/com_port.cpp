@@ -275,6 +275,9 @@ void TComPort::OpenPort() {
   int fd = -1;
   if (std::unique_ptr<PortTransport> transport =
           transport_factory_ ? transport_factory_(port_) : nullptr) {
+    transport->OnNotice = [this](const std::string& text) {
+      if (OnNotice) OnNotice(text);
+    };
     transport->Open();
     fd = transport->Fd();
     transport_ = std::move(transport);

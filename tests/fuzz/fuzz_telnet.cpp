@@ -152,7 +152,7 @@ int RunOne(const uint8_t* data, size_t size) {
   int pair[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return 0;
   net::PortAddress address{net::NetKind::kRfc2217, "fuzz", 1};
-  net::NetTiming timing;
+  net::NetLimits timing;
   timing.answer_ms = 50;
   net::NetworkPort port(address, timing, pair[0]);
 
