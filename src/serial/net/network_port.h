@@ -67,6 +67,8 @@ class NetworkPort : public PortTransport {
   size_t HeldBytes() const;
   // The most bytes a single read pass took from the socket.
   size_t LargestPass() const { return largest_pass_; }
+  // Why this side ended the connection; empty while it has not.
+  const std::string& Ended() const { return ended_; }
 
  private:
   using Clock = std::chrono::steady_clock;
