@@ -143,6 +143,7 @@ void NetworkPort::Close() {
   ended_.clear();
   unconfirmed_purges_ = 0;
   server_confirms_purges_ = true;
+  written_since_purge_ = false;
   notices_.clear();
 }
 
@@ -267,7 +268,7 @@ void NetworkPort::TakeData(std::string& data, std::vector<TelnetCodec::Answer>& 
         purge_deadline_ = Clock::now() + std::chrono::milliseconds(limits_.purge_confirm_ms);
       }
     }
-    if (answers_.size() >= TelnetCodec::kMaxAnswers) answers_.erase(answers_.begin());
+    if (answers_.size() >= TelnetCodec::kMaxAnswers) answers_.pop_front();
     answers_.push_back(std::move(a));
   }
   const std::string_view rest = std::string_view(data).substr(from);
@@ -461,6 +462,7 @@ void NetworkPort::Purge(bool input, bool output) {
   // shows where it ended. A server that once let a purge pass
   // unconfirmed is not waited for again: what arrives is delivered.
   if (input && server_confirms_purges_) {
+    written_since_purge_ = false;
     if (unconfirmed_purges_++ == 0) {
       purge_deadline_ = Clock::now() + std::chrono::milliseconds(limits_.purge_confirm_ms);
     }
@@ -495,6 +497,7 @@ int NetworkPort::Write(const void* data, int count, int64_t limitMs) {
     if (Gone()) FailGone(CError_WriteFailed);
     throw EComPort(CError_WriteFailed, ETIMEDOUT);
   }
+  written_since_purge_ = true;
   return count;
 }
 
@@ -507,14 +510,18 @@ int NetworkPort::Read(void* buffer, int count) {
   return static_cast<int>(n);
 }
 
-// Data held back after a purge is waited for, until the server confirms
-// the purge or the time for it passes: nothing else would wake the port
-// when the time passes, and the answer to the line just sent may be among
-// what is held back. The first look of an arrival's batch waits (line
-// errors, then the count), so the reports that come with the data are
-// seen in the same batch.
+// Data held back after a purge and a line written after it is waited for,
+// until the server confirms the purge or the time for it passes: nothing
+// else would wake the port when the time passes, and the answer to the
+// line may be among what is held back. The first look of an arrival's
+// batch waits (line errors, then the count), so the reports that come with
+// the data are seen in the same batch. After a purge that no line follows
+// (one before a close) nothing is awaited: what arrives stays held back
+// until a later look finds the time passed.
 void NetworkPort::AwaitPurgeConfirmation() {
-  while (unconfirmed_purges_ > 0 && !aside_.empty() && !Gone()) WaitAndPump(purge_deadline_);
+  while (unconfirmed_purges_ > 0 && written_since_purge_ && !aside_.empty() && !Gone()) {
+    WaitAndPump(purge_deadline_);
+  }
 }
 
 // A hung-up connection is not an error here, as a tty whose far side

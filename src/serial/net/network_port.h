@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -36,8 +37,9 @@ struct NetLimits {
   // One read pass takes at most this many bytes from the socket, Telnet
   // commands and subnegotiations counted as data is; the data held for
   // the reader never exceeds it either. The rest waits in the socket, so
-  // a server that floods commands cannot keep a pass from ending.
-  size_t pass_bytes = 1 << 20;
+  // a server that floods commands cannot keep a pass from ending. A modem
+  // sends a few kilobytes a second; a pass of a flood costs milliseconds.
+  size_t pass_bytes = 64 * 1024;
 };
 
 class NetworkPort : public PortTransport {
@@ -108,7 +110,7 @@ class NetworkPort : public PortTransport {
   std::string held_;     // received data not yet read
   std::string aside_;    // received after a purge request, before its confirmation
   std::string replies_;  // option replies and data not yet sent
-  std::vector<TelnetCodec::Answer> answers_;
+  std::deque<TelnetCodec::Answer> answers_;
   bool peer_closed_ = false;
   int socket_error_ = 0;
   std::string ended_;  // why this side ended the connection
@@ -117,6 +119,7 @@ class NetworkPort : public PortTransport {
   int unconfirmed_purges_ = 0;
   Clock::time_point purge_deadline_{};
   bool server_confirms_purges_ = true;
+  bool written_since_purge_ = false;  // a line went out: its answer is awaited
   std::vector<std::string> notices_;
   size_t largest_pass_ = 0;
 };

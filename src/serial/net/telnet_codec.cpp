@@ -1,5 +1,7 @@
 #include "serial/net/telnet_codec.h"
 
+#include <iterator>
+
 namespace velimo::serial::net {
 
 using namespace telnet;
@@ -165,7 +167,7 @@ void TelnetCodec::Subnegotiation(size_t dataOffset) {
   // A code below 100 is a request to a server; this side serves none.
   if (code < kCpServerOffset || code > kCpServerOffset + kCpPurgeData) return;
   const uint8_t command = static_cast<uint8_t>(code - kCpServerOffset);
-  std::string value = sb_.substr(2);
+  const std::string_view value = std::string_view(sb_).substr(2);
   const uint8_t first = value.empty() ? 0 : static_cast<uint8_t>(value[0]);
   switch (command) {
     case kCpNotifyLineState:
@@ -183,8 +185,8 @@ void TelnetCodec::Subnegotiation(size_t dataOffset) {
     default:
       break;
   }
-  if (answers_.size() >= kMaxAnswers) answers_.erase(answers_.begin());
-  answers_.push_back(Answer{command, std::move(value), dataOffset});
+  if (answers_.size() >= kMaxAnswers) answers_.pop_front();
+  answers_.push_back(Answer{command, std::string(value), dataOffset});
 }
 
 void TelnetCodec::EncodeData(std::string_view in, std::string* out) const {
@@ -213,8 +215,9 @@ std::string TelnetCodec::Command(uint8_t command, std::string_view value) {
 }
 
 std::vector<TelnetCodec::Answer> TelnetCodec::TakeAnswers() {
-  std::vector<Answer> taken;
-  taken.swap(answers_);
+  std::vector<Answer> taken(std::make_move_iterator(answers_.begin()),
+                            std::make_move_iterator(answers_.end()));
+  answers_.clear();
   return taken;
 }
 

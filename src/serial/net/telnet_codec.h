@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -125,7 +126,7 @@ class TelnetCodec {
   uint8_t verb_ = 0;
   std::string sb_;
   bool sb_overflow_ = false;
-  std::vector<Answer> answers_;
+  std::deque<Answer> answers_;
   uint8_t line_state_ = 0;
   uint8_t modem_state_ = 0;
   bool suspended_ = false;
