@@ -3,7 +3,7 @@
 // the port-control subnegotiations. No I/O: it turns server bytes into data
 // bytes, answers to send back and the server's port-control reports, and
 // builds what the client sends. Everything a server sends is untrusted;
-// nothing it sends can make the codec hold more than a few hundred bytes,
+// nothing it sends can make the codec hold more than a few kilobytes,
 // and nothing can make it answer without end: each option request is
 // answered once per option and state, and a server that turns one option
 // on and off more than kMaxFlips times is taken for one talking the client
