@@ -10,6 +10,7 @@ namespace velimo::forms {
 
 void TForm_main::BindReceive() {
   ComPortEnvBoard.OnRxChar = [this](int count) { ComPortEnvBoardRxChar(count); };
+  ComPortEnvBoard.OnNotice = [this](const std::string& text) { LogWriteStr(text); };
   Btn_S_CurrentStatus.OnClick = [this] { Btn_S_CurrentStatusClick(); };
   Btn_S_GetAES.OnClick = [this] { Btn_S_GetAESClick(); };
   Btn_I_GetAES.OnClick = [this] { Btn_S_GetAESClick(); };

@@ -252,6 +252,9 @@ void TComPort::OpenPort() {
   std::unique_ptr<PortTransport> transport =
       transport_factory_ ? transport_factory_(port_) : nullptr;
   if (!transport) transport = std::make_unique<tty::TtyPort>(DevicePathOf(port_));
+  transport->OnNotice = [this](const std::string& text) {
+    if (OnNotice) OnNotice(text);
+  };
   transport->Open();
   transport_ = std::move(transport);
   connected_ = true;

@@ -238,6 +238,9 @@ class TComPort : public ByteChannel {
   // The device hung up (an adapter pulled out): the event thread has
   // ended, and nothing more will arrive on this opening.
   std::function<void()> OnHangUp;
+  // A port behind the network has something to say that is no failure
+  // (see PortTransport::OnNotice), in words fit for the trace.
+  std::function<void(const std::string& text)> OnNotice;
   // Further hooks the component offers. Linux reports neither transmit
   // empty nor line changes through the wait the event thread uses, so
   // only the open and close hooks fire here.

@@ -65,6 +65,11 @@ class PortTransport {
   virtual TComErrors LineErrors(bool checkParity) = 0;
   // The modem lines as last reported. Raises code 11.
   virtual TComSignals Signals() = 0;
+
+  // Told what an operator should hear that is no failure (a server that
+  // does not confirm purges, or why this side ended a connection), once,
+  // at the end of the operation that found it. Set by the port.
+  std::function<void(const std::string& text)> OnNotice;
 };
 
 // The transport for a port name, or nullptr for a local tty.

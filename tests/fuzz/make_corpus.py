@@ -372,6 +372,15 @@ def telnet_seeds():
         "binary_off_again": b"\x0a" + agree + bytes([IAC, WONT, 0]) + b"\r\x00\r\n",
         # Near the largest input (4 KB): the agreement, then reports.
         "calibration": b"\x07" + agree + answers + report * 7,
+        # Floods (top bit of the first byte; 0x40 from the connection on,
+        # 0x20 a purge halfway): the rest sent over and over.
+        "flood_will5": b"\x81" + bytes([IAC, WILL, 5]),
+        "flood_nop_at_once": b"\xc1" + bytes([IAC, 241]),
+        "flood_do_dont_binary": b"\x82" + bytes([IAC, DO, 0, IAC, DONT, 0]),
+        "flood_will_wont_binary_at_once": b"\xc3" + bytes([IAC, WILL, 0, IAC, WONT, 0]),
+        "flood_reports_and_purge": b"\xa4" + sub(106, b"\x08") + sub(112, b"\x03") + b"ok\r\n",
+        "flood_data": b"\x85" + b"A\xff\xff\r\x00\n",
+        "flood_agreement_in_it": b"\xc6" + bytes([IAC, DO, 44, IAC, 241, IAC, 241]),
     }
 
 

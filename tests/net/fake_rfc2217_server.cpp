@@ -87,12 +87,33 @@ bool FakeRfc2217Server::WaitForData(size_t n, int limitMs) {
   return Data().size() >= n;
 }
 
+void FakeRfc2217Server::Flood() {
+  flooding_ = true;
+}
+
+bool FakeRfc2217Server::FloodOver() {
+  return flood_over_;
+}
+
+bool FakeRfc2217Server::ClientGone() {
+  return client_gone_;
+}
+
+std::vector<std::pair<int, int>> FakeRfc2217Server::Requests() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
 void FakeRfc2217Server::Run() {
   int fd = -1;
   while (!stop_ && fd < 0) {
     pollfd p{listen_fd_, POLLIN, 0};
     if (poll(&p, 1, 20) > 0) fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
   }
+  if (script_.flood_at_once) flooding_ = true;
+  std::string flood;
+  while (flood.size() < 16384 && !script_.flood.empty()) flood += script_.flood;
+  auto floodEnd = std::chrono::steady_clock::time_point::max();
   while (!stop_ && fd >= 0) {
     if (drop_) break;
     std::string out;
@@ -101,14 +122,29 @@ void FakeRfc2217Server::Run() {
       out.swap(outgoing_);
     }
     SendAll(fd, out);
-    pollfd p{fd, POLLIN, 0};
+    bool floodNow = flooding_ && !flood.empty() && !flood_over_;
+    if (floodNow && floodEnd == std::chrono::steady_clock::time_point::max()) {
+      floodEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(script_.flood_ms);
+    }
+    if (floodNow && std::chrono::steady_clock::now() >= floodEnd) {
+      flood_over_ = true;
+      floodNow = false;
+    }
+    if (floodNow) send(fd, flood.data(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const bool reading = !floodNow || script_.read_during_flood;
+    pollfd p{fd, static_cast<short>((reading ? POLLIN : 0) | (floodNow ? POLLOUT : 0)), 0};
     if (poll(&p, 1, 5) <= 0) continue;
+    if (p.revents & (POLLHUP | POLLERR)) break;
+    if (!(p.revents & POLLIN)) continue;
     char buffer[1024];
     ssize_t n = recv(fd, buffer, sizeof buffer, 0);
     if (n <= 0) break;
-    Handle(fd, std::string(buffer, static_cast<size_t>(n)));
+    // While flooding at once the server answers nothing: it only talks.
+    if (!(floodNow && script_.flood_at_once))
+      Handle(fd, std::string(buffer, static_cast<size_t>(n)));
     if (script_.close_after_agree && state_ < 0) break;
   }
+  if (fd >= 0) client_gone_ = !stop_ && !drop_;
   if (fd >= 0) close(fd);
 }
 
@@ -139,6 +175,10 @@ void FakeRfc2217Server::Handle(int fd, const std::string& in) {
         break;
       case 2: {  // option of a request
         state_ = 0;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          requests_.emplace_back(verb_, b);
+        }
         if (script_.agree_delay_ms) {
           std::this_thread::sleep_for(std::chrono::milliseconds(script_.agree_delay_ms));
           script_.agree_delay_ms = 0;

@@ -24,6 +24,14 @@ struct ServerScript {
   std::function<uint32_t(uint32_t asked)> rate = [](uint32_t asked) { return asked; };
   // Sent just before the answer to PURGE-DATA (data the server's queue held).
   std::string before_purge_answer;
+  // A hostile server: these bytes sent over and over, for flood_ms, from
+  // the connection on (flood_at_once, answering nothing meanwhile) or
+  // from Flood(). The limit keeps a client that never lets go from
+  // hanging the test.
+  std::string flood;
+  bool flood_at_once = false;
+  bool read_during_flood = true;
+  int flood_ms = 4000;
 };
 
 class FakeRfc2217Server {
@@ -43,6 +51,13 @@ class FakeRfc2217Server {
   std::vector<std::pair<int, std::string>> Commands();
   // Waits until Data() holds n bytes, at most limitMs.
   bool WaitForData(size_t n, int limitMs);
+  // Starts the script's flood.
+  void Flood();
+  // Whether the flood is over, and whether the client hung up.
+  bool FloodOver();
+  bool ClientGone();
+  // The client's option requests and answers: verb and option.
+  std::vector<std::pair<int, int>> Requests();
 
  private:
   void Run();
@@ -57,6 +72,10 @@ class FakeRfc2217Server {
   std::string outgoing_;
   std::string data_;
   std::vector<std::pair<int, std::string>> commands_;
+  std::vector<std::pair<int, int>> requests_;
+  std::atomic<bool> flooding_{false};
+  std::atomic<bool> flood_over_{false};
+  std::atomic<bool> client_gone_{false};
   // Parser state.
   int state_ = 0;
   int verb_ = 0;

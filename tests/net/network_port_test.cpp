@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -29,15 +30,20 @@ int64_t MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// A port whose network ports wait `answerMs` for the server.
-void UseNetwork(TComPort& port, int answerMs = 2000, int connectMs = 5000) {
+// A port whose network ports wait `answerMs` for the server and take at
+// most passBytes in a read pass; *made is the port's transport while open.
+void UseNetwork(TComPort& port, int answerMs = 2000, int connectMs = 5000,
+                size_t passBytes = NetLimits{}.pass_bytes, NetworkPort** made = nullptr) {
   port.SetTransportFactory([=](const std::string& name) -> std::unique_ptr<PortTransport> {
     ParsedAddress parsed = ParsePortAddress(name);
     if (!parsed.address) return NetworkTransportFor(name);
-    NetTiming timing;
-    timing.answer_ms = answerMs;
-    timing.connect_ms = connectMs;
-    return std::make_unique<NetworkPort>(*parsed.address, timing);
+    NetLimits limits;
+    limits.answer_ms = answerMs;
+    limits.connect_ms = connectMs;
+    limits.pass_bytes = passBytes;
+    auto net = std::make_unique<NetworkPort>(*parsed.address, limits);
+    if (made) *made = net.get();
+    return net;
   });
 }
 
@@ -174,6 +180,14 @@ TEST(NetworkPort, ServersThatFailTheConnection) {
   hangsUp.close_after_agree = true;
   ServerScript mute;
   mute.agree_delay_ms = 1500;
+  // Floods that begin with the connection and outlast the time for the
+  // agreement: the limit is looked at while the bytes keep coming.
+  ServerScript nopFlood;
+  nopFlood.flood = "\xFF\xF1";
+  nopFlood.flood_at_once = true;
+  ServerScript binaryToggling;
+  binaryToggling.flood = std::string("\xFF\xFB\x00\xFF\xFC\x00", 6);
+  binaryToggling.flood_at_once = true;
   const Case cases[] = {
       {"refused rate", refusesRate, "", false, false, CError_SetStateFailed,
        "refused 921600 baud (it answered 115200 baud)", 1500},
@@ -182,6 +196,10 @@ TEST(NetworkPort, ServersThatFailTheConnection) {
       {"hang-up in a subnegotiation", hangsUp, "", false, false, 0, "closed the connection", 1500},
       {"no agreement in time", mute, "", false, false, CError_OpenFailed,
        "did not agree to port control within 1 s", 1500},
+      {"IAC NOP flood instead of an agreement", nopFlood, "", false, false, CError_OpenFailed,
+       "did not agree to port control within 1 s", 2500},
+      {"BINARY turned on and off without end", binaryToggling, "", false, false, CError_OpenFailed,
+       "turned the Telnet option BINARY on and off more than 10 times", 1500},
       {"raw server that closes at once",
        {},
        "",
@@ -237,6 +255,160 @@ TEST(NetworkPort, ServersThatFailTheConnection) {
     }
     EXPECT_NE(f.reason.find(c.reason), std::string::npos) << f.reason;
   }
+}
+
+// Servers that flood once the port is open. Each read pass takes a
+// bounded number of bytes, so serving the port's events keeps returning
+// (the window's timers get their turn) while the flood goes on, and what
+// the port holds stays bounded; a repeated request is answered once; a
+// server that turns one option on and off without end loses the
+// connection, with the reason; after any other flood the line works.
+TEST(NetworkPort, HostileServersAreHeldToTheirLimits) {
+  constexpr size_t kPass = 64 * 1024;
+  struct Case {
+    const char* name;
+    std::string flood;
+    bool read;  // the server reads what the port sends while it floods
+    bool ends;  // the port ends the connection
+  };
+  const Case cases[] = {
+      {"IAC WILL 5 for ever, reading nothing", "\xFF\xFB\x05", false, false},
+      {"IAC NOP flood", "\xFF\xF1", true, false},
+      {"line-state reports and unasked answers",
+       Sub(106, "\x08") + Sub(101, std::string(60, '\xFF')) + "\xFF\xF9", true, false},
+      {"DO/DONT BINARY toggling", std::string("\xFF\xFD\x00\xFF\xFE\x00", 6), true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ServerScript script;
+    script.flood = c.flood;
+    script.read_during_flood = c.read;
+    script.flood_ms = 1200;
+    FakeRfc2217Server server(script);
+    TComPort port;
+    NetworkPort* net = nullptr;
+    UseNetwork(port, 2000, 5000, kPass, &net);
+    port.SetPort(server.Url());
+    std::string received;
+    std::vector<std::string> notices;
+    bool hungUp = false;
+    port.OnRxChar = [&](int count) {
+      std::string chunk(static_cast<size_t>(count), '\0');
+      chunk.resize(static_cast<size_t>(port.ReadBytes(chunk.data(), count)));
+      received += chunk;
+    };
+    port.OnNotice = [&](const std::string& text) { notices.push_back(text); };
+    port.OnHangUp = [&] { hungUp = true; };
+    port.OpenPort();
+    ASSERT_TRUE(port.Connected());
+
+    server.Flood();
+    const auto start = Clock::now();
+    size_t most = 0;
+    while (MsSince(start) < 400 && !hungUp) {
+      port.ProcessPendingEvents();
+      if (!hungUp) most = std::max(most, net->HeldBytes());
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // The flood lasts 1.2 s: a pass that ran until it ended would show.
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_FALSE(server.FloodOver());
+    if (!hungUp) {
+      EXPECT_LE(net->LargestPass(), kPass);
+      EXPECT_LE(most, 2 * kPass + 64 * 1024 + 4096);
+    }
+
+    if (c.ends) {
+      ASSERT_TRUE(ServeUntil(port, [&] { return hungUp; }));
+      ASSERT_EQ(notices.size(), 1u);
+      EXPECT_NE(notices[0].find("turned the Telnet option BINARY on and off more than 10 times"),
+                std::string::npos)
+          << notices[0];
+      EXPECT_TRUE(ServeUntil(port, [&] { return server.ClientGone(); }));
+      // The greeting's two requests of BINARY, then one answer per flip.
+      size_t binary = 0;
+      for (const auto& [verb, option] : server.Requests()) binary += option == 0;
+      EXPECT_LE(binary, 2u + TelnetCodec::kMaxFlips);
+      EXPECT_THROW(port.PurgeQueues(true, true), EComPort);
+      try {
+        port.PurgeQueues(true, true);
+      } catch (const EComPort& e) {
+        EXPECT_NE(e.Reason().find("more than 10 times"), std::string::npos) << e.Reason();
+      }
+      port.ClosePort();
+      continue;
+    }
+
+    // Once the flood is over the server reads again: the repeated request
+    // got one answer, and a line goes through.
+    ASSERT_TRUE(ServeUntil(port, [&] { return server.FloodOver(); }));
+    ASSERT_TRUE(ServeUntil(port, [&] {
+      port.QueuedInputCount();
+      return server.WaitForData(0, 0) && !server.Requests().empty();
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    port.QueuedInputCount();
+    size_t refusals = 0;
+    for (const auto& [verb, option] : server.Requests()) refusals += option == 5;
+    EXPECT_EQ(refusals, c.flood == "\xFF\xFB\x05" ? 1u : 0u);
+    EXPECT_TRUE(notices.empty());
+    EXPECT_FALSE(hungUp);
+    port.PurgeQueues(true, true);
+    received.clear();
+    for (char ch : std::string("AT\r")) port.WriteBytes(&ch, 1);
+    ASSERT_TRUE(server.WaitForData(3, 2000));
+    server.Send("OK\r\n");
+    EXPECT_TRUE(ServeUntil(port, [&] { return received.find("OK\r\n") != std::string::npos; }));
+    port.ClosePort();
+  }
+}
+
+// A server that never confirms a purge: the answer to the first line is
+// held back for the purge's second at most, then delivered, and the trace
+// is told once; later lines are not held back, and their purges still
+// drop what arrived before them.
+TEST(NetworkPort, UnconfirmedPurgeDoesNotSilenceTheLine) {
+  ServerScript script;
+  script.confirm_purge = false;
+  FakeRfc2217Server server(script);
+  TComPort port;
+  UseNetwork(port);
+  port.SetPort(server.Url());
+  std::string received;
+  std::vector<std::string> notices;
+  port.OnRxChar = [&](int count) {
+    std::string chunk(static_cast<size_t>(count), '\0');
+    chunk.resize(static_cast<size_t>(port.ReadBytes(chunk.data(), count)));
+    received += chunk;
+  };
+  port.OnNotice = [&](const std::string& text) { notices.push_back(text); };
+  port.OpenPort();
+  ASSERT_TRUE(port.Connected());
+
+  // The line as the transmitter sends it; the modem answers at once.
+  auto line = [&](const std::string& answer) {
+    received.clear();
+    const size_t before = server.Data().size();
+    port.PurgeQueues(true, true);
+    for (char ch : std::string("AT\r")) port.WriteBytes(&ch, 1);
+    EXPECT_TRUE(server.WaitForData(before + 3, 2000));
+    server.Send(answer);
+    const auto start = Clock::now();
+    EXPECT_TRUE(ServeUntil(port, [&] { return received == answer; })) << received;
+    return MsSince(start);
+  };
+  const int64_t first = line("ONE\r\n");
+  EXPECT_GE(first, 800);  // held back until the purge's time had passed
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].find("did not confirm a purge within 1 s"), std::string::npos) << notices[0];
+
+  // What arrived before the next purge is dropped by it; the answer after
+  // it is not held back.
+  server.Send("old\r\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_LT(line("TWO\r\n"), 500);
+  EXPECT_EQ(received, "TWO\r\n");
+  EXPECT_EQ(notices.size(), 1u);
 }
 
 TEST(NetworkPort, SlowAgreementWithinTheLimitConnects) {

@@ -25,6 +25,10 @@ int MsLeft(std::chrono::steady_clock::time_point deadline) {
   return left.count() > 0 ? static_cast<int>(std::min<int64_t>(left.count(), INT_MAX)) : 0;
 }
 
+// Bytes not yet sent (option replies, the rest of a write that timed out)
+// beyond which a server that reads nothing is given up.
+constexpr size_t kMaxUnsent = 64 * 1024;
+
 std::string Seconds(int ms) {
   return std::to_string((ms + 999) / 1000) + " s";
 }
@@ -64,33 +68,34 @@ const char* FlowName(int flow) {
 
 }  // namespace
 
-NetworkPort::NetworkPort(PortAddress address, NetTiming timing)
-    : address_(std::move(address)), timing_(timing) {}
+NetworkPort::NetworkPort(PortAddress address, NetLimits limits)
+    : address_(std::move(address)), limits_(limits) {}
 
-NetworkPort::NetworkPort(PortAddress address, NetTiming timing, int connectedFd)
-    : address_(std::move(address)), timing_(timing), adopted_fd_(connectedFd) {}
+NetworkPort::NetworkPort(PortAddress address, NetLimits limits, int connectedFd)
+    : address_(std::move(address)), limits_(limits), adopted_fd_(connectedFd) {}
 
 NetworkPort::~NetworkPort() {
   Close();
   if (adopted_fd_ >= 0) close(adopted_fd_);
 }
 
-void NetworkPort::FailOpen(int err, const std::string& reason) {
+// By value: the reason may be the port's own, which Close clears.
+void NetworkPort::FailOpen(int err, std::string reason) {
   Close();
-  throw EComPort(CError_OpenFailed, err, reason);
+  throw EComPort(CError_OpenFailed, err, std::move(reason));
 }
 
 void NetworkPort::Open() {
   Close();
   fd_ =
-      adopted_fd_ >= 0 ? std::exchange(adopted_fd_, -1) : ConnectTcp(address_, timing_.connect_ms);
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timing_.answer_ms);
+      adopted_fd_ >= 0 ? std::exchange(adopted_fd_, -1) : ConnectTcp(address_, limits_.connect_ms);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits_.answer_ms);
   const std::string closed = Where() + " accepted the connection and closed it";
   if (!Telnet()) {
     // Nothing is negotiated on a raw port; a server that could not open
     // its device says so by hanging up at once.
     const Clock::time_point settle =
-        Clock::now() + std::chrono::milliseconds(timing_.raw_settle_ms);
+        Clock::now() + std::chrono::milliseconds(limits_.raw_settle_ms);
     while (!Gone() && Clock::now() < settle) WaitAndPump(settle);
     if (Gone()) FailOpen(GoneError(), closed + Quoted(held_) + ".");
     return;
@@ -99,7 +104,10 @@ void NetworkPort::Open() {
     if (!SendAll(codec_.Greeting(), deadline, CError_OpenFailed)) {
       FailOpen(ETIMEDOUT, "The server at " + Where() + " takes nothing in.");
     }
+    // Each pass ends after a bounded number of bytes, so the time limit is
+    // looked at however fast the server sends.
     while (!codec_.ComPortAccepted()) {
+      if (!ended_.empty()) FailOpen(GoneError(), ended_);
       if (codec_.ComPortRefused()) {
         FailOpen(EPROTONOSUPPORT, "The server at " + Where() +
                                       " does not offer port control (RFC 2217); a raw port is "
@@ -108,7 +116,7 @@ void NetworkPort::Open() {
       if (Gone()) FailOpen(GoneError(), closed + Quoted(held_) + ".");
       if (Clock::now() >= deadline) {
         FailOpen(ETIMEDOUT, "The server at " + Where() + " did not agree to port control within " +
-                                Seconds(timing_.answer_ms) + ".");
+                                Seconds(limits_.answer_ms) + ".");
       }
       WaitAndPump(deadline);
     }
@@ -128,19 +136,60 @@ void NetworkPort::Close() {
   fd_ = -1;
   codec_ = TelnetCodec();
   held_.clear();
+  aside_.clear();
   replies_.clear();
   answers_.clear();
   peer_closed_ = false;
   socket_error_ = 0;
-  dropping_until_purged_ = false;
+  ended_.clear();
+  unconfirmed_purges_ = 0;
+  server_confirms_purges_ = true;
+  written_since_purge_ = false;
+  notices_.clear();
 }
 
 int NetworkPort::GoneError() const {
+  if (!ended_.empty()) return EPROTO;
   return socket_error_ ? socket_error_ : ECONNRESET;
 }
 
+void NetworkPort::FailGone(int code, std::string reason) const {
+  throw EComPort(code, GoneError(), ended_.empty() ? std::move(reason) : ended_);
+}
+
+void NetworkPort::EndConnection(const std::string& reason) {
+  if (!ended_.empty()) return;
+  ended_ = reason;
+  notices_.push_back(reason);
+  // Both ways shut: the server is told, and the port's event thread wakes
+  // to a hang-up as for a server that went away. What was received before
+  // stays readable, as on any hung-up connection.
+  if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
+  aside_.clear();
+  replies_.clear();
+}
+
+void NetworkPort::Announce() {
+  if (notices_.empty()) return;
+  std::vector<std::string> notices;
+  notices.swap(notices_);
+  if (!OnNotice) return;
+  for (const std::string& text : notices) OnNotice(text);
+}
+
+size_t NetworkPort::HeldBytes() const {
+  size_t n = held_.capacity() + aside_.capacity() + replies_.capacity();
+  for (const auto& a : answers_) n += sizeof a + a.value.capacity();
+  return n;
+}
+
+size_t NetworkPort::Room() const {
+  const size_t held = held_.size() + aside_.size();
+  return held < limits_.pass_bytes ? limits_.pass_bytes - held : 0;
+}
+
 void NetworkPort::FlushReplies() {
-  while (!replies_.empty() && fd_ >= 0 && !socket_error_) {
+  while (!replies_.empty() && fd_ >= 0 && !socket_error_ && ended_.empty()) {
     ssize_t n = send(fd_, replies_.data(), replies_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
       replies_.erase(0, static_cast<size_t>(n));
@@ -156,10 +205,16 @@ void NetworkPort::FlushReplies() {
 void NetworkPort::Pump() {
   if (fd_ < 0) return;
   FlushReplies();
+  // Every byte taken counts, a command's as a data byte's: a pass that
+  // counted only data would never end under a flood of commands.
+  const size_t budget = Room();
+  size_t taken = 0;
   char buffer[4096];
-  while (held_.size() < kMaxHeld && !Gone()) {
-    ssize_t n = recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+  while (taken < budget && !Gone()) {
+    const size_t want = std::min(sizeof buffer, budget - taken);
+    ssize_t n = recv(fd_, buffer, want, MSG_DONTWAIT);
     if (n > 0) {
+      taken += static_cast<size_t>(n);
       std::string data;
       std::vector<TelnetCodec::Answer> answers;
       if (Telnet()) {
@@ -169,6 +224,11 @@ void NetworkPort::Pump() {
         data.assign(buffer, static_cast<size_t>(n));
       }
       TakeData(data, answers);
+      if (const int option = codec_.StoppedAtOption(); option >= 0) {
+        EndConnection("The server at " + Where() + " turned the Telnet option " +
+                      TelnetCodec::OptionName(option) + " on and off more than " +
+                      std::to_string(TelnetCodec::kMaxFlips) + " times; the connection was ended.");
+      }
     } else if (n == 0) {
       peer_closed_ = true;
     } else if (errno == EINTR) {
@@ -178,43 +238,75 @@ void NetworkPort::Pump() {
       break;
     }
   }
+  largest_pass_ = std::max(largest_pass_, taken);
   FlushReplies();
+  if (replies_.size() > kMaxUnsent) {
+    EndConnection("The server at " + Where() + " takes nothing in; the connection was ended.");
+  }
+  if (budget > 0 && taken >= budget && !Gone()) {
+    // The pass ended on its budget with bytes left in the socket. The
+    // port's event thread is woken by arrivals, so what is left would wait
+    // for the server's next bytes, and a line behind a flood that has
+    // ended would never be read. Setting the low-water mark anew makes
+    // Linux signal the socket readable at once (since 4.18), which wakes
+    // the event thread for another pass; elsewhere nothing happens.
+    const int one = 1;
+    setsockopt(fd_, SOL_SOCKET, SO_RCVLOWAT, &one, sizeof one);
+  }
+  if (unconfirmed_purges_ > 0 && Clock::now() >= purge_deadline_) StopWaitingForPurges();
 }
 
 void NetworkPort::TakeData(std::string& data, std::vector<TelnetCodec::Answer>& answers) {
-  if (dropping_until_purged_) {
-    // What the server sent before it confirmed the purge was waiting in
-    // its queue when the purge was asked for: it goes as a local port's
-    // queue would.
-    auto confirm = std::find_if(answers.begin(), answers.end(),
-                                [](const auto& a) { return a.command == kCpPurgeData; });
-    if (confirm != answers.end()) {
-      data.erase(0, std::min(confirm->data_offset, data.size()));
-      dropping_until_purged_ = false;
-    } else if (Clock::now() < purge_deadline_) {
-      data.clear();
-    } else {
-      dropping_until_purged_ = false;
-    }
-  }
-  held_ += data;
+  size_t from = 0;
   for (auto& a : answers) {
-    if (answers_.size() >= TelnetCodec::kMaxAnswers) answers_.erase(answers_.begin());
+    if (a.command == kCpPurgeData && unconfirmed_purges_ > 0) {
+      // What the server sent before it confirmed the purge was waiting in
+      // its queue when the purge was asked for: it goes as a local port's
+      // queue would.
+      aside_.clear();
+      from = std::max(from, std::min(a.data_offset, data.size()));
+      if (--unconfirmed_purges_ > 0) {
+        purge_deadline_ = Clock::now() + std::chrono::milliseconds(limits_.purge_confirm_ms);
+      }
+    }
+    if (answers_.size() >= TelnetCodec::kMaxAnswers) answers_.pop_front();
     answers_.push_back(std::move(a));
   }
+  const std::string_view rest = std::string_view(data).substr(from);
+  if (unconfirmed_purges_ > 0 && Clock::now() < purge_deadline_) {
+    aside_.append(rest);
+    return;
+  }
+  if (unconfirmed_purges_ > 0) StopWaitingForPurges();
+  held_.append(rest);
+}
+
+void NetworkPort::StopWaitingForPurges() {
+  unconfirmed_purges_ = 0;
+  server_confirms_purges_ = false;
+  held_ += aside_;
+  aside_.clear();
+  aside_.shrink_to_fit();
+  notices_.push_back("The server at " + Where() + " did not confirm a purge within " +
+                     Seconds(limits_.purge_confirm_ms) +
+                     "; from now on a purge drops only what has arrived before it.");
 }
 
 void NetworkPort::WaitAndPump(Clock::time_point deadline) {
-  pollfd p{fd_, POLLIN, 0};
+  // With no room left nothing can be taken before the reader takes some:
+  // only a hang-up is waited for, so a full buffer is not a busy loop.
+  pollfd p{fd_, static_cast<short>(Room() > 0 ? POLLIN : 0), 0};
   int rc;
   do {
     rc = poll(&p, 1, MsLeft(deadline));
   } while (rc < 0 && errno == EINTR);
+  if (rc > 0 && (p.revents & (POLLHUP | POLLERR)) && Room() == 0) peer_closed_ = true;
   Pump();
 }
 
 bool NetworkPort::SendAll(const std::string& bytes, Clock::time_point deadline, int code) {
   if (fd_ < 0) throw EComPort(code, EBADF);
+  if (!ended_.empty()) FailGone(code);
   // Option replies still waiting go first, so the stream stays in order.
   std::string out = std::move(replies_);
   replies_.clear();
@@ -234,8 +326,12 @@ bool NetworkPort::SendAll(const std::string& bytes, Clock::time_point deadline, 
     const int left = MsLeft(deadline);
     if (left == 0) {
       // The rest goes out when the server takes data again: cutting it
-      // would break a Telnet sequence in the middle.
+      // would break a Telnet sequence in the middle. A server that takes
+      // nothing for that long is not kept waiting on without bound.
       replies_ = out.substr(sent);
+      if (replies_.size() > kMaxUnsent) {
+        EndConnection("The server at " + Where() + " takes nothing in; the connection was ended.");
+      }
       return false;
     }
     pollfd p{fd_, POLLOUT, 0};
@@ -247,10 +343,11 @@ bool NetworkPort::SendAll(const std::string& bytes, Clock::time_point deadline, 
 void NetworkPort::ApplyLineSettings(const TransportSettings& settings) {
   if (!Telnet()) return;  // a raw port has no line of its own to set
   Pump();
+  Announce();
   if (Gone()) {
-    throw EComPort(CError_SetStateFailed, GoneError(),
-                   Where() + " closed the connection before the port settings were sent" +
-                       Quoted(held_) + ".");
+    FailGone(CError_SetStateFailed,
+             Where() + " closed the connection before the port settings were sent" + Quoted(held_) +
+                 ".");
   }
   answers_.clear();
   const tty::LineConfig& line = settings.line;
@@ -271,7 +368,7 @@ void NetworkPort::ApplyLineSettings(const TransportSettings& settings) {
   // Under RTS/CTS the server's driver holds RTS itself.
   if (!line.rts_cts) out += TelnetCodec::Command(kCpSetControl, one(settings.rts ? 11 : 12));
 
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timing_.answer_ms);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits_.answer_ms);
   if (!SendAll(out, deadline, CError_SetStateFailed)) {
     throw EComPort(CError_SetStateFailed, ETIMEDOUT,
                    "The server at " + Where() + " takes no port settings in.");
@@ -289,13 +386,14 @@ void NetworkPort::ApplyLineSettings(const TransportSettings& settings) {
       break;
     }
     if (Gone()) {
-      throw EComPort(CError_SetStateFailed, GoneError(),
-                     Where() + " closed the connection while the port settings were sent.");
+      Announce();
+      FailGone(CError_SetStateFailed,
+               Where() + " closed the connection while the port settings were sent.");
     }
     if (Clock::now() >= deadline) {
       throw EComPort(CError_SetStateFailed, ETIMEDOUT,
                      "The server at " + Where() + " did not confirm the port settings within " +
-                         Seconds(timing_.answer_ms) + ".");
+                         Seconds(limits_.answer_ms) + ".");
     }
     WaitAndPump(deadline);
   }
@@ -337,9 +435,11 @@ void NetworkPort::ApplyLineSettings(const TransportSettings& settings) {
 
 void NetworkPort::Purge(bool input, bool output) {
   Pump();
-  if (Gone()) throw EComPort(CError_PurgeFailed, GoneError());
+  Announce();
+  if (Gone()) FailGone(CError_PurgeFailed);
   if (input) {
     held_.clear();
+    aside_.clear();
     // A raw port drops what has reached this side; more may be under way.
     // A few rounds at most: a server streaming without end must not hold
     // the purge for ever.
@@ -351,29 +451,41 @@ void NetworkPort::Purge(bool input, bool output) {
   }
   if (!Telnet() || (!input && !output)) return;
   const int what = input && output ? 3 : input ? 1 : 2;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timing_.answer_ms);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits_.answer_ms);
   if (!SendAll(TelnetCodec::Command(kCpPurgeData, std::string(1, static_cast<char>(what))),
                deadline, CError_PurgeFailed)) {
+    Announce();
+    if (Gone()) FailGone(CError_PurgeFailed);
     throw EComPort(CError_PurgeFailed, ETIMEDOUT);
   }
-  if (input) {
-    dropping_until_purged_ = true;
-    purge_deadline_ = Clock::now() + std::chrono::milliseconds(timing_.purge_confirm_ms);
+  // What arrives from now on is held back until the server confirms, so
+  // what its queue held at the purge is dropped when the confirmation
+  // shows where it ended. A server that once let a purge pass
+  // unconfirmed is not waited for again: what arrives is delivered.
+  if (input && server_confirms_purges_) {
+    written_since_purge_ = false;
+    if (unconfirmed_purges_++ == 0) {
+      purge_deadline_ = Clock::now() + std::chrono::milliseconds(limits_.purge_confirm_ms);
+    }
   }
 }
 
 int NetworkPort::Write(const void* data, int count, int64_t limitMs) {
   if (fd_ < 0) throw EComPort(CError_WriteFailed, EBADF);
-  if (Gone()) throw EComPort(CError_WriteFailed, GoneError());
+  if (Gone()) FailGone(CError_WriteFailed);
   const Clock::time_point deadline =
       limitMs > 0 ? DeadlineAfterMs(limitMs) : Clock::time_point::max();
   // The server asked us to hold back (its device's flow control holds the
   // line): wait as a local write waits for the line, up to the same limit.
   while (Telnet() && codec_.Suspended()) {
-    if (Gone()) throw EComPort(CError_WriteFailed, GoneError());
+    if (Gone()) {
+      Announce();
+      FailGone(CError_WriteFailed);
+    }
     if (MsLeft(deadline) == 0) throw EComPort(CError_WriteFailed, ETIMEDOUT);
     WaitAndPump(deadline);
   }
+  Announce();
   const std::string_view bytes(static_cast<const char*>(data), static_cast<size_t>(count));
   std::string out;
   if (Telnet()) {
@@ -382,8 +494,11 @@ int NetworkPort::Write(const void* data, int count, int64_t limitMs) {
     out.assign(bytes);
   }
   if (!SendAll(out, deadline, CError_WriteFailed)) {
+    Announce();
+    if (Gone()) FailGone(CError_WriteFailed);
     throw EComPort(CError_WriteFailed, ETIMEDOUT);
   }
+  written_since_purge_ = true;
   return count;
 }
 
@@ -392,7 +507,22 @@ int NetworkPort::Read(void* buffer, int count) {
   const size_t n = std::min(held_.size(), static_cast<size_t>(std::max(count, 0)));
   if (n > 0) std::memcpy(buffer, held_.data(), n);
   held_.erase(0, n);
+  Announce();
   return static_cast<int>(n);
+}
+
+// Data held back after a purge and a line written after it is waited for,
+// until the server confirms the purge or the time for it passes: nothing
+// else would wake the port when the time passes, and the answer to the
+// line may be among what is held back. The first look of an arrival's
+// batch waits (line errors, then the count), so the reports that come with
+// the data are seen in the same batch. After a purge that no line follows
+// (one before a close) nothing is awaited: what arrives stays held back
+// until a later look finds the time passed.
+void NetworkPort::AwaitPurgeConfirmation() {
+  while (unconfirmed_purges_ > 0 && written_since_purge_ && !aside_.empty() && !Gone()) {
+    WaitAndPump(purge_deadline_);
+  }
 }
 
 // A hung-up connection is not an error here, as a tty whose far side
@@ -400,11 +530,15 @@ int NetworkPort::Read(void* buffer, int count) {
 // not lose the last bytes the server sent. The next purge or write says so.
 int NetworkPort::QueuedInput() {
   Pump();
+  AwaitPurgeConfirmation();
+  Announce();
   return static_cast<int>(std::min<size_t>(held_.size(), INT_MAX));
 }
 
 TComErrors NetworkPort::LineErrors(bool checkParity) {
   Pump();
+  AwaitPurgeConfirmation();
+  Announce();
   const uint8_t state = codec_.TakeLineState();
   TComErrors errors;
   if (state & kLsFraming) errors.Include(ceFrame);
@@ -417,6 +551,7 @@ TComErrors NetworkPort::LineErrors(bool checkParity) {
 
 TComSignals NetworkPort::Signals() {
   Pump();
+  Announce();
   const uint8_t state = codec_.ModemState();
   TComSignals s;
   s.cts = state & kMsCts;

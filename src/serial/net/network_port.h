@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -22,24 +23,31 @@
 
 namespace velimo::serial::net {
 
-// How long the port waits for the network.
-struct NetTiming {
+// How long the port waits for the network, and how much it takes in.
+struct NetLimits {
   int connect_ms = 5000;  // name lookup and connection
   int answer_ms = 3000;   // the server's agreement to port control, its answers to settings
   // A raw server that takes the connection and at once closes it (its
   // device could not be opened) does so within this time.
   int raw_settle_ms = 200;
-  // Data is dropped after a purge until the server confirms it, at most
-  // this long (a server that never confirms must not silence the line).
+  // After a purge, what arrives is held back until the server confirms
+  // the purge, at most this long. A server that lets it pass unconfirmed
+  // is not waited for again on that connection.
   int purge_confirm_ms = 1000;
+  // One read pass takes at most this many bytes from the socket, Telnet
+  // commands and subnegotiations counted as data is; the data held for
+  // the reader never exceeds it either. The rest waits in the socket, so
+  // a server that floods commands cannot keep a pass from ending. A modem
+  // sends a few kilobytes a second; a pass of a flood costs milliseconds.
+  size_t pass_bytes = 64 * 1024;
 };
 
 class NetworkPort : public PortTransport {
  public:
-  NetworkPort(PortAddress address, NetTiming timing = {});
+  NetworkPort(PortAddress address, NetLimits limits = {});
   // On a connection already made (a socket pair in tests): Open
   // negotiates on it instead of connecting. The port owns the socket.
-  NetworkPort(PortAddress address, NetTiming timing, int connectedFd);
+  NetworkPort(PortAddress address, NetLimits limits, int connectedFd);
   ~NetworkPort() override;
   NetworkPort(const NetworkPort&) = delete;
   NetworkPort& operator=(const NetworkPort&) = delete;
@@ -59,8 +67,14 @@ class NetworkPort : public PortTransport {
   TComErrors LineErrors(bool checkParity) override;
   TComSignals Signals() override;
 
-  // Received data is held up to this much; the rest waits in the socket.
-  static constexpr size_t kMaxHeld = 1 << 20;
+  // The memory the port holds for the connection: data not yet read or
+  // held back after a purge, replies and data not yet sent, the server's
+  // answers. Bounded by the limits whatever the server does.
+  size_t HeldBytes() const;
+  // The most bytes a single read pass took from the socket.
+  size_t LargestPass() const { return largest_pass_; }
+  // Why this side ended the connection; empty while it has not.
+  const std::string& Ended() const { return ended_; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -71,28 +85,47 @@ class NetworkPort : public PortTransport {
   // Waits until the socket is readable or the deadline passes, then pumps.
   void WaitAndPump(Clock::time_point deadline);
   void TakeData(std::string& data, std::vector<TelnetCodec::Answer>& answers);
+  // A purge not confirmed in time: what was held back is delivered, and
+  // confirmations are not waited for again on this connection.
+  void StopWaitingForPurges();
+  void AwaitPurgeConfirmation();
   // Sends everything (what waits from earlier first); false when the
   // deadline passed first. Raises code `code` on a failed connection.
   bool SendAll(const std::string& bytes, Clock::time_point deadline, int code);
   void FlushReplies();
-  bool Gone() const { return peer_closed_ || socket_error_ != 0; }
+  // Ends the connection from this side for a misbehaving server; the
+  // event thread sees it as a hang-up, and the next operation fails with
+  // the reason.
+  void EndConnection(const std::string& reason);
+  bool Gone() const { return peer_closed_ || socket_error_ != 0 || !ended_.empty(); }
   int GoneError() const;
+  [[noreturn]] void FailGone(int code, std::string reason = {}) const;
+  // Tells the owner what it should hear (see PortTransport::OnNotice).
+  void Announce();
+  size_t Room() const;
   std::string Where() const { return Describe(address_); }
-  [[noreturn]] void FailOpen(int err, const std::string& reason);
+  [[noreturn]] void FailOpen(int err, std::string reason);
 
   PortAddress address_;
-  NetTiming timing_;
+  NetLimits limits_;
   int fd_ = -1;
   int adopted_fd_ = -1;
   TelnetCodec codec_;
   std::string held_;     // received data not yet read
-  std::string replies_;  // option replies not yet sent
-  std::string said_;     // the first bytes a raw server sent, for a refusal's reason
-  std::vector<TelnetCodec::Answer> answers_;
+  std::string aside_;    // received after a purge request, before its confirmation
+  std::string replies_;  // option replies and data not yet sent
+  std::deque<TelnetCodec::Answer> answers_;
   bool peer_closed_ = false;
   int socket_error_ = 0;
-  bool dropping_until_purged_ = false;
+  std::string ended_;  // why this side ended the connection
+  // Purges asked of the server and not confirmed yet; the oldest must be
+  // confirmed by the deadline.
+  int unconfirmed_purges_ = 0;
   Clock::time_point purge_deadline_{};
+  bool server_confirms_purges_ = true;
+  bool written_since_purge_ = false;  // a line went out: its answer is awaited
+  std::vector<std::string> notices_;
+  size_t largest_pass_ = 0;
 };
 
 // The factory for TComPort: a NetworkPort for a network port name (one

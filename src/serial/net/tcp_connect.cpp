@@ -41,6 +41,9 @@ struct Lookup {
   std::condition_variable cv;
   bool done = false;
   int rc = 0;
+  // errno of the lookup thread, where a system error of the lookup is
+  // told: the waiting thread's own errno says nothing about it.
+  int system_error = 0;
   addrinfo* result = nullptr;
   ~Lookup() {
     if (result) freeaddrinfo(result);
@@ -56,8 +59,10 @@ std::shared_ptr<Lookup> Resolve(const PortAddress& address, Clock::time_point de
     hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
     addrinfo* result = nullptr;
     int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &result);
+    const int err = errno;
     std::lock_guard<std::mutex> lock(lookup->mutex);
     lookup->rc = rc;
+    lookup->system_error = err;
     lookup->result = result;
     lookup->done = true;
     lookup->cv.notify_all();
@@ -67,8 +72,10 @@ std::shared_ptr<Lookup> Resolve(const PortAddress& address, Clock::time_point de
     Fail(ETIMEDOUT, "The name " + address.host + " could not be looked up in time.");
   }
   if (lookup->rc != 0) {
-    const int err = lookup->rc == EAI_SYSTEM ? errno : EHOSTUNREACH;
-    Fail(err, "The name " + address.host + " does not resolve (" + gai_strerror(lookup->rc) + ").");
+    const bool system = lookup->rc == EAI_SYSTEM && lookup->system_error;
+    const int err = system ? lookup->system_error : EHOSTUNREACH;
+    Fail(err, "The name " + address.host + " does not resolve (" +
+                  (system ? std::strerror(err) : gai_strerror(lookup->rc)) + ").");
   }
   return lookup;
 }

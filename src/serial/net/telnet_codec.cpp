@@ -1,5 +1,7 @@
 #include "serial/net/telnet_codec.h"
 
+#include <iterator>
+
 namespace velimo::serial::net {
 
 using namespace telnet;
@@ -42,40 +44,57 @@ std::string TelnetCodec::Greeting() {
 }
 
 // Each side answers only a request that changes an option's state, and
-// asks for nothing twice, so two parties can never talk each other into a
-// loop, whatever the server sends.
+// asks for nothing twice, so two well-behaved parties can never talk each
+// other into a loop. A hostile server is held by two rules more: a request
+// this side refuses is refused once (the option stays off, so the same
+// request again changes nothing and gets no answer), and an option turned
+// on and off more than kMaxFlips times stops the codec. Between them the
+// answers to a whole connection fit in a few kilobytes, whatever is sent.
 void TelnetCodec::Negotiate(uint8_t verb, uint8_t option, std::string* reply) {
-  switch (verb) {
-    case kWILL:
-      if (him_[option] == kNo) {
-        him_[option] = WeAccept(option) ? kYes : kNo;
-        Put(reply, kIAC, WeAccept(option) ? kDO : kDONT, option);
-      } else if (him_[option] != kYes) {
-        him_[option] = kYes;
-      }
-      break;
-    case kWONT:
-      if (him_[option] == kYes) Put(reply, kIAC, kDONT, option);
-      him_[option] = kNo;
-      break;
-    case kDO:
-      if (us_[option] == kNo) {
-        us_[option] = WeOffer(option) ? kYes : kNo;
-        Put(reply, kIAC, WeOffer(option) ? kWILL : kWONT, option);
-      } else if (us_[option] != kYes) {
-        us_[option] = kYes;
-      }
-      break;
-    case kDONT:
-      if (us_[option] == kYes) Put(reply, kIAC, kWONT, option);
-      if (option == kComPort && us_[option] != kNo) comport_refused_ = true;
-      us_[option] = kNo;
-      break;
+  const bool theirs = verb == kWILL || verb == kWONT;
+  const bool on = verb == kWILL || verb == kDO;
+  OptionState& state = theirs ? him_[option] : us_[option];
+  bool& refused = theirs ? refused_him_[option] : refused_us_[option];
+  const bool agreeable = theirs ? WeAccept(option) : WeOffer(option);
+  const uint8_t yes = theirs ? kDO : kWILL;
+  const uint8_t no = theirs ? kDONT : kWONT;
+  const bool wasOn = state == kYes;
+  if (on) {
+    if (state == kNo && agreeable) {
+      state = kYes;
+      Put(reply, kIAC, yes, option);
+    } else if (state == kNo) {
+      if (!refused) Put(reply, kIAC, no, option);
+      refused = true;
+    } else {
+      state = kYes;  // the server agrees to what this side asked for
+    }
+  } else {
+    if (state == kYes) Put(reply, kIAC, no, option);
+    if (!theirs && option == kComPort && state != kNo) comport_refused_ = true;
+    state = kNo;
+  }
+  if (wasOn != (state == kYes)) {
+    uint8_t& flips = theirs ? flips_him_[option] : flips_us_[option];
+    if (++flips > kMaxFlips) stopped_at_ = option;
+  }
+}
+
+std::string TelnetCodec::OptionName(int option) {
+  switch (option) {
+    case kBinary:
+      return "BINARY";
+    case kSuppressGoAhead:
+      return "SUPPRESS-GO-AHEAD";
+    case kComPort:
+      return "COM-PORT-OPTION";
+    default:
+      return std::to_string(option);
   }
 }
 
 void TelnetCodec::Feed(std::string_view in, std::string* data, std::string* reply) {
-  for (size_t i = 0; i < in.size(); ++i) {
+  for (size_t i = 0; i < in.size() && stopped_at_ < 0; ++i) {
     const uint8_t b = static_cast<uint8_t>(in[i]);
     switch (state_) {
       case State::kCr:
@@ -148,7 +167,7 @@ void TelnetCodec::Subnegotiation(size_t dataOffset) {
   // A code below 100 is a request to a server; this side serves none.
   if (code < kCpServerOffset || code > kCpServerOffset + kCpPurgeData) return;
   const uint8_t command = static_cast<uint8_t>(code - kCpServerOffset);
-  std::string value = sb_.substr(2);
+  const std::string_view value = std::string_view(sb_).substr(2);
   const uint8_t first = value.empty() ? 0 : static_cast<uint8_t>(value[0]);
   switch (command) {
     case kCpNotifyLineState:
@@ -166,8 +185,8 @@ void TelnetCodec::Subnegotiation(size_t dataOffset) {
     default:
       break;
   }
-  if (answers_.size() >= kMaxAnswers) answers_.erase(answers_.begin());
-  answers_.push_back(Answer{command, std::move(value), dataOffset});
+  if (answers_.size() >= kMaxAnswers) answers_.pop_front();
+  answers_.push_back(Answer{command, std::string(value), dataOffset});
 }
 
 void TelnetCodec::EncodeData(std::string_view in, std::string* out) const {
@@ -196,8 +215,9 @@ std::string TelnetCodec::Command(uint8_t command, std::string_view value) {
 }
 
 std::vector<TelnetCodec::Answer> TelnetCodec::TakeAnswers() {
-  std::vector<Answer> taken;
-  taken.swap(answers_);
+  std::vector<Answer> taken(std::make_move_iterator(answers_.begin()),
+                            std::make_move_iterator(answers_.end()));
+  answers_.clear();
   return taken;
 }
 

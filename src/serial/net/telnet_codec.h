@@ -3,11 +3,16 @@
 // the port-control subnegotiations. No I/O: it turns server bytes into data
 // bytes, answers to send back and the server's port-control reports, and
 // builds what the client sends. Everything a server sends is untrusted;
-// nothing it sends can make the codec hold more than a few hundred bytes.
+// nothing it sends can make the codec hold more than a few kilobytes,
+// and nothing can make it answer without end: each option request is
+// answered once per option and state, and a server that turns one option
+// on and off more than kMaxFlips times is taken for one talking the client
+// into a loop: the codec stops there (StoppedAtOption).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,7 +65,8 @@ class TelnetCodec {
   std::string Greeting();
 
   // Decodes server bytes. Data bytes are appended to *data; what must be
-  // answered (option replies) is appended to *reply.
+  // answered (option replies) is appended to *reply. Once stopped, it
+  // decodes nothing more.
   void Feed(std::string_view in, std::string* data, std::string* reply);
 
   // Data as it goes on the wire: 0xFF doubled, and a carriage return
@@ -85,8 +91,16 @@ class TelnetCodec {
   // resumed it yet.
   bool Suspended() const { return suspended_; }
 
+  // The option whose state the server changed more than kMaxFlips times,
+  // in either direction; -1 while it has not. Nothing after the request
+  // that went past the limit was decoded.
+  int StoppedAtOption() const { return stopped_at_; }
+  // A name for an option, for the reason given to an operator.
+  static std::string OptionName(int option);
+
   static constexpr size_t kMaxSubnegotiation = 64;
   static constexpr size_t kMaxAnswers = 32;
+  static constexpr int kMaxFlips = 10;
 
  private:
   enum OptionState : uint8_t { kNo, kYes, kWantYes, kWantNo };
@@ -99,12 +113,20 @@ class TelnetCodec {
 
   OptionState us_[256] = {};   // options this side performs
   OptionState him_[256] = {};  // options the server performs
+  // A request for an option this side will not have was refused once; the
+  // state stays "off", so the same request again gets no answer.
+  bool refused_us_[256] = {};
+  bool refused_him_[256] = {};
+  // How often each option was turned on or off, per side.
+  uint8_t flips_us_[256] = {};
+  uint8_t flips_him_[256] = {};
+  int stopped_at_ = -1;
   bool comport_refused_ = false;
   State state_ = State::kData;
   uint8_t verb_ = 0;
   std::string sb_;
   bool sb_overflow_ = false;
-  std::vector<Answer> answers_;
+  std::deque<Answer> answers_;
   uint8_t line_state_ = 0;
   uint8_t modem_state_ = 0;
   bool suspended_ = false;

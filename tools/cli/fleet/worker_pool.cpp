@@ -33,8 +33,9 @@ struct Running {
   pid_t pid = -1;
   int out_fd = -1;
   int err_fd = -1;
-  int64_t deadline = 0;  // steady clock; 0: none
-  std::string pending;   // a line begun on standard output
+  int64_t deadline = 0;   // steady clock; 0: none
+  std::string pending;    // a line begun on standard output, at most kWorkerLineBytes
+  bool overlong = false;  // the line begun is longer: the rest of it is dropped
 };
 
 // Starts argv with its standard output and error on fresh pipes. Returns
@@ -72,15 +73,28 @@ bool Spawn(const WorkerJob& job, Running& r) {
   return true;
 }
 
-// Reads what waits on fd; returns false at its end (or on an error).
-bool Drain(int fd, std::string& into) {
-  char buffer[4096];
-  const ssize_t n = read(fd, buffer, sizeof buffer);
+// Reads what waits on fd into buffer, *chunk the part read; returns false
+// at its end (or on an error).
+bool Drain(int fd, std::vector<char>& buffer, std::string_view* chunk) {
+  *chunk = {};
+  const ssize_t n = read(fd, buffer.data(), buffer.size());
   if (n > 0) {
-    into.append(buffer, static_cast<size_t>(n));
+    *chunk = std::string_view(buffer.data(), static_cast<size_t>(n));
     return true;
   }
   return n < 0 && (errno == EINTR || errno == EAGAIN);
+}
+
+// Keeps the last kWorkerTailBytes of a stream (up to twice that between
+// trims, so trimming costs nothing per byte).
+void KeepTail(std::string& tail, std::string_view more, bool final = false) {
+  if (more.size() >= kWorkerTailBytes) {
+    tail.assign(more.substr(more.size() - kWorkerTailBytes));
+    return;
+  }
+  tail.append(more);
+  const size_t limit = final ? kWorkerTailBytes : 2 * kWorkerTailBytes;
+  if (tail.size() > limit) tail.erase(0, tail.size() - kWorkerTailBytes);
 }
 
 }  // namespace
@@ -90,6 +104,7 @@ std::vector<WorkerOutcome> RunWorkers(
     const std::function<void(size_t job, std::string_view line)>& on_line) {
   std::vector<WorkerOutcome> outcomes(jobs.size());
   std::vector<Running> running;
+  std::vector<char> buffer(64 * 1024);
   const size_t at_once =
       options.jobs > 0 ? static_cast<size_t>(options.jobs) : std::max<size_t>(jobs.size(), 1);
   size_t next = 0;
@@ -106,7 +121,27 @@ std::vector<WorkerOutcome> RunWorkers(
     o.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     o.max_rss_kb = usage.ru_maxrss;
+    KeepTail(o.out, {}, true);
+    KeepTail(o.err, {}, true);
     if (!r.pending.empty() && on_line) on_line(r.job, r.pending);
+  };
+
+  // Hands on each complete line; a line is kept up to its bound.
+  auto takeLines = [&](Running& r, std::string_view chunk) {
+    for (;;) {
+      const size_t nl = chunk.find('\n');
+      const std::string_view part = chunk.substr(0, nl);
+      if (!r.overlong) {
+        const size_t room = kWorkerLineBytes - r.pending.size();
+        r.pending.append(part.substr(0, room));
+        r.overlong = part.size() > room;
+      }
+      if (nl == std::string_view::npos) return;
+      if (on_line) on_line(r.job, r.pending);
+      r.pending.clear();
+      r.overlong = false;
+      chunk.remove_prefix(nl + 1);
+    }
   };
 
   while (next < jobs.size() || !running.empty()) {
@@ -143,22 +178,20 @@ std::vector<WorkerOutcome> RunWorkers(
       WorkerOutcome& o = outcomes[r.job];
       for (const pollfd& p : fds) {
         if (p.revents == 0) continue;
+        std::string_view chunk;
         if (p.fd == r.out_fd) {
-          const size_t before = o.out.size();
-          if (!Drain(r.out_fd, o.out)) {
+          if (!Drain(r.out_fd, buffer, &chunk)) {
             close(r.out_fd);
             r.out_fd = -1;
           }
-          r.pending.append(o.out, before, std::string::npos);
-          for (size_t nl; (nl = r.pending.find('\n')) != std::string::npos;) {
-            if (on_line) on_line(r.job, std::string_view(r.pending).substr(0, nl));
-            r.pending.erase(0, nl + 1);
-          }
+          KeepTail(o.out, chunk);
+          takeLines(r, chunk);
         } else if (p.fd == r.err_fd) {
-          if (!Drain(r.err_fd, o.err)) {
+          if (!Drain(r.err_fd, buffer, &chunk)) {
             close(r.err_fd);
             r.err_fd = -1;
           }
+          KeepTail(o.err, chunk);
         }
       }
       if (r.deadline > 0 && SteadyMs() >= r.deadline && !o.timed_out) {

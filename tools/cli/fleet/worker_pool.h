@@ -2,6 +2,8 @@
 // each printed and how it ended. A worker that hangs past its time limit is
 // killed and reported as such; the others go on. Nothing is shared between
 // workers but the terminal's process group, so Ctrl-C reaches them all.
+// Whatever a worker prints, the coordinator keeps a bounded part of it: a
+// tail of each stream and the line being received.
 #pragma once
 
 #include <cstdint>
@@ -16,12 +18,17 @@ struct WorkerJob {
   std::vector<std::string> argv;  // argv[0] is the program's path
 };
 
+// What is kept of each of a worker's streams: its last bytes.
+constexpr size_t kWorkerTailBytes = 16 * 1024;
+// A line of standard output longer than this is handed on cut to it.
+constexpr size_t kWorkerLineBytes = 64 * 1024;
+
 struct WorkerOutcome {
   bool started = false;
   int exit_status = -1;  // when it exited
   int signal = 0;        // when a signal ended it
   bool timed_out = false;
-  std::string out;       // everything it wrote to standard output
+  std::string out;       // the last kWorkerTailBytes it wrote to standard output
   std::string err;       // and to standard error
   int64_t start_ms = 0;  // wall clock, milliseconds since the epoch
   int64_t end_ms = 0;
@@ -36,7 +43,8 @@ struct PoolOptions {
 
 // Runs every job and returns their outcomes in the jobs' order. on_line is
 // called with a job's index and each complete line it writes to standard
-// output, as it arrives (for a live progress display); it may be empty.
+// output (at most kWorkerLineBytes of it), as it arrives (for a live
+// progress display, and the worker's result); it may be empty.
 std::vector<WorkerOutcome> RunWorkers(
     const std::vector<WorkerJob>& jobs, const PoolOptions& options,
     const std::function<void(size_t job, std::string_view line)>& on_line);

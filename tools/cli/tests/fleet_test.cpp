@@ -117,6 +117,32 @@ TEST(WorkerPoolTest, WorkersRunSideBySideAndAHungOneIsKilledAlone) {
   EXPECT_GE(serial[1].start_ms, serial[0].end_ms);
 }
 
+// A worker that floods both streams (a port that floods its trace): the
+// coordinator keeps a tail of each and the line being received, cut at its
+// bound, and the result line after the flood still arrives whole.
+TEST(WorkerPoolTest, AFloodingWorkerIsKeptToABoundedTail) {
+  const std::vector<WorkerJob> jobs = {{{"/bin/sh", "-c",
+                                         "head -c 8000000 /dev/zero | tr '\\0' x; echo; "
+                                         "head -c 8000000 /dev/zero | tr '\\0' y >&2; "
+                                         "yes progress | head -n 200000; echo result; "
+                                         "echo 'last words' >&2"}}};
+  std::vector<std::string> lines;
+  size_t longest = 0;
+  const auto outcomes = RunWorkers(jobs, PoolOptions{0, 20000}, [&](size_t, std::string_view line) {
+    longest = std::max(longest, line.size());
+    if (line != "progress") lines.emplace_back(line);
+  });
+  ASSERT_EQ(outcomes[0].exit_status, 0);
+  EXPECT_EQ(longest, kWorkerLineBytes);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], std::string(kWorkerLineBytes, 'x'));
+  EXPECT_EQ(lines[1], "result");
+  EXPECT_LE(outcomes[0].out.size(), kWorkerTailBytes);
+  EXPECT_TRUE(outcomes[0].out.ends_with("progress\nresult\n"));
+  EXPECT_LE(outcomes[0].err.size(), kWorkerTailBytes);
+  EXPECT_TRUE(outcomes[0].err.ends_with("yyylast words\n"));
+}
+
 TEST(FleetReportTest, ExitStatusAndFilesKeepEveryUnit) {
   UnitReport ok;
   ok.port = "/dev/ttyUSB0";
