@@ -22,45 +22,6 @@ namespace {
 using cli::fleet::JsonValue;
 using cli::fleet::ParseJson;
 
-// A simulator process of our own (the fixture's runs one modem); its links
-// are printed one a line when ready.
-class SimGroup {
- public:
-  SimGroup(std::vector<std::string> args, size_t links) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    args.insert(args.begin(), VELIMO_MODEM_SIM);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    FILE* in = fdopen(out[0], "r");
-    char line[512];
-    while (links_.size() < links && in && fgets(line, sizeof line, in)) {
-      std::string l = line;
-      if (!l.empty() && l.back() == '\n') l.pop_back();
-      links_.push_back(l);
-    }
-    if (in) fclose(in);
-  }
-  ~SimGroup() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  const std::vector<std::string>& Links() const { return links_; }
-
- private:
-  pid_t pid_ = -1;
-  std::vector<std::string> links_;
-};
-
 class BenchE2e : public E2eTest {};
 
 // The report's rows by port.
