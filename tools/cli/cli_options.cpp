@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "exit_status.h"
+
 namespace velimo::cli {
 
 namespace {
@@ -246,8 +248,9 @@ Options:
   --help          this text
   --version       the program's name and version
 
-A bench of units: with --port given more than once, or as "--port all", the
-commands run on every port at once, each in a worker process of its own (the
+A bench of units: with --port given more than once, or as "--port all", or
+with --units or --report (a bench of one unit is a bench too), the commands
+run on every port at once, each in a worker process of its own (the
 program itself), and a summary table of the units ends the run. A hung or
 unplugged unit never holds up the others; every unit is a row of the report.
   --port all      every free port on which a scan finds a modem
@@ -263,9 +266,7 @@ unplugged unit never holds up the others; every unit is a row of the report.
                   firmware, source ID before and after, result (read,
                   matched, applied and verified, differs, did-not-stick,
                   failed), the reason, the differences written, start and end
-A bench run exits 0 when every unit succeeded, 3 when some differ or did not
-stick, 1 when any failed. On a terminal a progress line per unit is redrawn
-as the workers go.
+On a terminal a progress line per unit is redrawn as the workers go.
 
 Commands:
   ports           (alone, as the first word) list the serial ports: path,
@@ -275,7 +276,7 @@ Commands:
                   or the --port ones: the dialog's rates, most common first,
                   and each parity, with the status query only; one line per
                   modem found (port, rate, parity, family, firmware, source
-                  ID); exit 0 found, 3 none, 1 failure
+                  ID)
   read            send the status query again, wait as after connecting, print
   print           print without asking the modem
   set NAME=VALUE  type VALUE into the editor NAME (through its keyboard filter
@@ -331,24 +332,16 @@ and each parity, sending only the status query "AT&V" and listening briefly
 for a line of a configuration report. It prints one line per modem found:
 port, rate, parity, family, firmware and source ID, separated by tabs (--json:
 one array). sTavi and uTavi send the same report and are shown as "sTavi or
-uTavi". A port in use is skipped and named on standard error. Exit status 0
-when a modem was found, 3 when none was, 1 when a named port failed.
+uTavi". A port in use is skipped and named on standard error; a port named
+with --port that is in use or cannot be probed is a failure.
 
 --port auto and --model auto in the other commands take the port, rate,
 parity and model from a scan (of all ports, or of the named port) when it
-finds exactly one modem; several are refused with their names (status 2),
-none ends with status 3.
+finds exactly one modem; several are refused with their names (a failure:
+name one with --port), none ends with status 3.
 
-Exit status:
-  0  the run ended without a failure message (and the modem holds every
-     profile compared or applied)
-  1  a message reported a failure: closed port, port error, a refused value,
-     the device-choice message, the response watchdog, an error report, a
-     refused profile file, a profile command that could not finish
-  2  usage error, or the port cannot be opened
-  3  no failure, but the modem differs from a compared profile, or a setting
-     of an applied profile did not stick
-
+)" + ExitStatusTable() +
+         R"(
 Examples:
   $ velimo-cli --port ./ttyVelimo-s --model s
   $ velimo-cli --port /dev/ttyUSB0 --model s --baud 115200 --json print

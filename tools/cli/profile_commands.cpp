@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "output.h"
+#include "secrets.h"
 
 namespace velimo::cli {
 
@@ -14,6 +15,11 @@ std::string Field(std::string_view name, std::string_view bytes) {
 
 std::string Head(std::string_view command, const std::string& file) {
   return "{" + Field("command", command) + ", " + Field("file", file);
+}
+
+// A setting's value as it may be shown: a key or IV masked unless asked.
+std::string Shown(const profile::SettingDef& def, const std::string& value, bool with_secrets) {
+  return def.secret && !with_secrets && value != "?" ? Masked(value) : value;
 }
 
 }  // namespace
@@ -62,7 +68,7 @@ ProfileCommandResult SaveProfileCommand(Session& session, const std::string& fil
 }
 
 ProfileCommandResult CompareProfileCommand(Session& session, const profile::Profile& profile,
-                                           const std::string& file, bool json) {
+                                           const std::string& file, bool json, bool with_secrets) {
   ProfileCommandResult r;
   profile::CompareResult compared;
   {
@@ -75,9 +81,12 @@ ProfileCommandResult CompareProfileCommand(Session& session, const profile::Prof
     return r;
   }
   r.status = compared.differences.empty() ? 0 : 3;
-  for (const profile::Difference& d : compared.differences)
+  for (profile::Difference& d : compared.differences) {
+    d.modem = Shown(*d.def, d.modem, with_secrets);
+    d.profile = Shown(*d.def, d.profile, with_secrets);
     r.differences.push_back(std::string(d.def->key) + ": modem=" + d.modem +
                             " profile=" + d.profile);
+  }
   if (json) {
     std::string list;
     for (const profile::Difference& d : compared.differences) {
@@ -92,14 +101,13 @@ ProfileCommandResult CompareProfileCommand(Session& session, const profile::Prof
   }
   for (const profile::Difference& d : compared.differences) {
     r.out +=
-        Utf8FromLatin1(std::string(d.def->key) + ": modem=" + d.modem + " profile=" + d.profile) +
-        "\n";
+        PlainText(std::string(d.def->key) + ": modem=" + d.modem + " profile=" + d.profile) + "\n";
   }
   return r;
 }
 
 ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profile& profile,
-                                         const std::string& file, bool json) {
+                                         const std::string& file, bool json, bool with_secrets) {
   ProfileCommandResult r;
   profile::ApplyResult applied;
   {
@@ -113,6 +121,11 @@ ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profil
     r.status = applied.AllVerified() ? 0 : 3;
   }
   r.lines_sent = applied.lines_sent;
+  r.settings = applied.settings;
+  for (profile::SettingResult& s : applied.settings) {
+    s.modem = Shown(*s.def, s.modem, with_secrets);
+    s.profile = Shown(*s.def, s.profile, with_secrets);
+  }
   for (const profile::SettingResult& s : applied.settings) {
     if (s.outcome == profile::Outcome::Verified)
       r.differences.push_back(std::string(s.def->key) + "=" + s.profile + " verified");
@@ -141,7 +154,7 @@ ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profil
       std::string line =
           std::string(s.def->key) + ": " + std::string(profile::OutcomeName(s.outcome));
       if (s.outcome == profile::Outcome::DidNotStick) line += " (modem=" + s.modem + ")";
-      r.out += Utf8FromLatin1(line) + "\n";
+      r.out += PlainText(line) + "\n";
     }
   }
   if (!applied.link_message.empty()) r.out += "link: " + applied.link_message + "\n";

@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 
+#include "exit_status.h"
 #include "fleet/json_value.h"
 #include "fleet/worker_pool.h"
 
@@ -113,11 +114,12 @@ ParsedFleet ParseFleet(const std::vector<std::string>& args) {
       options.reports.push_back(value);
     }
   }
-  if (port_count < 2 && !all) {
-    if (options.jobs > 0 || !options.units_file.empty() || !options.reports.empty())
-      return fail("--jobs, --units and --report go with several --port options or --port all");
-    return parsed;  // a single-port run
-  }
+  // A bench of one unit is still a bench: its units file and report are
+  // honoured as for many.
+  const bool bench_options =
+      options.jobs > 0 || !options.units_file.empty() || !options.reports.empty();
+  if (port_count < 2 && !all && !bench_options) return parsed;  // a single-port run
+  if (port_count == 0) return fail("--port is required");
   parsed.options = std::move(options);
   return parsed;
 }
@@ -172,7 +174,7 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
   ports = std::move(unique);
   if (ports.empty()) {
     io.err("velimo-cli: no unit on the bench: the scan found no modem on a free port\n");
-    return 1;
+    return kExitShortOf;
   }
 
   std::vector<UnitReport> reports(ports.size());  // in port order

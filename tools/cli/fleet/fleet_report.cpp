@@ -9,16 +9,6 @@ namespace velimo::cli::fleet {
 
 namespace {
 
-std::string CsvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
 std::string Joined(const std::vector<std::string>& parts, const char* between) {
   std::string out;
   for (const std::string& p : parts) {
@@ -28,10 +18,10 @@ std::string Joined(const std::vector<std::string>& parts, const char* between) {
   return out;
 }
 
-// Texts in a report are the modem's bytes (Latin-1) or our own ASCII; the
-// JSON string writer turns them into UTF-8.
+// Texts in a report are UTF-8 already: the workers' results are JSON, in
+// which the modem's Latin-1 bytes were encoded once.
 std::string J(const std::string& s) {
-  return JsonString(s);
+  return JsonStringUtf8(s);
 }
 
 std::string Number(double v) {
@@ -90,7 +80,7 @@ std::string ReportCsv(const std::vector<UnitReport>& units) {
     std::string line;
     for (const std::string& f : fields) {
       if (!line.empty()) line += ',';
-      line += CsvField(Utf8FromLatin1(f));
+      line += CsvCell(f);
     }
     out += line + "\r\n";
   }
@@ -127,18 +117,18 @@ std::string SummaryTable(const std::vector<UnitReport>& units) {
       source += " -> " + u.source_id_after;
     std::string result = ResultName(u.result);
     if (!u.reason.empty()) result += ": " + u.reason;
-    rows.push_back({Utf8FromLatin1(u.port), Utf8FromLatin1(u.model), Utf8FromLatin1(u.firmware),
-                    Utf8FromLatin1(source), Utf8FromLatin1(result)});
+    rows.push_back({PlainUtf8(u.port), PlainUtf8(u.model), PlainUtf8(u.firmware), PlainUtf8(source),
+                    PlainUtf8(result)});
   }
   std::vector<size_t> width(head.size(), 0);
   for (const auto& r : rows)
-    for (size_t c = 0; c < r.size(); ++c) width[c] = std::max(width[c], r[c].size());
+    for (size_t c = 0; c < r.size(); ++c) width[c] = std::max(width[c], DisplayWidth(r[c]));
   std::string out;
   for (const auto& r : rows) {
     std::string line;
     for (size_t c = 0; c < r.size(); ++c) {
       line += r[c];
-      if (c + 1 < r.size()) line += std::string(width[c] - r[c].size() + 2, ' ');
+      if (c + 1 < r.size()) line += std::string(width[c] - DisplayWidth(r[c]) + 2, ' ');
     }
     out += line + "\n";
   }

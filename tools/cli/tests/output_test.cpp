@@ -1,0 +1,110 @@
+// What reaches a terminal, a spreadsheet or a JSON reader from a modem's
+// bytes, a USB string or a units file: escaped once, by that output's own
+// rules, and nothing a spreadsheet runs or a terminal obeys.
+#include "output.h"
+
+#include <gtest/gtest.h>
+
+#include "fleet/fleet_report.h"
+#include "fleet/json_value.h"
+
+namespace velimo::cli {
+namespace {
+
+TEST(OutputTest, EachOutputEscapesControlsAndEncodesOnce) {
+  const struct {
+    const char* in;  // Latin-1 for PlainText/JsonString, UTF-8 for the others
+    const char* plain;
+    const char* plain_utf8;
+    const char* json;
+    const char* json_utf8;
+  } cases[] = {
+      {"1.3", "1.3", "1.3", R"("1.3")", R"("1.3")"},
+      // The modem's é (0xE9) and a UTF-8 é are each one é.
+      {"caf\xE9", "caf\xC3\xA9", "caf\\xE9", "\"caf\xC3\xA9\"", "\"caf\xC3\xA9\""},
+      {"caf\xC3\xA9", "caf\xC3\x83\xC2\xA9", "caf\xC3\xA9", "\"caf\xC3\x83\xC2\xA9\"",
+       "\"caf\xC3\xA9\""},
+      // A terminal's escape sequence, a tab, a bell, DEL.
+      {"\x1b[2Jx\t\x07\x7F", "\\x1B[2Jx\\x09\\x07\\x7F", "\\x1B[2Jx\\x09\\x07\\x7F",
+       R"("\u001b[2Jx\t\u0007\u007f")", R"("\u001b[2Jx\t\u0007\u007f")"},
+      // C1: 0x9B is a one-byte CSI in Latin-1; U+009B in UTF-8.
+      {"a\x9B"
+       "b",
+       "a\\x9Bb", "a\\x9Bb", R"("a\u009bb")", R"("a\u009bb")"},
+      {"a\xC2\x9B"
+       "b",
+       "a\xC3\x82\\x9Bb", "a\\x9Bb", "\"a\xC3\x82\\u009bb\"", R"("a\u009bb")"},
+      // A real line break is escaped once.
+      {"no answer\nat 9600", "no answer\\x0Aat 9600", "no answer\\x0Aat 9600",
+       R"("no answer\nat 9600")", R"("no answer\nat 9600")"},
+      {"q\"\\", "q\"\\", "q\"\\", R"("q\"\\")", R"("q\"\\")"},
+      // Three bytes of a four-byte sequence, then an overlong slash.
+      {"\xF0\x9F\x98 \xC0\xAF", "\xC3\xB0\\x9F\\x98 \xC3\x80\xC2\xAF", "\\xF0\\x9F\\x98 \\xC0\\xAF",
+       "\"\xC3\xB0\\u009f\\u0098 \xC3\x80\xC2\xAF\"",
+       "\"\xC3\xB0\\u009f\\u0098 \xC3\x80\xC2\xAF\""},
+      {"\xE2\x82\xAC", "\xC3\xA2\\x82\xC2\xAC", "\xE2\x82\xAC", "\"\xC3\xA2\\u0082\xC2\xAC\"",
+       "\"\xE2\x82\xAC\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in);
+    EXPECT_EQ(PlainText(c.in), c.plain);
+    EXPECT_EQ(PlainUtf8(c.in), c.plain_utf8);
+    EXPECT_EQ(JsonString(c.in), c.json);
+    EXPECT_EQ(JsonStringUtf8(c.in), c.json_utf8);
+    // What a JSON reader gets back is the UTF-8 text itself.
+    const auto back = fleet::ParseJson(JsonStringUtf8(PlainUtf8(c.in)));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back->String(), PlainUtf8(c.in));
+  }
+  // A message on one line: its own end dropped, inner breaks as \n.
+  EXPECT_EQ(OneLine("bad\r\nline\x1b]0;x\x07\r\n"), "bad\\nline\\x1B]0;x\\x07");
+}
+
+TEST(OutputTest, CsvCellsNeverRunAsFormulas) {
+  const struct {
+    const char* in;
+    const char* cell;
+  } cases[] = {
+      {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+      {"@SUM(A1:A9)", "'@SUM(A1:A9)"},
+      {"+cmd", "'+cmd"},
+      {"-2+3", "'-2+3"},
+      {"\tx", "'\tx"},
+      {"\rx", "\"'\rx\""},
+      {"-5", "-5"},
+      {"+3.25", "+3.25"},
+      {"-", "'-"},
+      {"12", "12"},
+      {"a,b", "\"a,b\""},
+      {"line\nbreak", "\"line\nbreak\""},
+      {"caf\xC3\xA9", "caf\xC3\xA9"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CsvCell(c.in), c.cell) << c.in;
+}
+
+// A modem's firmware with é, a formula as its source ID, a reason with a
+// line break and an escape sequence: each output gets it once, its way.
+TEST(OutputTest, ABenchReportCarriesHostileTextSafelyInEveryForm) {
+  fleet::UnitReport u;
+  u.port = "/dev/ttyUSB0";
+  u.model = "sTavi";
+  u.firmware = "1.3-caf\xC3\xA9";
+  u.source_id_before = "=HYPERLINK(\"x\")";
+  u.result = fleet::UnitResult::kFailed;
+  u.reason = "no answer\n\x1b[2J";
+  const std::string csv = fleet::ReportCsv({u});
+  EXPECT_NE(csv.find(",1.3-caf\xC3\xA9,\"'=HYPERLINK(\"\"x\"\")\","), std::string::npos) << csv;
+  EXPECT_NE(csv.find("\"no answer\n\x1b[2J\""), std::string::npos) << csv;
+  const auto json = fleet::ParseJson(fleet::ReportJson({u}));
+  ASSERT_TRUE(json && json->Array());
+  EXPECT_EQ((*json->Array())[0].Text("firmware"), "1.3-caf\xC3\xA9");
+  EXPECT_EQ((*json->Array())[0].Text("reason"), "no answer\n\x1b[2J");
+  const std::string table = fleet::SummaryTable({u});
+  EXPECT_NE(table.find("1.3-caf\xC3\xA9  "), std::string::npos) << table;
+  EXPECT_NE(table.find("failed: no answer\\x0A\\x1B[2J"), std::string::npos) << table;
+  EXPECT_EQ(table.find('\x1b'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velimo::cli
