@@ -318,7 +318,8 @@ class Driver {
         Settle(session);
         break;
       case Command::Kind::Wait:
-        platform_.RunFor(c.ms);
+        // Nothing is sent while waiting, so an interrupt ends the wait.
+        platform_.RunUntil([] { return velimo::cli::Interrupted(); }, c.ms);
         break;
       case Command::Kind::Show: {
         std::vector<velimo::forms::Control*> controls;
@@ -438,13 +439,22 @@ int List(const CliOptions& options) {
 
 // A bench run: the worker's own command line is checked once here, with
 // the first port, so a mistake is told once and not by every worker.
-int RunBench(const velimo::cli::fleet::FleetOptions& options) {
+int RunBench(velimo::cli::fleet::FleetOptions options, const std::vector<std::string>& args) {
   std::vector<std::string> probe = options.worker_args;
   probe.insert(probe.end(), {"--port", "x"});
   const velimo::cli::ParsedCli parsed = velimo::cli::ParseCli(probe);
   if (!parsed.options) {
     Complain(parsed.error);
     return 2;
+  }
+  // What the workers will do, for the checks before the first unit.
+  options.model = parsed.options->model == 'a' ? 0 : parsed.options->model;
+  options.with_secrets = parsed.options->with_secrets;
+  options.command_line = args;
+  for (const Command& c : parsed.options->commands) {
+    if (c.kind == Command::Kind::CompareProfile || c.kind == Command::Kind::ApplyProfile)
+      options.profiles.push_back(c.value);
+    if (c.kind == Command::Kind::ApplyProfile) options.applied.push_back(c.value);
   }
   velimo::cli::fleet::FleetIo io;
   io.out = Out;
@@ -483,7 +493,7 @@ int main(int argc, char** argv) {
     Err(std::string("Try '") + kProgram + " --help'.\n");
     return 2;
   }
-  if (fleet.options) return RunBench(*fleet.options);
+  if (fleet.options) return RunBench(*fleet.options, args);
   const velimo::cli::ParsedCli parsed = velimo::cli::ParseCli(args);
   if (!parsed.options) {
     Complain(parsed.error);

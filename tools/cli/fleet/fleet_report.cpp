@@ -46,12 +46,16 @@ const char* ResultName(UnitResult result) {
       return "did-not-stick";
     case UnitResult::kFailed:
       return "failed";
+    case UnitResult::kInterrupted:
+      return "interrupted";
   }
   return "failed";
 }
 
 int FleetExitStatus(const std::vector<UnitReport>& units) {
   if (units.empty()) return 1;
+  for (const UnitReport& u : units)
+    if (u.result == UnitResult::kInterrupted) return 130;
   bool short_of = false;
   for (const UnitReport& u : units) {
     if (u.result == UnitResult::kFailed) return 1;
@@ -60,12 +64,21 @@ int FleetExitStatus(const std::vector<UnitReport>& units) {
   return short_of ? 3 : 0;
 }
 
-std::string ReportCsv(const std::vector<UnitReport>& units) {
+std::string ReportCsv(const std::vector<UnitReport>& units, const RunInfo& run) {
   std::string out =
+      "program,command_line,profile,profile_sha256,host,user,run_start,run_end,"
       "port,by_id,usb_serial,model,firmware,source_id_before,source_id_after,result,reason,"
-      "differences,start,end\r\n";
+      "differences,files,start,end\r\n";
   for (const UnitReport& u : units) {
-    const std::vector<std::string> fields = {u.port,
+    const std::vector<std::string> fields = {run.program,
+                                             run.command_line,
+                                             run.profile,
+                                             run.profile_sha256,
+                                             run.host,
+                                             run.user,
+                                             run.start,
+                                             run.end,
+                                             u.port,
                                              u.by_id,
                                              u.usb_serial,
                                              u.model,
@@ -75,6 +88,7 @@ std::string ReportCsv(const std::vector<UnitReport>& units) {
                                              ResultName(u.result),
                                              u.reason,
                                              Joined(u.differences, "; "),
+                                             Joined(u.files, "; "),
                                              u.start,
                                              u.end};
     std::string line;
@@ -87,20 +101,28 @@ std::string ReportCsv(const std::vector<UnitReport>& units) {
   return out;
 }
 
-std::string ReportJson(const std::vector<UnitReport>& units) {
+std::string ReportJson(const std::vector<UnitReport>& units, const RunInfo& run) {
+  auto list = [](const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (size_t d = 0; d < items.size(); ++d) out += (d ? ", " : "") + J(items[d]);
+    return out + "]";
+  };
+  const std::string head =
+      "\"program\": " + J(run.program) + ", \"command_line\": " + J(run.command_line) +
+      ", \"profile\": " + J(run.profile) + ", \"profile_sha256\": " + J(run.profile_sha256) +
+      ", \"host\": " + J(run.host) + ", \"user\": " + J(run.user) +
+      ", \"run_start\": " + J(run.start) + ", \"run_end\": " + J(run.end) + ", ";
   std::string out = "[\n";
   for (size_t i = 0; i < units.size(); ++i) {
     const UnitReport& u = units[i];
-    std::string diffs = "[";
-    for (size_t d = 0; d < u.differences.size(); ++d)
-      diffs += (d ? ", " : "") + J(u.differences[d]);
-    diffs += "]";
-    out += "  {\"port\": " + J(u.port) + ", \"by_id\": " + J(u.by_id) +
+    const std::string diffs = list(u.differences);
+    out += "  {" + head + "\"port\": " + J(u.port) + ", \"by_id\": " + J(u.by_id) +
            ", \"usb_serial\": " + J(u.usb_serial) + ", \"model\": " + J(u.model) +
            ", \"firmware\": " + J(u.firmware) + ", \"source_id_before\": " + J(u.source_id_before) +
            ", \"source_id_after\": " + J(u.source_id_after) +
            ", \"result\": " + J(ResultName(u.result)) + ", \"reason\": " + J(u.reason) +
-           ", \"differences\": " + diffs + ", \"start\": " + J(u.start) + ", \"end\": " + J(u.end) +
+           ", \"differences\": " + diffs + ", \"files\": " + list(u.files) +
+           ", \"start\": " + J(u.start) + ", \"end\": " + J(u.end) +
            ", \"worker_cpu_s\": " + Number(u.cpu_seconds) +
            ", \"worker_max_rss_kb\": " + std::to_string(u.max_rss_kb) + "}";
     out += i + 1 < units.size() ? ",\n" : "\n";
@@ -132,6 +154,9 @@ std::string SummaryTable(const std::vector<UnitReport>& units) {
     }
     out += line + "\n";
   }
+  for (const UnitReport& u : units)
+    for (const std::string& f : u.files)
+      out += PlainUtf8(u.port) + ": saved " + PlainUtf8(f) + "\n";
   return out;
 }
 

@@ -4,6 +4,7 @@
 // workers but the terminal's process group, so Ctrl-C reaches them all.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,6 +33,9 @@ struct WorkerOutcome {
 struct PoolOptions {
   int jobs = 0;          // at most this many at once; 0: all at once
   int64_t limit_ms = 0;  // per worker; 0: none
+  // When this becomes true (an interrupt), no more workers are started and
+  // each running one is sent SIGTERM once, to end in order.
+  const volatile std::sig_atomic_t* stop = nullptr;
 };
 
 // Runs every job and returns their outcomes in the jobs' order. on_line is
