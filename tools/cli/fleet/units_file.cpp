@@ -141,7 +141,9 @@ std::string CheckUnitRows(const UnitsFile& units,
 
 std::string DeviceOf(const std::string& path) {
   std::error_code error;
-  const std::filesystem::path resolved = std::filesystem::canonical(path, error);
+  std::filesystem::path resolved = std::filesystem::canonical(path, error);
+  // A file still to be made: what its folder resolves to, and its name.
+  if (error) resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(path), error);
   return error ? path : resolved.string();
 }
 
