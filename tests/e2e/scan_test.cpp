@@ -309,6 +309,18 @@ TEST_F(ScanTest, PortsSayWhatTheyAreAndWhoHoldsThem) {
                        "\"driver\":\"ftdi_sio\""),
             std::string::npos)
       << j.out;
+
+  // A product string with a tab, a terminal's escape and an é (UTF-8, as
+  // sysfs holds it): the columns hold, the terminal obeys nothing, and the
+  // é is one é in both forms.
+  sys.Write("/sys/devices/usb1/1-1/product", "Caf\xC3\xA9\tUART\x1b[2J\n");
+  r = RunProgram(VELIMO_CLI, {"ports", "--root", sys.Root()}, dir_, 10000);
+  const std::string first = r.out.substr(0, r.out.find('\n'));
+  EXPECT_EQ(std::count(first.begin(), first.end(), '\t'), 5) << first;
+  EXPECT_NE(first.find("\tCaf\xC3\xA9\\x09UART\\x1B[2J, serial A50285BI\tfree"), std::string::npos)
+      << first;
+  j = RunProgram(VELIMO_CLI, {"ports", "--json", "--root", sys.Root()}, dir_, 10000);
+  EXPECT_NE(j.out.find("\"product\":\"Caf\xC3\xA9\\tUART\\u001b[2J\""), std::string::npos) << j.out;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fleet/fleet_command.h"
 #include "fleet/fleet_report.h"
 #include "fleet/json_value.h"
 
@@ -86,10 +87,16 @@ TEST(OutputTest, CsvCellsNeverRunAsFormulas) {
 // A modem's firmware with é, a formula as its source ID, a reason with a
 // line break and an escape sequence: each output gets it once, its way.
 TEST(OutputTest, ABenchReportCarriesHostileTextSafelyInEveryForm) {
+  // The worker writes the modem's Latin-1 byte into its JSON once; the
+  // supervisor reads UTF-8 back and writes it on as it is.
+  const fleet::UnitReport w =
+      fleet::ReportFromWorker("{\"fleet_result\": 1, \"firmware\": " + JsonString("1.3-caf\xE9") +
+                              ", \"result\": \"read\"}");
   fleet::UnitReport u;
   u.port = "/dev/ttyUSB0";
   u.model = "sTavi";
-  u.firmware = "1.3-caf\xC3\xA9";
+  u.firmware = w.firmware;
+  EXPECT_EQ(u.firmware, "1.3-caf\xC3\xA9");
   u.source_id_before = "=HYPERLINK(\"x\")";
   u.result = fleet::UnitResult::kFailed;
   u.reason = "no answer\n\x1b[2J";
