@@ -238,7 +238,9 @@ Options:
   --trace         copy the trace pane to standard error
   --with-identity save-profile also writes the unit's own address (MYID)
   --with-secrets  save-profile also writes the AES key and IV; such a file
-                  is readable by its owner only (0600)
+                  is readable by its owner only (0600). Without it the key
+                  and IV are masked (one * per character) in what is
+                  printed, in --json, in reports and in the --trace copy
   --list WHAT     print names, one a line, and end without touching a port
                   (for shell completion): commands, the command words;
                   controls, every control the commands reach for --model
@@ -255,17 +257,33 @@ program itself), and a summary table of the units ends the run. A hung or
 unplugged unit never holds up the others; every unit is a row of the report.
   --port all      every free port on which a scan finds a modem
   --jobs N        at most N units at once (default: all of them)
-  --units FILE    a CSV file with a header, a row per unit: one column Port,
-                  ById (its /dev/serial/by-id name) or Serial (its USB serial
-                  number) says which unit; every other column is a profile key
-                  (MYID, DID ...) whose value goes on top of the profile for
-                  that unit. A row whose unit is not found, and a port that
-                  has no row, are reported as failed; nothing is guessed
+  --units FILE    a CSV file with a header, a row per unit: one column Port
+                  (the device, by any of its names), ById (its
+                  /dev/serial/by-id name) or Serial (its USB serial number)
+                  says which unit; every other column is a profile key (MYID,
+                  DID ...) whose value goes on top of the profile for that
+                  unit. A row whose unit is not found, and a port that has no
+                  row, are reported as failed; nothing is guessed. A row out
+                  of range, a column named twice or two rows with one MYID
+                  refuse the whole file ("line N: reason")
   --report FILE   write one row per unit to FILE.csv or FILE.json (may be
-                  given twice): port, by-id name, USB serial, model,
+                  given twice; the same fields in both): what was run
+                  (version, command line, profile and its SHA-256, host,
+                  user, start and end), port, by-id name, USB serial, model,
                   firmware, source ID before and after, result (read,
                   matched, applied and verified, differs, did-not-stick,
-                  failed), the reason, the differences written, start and end
+                  failed, interrupted), the reason, each setting written
+                  ("CH: 7 -> 12 verified"), the profiles saved, start and end
+Before the first unit is touched, everything is checked: the report's
+folder exists and is writable, the report is not the units file, a FIFO or
+a device, every row of the units file holds, and a profile holding MYID goes
+to several units only with a MYID for each from --units. One device named
+several ways is one unit. save-profile FILE saves one file per unit, the
+unit's USB serial (or its port's name) inserted before the extension, each
+listed below the summary. Ctrl-C or SIGTERM: each worker finishes the line
+in flight and sends nothing more; the report is written and the summary
+printed (status 130). CSV cells that a spreadsheet would run as formulas
+(beginning with =, +, -, @, tab or CR, and not a plain number) begin with '.
 On a terminal a progress line per unit is redrawn as the workers go.
 
 Commands:

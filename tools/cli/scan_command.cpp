@@ -17,18 +17,22 @@ void Write(const std::string& text) {
 }
 
 void Complain(const std::string& text) {
-  std::fprintf(stderr, "velimo-cli: %s\n", text.c_str());
+  std::fprintf(stderr, "velimo-cli: %s\n", PlainUtf8(text).c_str());
 }
 
 std::string Line(const scan::PortResult& r) {
   const std::string family = scan::FamilyName(r.family);
-  return r.port + "\t" + std::to_string(r.baud) + "\t" + r.parity + "\t" +
-         (family.empty() ? "unknown" : family) + "\t" + (r.firmware.empty() ? "-" : r.firmware) +
-         "\t" + (r.source_id.empty() ? "-" : r.source_id) + "\n";
+  // The firmware and source ID are the modem's bytes: escaped, so a tab or
+  // an escape sequence in them neither shifts the columns nor reaches the
+  // terminal.
+  return PlainUtf8(r.port) + "\t" + std::to_string(r.baud) + "\t" + r.parity + "\t" +
+         (family.empty() ? "unknown" : family) + "\t" +
+         (r.firmware.empty() ? "-" : PlainText(r.firmware)) + "\t" +
+         (r.source_id.empty() ? "-" : PlainText(r.source_id)) + "\n";
 }
 
 std::string Json(const scan::PortResult& r) {
-  return "{\"port\":" + JsonString(r.port) + ",\"baud\":" + std::to_string(r.baud) +
+  return "{\"port\":" + JsonStringUtf8(r.port) + ",\"baud\":" + std::to_string(r.baud) +
          ",\"parity\":" + JsonString(r.parity) +
          ",\"family\":" + JsonString(scan::FamilyName(r.family)) + ",\"model\":" +
          JsonString(
