@@ -303,6 +303,13 @@ TEST_F(CliTest, EveryCommandEndsWithTheStatusOfTheOneTable) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << status;
   }
+  // The held unit's reason in its report: the message and the refusal's
+  // reasons below it, on lines of their own (a real line break in a
+  // quoted cell, not the text "\n").
+  std::ifstream heldCsv(dir_ + "/held.csv", std::ios::binary);
+  const std::string heldReport(std::istreambuf_iterator<char>(heldCsv), {});
+  EXPECT_THAT(heldReport, HasSubstr(",failed,\"ERROR! Please check your serial port status.\n"))
+      << heldReport;
   // --help prints the table.
   const ProcessResult help = Cli({"--help"});
   EXPECT_THAT(help.out, HasSubstr("Exit status (every command, a bench run too):\n  0    done"));

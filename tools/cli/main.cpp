@@ -83,8 +83,13 @@ class Driver {
     int status = RunCommands();
     // What was done before the interrupt has been told; the run ends as
     // interrupted, whatever that part came to.
-    if (velimo::cli::Interrupted() && status != velimo::cli::kExitUsage)
+    if (velimo::cli::Interrupted() && status != velimo::cli::kExitUsage) {
       status = velimo::cli::kExitInterrupted;
+      if (!options_.fleet_worker)
+        Err(std::string(kProgram) + ": interrupted after " + std::to_string(commands_run_) +
+            " of " + std::to_string(options_.commands.size()) +
+            " commands; the line in flight was finished, nothing more was sent\n");
+    }
     if (options_.fleet_worker) Out(WorkerResult(status));
     return status;
   }
