@@ -8,6 +8,7 @@
 #include "fleet/fleet_command.h"
 #include "fleet/fleet_report.h"
 #include "fleet/json_value.h"
+#include "secrets.h"
 
 namespace velimo::cli {
 namespace {
@@ -111,6 +112,42 @@ TEST(OutputTest, ABenchReportCarriesHostileTextSafelyInEveryForm) {
   EXPECT_NE(table.find("1.3-caf\xC3\xA9  "), std::string::npos) << table;
   EXPECT_NE(table.find("failed: no answer\\x0A\\x1B[2J"), std::string::npos) << table;
   EXPECT_EQ(table.find('\x1b'), std::string::npos);
+}
+
+// The key and IV as a report or the trace copy tells them: every way they
+// reach a command line or a trace line is masked, one * per character.
+TEST(OutputTest, KeysAndIvsAreMaskedWhereverTheyStand) {
+  const struct {
+    std::vector<std::string> args;
+    const char* text;
+  } lines[] = {
+      {{"--port", "./m1", "set", "Edit_S_AESKey=0123456789abcdef", "click", "Btn_S_Save_AESKey"},
+       // A * is quoted, as a shell would need it.
+       "--port ./m1 set 'Edit_S_AESKey=****************' click Btn_S_Save_AESKey"},
+      {{"--unit-value", "aesiv=fedcba9876543210", "--unit-value=AESKEY=0123456789abcdef"},
+       "--unit-value 'aesiv=****************' '--unit-value=AESKEY=****************'"},
+      {{"set", "Edit_S_Did=42", "apply-profile", "my site.vprofile"},
+       "set Edit_S_Did=42 apply-profile 'my site.vprofile'"},
+      {{"--report", "it's.csv"}, "--report 'it'\\''s.csv'"},
+  };
+  for (const auto& l : lines) EXPECT_EQ(CommandLineText(l.args), l.text);
+
+  const std::vector<std::string> known = {"fedcba9876543210", "1"};
+  const struct {
+    const char* in;
+    const char* out;
+  } trace[] = {
+      // The IV goes out alone; the modem's report names the key.
+      {"[12:00:00]  fedcba9876543210", "[12:00:00]  ****************"},
+      {"[12:00:00]  AES KEY = 0123456789abcdef\r\nOK",
+       "[12:00:00]  AES KEY = ****************\r\nOK"},
+      {"[12:00:00]  AT+AESKEY=0123456789abcdef", "[12:00:00]  AT+AESKEY=****************"},
+      // A rejection that repeats the IV; short texts are not masked.
+      {"[12:00:01]  Invalid fedcba9876543210 1", "[12:00:01]  Invalid **************** 1"},
+  };
+  for (const auto& t : trace) EXPECT_EQ(MaskedTraceLine(t.in, known), t.out);
+  EXPECT_TRUE(IsSecretControl("edit_i_aesiv"));
+  EXPECT_FALSE(IsSecretControl("Edit_S_Did"));
 }
 
 }  // namespace
