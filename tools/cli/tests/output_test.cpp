@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "fleet/fleet_command.h"
 #include "fleet/fleet_report.h"
 #include "fleet/json_value.h"
+#include "fleet/units_file.h"
 #include "secrets.h"
 
 namespace velimo::cli {
@@ -112,6 +115,62 @@ TEST(OutputTest, ABenchReportCarriesHostileTextSafelyInEveryForm) {
   EXPECT_NE(table.find("1.3-caf\xC3\xA9  "), std::string::npos) << table;
   EXPECT_NE(table.find("failed: no answer\\x0A\\x1B[2J"), std::string::npos) << table;
   EXPECT_EQ(table.find('\x1b'), std::string::npos);
+}
+
+// Random bytes, weighted toward what breaks writers (controls, quotes,
+// commas, formula starts, bytes of UTF-8 sequences), through every
+// writer: plain text holds no control byte and is valid UTF-8, JSON reads
+// back to the text, a CSV cell reads back (through the units file's own
+// reader) to the text with at most the ' in front, and a units file made
+// of such bytes is read or refused with its line, never half read.
+TEST(OutputTest, RandomBytesThroughEveryWriterComeBackIntactAndHarmless) {
+  std::mt19937 random(20261207);
+  using namespace std::string_literals;
+  const std::string special = "\x00\t\r\n\x1b\x7f\x85\x9b\xc2\xc3\xe2\xf0\xa9\x80\"',=+-@ 09."s;
+  auto bytes = [&](size_t n) {
+    std::string s;
+    for (size_t i = 0; i < n; ++i) {
+      const unsigned pick = random() % 3;
+      s += pick == 0 ? static_cast<char>(random() % 256) : special[random() % special.size()];
+    }
+    return s;
+  };
+  auto valid_utf8 = [](const std::string& s) { return PlainUtf8(s) == s; };
+  for (int round = 0; round < 20000; ++round) {
+    const std::string in = bytes(random() % 24);
+    for (const std::string& plain : {PlainText(in), PlainUtf8(in)}) {
+      for (unsigned char c : plain) ASSERT_FALSE(c < 0x20 || c == 0x7F) << plain;
+      ASSERT_TRUE(valid_utf8(plain)) << plain;
+      for (size_t i = plain.find('\xC2'); i != std::string::npos; i = plain.find('\xC2', i + 1))
+        ASSERT_GE(static_cast<unsigned char>(plain[i + 1]), 0xA0) << plain;  // no C1 as UTF-8
+    }
+    const auto json = fleet::ParseJson(JsonStringUtf8(in));
+    ASSERT_TRUE(json && json->String()) << in;
+    if (valid_utf8(in) && in.find('\0') == std::string::npos) {
+      ASSERT_EQ(*json->String(), in);
+    }
+    if (in.find_first_of("\r\n") == std::string::npos && in.find('\0') == std::string::npos) {
+      const std::string cell = CsvCell(in);
+      ASSERT_TRUE(cell.empty() ||
+                  std::string_view("=+-@\t\r").find(cell[0]) == std::string_view::npos ||
+                  CsvCell(in) == in)
+          << cell;
+      const fleet::ParsedUnits units = fleet::ParseUnitsCsv("Port,X\nk," + cell + "\n");
+      ASSERT_TRUE(units.units) << cell << " " << units.error;
+      const auto& settings = units.units->rows.at(0).settings;
+      std::string back = settings.empty() ? "" : settings[0].second;
+      if (back != in && !back.empty() && back[0] == '\'') back.erase(0, 1);
+      // The reader trims blanks around an unquoted cell, as a spreadsheet's
+      // export has them; a quoted one comes back whole.
+      if (!cell.empty() && cell.front() == '"') {
+        ASSERT_EQ(back, in) << cell;
+      } else {
+        ASSERT_NE(in.find(back), std::string::npos) << cell;
+      }
+    }
+    const fleet::ParsedUnits any = fleet::ParseUnitsCsv(bytes(random() % 64));
+    ASSERT_TRUE(any.units || any.error.starts_with("line ")) << any.error;
+  }
 }
 
 // The key and IV as a report or the trace copy tells them: every way they
