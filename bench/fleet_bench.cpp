@@ -120,10 +120,10 @@ Run Apply(const Bench& bench, const fs::path& dir, int profile) {
   const fs::path file = dir / "site.vprofile";
   std::ofstream(file) << kProfiles[profile];
   const fs::path report = dir / "report.json";
-  // A single port is a bench of one: the same supervisor and worker.
+  // A single port with --report is a bench of one: the same supervisor and
+  // worker.
   std::vector<std::string> args = {VELIMO_CLI, "--model", "s", "--report", report.string()};
   for (const std::string& p : bench.Ports()) args.insert(args.end(), {"--port", p});
-  if (bench.Ports().size() == 1) args.insert(args.end(), {"--port", bench.Ports()[0]});
   args.insert(args.end(), {"apply-profile", file.string()});
   const int devnull = open("/dev/null", O_WRONLY);
   const double cpu0 = ChildrenCpuSeconds();

@@ -1,5 +1,9 @@
 #include "e2e_fixture.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+extern char** environ;
 
 namespace velimo::e2e {
 
@@ -345,6 +351,36 @@ void E2eTest::ExpectForm(const Expected& expected, bool complete) {
   for (const auto& [name, want] : expected) listed.push_back(name);
   std::sort(printed.begin(), printed.end());
   EXPECT_EQ(printed, listed) << "every information label and editor of the page set is checked";
+}
+
+SimGroup::SimGroup(std::vector<std::string> args, size_t links) {
+  int out[2];
+  if (pipe(out) != 0) return;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  args.insert(args.begin(), VELIMO_MODEM_SIM);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  FILE* in = fdopen(out[0], "r");
+  char line[512];
+  while (links_.size() < links && in && fgets(line, sizeof line, in)) {
+    std::string l = line;
+    if (!l.empty() && l.back() == '\n') l.pop_back();
+    links_.push_back(l);
+  }
+  if (in) fclose(in);
+}
+
+SimGroup::~SimGroup() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  waitpid(pid_, nullptr, 0);
 }
 
 }  // namespace velimo::e2e

@@ -69,6 +69,22 @@ class ScaledPausePlatform : public forms::HeadlessPlatform {
   int divisor_;
 };
 
+// A simulator process of our own beside the fixture's one modem (a bench
+// of them, or one with options of its own); its links are printed one a
+// line when ready. Stopped (SIGTERM) when it goes.
+class SimGroup {
+ public:
+  SimGroup(std::vector<std::string> args, size_t links);
+  ~SimGroup();
+  SimGroup(const SimGroup&) = delete;
+  SimGroup& operator=(const SimGroup&) = delete;
+  const std::vector<std::string>& Links() const { return links_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::vector<std::string> links_;
+};
+
 class E2eTest : public ::testing::Test {
  protected:
   // Pauses last 1/divisor of their length from now on (1: real time).

@@ -159,19 +159,20 @@ TEST_F(ScanTest, FindsEachModemAtItsRateSkipsTheHeldLineAndSendsOnlyTheStatusQue
   const int64_t oneMs = Now() - t0;
   EXPECT_EQ(one.status, 0);
 
-  // The silent line and the held one, with a modem beside them, as JSON.
+  // The silent line and the held one, with a modem beside them, as JSON:
+  // the modem is listed, and the named line that could not be probed fails.
   t0 = Now();
   ProcessResult mixed = RunProgram(
       VELIMO_CLI, {"scan", "--json", "--port", "./quiet", "--port", "./held", "--port", "./s"},
       dir_, 30000);
   const int64_t mixedMs = Now() - t0;
-  EXPECT_EQ(mixed.status, 0) << mixed.err;
+  EXPECT_EQ(mixed.status, 1) << mixed.err;  // the held line was named
   EXPECT_EQ(mixed.out,
             "[{\"port\":\"./s\",\"baud\":9600,\"parity\":\"None\",\"family\":\"sTavi or uTavi\","
             "\"model\":\"s\",\"firmware\":\"1.3\",\"source_id\":\"100001\"}]\n");
-  EXPECT_NE(mixed.err.find("./held skipped: In use by PID " + std::to_string(holder_) +
-                           " (velimo-holder)."),
-            std::string::npos)
+  EXPECT_NE(
+      mixed.err.find("./held: In use by PID " + std::to_string(holder_) + " (velimo-holder)."),
+      std::string::npos)
       << mixed.err;
 
   // Only the silent line: nothing found, every rate and parity tried.
@@ -308,6 +309,18 @@ TEST_F(ScanTest, PortsSayWhatTheyAreAndWhoHoldsThem) {
                        "\"driver\":\"ftdi_sio\""),
             std::string::npos)
       << j.out;
+
+  // A product string with a tab, a terminal's escape and an é (UTF-8, as
+  // sysfs holds it): the columns hold, the terminal obeys nothing, and the
+  // é is one é in both forms.
+  sys.Write("/sys/devices/usb1/1-1/product", "Caf\xC3\xA9\tUART\x1b[2J\n");
+  r = RunProgram(VELIMO_CLI, {"ports", "--root", sys.Root()}, dir_, 10000);
+  const std::string first = r.out.substr(0, r.out.find('\n'));
+  EXPECT_EQ(std::count(first.begin(), first.end(), '\t'), 5) << first;
+  EXPECT_NE(first.find("\tCaf\xC3\xA9\\x09UART\\x1B[2J, serial A50285BI\tfree"), std::string::npos)
+      << first;
+  j = RunProgram(VELIMO_CLI, {"ports", "--json", "--root", sys.Root()}, dir_, 10000);
+  EXPECT_NE(j.out.find("\"product\":\"Caf\xC3\xA9\\tUART\\u001b[2J\""), std::string::npos) << j.out;
 }
 
 }  // namespace

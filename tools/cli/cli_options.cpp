@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "exit_status.h"
+
 namespace velimo::cli {
 
 namespace {
@@ -236,7 +238,9 @@ Options:
   --trace         copy the trace pane to standard error
   --with-identity save-profile also writes the unit's own address (MYID)
   --with-secrets  save-profile also writes the AES key and IV; such a file
-                  is readable by its owner only (0600)
+                  is readable by its owner only (0600). Without it the key
+                  and IV are masked (one * per character) in what is
+                  printed, in --json, in reports and in the --trace copy
   --list WHAT     print names, one a line, and end without touching a port
                   (for shell completion): commands, the command words;
                   controls, every control the commands reach for --model
@@ -246,26 +250,41 @@ Options:
   --help          this text
   --version       the program's name and version
 
-A bench of units: with --port given more than once, or as "--port all", the
-commands run on every port at once, each in a worker process of its own (the
+A bench of units: with --port given more than once, or as "--port all", or
+with --units or --report (a bench of one unit is a bench too), the commands
+run on every port at once, each in a worker process of its own (the
 program itself), and a summary table of the units ends the run. A hung or
 unplugged unit never holds up the others; every unit is a row of the report.
   --port all      every free port on which a scan finds a modem
   --jobs N        at most N units at once (default: all of them)
-  --units FILE    a CSV file with a header, a row per unit: one column Port,
-                  ById (its /dev/serial/by-id name) or Serial (its USB serial
-                  number) says which unit; every other column is a profile key
-                  (MYID, DID ...) whose value goes on top of the profile for
-                  that unit. A row whose unit is not found, and a port that
-                  has no row, are reported as failed; nothing is guessed
+  --units FILE    a CSV file with a header, a row per unit: one column Port
+                  (the device, by any of its names), ById (its
+                  /dev/serial/by-id name) or Serial (its USB serial number)
+                  says which unit; every other column is a profile key (MYID,
+                  DID ...) whose value goes on top of the profile for that
+                  unit. A row whose unit is not found, and a port that has no
+                  row, are reported as failed; nothing is guessed. A row out
+                  of range, a column named twice or two rows with one MYID
+                  refuse the whole file ("line N: reason")
   --report FILE   write one row per unit to FILE.csv or FILE.json (may be
-                  given twice): port, by-id name, USB serial, model,
+                  given twice; the same fields in both): what was run
+                  (version, command line, profile and its SHA-256, host,
+                  user, start and end), port, by-id name, USB serial, model,
                   firmware, source ID before and after, result (read,
                   matched, applied and verified, differs, did-not-stick,
-                  failed), the reason, the differences written, start and end
-A bench run exits 0 when every unit succeeded, 3 when some differ or did not
-stick, 1 when any failed. On a terminal a progress line per unit is redrawn
-as the workers go.
+                  failed, interrupted), the reason, each setting written
+                  ("CH: 7 -> 12 verified"), the profiles saved, start and end
+Before the first unit is touched, everything is checked: the report's
+folder exists and is writable, the report is not the units file, a FIFO or
+a device, every row of the units file holds, and a profile holding MYID goes
+to several units only with a MYID for each from --units. One device named
+several ways is one unit. save-profile FILE saves one file per unit, the
+unit's USB serial (or its port's name) inserted before the extension, each
+listed below the summary. Ctrl-C or SIGTERM: each worker finishes the line
+in flight and sends nothing more; the report is written and the summary
+printed (status 130). CSV cells that a spreadsheet would run as formulas
+(beginning with =, +, -, @, tab or CR, and not a plain number) begin with '.
+On a terminal a progress line per unit is redrawn as the workers go.
 
 Commands:
   ports           (alone, as the first word) list the serial ports: path,
@@ -275,7 +294,7 @@ Commands:
                   or the --port ones: the dialog's rates, most common first,
                   and each parity, with the status query only; one line per
                   modem found (port, rate, parity, family, firmware, source
-                  ID); exit 0 found, 3 none, 1 failure
+                  ID)
   read            send the status query again, wait as after connecting, print
   print           print without asking the modem
   set NAME=VALUE  type VALUE into the editor NAME (through its keyboard filter
@@ -346,24 +365,16 @@ and each parity, sending only the status query "AT&V" and listening briefly
 for a line of a configuration report. It prints one line per modem found:
 port, rate, parity, family, firmware and source ID, separated by tabs (--json:
 one array). sTavi and uTavi send the same report and are shown as "sTavi or
-uTavi". A port in use is skipped and named on standard error. Exit status 0
-when a modem was found, 3 when none was, 1 when a named port failed.
+uTavi". A port in use is skipped and named on standard error; a port named
+with --port that is in use or cannot be probed is a failure.
 
 --port auto and --model auto in the other commands take the port, rate,
 parity and model from a scan (of all ports, or of the named port) when it
-finds exactly one modem; several are refused with their names (status 2),
-none ends with status 3.
+finds exactly one modem; several are refused with their names (a failure:
+name one with --port), none ends with status 3.
 
-Exit status:
-  0  the run ended without a failure message (and the modem holds every
-     profile compared or applied)
-  1  a message reported a failure: closed port, port error, a refused value,
-     the device-choice message, the response watchdog, an error report, a
-     refused profile file, a profile command that could not finish
-  2  usage error, or the port cannot be opened
-  3  no failure, but the modem differs from a compared profile, or a setting
-     of an applied profile did not stick
-
+)" + ExitStatusTable() +
+         R"(
 Examples:
   $ velimo-cli --port ./ttyVelimo-s --model s
   $ velimo-cli --port /dev/ttyUSB0 --model s --baud 115200 --json print

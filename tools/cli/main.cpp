@@ -9,13 +9,16 @@
 #include <vector>
 
 #include "cli_options.h"
+#include "exit_status.h"
 #include "fleet/fleet_command.h"
 #include "forms/headless_platform.h"
+#include "interrupt.h"
 #include "output.h"
 #include "ports_command.h"
 #include "profile/profile_file.h"
 #include "profile_commands.h"
 #include "scan_command.h"
+#include "secrets.h"
 #include "serial/port_identity.h"
 #include "serial/port_list.h"
 #include "session.h"
@@ -42,12 +45,20 @@ void Err(const std::string& text) {
   std::fflush(stderr);
 }
 
-// The last problem told, for a bench worker's result.
+// The last problem told, for a bench worker's result: UTF-8, its line
+// breaks kept (the report escapes them by its own rules).
 std::string last_problem;
 
+// text is ours, with names and lines quoted from the command line and
+// files (UTF-8); whatever control characters those hold are escaped.
 void Complain(const std::string& text) {
   last_problem = text;
-  Err(std::string(kProgram) + ": " + text + "\n");
+  Err(std::string(kProgram) + ": " + velimo::cli::PlainUtf8(text) + "\n");
+}
+
+// A message box's text as a report holds it.
+std::string Problem(std::string_view text) {
+  return velimo::cli::Utf8FromLatin1(velimo::cli::MessageText(text));
 }
 
 class Driver {
@@ -56,7 +67,7 @@ class Driver {
     platform_.on_message = [this](std::string_view text) { Box(text); };
     platform_.on_error = [this](std::string_view text) {
       // The default error report is a box too; it always tells of a fault.
-      last_problem = velimo::cli::OneLine(text);
+      last_problem = Problem(text);
       Out("message: " + velimo::cli::OneLine(text) + "\n");
       failed_ = true;
       ++errors_reported_;
@@ -69,7 +80,16 @@ class Driver {
   }
 
   int Run() {
-    const int status = RunCommands();
+    int status = RunCommands();
+    // What was done before the interrupt has been told; the run ends as
+    // interrupted, whatever that part came to.
+    if (velimo::cli::Interrupted() && status != velimo::cli::kExitUsage) {
+      status = velimo::cli::kExitInterrupted;
+      if (!options_.fleet_worker)
+        Err(std::string(kProgram) + ": interrupted after " + std::to_string(commands_run_) +
+            " of " + std::to_string(options_.commands.size()) +
+            " commands; the line in flight was finished, nothing more was sent\n");
+    }
     if (options_.fleet_worker) Out(WorkerResult(status));
     return status;
   }
@@ -132,21 +152,24 @@ class Driver {
       const std::string why = last_problem;  // the refusal and its reasons
       Complain("cannot open the serial port " + options_.port);
       if (!why.empty()) last_problem = why;
-      return 2;
+      return velimo::cli::kExitFailure;
     }
     Settle(session);
     if (!Answered(session)) return 1;
     connected_ = true;
+    if (velimo::cli::Interrupted()) return velimo::cli::kExitInterrupted;
     firmware_ = ShownValue(session, "FwVer");
     source_before_ = ShownValue(session, "SID");
     if (options_.fleet_worker)
-      Out("connected: firmware " + firmware_ + ", source ID " + source_before_ + "\n");
+      Out("connected: firmware " + velimo::cli::PlainText(firmware_) + ", source ID " +
+          velimo::cli::PlainText(source_before_) + "\n");
 
     for (size_t i = 0; i < options_.commands.size(); ++i) {
-      if (platform_.RestartRequested()) break;
+      if (platform_.RestartRequested() || velimo::cli::Interrupted()) break;
       RunCommand(session, options_.commands[i], i);
+      ++commands_run_;
     }
-    if (options_.commands.empty() && !platform_.RestartRequested())
+    if (options_.commands.empty() && !platform_.RestartRequested() && !velimo::cli::Interrupted())
       Print(session.PageSetControls());
     if (platform_.RestartRequested()) {
       Complain("the link was lost and the program would start anew here; the run ends");
@@ -181,7 +204,9 @@ class Driver {
   std::string WorkerResult(int status) const {
     using velimo::cli::JsonString;
     std::string result;
-    if (status == 1 || status == 2) {
+    if (status == velimo::cli::kExitInterrupted) {
+      result = "interrupted";
+    } else if (status == 1 || status == 2) {
       result = "failed";
     } else if (applied_) {
       result = status == 3          ? "did-not-stick"
@@ -193,7 +218,14 @@ class Driver {
       result = "read";
     }
     std::string reason;
-    if (result == "failed") {
+    if (result == "interrupted") {
+      reason = !connected_ ? "interrupted before the unit was read; nothing was sent"
+               : commands_run_ < options_.commands.size()
+                   ? "interrupted after " + std::to_string(commands_run_) + " of " +
+                         std::to_string(options_.commands.size()) +
+                         " commands; the line in flight was finished, nothing more was sent"
+                   : "interrupted once every command had run";
+    } else if (result == "failed") {
       reason = last_problem.empty() ? "ended with status " + std::to_string(status) : last_problem;
     } else if (result == "did-not-stick") {
       // Each setting short of the profile, with its own outcome: a kept
@@ -205,6 +237,9 @@ class Driver {
     }
     std::string diffs;
     for (const std::string& d : differences_) diffs += (diffs.empty() ? "" : ", ") + JsonString(d);
+    std::string files;
+    for (const std::string& f : files_)
+      files += (files.empty() ? "" : ", ") + velimo::cli::JsonStringUtf8(f);
     static const char* const kModels[] = {"sTavi", "uTavi", "rTavi", "ioTavi"};
     const size_t m = std::string("suri").find(options_.model);
     return std::string("{\"fleet_result\": 1, \"model\": ") +
@@ -212,8 +247,9 @@ class Driver {
            ", \"firmware\": " + JsonString(firmware_) +
            ", \"source_id_before\": " + JsonString(source_before_) +
            ", \"source_id_after\": " + JsonString(source_after_) +
-           ", \"result\": " + JsonString(result) + ", \"reason\": " + JsonString(reason) +
-           ", \"differences\": [" + diffs + "]}\n";
+           ", \"result\": " + JsonString(result) +
+           ", \"reason\": " + velimo::cli::JsonStringUtf8(reason) + ", \"differences\": [" + diffs +
+           "], \"files\": [" + files + "]}\n";
   }
 
   void Box(std::string_view text) {
@@ -221,7 +257,7 @@ class Driver {
     constexpr std::string_view kRefused = "ERROR! Please check your serial port status.\n";
     if (text.starts_with(kRefused)) {
       Out("message: " + velimo::cli::OneLine(kRefused) + "\n");
-      last_problem = velimo::cli::OneLine(text);
+      last_problem = Problem(text);
       std::string_view rest = text.substr(kRefused.size());
       while (!rest.empty()) {
         const size_t end = std::min(rest.find('\n'), rest.size());
@@ -234,7 +270,7 @@ class Driver {
     Out("message: " + velimo::cli::OneLine(text) + "\n");
     if (velimo::cli::IsFailureMessage(text)) {
       failed_ = true;
-      last_problem = velimo::cli::OneLine(text);
+      last_problem = Problem(text);
     }
   }
 
@@ -256,21 +292,36 @@ class Driver {
 
   void RunCommand(Session& session, const Command& c, size_t index) {
     switch (c.kind) {
-      case Command::Kind::SaveProfile:
-        Report(velimo::cli::SaveProfileCommand(
+      case Command::Kind::SaveProfile: {
+        const velimo::cli::ProfileCommandResult r = velimo::cli::SaveProfileCommand(
             session, c.value, {options_.with_identity, options_.with_secrets},
-            session.Main().ComPortEnvBoard.Port(), options_.json));
+            session.Main().ComPortEnvBoard.Port(), options_.json);
+        if (r.status == 0) files_.push_back(c.value);
+        Report(r);
         break;
+      }
       case Command::Kind::CompareProfile:
         compared_ = true;
         Report(velimo::cli::CompareProfileCommand(session, profiles_.at(index), c.value,
-                                                  options_.json));
+                                                  options_.json, options_.with_secrets));
         break;
-      case Command::Kind::ApplyProfile:
+      case Command::Kind::ApplyProfile: {
         applied_ = true;
-        Report(
-            velimo::cli::ApplyProfileCommand(session, profiles_.at(index), c.value, options_.json));
+        const velimo::profile::Profile& profile = profiles_.at(index);
+        // A bench report tells each written setting's value before and
+        // after: the values before are read here, as the apply reads them.
+        std::map<std::string, std::string> before;
+        if (options_.fleet_worker) {
+          velimo::profile::ProfileRunner runner(session.Modem(), velimo::cli::SessionHost(session));
+          for (const auto& d : runner.Compare(profile).differences)
+            before[std::string(d.def->key)] = d.modem;
+        }
+        velimo::cli::ProfileCommandResult r = velimo::cli::ApplyProfileCommand(
+            session, profile, c.value, options_.json, options_.with_secrets);
+        if (options_.fleet_worker) r.differences = Changes(r.settings, before);
+        Report(r);
         break;
+      }
       case Command::Kind::Read:
         read_mark_ = velimo::forms::Control::SerialNow();
         session.Run([&] { session.Main().Btn_S_CurrentStatus.Click(); });
@@ -295,7 +346,8 @@ class Driver {
         Settle(session);
         break;
       case Command::Kind::Wait:
-        platform_.RunFor(c.ms);
+        // Nothing is sent while waiting, so an interrupt ends the wait.
+        platform_.RunUntil([] { return velimo::cli::Interrupted(); }, c.ms);
         break;
       case Command::Kind::Show: {
         std::vector<velimo::forms::Control*> controls;
@@ -306,27 +358,76 @@ class Driver {
     }
   }
 
+  // "CH: 7 -> 12 verified" for each setting the apply wrote (or meant
+  // to): the value read before, the value read back, and the outcome.
+  std::vector<std::string> Changes(const std::vector<velimo::profile::SettingResult>& settings,
+                                   const std::map<std::string, std::string>& before) const {
+    std::vector<std::string> lines;
+    for (const velimo::profile::SettingResult& s : settings) {
+      if (s.outcome == velimo::profile::Outcome::Unchanged) continue;
+      const std::string key(s.def->key);
+      const auto b = before.find(key);
+      auto shown = [&](const std::string& v) {
+        return s.def->secret && !options_.with_secrets && v != "?" ? velimo::cli::Masked(v) : v;
+      };
+      std::string line = key + ": " + shown(b == before.end() ? "?" : b->second) + " -> " +
+                         shown(s.modem) + " " +
+                         std::string(velimo::profile::OutcomeName(s.outcome));
+      if (s.outcome == velimo::profile::Outcome::DidNotStick)
+        line += " (profile=" + shown(s.profile) + ")";
+      lines.push_back(std::move(line));
+    }
+    return lines;
+  }
+
   void Print(const std::vector<velimo::forms::Control*>& controls) {
     NamedValues values;
     // A control that got no value since the modem was last asked still
     // shows its start value: that is not the modem's, and is not printed.
     for (const velimo::forms::Control* c : controls) {
-      if (c->ValueSerial() > read_mark_)
-        values.emplace_back(c->Name(), Session::ValueOf(*c));
-      else
+      if (c->ValueSerial() <= read_mark_) {
         values.emplace_back(c->Name(), std::nullopt);
+        continue;
+      }
+      std::string value = Session::ValueOf(*c);
+      // The editors' text before the modem was asked is no secret.
+      if (!options_.with_secrets && velimo::cli::IsSecretControl(c->Name()) &&
+          value != "No Information")
+        value = velimo::cli::Masked(value);
+      values.emplace_back(c->Name(), std::move(value));
     }
     Out(options_.json ? velimo::cli::FormatJson(values) : velimo::cli::FormatLines(values));
   }
 
-  // Each trace line goes to standard error as the pane shows it.
+  // Each trace line goes to standard error as the pane shows it, the key
+  // and IV masked unless --with-secrets: those a keyword introduces, and
+  // the values the key and IV editors hold or held (the IV goes out as a
+  // line of its own).
   void CopyTrace(Session& session) {
     velimo::trace::TracePane& pane = session.Main().Trace().Pane();
-    auto flush = [&pane] {
+    auto flush = [this, &pane, &session] {
+      if (!options_.with_secrets) {
+        for (const char* name : {"Edit_S_AESKey", "Edit_S_AESIV", "Edit_I_AESKey", "Edit_I_AESIV"})
+          if (const velimo::forms::Control* c = session.Find(name)) {
+            const std::string value = Session::ValueOf(*c);
+            if (std::find(secrets_seen_.begin(), secrets_seen_.end(), value) == secrets_seen_.end())
+              secrets_seen_.push_back(value);
+          }
+      }
       const velimo::trace::PaneChanges changes = pane.TakeChanges();
       const auto& lines = pane.Lines();
       for (size_t i = changes.first; i < changes.first + changes.count && i < lines.size(); ++i) {
-        Err(velimo::cli::Utf8FromLatin1(velimo::trace::TracePane::DisplayText(lines[i])) + "\n");
+        std::string line = velimo::trace::TracePane::DisplayText(lines[i]);
+        if (!options_.with_secrets) line = velimo::cli::MaskedTraceLine(line, secrets_seen_);
+        // The pane breaks a line where it holds a line break: so does this.
+        std::string text;
+        for (size_t from = 0;;) {
+          const size_t nl = line.find('\n', from);
+          text += velimo::cli::PlainText(line.substr(from, nl - from)) + "\n";
+          if (nl == std::string::npos) break;
+          from = nl + 1;
+        }
+        Err(text);
       }
     };
     pane.SetObserver(flush);
@@ -345,6 +446,9 @@ class Driver {
   int lines_written_ = 0;
   std::string firmware_, source_before_, source_after_;
   std::vector<std::string> differences_;
+  std::vector<std::string> files_;  // profiles saved
+  size_t commands_run_ = 0;
+  std::vector<std::string> secrets_seen_;  // key and IV values, for the trace
 };
 
 // --list: names for shell completion, one a line. The windows are made
@@ -370,13 +474,22 @@ int List(const CliOptions& options) {
 
 // A bench run: the worker's own command line is checked once here, with
 // the first port, so a mistake is told once and not by every worker.
-int RunBench(const velimo::cli::fleet::FleetOptions& options) {
+int RunBench(velimo::cli::fleet::FleetOptions options, const std::vector<std::string>& args) {
   std::vector<std::string> probe = options.worker_args;
   probe.insert(probe.end(), {"--port", "x"});
   const velimo::cli::ParsedCli parsed = velimo::cli::ParseCli(probe);
   if (!parsed.options) {
     Complain(parsed.error);
     return 2;
+  }
+  // What the workers will do, for the checks before the first unit.
+  options.model = parsed.options->model == 'a' ? 0 : parsed.options->model;
+  options.with_secrets = parsed.options->with_secrets;
+  options.command_line = args;
+  for (const Command& c : parsed.options->commands) {
+    if (c.kind == Command::Kind::CompareProfile || c.kind == Command::Kind::ApplyProfile)
+      options.profiles.push_back(c.value);
+    if (c.kind == Command::Kind::ApplyProfile) options.applied.push_back(c.value);
   }
   velimo::cli::fleet::FleetIo io;
   io.out = Out;
@@ -403,6 +516,7 @@ int RunBench(const velimo::cli::fleet::FleetOptions& options) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  velimo::cli::CatchInterrupts();
   if (!args.empty() && args[0] == "ports")
     return velimo::cli::RunPortsCommand({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "scan")
@@ -414,7 +528,7 @@ int main(int argc, char** argv) {
     Err(std::string("Try '") + kProgram + " --help'.\n");
     return 2;
   }
-  if (fleet.options) return RunBench(*fleet.options);
+  if (fleet.options) return RunBench(*fleet.options, args);
   const velimo::cli::ParsedCli parsed = velimo::cli::ParseCli(args);
   if (!parsed.options) {
     Complain(parsed.error);

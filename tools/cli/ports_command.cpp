@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "exit_status.h"
 #include "output.h"
 #include "serial/open_refusal.h"
 #include "serial/port_identity.h"
@@ -10,8 +11,10 @@ namespace velimo::cli {
 
 namespace {
 
+// A field of a plain line: sysfs strings are UTF-8, and a control
+// character in one (a tab in a product name) is escaped so the columns hold.
 std::string OrDash(const std::string& text) {
-  return text.empty() ? "-" : text;
+  return text.empty() ? "-" : PlainUtf8(text);
 }
 
 void Write(const std::string& text) {
@@ -48,22 +51,23 @@ int RunPortsCommand(const std::vector<std::string>& args) {
     const std::string state = serial::PortState(p.path, roots);
     if (json) {
       out += first ? "" : ",";
-      out += "{\"path\":" + JsonString(p.path) + ",\"by_id\":" + JsonString(p.by_id) +
-             ",\"vid\":" + JsonString(p.vid) + ",\"pid\":" + JsonString(p.pid) +
-             ",\"serial\":" + JsonString(p.serial) +
-             ",\"manufacturer\":" + JsonString(p.manufacturer) +
-             ",\"product\":" + JsonString(p.product) + ",\"driver\":" + JsonString(p.driver) +
-             ",\"description\":" + JsonString(p.Description()) + ",\"state\":" + JsonString(state) +
-             "}";
+      out += "{\"path\":" + JsonStringUtf8(p.path) + ",\"by_id\":" + JsonStringUtf8(p.by_id) +
+             ",\"vid\":" + JsonStringUtf8(p.vid) + ",\"pid\":" + JsonStringUtf8(p.pid) +
+             ",\"serial\":" + JsonStringUtf8(p.serial) +
+             ",\"manufacturer\":" + JsonStringUtf8(p.manufacturer) +
+             ",\"product\":" + JsonStringUtf8(p.product) +
+             ",\"driver\":" + JsonStringUtf8(p.driver) +
+             ",\"description\":" + JsonStringUtf8(p.Description()) +
+             ",\"state\":" + JsonStringUtf8(state) + "}";
     } else {
-      out += p.path + "\t" + OrDash(p.by_id) + "\t" + OrDash(p.VidPid()) + "\t" + OrDash(p.serial) +
-             "\t" + OrDash(p.Description()) + "\t" + state + "\n";
+      out += PlainUtf8(p.path) + "\t" + OrDash(p.by_id) + "\t" + OrDash(p.VidPid()) + "\t" +
+             OrDash(p.serial) + "\t" + OrDash(p.Description()) + "\t" + PlainUtf8(state) + "\n";
     }
     first = false;
   }
   if (json) out += "]\n";
   Write(out);
-  return 0;
+  return ports->empty() ? kExitShortOf : kExitDone;  // no port is nothing found
 }
 
 }  // namespace velimo::cli

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "output.h"
+#include "secrets.h"
 
 namespace velimo::cli {
 
@@ -14,6 +15,11 @@ std::string Field(std::string_view name, std::string_view bytes) {
 
 std::string Head(std::string_view command, const std::string& file) {
   return "{" + Field("command", command) + ", " + Field("file", file);
+}
+
+// A setting's value as it may be shown: a key or IV masked unless asked.
+std::string Shown(const profile::SettingDef& def, const std::string& value, bool with_secrets) {
+  return def.secret && !with_secrets && value != "?" ? Masked(value) : value;
 }
 
 profile::Host CliHost() {
@@ -28,6 +34,10 @@ std::string JsonOrNull(bool known, std::string_view bytes) {
 }
 
 }  // namespace
+
+profile::Host SessionHost(Session&) {
+  return CliHost();
+}
 
 ProfileCommandResult SaveProfileCommand(Session& session, const std::string& file,
                                         const profile::SaveChoice& choice, const std::string& port,
@@ -69,7 +79,7 @@ ProfileCommandResult SaveProfileCommand(Session& session, const std::string& fil
 }
 
 ProfileCommandResult CompareProfileCommand(Session& session, const profile::Profile& profile,
-                                           const std::string& file, bool json) {
+                                           const std::string& file, bool json, bool with_secrets) {
   ProfileCommandResult r;
   profile::CompareResult compared;
   {
@@ -88,7 +98,11 @@ ProfileCommandResult CompareProfileCommand(Session& session, const profile::Prof
     return d.reported ? key + ": modem=" + d.modem + " profile=" + d.profile
                       : key + ": not reported (profile=" + d.profile + ")";
   };
-  for (const profile::Difference& d : compared.differences) r.differences.push_back(line(d));
+  for (profile::Difference& d : compared.differences) {
+    d.modem = Shown(*d.def, d.modem, with_secrets);
+    d.profile = Shown(*d.def, d.profile, with_secrets);
+    r.differences.push_back(line(d));
+  }
   if (json) {
     std::string list;
     for (const profile::Difference& d : compared.differences) {
@@ -102,12 +116,12 @@ ProfileCommandResult CompareProfileCommand(Session& session, const profile::Prof
             ", \"differences\": [" + list + "]}\n";
     return r;
   }
-  for (const profile::Difference& d : compared.differences) r.out += Utf8FromLatin1(line(d)) + "\n";
+  for (const profile::Difference& d : compared.differences) r.out += PlainText(line(d)) + "\n";
   return r;
 }
 
 ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profile& profile,
-                                         const std::string& file, bool json) {
+                                         const std::string& file, bool json, bool with_secrets) {
   ProfileCommandResult r;
   profile::ApplyResult applied;
   {
@@ -121,6 +135,11 @@ ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profil
     r.status = applied.AllVerified() ? 0 : 3;
   }
   r.lines_sent = applied.lines_sent;
+  r.settings = applied.settings;
+  for (profile::SettingResult& s : applied.settings) {
+    s.modem = Shown(*s.def, s.modem, with_secrets);
+    s.profile = Shown(*s.def, s.profile, with_secrets);
+  }
   for (const profile::SettingResult& s : applied.settings) {
     if (s.outcome != profile::Outcome::Unchanged)
       r.differences.push_back(std::string(s.def->key) + "=" + s.profile + " " + s.Text());
@@ -145,7 +164,7 @@ ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profil
   // Without a read-back nothing can be said per setting.
   if (applied.ok || !applied.settings.empty()) {
     for (const profile::SettingResult& s : applied.settings)
-      r.out += Utf8FromLatin1(std::string(s.def->key) + ": " + s.Text()) + "\n";
+      r.out += PlainText(std::string(s.def->key) + ": " + s.Text()) + "\n";
   }
   if (!applied.link_message.empty()) r.out += "link: " + applied.link_message + "\n";
   return r;

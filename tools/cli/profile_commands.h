@@ -20,14 +20,20 @@ struct ProfileCommandResult {
   // (modem=A)"), and the number of lines sent.
   std::vector<std::string> differences;
   int lines_sent = 0;
+  // apply-profile: each setting's outcome, its values in clear.
+  std::vector<profile::SettingResult> settings;
 };
 
 ProfileCommandResult SaveProfileCommand(Session& session, const std::string& file,
                                         const profile::SaveChoice& choice, const std::string& port,
                                         bool json);
+// The AES key and IV are masked in what they print and list unless
+// with_secrets.
 ProfileCommandResult CompareProfileCommand(Session& session, const profile::Profile& profile,
-                                           const std::string& file, bool json);
+                                           const std::string& file, bool json,
+                                           bool with_secrets = false);
 ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profile& profile,
-                                         const std::string& file, bool json);
+                                         const std::string& file, bool json,
+                                         bool with_secrets = false);
 
 }  // namespace velimo::cli

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "exit_status.h"
 #include "output.h"
 #include "scan/port_scan.h"
 
@@ -16,18 +17,22 @@ void Write(const std::string& text) {
 }
 
 void Complain(const std::string& text) {
-  std::fprintf(stderr, "velimo-cli: %s\n", text.c_str());
+  std::fprintf(stderr, "velimo-cli: %s\n", PlainUtf8(text).c_str());
 }
 
 std::string Line(const scan::PortResult& r) {
   const std::string family = scan::FamilyName(r.family);
-  return r.port + "\t" + std::to_string(r.baud) + "\t" + r.parity + "\t" +
-         (family.empty() ? "unknown" : family) + "\t" + (r.firmware.empty() ? "-" : r.firmware) +
-         "\t" + (r.source_id.empty() ? "-" : r.source_id) + "\n";
+  // The firmware and source ID are the modem's bytes: escaped, so a tab or
+  // an escape sequence in them neither shifts the columns nor reaches the
+  // terminal.
+  return PlainUtf8(r.port) + "\t" + std::to_string(r.baud) + "\t" + r.parity + "\t" +
+         (family.empty() ? "unknown" : family) + "\t" +
+         (r.firmware.empty() ? "-" : PlainText(r.firmware)) + "\t" +
+         (r.source_id.empty() ? "-" : PlainText(r.source_id)) + "\n";
 }
 
 std::string Json(const scan::PortResult& r) {
-  return "{\"port\":" + JsonString(r.port) + ",\"baud\":" + std::to_string(r.baud) +
+  return "{\"port\":" + JsonStringUtf8(r.port) + ",\"baud\":" + std::to_string(r.baud) +
          ",\"parity\":" + JsonString(r.parity) +
          ",\"family\":" + JsonString(scan::FamilyName(r.family)) + ",\"model\":" +
          JsonString(
@@ -37,11 +42,15 @@ std::string Json(const scan::PortResult& r) {
 }
 
 // Tells of the ports that could not be scanned; true when one failed
-// (rather than being merely in use or silent).
-bool ReportSkipped(const std::vector<scan::PortResult>& results) {
+// (rather than being merely in use or silent). A port the operator named
+// that is in use failed: it was asked for and could not be probed.
+bool ReportSkipped(const std::vector<scan::PortResult>& results, bool named) {
   bool failed = false;
   for (const scan::PortResult& r : results) {
-    if (r.outcome == scan::PortResult::Outcome::InUse) {
+    if (r.outcome == scan::PortResult::Outcome::InUse && named) {
+      failed = true;
+      Complain(r.port + ": " + (r.reasons.empty() ? "in use" : r.reasons.front()));
+    } else if (r.outcome == scan::PortResult::Outcome::InUse) {
       Complain(r.port + " skipped: " + (r.reasons.empty() ? "in use" : r.reasons.front()));
     } else if (r.outcome == scan::PortResult::Outcome::Failed) {
       failed = true;
@@ -81,9 +90,9 @@ int RunScanCommand(const std::vector<std::string>& args) {
   }
   if (json) out += "]\n";
   Write(out);
-  const bool failed = ReportSkipped(results);
-  if (found > 0) return 0;
-  return failed ? 1 : 3;
+  const bool failed = ReportSkipped(results, !options.ports.empty());
+  if (failed) return kExitFailure;
+  return found > 0 ? kExitDone : kExitShortOf;
 }
 
 int ResolveAuto(CliOptions& options) {
@@ -93,13 +102,14 @@ int ResolveAuto(CliOptions& options) {
   scan::ScanOptions scan;
   if (!autoPort) scan.ports.push_back(options.port);
   const std::vector<scan::PortResult> results = scan::ScanPorts(scan);
-  ReportSkipped(results);
+  const bool failed = ReportSkipped(results, !autoPort);
+  if (failed) return kExitFailure;
   std::vector<const scan::PortResult*> found;
   for (const scan::PortResult& r : results)
     if (r.outcome == scan::PortResult::Outcome::Found) found.push_back(&r);
   if (found.empty()) {
     Complain("no modem found");
-    return 3;
+    return kExitShortOf;
   }
   if (found.size() > 1) {
     std::string names;
@@ -107,12 +117,12 @@ int ResolveAuto(CliOptions& options) {
       names += "\n  " + r->port + " (" + scan::FamilyName(r->family) + ", " +
                std::to_string(r->baud) + " " + r->parity + ")";
     Complain("several modems found; name one with --port:" + names);
-    return 2;
+    return kExitFailure;
   }
   const scan::PortResult& r = *found.front();
   if (r.family == scan::Family::Unknown && autoModel) {
     Complain(r.port + " answered, but its family cannot be told; name it with --model");
-    return 2;
+    return kExitFailure;
   }
   options.port = r.port;
   options.baud = std::to_string(r.baud);
@@ -125,7 +135,7 @@ int ResolveAuto(CliOptions& options) {
 
 std::vector<FoundPort> ScanForBench() {
   const std::vector<scan::PortResult> results = scan::ScanPorts(scan::ScanOptions{});
-  ReportSkipped(results);
+  ReportSkipped(results, false);
   std::vector<FoundPort> found;
   for (const scan::PortResult& r : results) {
     if (r.outcome != scan::PortResult::Outcome::Found) continue;

@@ -11,7 +11,8 @@
 namespace velimo::cli {
 
 // args: what follows the word "scan". Returns the exit status: 0 when a
-// modem was found, 3 when none was, 1 on a failure, 2 on a usage error.
+// modem was found, 3 when none was, 1 when a named port is in use or
+// failed, 2 on a usage error.
 int RunScanCommand(const std::vector<std::string>& args);
 
 // Fills in port, rate, parity and model from a scan when the options ask

@@ -1,17 +1,42 @@
 #include "fleet/fleet_command.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 
+#include "exit_status.h"
 #include "fleet/json_value.h"
+#include "fleet/report_file.h"
 #include "fleet/worker_pool.h"
+#include "interrupt.h"
+#include "output.h"
+#include "profile/operations.h"
+#include "profile/profile_file.h"
+#include "profile/setting_table.h"
+#include "secrets.h"
+#include "util/sha256.h"
+#include "util/version.h"
 
 namespace velimo::cli::fleet {
 
 namespace {
+
+int64_t WallMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
 
 std::string IsoLocal(int64_t epoch_ms) {
   const time_t seconds = static_cast<time_t>(epoch_ms / 1000);
@@ -25,8 +50,9 @@ std::string IsoLocal(int64_t epoch_ms) {
 }
 
 std::optional<UnitResult> ResultFromName(const std::string& name) {
-  for (UnitResult r : {UnitResult::kRead, UnitResult::kMatched, UnitResult::kApplied,
-                       UnitResult::kDiffers, UnitResult::kDidNotStick, UnitResult::kFailed})
+  for (UnitResult r :
+       {UnitResult::kRead, UnitResult::kMatched, UnitResult::kApplied, UnitResult::kDiffers,
+        UnitResult::kDidNotStick, UnitResult::kFailed, UnitResult::kInterrupted})
     if (name == ResultName(r)) return r;
   return std::nullopt;
 }
@@ -48,13 +74,6 @@ std::string WhyNoResult(const WorkerOutcome& o, int64_t limit_ms) {
   if (last.starts_with("velimo-cli: ")) last.erase(0, 12);
   if (!last.empty()) return last;
   return "the worker ended with status " + std::to_string(o.exit_status) + " and no result";
-}
-
-bool WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  return static_cast<bool>(out);
 }
 
 }  // namespace
@@ -113,11 +132,12 @@ ParsedFleet ParseFleet(const std::vector<std::string>& args) {
       options.reports.push_back(value);
     }
   }
-  if (port_count < 2 && !all) {
-    if (options.jobs > 0 || !options.units_file.empty() || !options.reports.empty())
-      return fail("--jobs, --units and --report go with several --port options or --port all");
-    return parsed;  // a single-port run
-  }
+  // A bench of one unit is still a bench: its units file and report are
+  // honoured as for many.
+  const bool bench_options =
+      options.jobs > 0 || !options.units_file.empty() || !options.reports.empty();
+  if (port_count < 2 && !all && !bench_options) return parsed;  // a single-port run
+  if (port_count == 0) return fail("--port is required");
   parsed.options = std::move(options);
   return parsed;
 }
@@ -144,59 +164,207 @@ UnitReport ReportFromWorker(std::string_view line) {
     if (auto it = object->find("differences"); it != object->end() && it->second.Array())
       for (const JsonValue& d : *it->second.Array())
         if (d.String()) report.differences.push_back(*d.String());
+    if (auto it = object->find("files"); it != object->end() && it->second.Array())
+      for (const JsonValue& f : *it->second.Array())
+        if (f.String()) report.files.push_back(*f.String());
   }
   return report;
 }
 
+namespace {
+
+bool IsMyid(const std::string& key) {
+  return key.size() == 4 && std::toupper(static_cast<unsigned char>(key[0])) == 'M' &&
+         std::toupper(static_cast<unsigned char>(key[1])) == 'Y' &&
+         std::toupper(static_cast<unsigned char>(key[2])) == 'I' &&
+         std::toupper(static_cast<unsigned char>(key[3])) == 'D';
+}
+
+std::string Reason(int error) {
+  return std::strerror(error);
+}
+
+// Why the report cannot be written where it is asked for; "" when it can.
+std::string ReportRefusal(const std::string& file, const std::string& units_file) {
+  namespace fs = std::filesystem;
+  std::string folder = fs::path(file).parent_path().string();
+  if (folder.empty()) folder = ".";
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0)
+    return "the report's folder " + folder + " cannot be used: " + Reason(errno);
+  if (!S_ISDIR(st.st_mode)) return "the report's folder " + folder + " is not a folder";
+  if (access(folder.c_str(), W_OK | X_OK) != 0)
+    return "the report's folder " + folder + " is not writable: " + Reason(errno);
+  if (stat(file.c_str(), &st) == 0) {
+    if (S_ISFIFO(st.st_mode)) return "the report " + file + " is a FIFO, not a file";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+      return "the report " + file + " is a device, not a file";
+    if (!S_ISREG(st.st_mode)) return "the report " + file + " is not a regular file";
+    if (access(file.c_str(), W_OK) != 0)
+      return "the report " + file + " is not writable: " + Reason(errno);
+    struct stat units {};
+    if (!units_file.empty() && stat(units_file.c_str(), &units) == 0 && units.st_dev == st.st_dev &&
+        units.st_ino == st.st_ino)
+      return "the report " + file + " is the units file; it would be overwritten";
+  }
+  if (!units_file.empty() && DeviceOf(file) == DeviceOf(units_file))
+    return "the report " + file + " is the units file; it would be overwritten";
+  return "";
+}
+
+// The unit's part of a saved profile's name: its USB serial, or its
+// port's base name; only letters, digits, '-', '_' and '.' kept.
+std::string UnitTag(const PortName& port) {
+  std::string tag = port.usb_serial;
+  if (tag.empty()) tag = std::filesystem::path(port.path).filename().string();
+  for (char& c : tag) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '_' || c == '.';
+    if (!plain) c = '_';
+  }
+  return tag.empty() ? "unit" : tag;
+}
+
+// FILE's name with the unit's tag inserted before its extension:
+// site.vprofile -> site-A50285BI.vprofile.
+std::string UnitFile(const std::string& file, const std::string& tag) {
+  namespace fs = std::filesystem;
+  const fs::path path(file);
+  const std::string name = path.stem().string() + "-" + tag + path.extension().string();
+  return (path.parent_path() / name).string();
+}
+
+std::string HostName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
+std::string UserName() {
+  if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_name) return pw->pw_name;
+  return std::to_string(geteuid());
+}
+
+std::string ReadWhole(const std::string& path, bool& ok) {
+  std::ifstream in(path, std::ios::binary);
+  ok = static_cast<bool>(in);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
 int RunFleet(const FleetOptions& options, const std::string& program, const FleetIo& io) {
+  RunInfo run;
+  run.program = std::string("velimo-cli ") + velimo::kVersion;
+  run.command_line = CommandLineText(options.command_line);
+  run.host = HostName();
+  run.user = UserName();
+  run.start = IsoLocal(WallMs());
+  auto refuse = [&](const std::string& why) {
+    io.err("velimo-cli: " + PlainUtf8(why) + "\n");
+    return kExitFailure;
+  };
+
+  // Everything that can be checked is checked before the first unit is
+  // touched: a run that stops halfway over a file leaves units half done.
+  for (size_t i = 0; i < options.reports.size(); ++i) {
+    for (size_t j = 0; j < i; ++j)
+      if (DeviceOf(options.reports[j]) == DeviceOf(options.reports[i]))
+        return refuse("--report " + options.reports[i] + " is given twice");
+    if (const std::string why = ReportRefusal(options.reports[i], options.units_file); !why.empty())
+      return refuse(why);
+  }
+  std::optional<profile::Profile> base;  // the profile unit values go on top of
+  bool holds_myid = false;
+  for (const std::string& file : options.profiles) {
+    const profile::ProfileRead read = profile::ReadProfileFile(file);
+    if (!read.profile) return refuse(read.error);
+    if (options.model != 0) {
+      const std::string mismatch = profile::ModelMismatch(*read.profile, options.model);
+      if (!mismatch.empty()) return refuse(file + ": " + mismatch);
+    }
+    const bool applied =
+        std::find(options.applied.begin(), options.applied.end(), file) != options.applied.end();
+    if (applied && read.profile->Find("MYID")) holds_myid = true;
+    if (!base || applied) base = read.profile;
+    bool ok = false;
+    const std::string bytes = ReadWhole(file, ok);
+    if (!run.profile.empty()) {
+      run.profile += "; ";
+      run.profile_sha256 += "; ";
+    }
+    run.profile += file;
+    run.profile_sha256 += ok ? Sha256Hex(bytes) : "";
+  }
+  ParsedUnits parsed;  // rows are referred to until the run ends
+  if (!options.units_file.empty()) {
+    bool ok = false;
+    const std::string text = ReadWhole(options.units_file, ok);
+    if (!ok) return refuse("cannot read the units file " + options.units_file);
+    parsed = ParseUnitsCsv(text);
+    if (!parsed.units) return refuse(options.units_file + ": " + parsed.error);
+    // Each row's values as a line of the profile: a key of the model, a
+    // value in range; with no profile, on top of an empty one.
+    std::optional<profile::Profile> empty;
+    if (!base && options.model != 0) {
+      if (const auto set = profile::PageSetOf(options.model)) {
+        empty.emplace();
+        empty->model = options.model;
+        empty->set = *set;
+      }
+    }
+    const profile::Profile* under = base ? &*base : empty ? &*empty : nullptr;
+    const std::string why = CheckUnitRows(*parsed.units, [&](const UnitValues& values) {
+      UnitProfile unit;
+      for (const auto& [key, value] : values)
+        if (IsMyid(key)) unit.myid = value;
+      if (!under) return unit;
+      const profile::ProfileRead made = profile::WithUnitValues(*under, values);
+      if (!made.profile) {
+        unit.error = made.error;
+      } else if (!unit.myid.empty()) {
+        if (const profile::ProfileEntry* e = made.profile->Find("MYID")) unit.myid = e->value;
+      }
+      return unit;
+    });
+    if (!why.empty()) return refuse(options.units_file + ": " + why);
+  }
+
   // The bench as found: named ports, and every port with a modem for "all".
   std::vector<PortName> ports;
   for (const std::string& p : options.ports) {
     if (p == "all") {
-      if (!io.scan_all) {
-        io.err("velimo-cli: --port all needs the port scan, which this build lacks\n");
-        return 1;
-      }
+      if (!io.scan_all) return refuse("--port all needs the port scan, which this build lacks");
       for (PortName& found : io.scan_all()) ports.push_back(std::move(found));
     } else {
       ports.push_back(io.identify ? io.identify(p) : PortName{p, "", ""});
     }
   }
-  // A port named twice (or found by the scan and named) runs once.
+  // A unit named twice, or by two names (a path and its by-id link, or
+  // found by the scan and named), runs once, under its first name.
   std::vector<PortName> unique;
   for (PortName& p : ports) {
     bool seen = false;
-    for (const PortName& u : unique) seen = seen || u.path == p.path;
+    for (const PortName& u : unique) seen = seen || SameUnit(u, p);
     if (!seen) unique.push_back(std::move(p));
   }
   ports = std::move(unique);
   if (ports.empty()) {
     io.err("velimo-cli: no unit on the bench: the scan found no modem on a free port\n");
-    return 1;
+    return kExitShortOf;
   }
 
   std::vector<UnitReport> reports(ports.size());  // in port order
   std::vector<UnitReport> not_found;              // units file rows, after them
   std::vector<const UnitRow*> rows(ports.size(), nullptr);
-  std::vector<bool> run(ports.size(), true);
-  ParsedUnits parsed;  // rows are referred to until the run ends
-  if (!options.units_file.empty()) {
-    std::ifstream in(options.units_file, std::ios::binary);
-    if (!in) {
-      io.err("velimo-cli: cannot read the units file " + options.units_file + "\n");
-      return 1;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    parsed = ParseUnitsCsv(text.str());
-    if (!parsed.units) {
-      io.err("velimo-cli: " + options.units_file + ": " + parsed.error + "\n");
-      return 1;
-    }
+  std::vector<bool> run_unit(ports.size(), true);
+  if (parsed.units) {
     const UnitMatch match = MatchUnits(*parsed.units, ports);
     for (auto [p, r] : match.pairs) rows[p] = &parsed.units->rows[r];
     for (size_t p : match.ports_not_listed) {
-      run[p] = false;
+      run_unit[p] = false;
       UnitReport& r = reports[p];
       r.port = ports[p].path;
       r.by_id = ports[p].by_id;
@@ -213,14 +381,40 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
       not_found.push_back(std::move(report));
     }
   }
+  // A source ID is one unit's identity: a profile that holds one goes to
+  // several units only with each unit's own from the units file.
+  const size_t units_run = static_cast<size_t>(std::count(run_unit.begin(), run_unit.end(), true));
+  if (holds_myid && units_run > 1) {
+    for (size_t p = 0; p < ports.size(); ++p) {
+      if (!run_unit[p]) continue;
+      bool own = false;
+      if (rows[p])
+        for (const auto& [key, value] : rows[p]->settings) own = own || IsMyid(key);
+      if (own) continue;
+      return refuse("the profile holds MYID, a unit's own source ID: applied to " +
+                    std::to_string(units_run) + " units it would give " + ports[p].path +
+                    " and the others the same address. Give each unit its MYID in the units file "
+                    "(--units, a MYID column), or take MYID out of the profile; nothing was sent");
+    }
+  }
 
   std::vector<WorkerJob> jobs;
   std::vector<size_t> job_port;
+  std::vector<std::string> tags_used;
   for (size_t p = 0; p < ports.size(); ++p) {
-    if (!run[p]) continue;
+    if (!run_unit[p]) continue;
     WorkerJob job;
     job.argv = {program};
     job.argv.insert(job.argv.end(), options.worker_args.begin(), options.worker_args.end());
+    // Each unit's profile is a file of its own, named after the unit.
+    if (ports.size() > 1) {
+      std::string tag = UnitTag(ports[p]);
+      if (std::find(tags_used.begin(), tags_used.end(), tag) != tags_used.end())
+        tag += "-" + UnitTag(PortName{ports[p].path, "", ""});
+      tags_used.push_back(tag);
+      for (size_t a = 1; a + 1 < job.argv.size(); ++a)
+        if (job.argv[a] == "save-profile") job.argv[a + 1] = UnitFile(job.argv[a + 1], tag);
+    }
     job.argv.insert(job.argv.end(), ports[p].worker_args.begin(), ports[p].worker_args.end());
     job.argv.insert(job.argv.end(), {"--port", ports[p].path, "--fleet-worker"});
     if (rows[p])
@@ -237,7 +431,7 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
     std::string text;
     if (drawn) text += "\x1b[" + std::to_string(progress.size()) + "A";
     for (size_t j = 0; j < progress.size(); ++j)
-      text += "\r\x1b[K" + ports[job_port[j]].path + ": " + progress[j] + "\n";
+      text += "\r\x1b[K" + PlainUtf8(ports[job_port[j]].path) + ": " + progress[j] + "\n";
     drawn = true;
     io.out(text);
   };
@@ -248,46 +442,59 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
   PoolOptions pool;
   pool.jobs = options.jobs;
   pool.limit_ms = options.limit_ms;
+  pool.stop = InterruptFlag();
   const auto outcomes = RunWorkers(jobs, pool, [&](size_t job, std::string_view line) {
     if (IsWorkerResultLine(line)) {
       results[job] = std::string(line);
       progress[job] = "done";
     } else {
-      progress[job] = std::string(line.substr(0, 100));
+      progress[job] = PlainUtf8(line.substr(0, 100));
     }
     if (io.live) draw();
   });
 
+  const bool interrupted = Interrupted();
   for (size_t j = 0; j < jobs.size(); ++j) {
     const PortName& port = ports[job_port[j]];
     UnitReport r;
     if (!results[j].empty()) {
       r = ReportFromWorker(results[j]);
+    } else if (interrupted && !outcomes[j].started) {
+      r.result = UnitResult::kInterrupted;
+      r.reason = "interrupted before this unit was started; nothing was sent";
+    } else if (interrupted) {
+      r.result = UnitResult::kInterrupted;
+      r.reason = "interrupted; the worker ended without a report, so what it sent is not known";
     } else {
       r.reason = WhyNoResult(outcomes[j], options.limit_ms);
     }
     r.port = port.path;
     r.by_id = port.by_id;
     r.usb_serial = port.usb_serial;
-    r.start = IsoLocal(outcomes[j].start_ms);
-    r.end = IsoLocal(outcomes[j].end_ms);
+    if (outcomes[j].started) {
+      r.start = IsoLocal(outcomes[j].start_ms);
+      r.end = IsoLocal(outcomes[j].end_ms);
+    }
     r.cpu_seconds = outcomes[j].cpu_seconds;
     r.max_rss_kb = outcomes[j].max_rss_kb;
     reports[job_port[j]] = std::move(r);
   }
   reports.insert(reports.end(), not_found.begin(), not_found.end());
 
+  run.end = IsoLocal(WallMs());
   bool written = true;
   for (const std::string& file : options.reports) {
-    const std::string text = file.ends_with(".json") ? ReportJson(reports) : ReportCsv(reports);
-    if (!WriteFile(file, text)) {
-      io.err("velimo-cli: cannot write the report " + file + "\n");
+    const std::string text =
+        file.ends_with(".json") ? ReportJson(reports, run) : ReportCsv(reports, run);
+    if (const std::string why = WriteReportFile(file, text, options.with_secrets); !why.empty()) {
+      io.err("velimo-cli: cannot write the report " + PlainUtf8(file) + ": " + why + "\n");
       written = false;
     }
   }
   io.out(SummaryTable(reports));
   const int status = FleetExitStatus(reports);
-  return written ? status : 1;
+  if (interrupted || status == kExitInterrupted) return kExitInterrupted;
+  return written ? status : kExitFailure;
 }
 
 }  // namespace velimo::cli::fleet

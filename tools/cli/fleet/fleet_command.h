@@ -20,6 +20,13 @@ struct FleetOptions {
   std::vector<std::string> reports;      // --report, .csv or .json
   std::vector<std::string> worker_args;  // everything else, for every worker
   int64_t limit_ms = 10 * 60 * 1000;     // a worker still running after this is hung
+  // What the workers' own options say, for the checks made before the
+  // first unit is touched and for the report (filled in by the caller).
+  char model = 0;                         // 's', 'u', 'r', 'i', or 0 (auto)
+  std::vector<std::string> profiles;      // compare-profile and apply-profile files
+  std::vector<std::string> applied;       // apply-profile files
+  bool with_secrets = false;              // key and IV in clear: reports 0600
+  std::vector<std::string> command_line;  // as typed, for the report
 };
 
 struct ParsedFleet {
@@ -49,7 +56,9 @@ struct FleetIo {
 };
 
 // Runs the bench and returns the exit status (see FleetExitStatus; 1 also
-// for a units file or report that cannot be read or written).
+// for a units file, profile or report refused before the first unit, or a
+// report that cannot be written; 3 when "all" found no modem). Everything
+// that can be checked is checked before the first unit is touched.
 int RunFleet(const FleetOptions& options, const std::string& program, const FleetIo& io);
 
 }  // namespace velimo::cli::fleet

@@ -9,16 +9,6 @@ namespace velimo::cli::fleet {
 
 namespace {
 
-std::string CsvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
 std::string Joined(const std::vector<std::string>& parts, const char* between) {
   std::string out;
   for (const std::string& p : parts) {
@@ -28,10 +18,10 @@ std::string Joined(const std::vector<std::string>& parts, const char* between) {
   return out;
 }
 
-// Texts in a report are the modem's bytes (Latin-1) or our own ASCII; the
-// JSON string writer turns them into UTF-8.
+// Texts in a report are UTF-8 already: the workers' results are JSON, in
+// which the modem's Latin-1 bytes were encoded once.
 std::string J(const std::string& s) {
-  return JsonString(s);
+  return JsonStringUtf8(s);
 }
 
 std::string Number(double v) {
@@ -56,12 +46,16 @@ const char* ResultName(UnitResult result) {
       return "did-not-stick";
     case UnitResult::kFailed:
       return "failed";
+    case UnitResult::kInterrupted:
+      return "interrupted";
   }
   return "failed";
 }
 
 int FleetExitStatus(const std::vector<UnitReport>& units) {
   if (units.empty()) return 1;
+  for (const UnitReport& u : units)
+    if (u.result == UnitResult::kInterrupted) return 130;
   bool short_of = false;
   for (const UnitReport& u : units) {
     if (u.result == UnitResult::kFailed) return 1;
@@ -70,12 +64,21 @@ int FleetExitStatus(const std::vector<UnitReport>& units) {
   return short_of ? 3 : 0;
 }
 
-std::string ReportCsv(const std::vector<UnitReport>& units) {
+std::string ReportCsv(const std::vector<UnitReport>& units, const RunInfo& run) {
   std::string out =
+      "program,command_line,profile,profile_sha256,host,user,run_start,run_end,"
       "port,by_id,usb_serial,model,firmware,source_id_before,source_id_after,result,reason,"
-      "differences,start,end\r\n";
+      "differences,files,start,end\r\n";
   for (const UnitReport& u : units) {
-    const std::vector<std::string> fields = {u.port,
+    const std::vector<std::string> fields = {run.program,
+                                             run.command_line,
+                                             run.profile,
+                                             run.profile_sha256,
+                                             run.host,
+                                             run.user,
+                                             run.start,
+                                             run.end,
+                                             u.port,
                                              u.by_id,
                                              u.usb_serial,
                                              u.model,
@@ -85,32 +88,41 @@ std::string ReportCsv(const std::vector<UnitReport>& units) {
                                              ResultName(u.result),
                                              u.reason,
                                              Joined(u.differences, "; "),
+                                             Joined(u.files, "; "),
                                              u.start,
                                              u.end};
     std::string line;
     for (const std::string& f : fields) {
       if (!line.empty()) line += ',';
-      line += CsvField(Utf8FromLatin1(f));
+      line += CsvCell(f);
     }
     out += line + "\r\n";
   }
   return out;
 }
 
-std::string ReportJson(const std::vector<UnitReport>& units) {
+std::string ReportJson(const std::vector<UnitReport>& units, const RunInfo& run) {
+  auto list = [](const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (size_t d = 0; d < items.size(); ++d) out += (d ? ", " : "") + J(items[d]);
+    return out + "]";
+  };
+  const std::string head =
+      "\"program\": " + J(run.program) + ", \"command_line\": " + J(run.command_line) +
+      ", \"profile\": " + J(run.profile) + ", \"profile_sha256\": " + J(run.profile_sha256) +
+      ", \"host\": " + J(run.host) + ", \"user\": " + J(run.user) +
+      ", \"run_start\": " + J(run.start) + ", \"run_end\": " + J(run.end) + ", ";
   std::string out = "[\n";
   for (size_t i = 0; i < units.size(); ++i) {
     const UnitReport& u = units[i];
-    std::string diffs = "[";
-    for (size_t d = 0; d < u.differences.size(); ++d)
-      diffs += (d ? ", " : "") + J(u.differences[d]);
-    diffs += "]";
-    out += "  {\"port\": " + J(u.port) + ", \"by_id\": " + J(u.by_id) +
+    const std::string diffs = list(u.differences);
+    out += "  {" + head + "\"port\": " + J(u.port) + ", \"by_id\": " + J(u.by_id) +
            ", \"usb_serial\": " + J(u.usb_serial) + ", \"model\": " + J(u.model) +
            ", \"firmware\": " + J(u.firmware) + ", \"source_id_before\": " + J(u.source_id_before) +
            ", \"source_id_after\": " + J(u.source_id_after) +
            ", \"result\": " + J(ResultName(u.result)) + ", \"reason\": " + J(u.reason) +
-           ", \"differences\": " + diffs + ", \"start\": " + J(u.start) + ", \"end\": " + J(u.end) +
+           ", \"differences\": " + diffs + ", \"files\": " + list(u.files) +
+           ", \"start\": " + J(u.start) + ", \"end\": " + J(u.end) +
            ", \"worker_cpu_s\": " + Number(u.cpu_seconds) +
            ", \"worker_max_rss_kb\": " + std::to_string(u.max_rss_kb) + "}";
     out += i + 1 < units.size() ? ",\n" : "\n";
@@ -127,21 +139,24 @@ std::string SummaryTable(const std::vector<UnitReport>& units) {
       source += " -> " + u.source_id_after;
     std::string result = ResultName(u.result);
     if (!u.reason.empty()) result += ": " + u.reason;
-    rows.push_back({Utf8FromLatin1(u.port), Utf8FromLatin1(u.model), Utf8FromLatin1(u.firmware),
-                    Utf8FromLatin1(source), Utf8FromLatin1(result)});
+    rows.push_back({PlainUtf8(u.port), PlainUtf8(u.model), PlainUtf8(u.firmware), PlainUtf8(source),
+                    PlainUtf8(result)});
   }
   std::vector<size_t> width(head.size(), 0);
   for (const auto& r : rows)
-    for (size_t c = 0; c < r.size(); ++c) width[c] = std::max(width[c], r[c].size());
+    for (size_t c = 0; c < r.size(); ++c) width[c] = std::max(width[c], DisplayWidth(r[c]));
   std::string out;
   for (const auto& r : rows) {
     std::string line;
     for (size_t c = 0; c < r.size(); ++c) {
       line += r[c];
-      if (c + 1 < r.size()) line += std::string(width[c] - r[c].size() + 2, ' ');
+      if (c + 1 < r.size()) line += std::string(width[c] - DisplayWidth(r[c]) + 2, ' ');
     }
     out += line + "\n";
   }
+  for (const UnitReport& u : units)
+    for (const std::string& f : u.files)
+      out += PlainUtf8(u.port) + ": saved " + PlainUtf8(f) + "\n";
   return out;
 }
 

@@ -15,6 +15,7 @@ enum class UnitResult {
   kDiffers,      // compared only, and it differs
   kDidNotStick,  // written, but the modem reports another value
   kFailed,       // see reason
+  kInterrupted,  // the run was interrupted: see reason for where it stopped
 };
 
 // The words used in the report files and the table.
@@ -29,24 +30,46 @@ struct UnitReport {
   std::string source_id_before;
   std::string source_id_after;
   UnitResult result = UnitResult::kFailed;
-  std::string reason;                    // why it failed or did not stick
-  std::vector<std::string> differences;  // "KEY: modem=A profile=B" as written
-  std::string start;                     // ISO 8601 local time
+  std::string reason;  // why it failed or did not stick
+  // "KEY: modem=A profile=B" as compared, "KEY: A -> B verified" as
+  // written (the value read before, the value read back, the outcome).
+  std::vector<std::string> differences;
+  std::vector<std::string> files;  // profiles saved from this unit
+  std::string start;               // ISO 8601 local time
   std::string end;
   double cpu_seconds = 0;
   long max_rss_kb = 0;
 };
 
-// 0 when every unit succeeded (read, matched or applied), 3 when some did
-// not stick or differ and none failed, 1 when any failed. No units is a
-// failure: the bench had nothing on it.
+// 130 when a unit was interrupted, else 1 when any failed, 3 when some did
+// not stick or differ, 0 when every unit succeeded (read, matched or
+// applied). No units is a failure: the bench had nothing on it.
 int FleetExitStatus(const std::vector<UnitReport>& units);
 
-// RFC 4180 CSV with a header; differences joined by "; ".
-std::string ReportCsv(const std::vector<UnitReport>& units);
+// What was run, in every row of a report, so a row handed on alone still
+// says it: the program and its version, the command line (key and IV
+// masked), the profile file and the SHA-256 of its bytes, host, user, and
+// the run's start and end.
+struct RunInfo {
+  std::string program;
+  std::string command_line;
+  std::string profile;
+  std::string profile_sha256;
+  std::string host;
+  std::string user;
+  std::string start;
+  std::string end;
+};
+
+// Every text in a report is UTF-8. The CSV and the JSON hold the same
+// fields, the run's first.
+// RFC 4180 CSV with a header; lists joined by "; "; no cell a spreadsheet
+// would run as a formula.
+std::string ReportCsv(const std::vector<UnitReport>& units, const RunInfo& run = {});
 // A JSON array of one object per unit.
-std::string ReportJson(const std::vector<UnitReport>& units);
-// The summary for the terminal: aligned columns, one line per unit.
+std::string ReportJson(const std::vector<UnitReport>& units, const RunInfo& run = {});
+// The summary for the terminal: aligned columns, one line per unit, then
+// the profiles each unit was saved to. Control characters are escaped.
 std::string SummaryTable(const std::vector<UnitReport>& units);
 
 }  // namespace velimo::cli::fleet

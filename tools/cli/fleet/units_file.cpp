@@ -1,6 +1,8 @@
 #include "fleet/units_file.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <map>
 #include <set>
 
 namespace velimo::cli::fleet {
@@ -81,6 +83,9 @@ ParsedUnits ParseUnitsCsv(std::string_view text) {
       header = fields;
       for (size_t i = 0; i < header.size(); ++i) {
         const std::string name = Lower(header[i]);
+        for (size_t j = 0; j < i; ++j)
+          if (Lower(header[j]) == name && !name.empty())
+            return fail(line_no, "the column " + header[i] + " is named twice");
         const bool is_key = name == "port" || name == "byid" || name == "serial";
         if (!is_key) {
           if (header[i].empty()) return fail(line_no, "a column has no name");
@@ -112,11 +117,47 @@ ParsedUnits ParseUnitsCsv(std::string_view text) {
   return result;
 }
 
+std::string CheckUnitRows(const UnitsFile& units,
+                          const std::function<UnitProfile(const UnitValues&)>& unit_values) {
+  std::map<std::string, int> myid_line, device_line;
+  for (const UnitRow& row : units.rows) {
+    if (units.key == UnitKey::kPort) {
+      const auto [it, fresh] = device_line.emplace(DeviceOf(row.key), row.line);
+      if (!fresh)
+        return "line " + std::to_string(row.line) + ": " + row.key + " is the port of line " +
+               std::to_string(it->second) + " by another name";
+    }
+    const UnitProfile unit = unit_values(row.settings);
+    if (!unit.error.empty()) return "line " + std::to_string(row.line) + ": " + unit.error;
+    if (unit.myid.empty()) continue;
+    const auto [it, fresh] = myid_line.emplace(unit.myid, row.line);
+    if (!fresh)
+      return "line " + std::to_string(row.line) + ": MYID " + unit.myid +
+             " is already the source ID of line " + std::to_string(it->second) +
+             "; each unit needs its own";
+  }
+  return "";
+}
+
+std::string DeviceOf(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path resolved = std::filesystem::canonical(path, error);
+  // A file still to be made: what its folder resolves to, and its name.
+  if (error) resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(path), error);
+  return error ? path : resolved.string();
+}
+
+bool SameUnit(const PortName& a, const PortName& b) {
+  if (!a.by_id.empty() && a.by_id == b.by_id) return true;
+  return DeviceOf(a.path) == DeviceOf(b.path);
+}
+
 UnitMatch MatchUnits(const UnitsFile& units, const std::vector<PortName>& ports) {
   auto matches = [&](const UnitRow& row, const PortName& port) {
     switch (units.key) {
       case UnitKey::kPort:
-        return row.key == port.path;
+        return row.key == port.path || DeviceOf(row.key) == DeviceOf(port.path) ||
+               (!port.by_id.empty() && DeviceOf(row.key) == DeviceOf(port.by_id));
       case UnitKey::kById: {
         if (port.by_id.empty()) return false;
         const size_t slash = port.by_id.rfind('/');

@@ -9,6 +9,7 @@
 //   A50285BJ,102,1
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,9 +38,23 @@ struct ParsedUnits {
 
 // The key column is named "Port", "ById" or "Serial" (any case); it may
 // stand anywhere in the header. Fields may be quoted ("a,b", "" for a
-// quote). Blank lines are skipped; a row with another number of fields
-// than the header, an empty key, or a key given twice is refused.
+// quote). Blank lines are skipped; a column named twice, a row with
+// another number of fields than the header, an empty key, or a key given
+// twice is refused.
 ParsedUnits ParseUnitsCsv(std::string_view text);
+
+// Checks each row's values as a line of a profile file is checked, on top
+// of the profile they go with (a key of its model, a value in range), and
+// that no two rows give the same source ID (MYID): it is one unit's
+// identity. unit_values makes a unit's profile from a row's values or says
+// why it cannot. Returns "line N: reason", or "" when every row holds.
+using UnitValues = std::vector<std::pair<std::string, std::string>>;
+struct UnitProfile {
+  std::string error;  // why the values are refused
+  std::string myid;   // the source ID the unit would get, as written
+};
+std::string CheckUnitRows(const UnitsFile& units,
+                          const std::function<UnitProfile(const UnitValues&)>& unit_values);
 
 // What a found port is known by, for matching rows to ports.
 struct PortName {
@@ -56,9 +71,19 @@ struct UnitMatch {
   std::vector<size_t> ports_not_listed;          // ports no row matched
 };
 
-// Pairs rows with ports by the file's key column. A by-id key matches the
-// full path or its last part. Nothing is guessed: a row matches a port only
-// by that key.
+// What a port name stands for: the device it leads to (links and relative
+// parts resolved), so "./m1", its absolute path and a serial/by-id link to
+// it are one unit. A name that leads nowhere stands for itself.
+std::string DeviceOf(const std::string& path);
+
+// Whether two names of ports are one unit: the same device, or the same
+// by-id name.
+bool SameUnit(const PortName& a, const PortName& b);
+
+// Pairs rows with ports by the file's key column. A Port key matches the
+// port by the device it names (see DeviceOf); a by-id key matches the full
+// path or its last part. Nothing is guessed: a row matches a port only by
+// that key.
 UnitMatch MatchUnits(const UnitsFile& units, const std::vector<PortName>& ports);
 
 }  // namespace velimo::cli::fleet

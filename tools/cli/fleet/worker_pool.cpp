@@ -144,7 +144,13 @@ std::vector<WorkerOutcome> RunWorkers(
     }
   };
 
+  bool stopping = false;
   while (next < jobs.size() || !running.empty()) {
+    if (options.stop && *options.stop && !stopping) {
+      stopping = true;
+      next = jobs.size();  // the rest are not started
+      for (const Running& r : running) kill(r.pid, SIGTERM);
+    }
     while (next < jobs.size() && running.size() < at_once) {
       Running r;
       r.job = next;
@@ -172,6 +178,9 @@ std::vector<WorkerOutcome> RunWorkers(
         timeout = timeout < 0 ? left : std::min(timeout, left);
       }
     }
+    // An interrupt that comes just before poll() would wait for the next
+    // line of output: look again at least five times a second.
+    if (options.stop && !stopping) timeout = timeout < 0 ? 200 : std::min(timeout, 200);
     if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
 
     for (Running& r : running) {

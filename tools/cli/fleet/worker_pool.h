@@ -6,6 +6,7 @@
 // tail of each stream and the line being received.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -39,6 +40,9 @@ struct WorkerOutcome {
 struct PoolOptions {
   int jobs = 0;          // at most this many at once; 0: all at once
   int64_t limit_ms = 0;  // per worker; 0: none
+  // When this becomes true (an interrupt), no more workers are started and
+  // each running one is sent SIGTERM once, to end in order.
+  const volatile std::sig_atomic_t* stop = nullptr;
 };
 
 // Runs every job and returns their outcomes in the jobs' order. on_line is

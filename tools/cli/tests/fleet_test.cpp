@@ -59,6 +59,8 @@ TEST(UnitsFileTest, MalformedFilesAreRefusedWithTheirLine) {
       {"Port,MYID\n,1\n", "line 2: the unit's Port is empty"},
       {"Port,MYID\nx,1\nx,2\n", "line 3: unit x is listed twice"},
       {"Port,MYID\n\"x,1\n", "line 2: a quoted field is not closed"},
+      {"Port,MYID,DID,myid\nx,1,2,3\n", "line 1: the column myid is named twice"},
+      {"Port,Port\nx,y\n", "line 1: the column Port is named twice"},
   };
   for (const auto& c : cases) {
     const ParsedUnits p = ParseUnitsCsv(c.text);
