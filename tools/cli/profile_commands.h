@@ -32,6 +32,9 @@ ProfileCommandResult SaveProfileCommand(Session& session, const std::string& fil
 ProfileCommandResult CompareProfileCommand(Session& session, const profile::Profile& profile,
                                            const std::string& file, bool json,
                                            bool with_secrets = false);
+// What a profile operation of velimo-cli needs besides the session.
+profile::Host SessionHost(Session& session);
+
 ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profile& profile,
                                          const std::string& file, bool json,
                                          bool with_secrets = false);
