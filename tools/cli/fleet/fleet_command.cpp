@@ -2,12 +2,11 @@
 
 #include <charconv>
 #include <ctime>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "fleet/json_value.h"
 #include "fleet/worker_pool.h"
+#include "util/report_file.h"
 
 namespace velimo::cli::fleet {
 
@@ -50,11 +49,12 @@ std::string WhyNoResult(const WorkerOutcome& o, int64_t limit_ms) {
   return "the worker ended with status " + std::to_string(o.exit_status) + " and no result";
 }
 
-bool WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  return static_cast<bool>(out);
+// The key and IV reach a report only as differences ("AESKEY: modem=...").
+bool HoldsSecrets(const std::vector<UnitReport>& units) {
+  for (const UnitReport& u : units)
+    for (const std::string& d : u.differences)
+      if (d.starts_with("AESKEY") || d.starts_with("AESIV")) return true;
+  return false;
 }
 
 }  // namespace
@@ -181,16 +181,9 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
   std::vector<bool> run(ports.size(), true);
   ParsedUnits parsed;  // rows are referred to until the run ends
   if (!options.units_file.empty()) {
-    std::ifstream in(options.units_file, std::ios::binary);
-    if (!in) {
-      io.err("velimo-cli: cannot read the units file " + options.units_file + "\n");
-      return 1;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    parsed = ParseUnitsCsv(text.str());
+    parsed = ReadUnitsFile(options.units_file);
     if (!parsed.units) {
-      io.err("velimo-cli: " + options.units_file + ": " + parsed.error + "\n");
+      io.err("velimo-cli: " + parsed.error + "\n");
       return 1;
     }
     const UnitMatch match = MatchUnits(*parsed.units, ports);
@@ -280,8 +273,8 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
   bool written = true;
   for (const std::string& file : options.reports) {
     const std::string text = file.ends_with(".json") ? ReportJson(reports) : ReportCsv(reports);
-    if (!WriteFile(file, text)) {
-      io.err("velimo-cli: cannot write the report " + file + "\n");
+    if (const std::string why = WriteReportFile(file, text, HoldsSecrets(reports)); !why.empty()) {
+      io.err("velimo-cli: cannot write the report " + file + ": " + why + "\n");
       written = false;
     }
   }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "util/bounded_file.h"
+
 namespace velimo::cli::fleet {
 
 namespace {
@@ -110,6 +112,20 @@ ParsedUnits ParseUnitsCsv(std::string_view text) {
   if (header.empty()) return fail(line_no, "the file has no header");
   result.units = std::move(units);
   return result;
+}
+
+ParsedUnits ReadUnitsFile(const std::string& path) {
+  // Thousands of rows fit in a few hundred kilobytes; a FIFO, a device or
+  // an endless file in its place would hang the bench before its start.
+  const BoundedRead file = ReadBoundedFile(path, kUnitsFileLimit);
+  if (!file.ok) {
+    ParsedUnits refused;
+    refused.error = "cannot read the units file " + path + ": " + file.reason;
+    return refused;
+  }
+  ParsedUnits parsed = ParseUnitsCsv(file.text);
+  if (!parsed.units) parsed.error = path + ": " + parsed.error;
+  return parsed;
 }
 
 UnitMatch MatchUnits(const UnitsFile& units, const std::vector<PortName>& ports) {

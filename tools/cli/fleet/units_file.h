@@ -40,6 +40,10 @@ struct ParsedUnits {
 // quote). Blank lines are skipped; a row with another number of fields
 // than the header, an empty key, or a key given twice is refused.
 ParsedUnits ParseUnitsCsv(std::string_view text);
+// Reads and parses the file at path. One that cannot be read, is no
+// regular file, or is larger than 16 MiB is refused ("cannot read the
+// units file PATH: reason") before anything of it is parsed.
+ParsedUnits ReadUnitsFile(const std::string& path);
 
 // What a found port is known by, for matching rows to ports.
 struct PortName {
