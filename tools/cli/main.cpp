@@ -20,6 +20,7 @@
 #include "serial/port_list.h"
 #include "session.h"
 #include "trace/trace_pane.h"
+#include "trace/trace_secret.h"
 #include "util/restart.h"
 #include "util/version.h"
 
@@ -150,6 +151,7 @@ class Driver {
       Complain("the link was lost and the program would start anew here; the run ends");
     }
     source_after_ = ShownValue(session, "SID");
+    sent_secrets_ = session.Main().Trace().Sent();
     return failed_ ? 1 : differs_ ? 3 : 0;
   }
 
@@ -181,8 +183,14 @@ class Driver {
     } else if (result == "did-not-stick") {
       reason = "the modem kept another value";
     }
+    // A modem's line quoted in the reason may repeat the key or IV sent,
+    // with no keyword to find it by: masked by value, as in the log.
+    sent_secrets_.Mask(reason);
     std::string diffs;
-    for (const std::string& d : differences_) diffs += (diffs.empty() ? "" : ", ") + JsonString(d);
+    for (std::string d : differences_) {
+      sent_secrets_.Mask(d);
+      diffs += (diffs.empty() ? "" : ", ") + JsonString(d);
+    }
     static const char* const kModels[] = {"sTavi", "uTavi", "rTavi", "ioTavi"};
     const size_t m = std::string("suri").find(options_.model);
     return std::string("{\"fleet_result\": 1, \"model\": ") +
@@ -315,6 +323,7 @@ class Driver {
   int lines_written_ = 0;
   std::string firmware_, source_before_, source_after_;
   std::vector<std::string> differences_;
+  velimo::trace::SentSecrets sent_secrets_;  // the key and IV the run sent
 };
 
 // --list: names for shell completion, one a line. The windows are made
