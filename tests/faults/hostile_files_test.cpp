@@ -108,7 +108,8 @@ const Reader kReaders[] = {
      [](const std::string& path, const std::string& reason) {
        return "cannot read the units file " + path + ": " + reason;
      },
-     [](size_t limit) { return Padded("Serial,MYID\nA50285BI,101\n", limit, '\n'); },
+     // One blank line of spaces fills it up.
+     [](size_t limit) { return Padded("Serial,MYID\nA50285BI,101\n", limit, ' '); },
      "read 1 row(s)"},
     // A tree put in place of /sys: the adapter's serial-number attribute
     // reads as absent, as a missing one does.
