@@ -39,7 +39,16 @@ void TForm_main::StartDeviceWatch() {
 
 void TForm_main::ComPortEnvBoardHangUp() {
   const std::string name = ComPortEnvBoard.Port();
-  LogWriteStr("Adapter removed from Port[" + name + "]");
+  // The adapter is gone whether or not its trace line reaches the log
+  // file: the port is closed and the adapter waited for all the same, and
+  // the file's error is reported once that is done. (Errors of the port's
+  // event processing go nowhere, so it is reported here.)
+  std::string traceFailure;
+  try {
+    LogWriteStr("Adapter removed from Port[" + name + "]");
+  } catch (const std::exception& e) {
+    traceFailure = e.what();
+  }
   try {
     ComPortEnvBoard.ClosePort();
   } catch (const std::exception&) {
@@ -59,6 +68,7 @@ void TForm_main::ComPortEnvBoardHangUp() {
   // A port outside /dev (a link of its own) is watched where it lives.
   if (AwaitingAdapter && device_watcher_)
     device_watcher_->WatchFolder(FolderOf(serial::DevicePathOf(name)));
+  if (!traceFailure.empty()) platform_.ShowError(DefaultErrorText(traceFailure));
 }
 
 void TForm_main::DevicesChanged() {

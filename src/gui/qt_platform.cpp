@@ -19,11 +19,15 @@ namespace velimo::gui {
 
 namespace {
 
+// A tick runs guarded as the operator's handlers do: an error it raises
+// (a log line that cannot be written, say) goes to the default error
+// report and the program goes on. Escaping into Qt's event loop it would
+// end the program.
 class QtTimer : public PlatformTimer {
  public:
-  explicit QtTimer(std::function<void()> onTick) {
-    QObject::connect(&timer_, &QTimer::timeout, [fn = std::move(onTick)] {
-      if (fn) fn();
+  QtTimer(Platform& platform, std::function<void()> onTick) {
+    QObject::connect(&timer_, &QTimer::timeout, [&platform, fn = std::move(onTick)] {
+      if (fn) RunGuarded(platform, fn);
     });
   }
   void Start(int intervalMs) override { timer_.start(intervalMs > 0 ? intervalMs : 1); }
@@ -117,13 +121,15 @@ int64_t QtPlatform::MonotonicMs() {
 
 namespace {
 
-// A descriptor watched by the event loop, modal loops included.
+// A descriptor watched by the event loop, modal loops included; its
+// callback (device arrival and removal, a finished port search) runs
+// guarded as a timer's tick does.
 class NotifierWatch : public PlatformWatch {
  public:
-  NotifierWatch(int fd, std::function<void()> onReady)
+  NotifierWatch(Platform& platform, int fd, std::function<void()> onReady)
       : notifier_(fd, QSocketNotifier::Read), on_ready_(std::move(onReady)) {
-    QObject::connect(&notifier_, &QSocketNotifier::activated, [this] {
-      if (on_ready_) on_ready_();
+    QObject::connect(&notifier_, &QSocketNotifier::activated, [this, &platform] {
+      if (on_ready_) RunGuarded(platform, on_ready_);
     });
   }
 
@@ -136,11 +142,11 @@ class NotifierWatch : public PlatformWatch {
 
 std::unique_ptr<PlatformWatch> QtPlatform::WatchReadable(int fd, std::function<void()> onReady) {
   if (fd < 0) return nullptr;
-  return std::make_unique<NotifierWatch>(fd, std::move(onReady));
+  return std::make_unique<NotifierWatch>(*this, fd, std::move(onReady));
 }
 
 std::unique_ptr<PlatformTimer> QtPlatform::CreateTimer(std::function<void()> onTick) {
-  return std::make_unique<QtTimer>(std::move(onTick));
+  return std::make_unique<QtTimer>(*this, std::move(onTick));
 }
 
 void QtPlatform::RestartApplication() {

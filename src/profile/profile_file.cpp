@@ -6,13 +6,13 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include "profile/values.h"
 #include "settings/ini_file.h"
+#include "util/bounded_file.h"
 #include "util/errors.h"
 
 namespace velimo::profile {
@@ -149,11 +149,11 @@ ProfileRead ParseProfile(std::string_view text) {
 }
 
 ProfileRead ReadProfileFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {std::nullopt, "cannot read " + path + ": " + std::strerror(errno)};
-  std::stringstream text;
-  text << in.rdbuf();
-  ProfileRead read = ParseProfile(text.str());
+  // A profile is a few kilobytes of text: a FIFO, a device or a file of
+  // hundreds of megabytes in its place is refused before it is read.
+  const BoundedRead file = ReadBoundedFile(path, kProfileFileLimit);
+  if (!file.ok) return {std::nullopt, "cannot read " + path + ": " + file.reason};
+  ProfileRead read = ParseProfile(file.text);
   if (!read.profile) read.error = path + ": " + read.error;
   return read;
 }

@@ -52,7 +52,9 @@ struct ProfileRead {
 };
 
 ProfileRead ParseProfile(std::string_view text);
-// Reads a file; one that cannot be read is refused with the system's reason.
+// Reads a file; one that cannot be read is refused with the system's
+// reason, and so is anything but a regular file ("not a regular file") and
+// a file larger than 1 MiB ("larger than 1 MiB"), before it is read.
 ProfileRead ReadProfileFile(const std::string& path);
 
 // The profile with one unit's own values on top (its address, say), each

@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "serial/com_port.h"
 #include "serial/port_list.h"
+#include "util/bounded_file.h"
 
 namespace velimo::serial {
 
@@ -27,10 +27,13 @@ std::string Parent(const std::string& path) {
 }
 
 // One line of a sysfs attribute, without its line end; empty when absent.
+// The kernel's attributes fit a page; anything else at their names (a
+// FIFO, a device, a huge file in a tree put in place of /sys) is not one,
+// and reads as absent.
 std::string Attribute(const std::string& dir, const char* name) {
-  std::ifstream in(dir + "/" + name);
-  std::string line;
-  if (!in || !std::getline(in, line)) return {};
+  const BoundedRead file = ReadBoundedFile(dir + "/" + name, kSystemAttributeLimit);
+  if (!file.ok) return {};
+  std::string line = file.text.substr(0, file.text.find('\n'));
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
     line.pop_back();
   return line;

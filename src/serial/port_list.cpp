@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
+#include <sstream>
+
+#include "util/bounded_file.h"
 
 namespace velimo::serial {
 
@@ -17,11 +19,12 @@ bool IsDigit(char c) {
 // Serial-core ports carry a "type" attribute; 0 means no UART answered at
 // that address (the kernel registers ttyS0..ttyS3 on every PC).
 bool UartAbsent(const std::string& entry) {
-  std::ifstream type(entry + "/type");
-  if (!type) return false;
+  const BoundedRead type = ReadBoundedFile(entry + "/type", kSystemAttributeLimit);
+  if (!type.ok) return false;
+  std::istringstream in(type.text);
   int value = -1;
-  type >> value;
-  return type && value == 0;
+  in >> value;
+  return in && value == 0;
 }
 
 bool HasDevice(const std::string& entry) {

@@ -76,8 +76,9 @@ class IniFile {
   // Where no file can be made or renamed beside it (a folder closed to the
   // user, who may still write the file itself) the existing file is
   // rewritten in place and synced; should that fail, its old text is put
-  // back. A symbolic link of the user's own is followed and kept; one of
-  // another user is not. Raises velimo::Exception "Unable to write to
+  // back. A symbolic link is followed and kept where the rule of
+  // util/own_file.h allows (the user's, root's or the folder owner's), and
+  // refused otherwise. Raises velimo::Exception "Unable to write to
   // <path>" on failure.
   void Save(const std::string& path) const;
 

@@ -87,8 +87,14 @@ void TraceLog::LogWriteStr(std::string_view message, TraceSecret secret) {
   line.append(message);
   pane_.Add(line);
 
+  if (secret.length > 0 && secret.begin < message.size())
+    sent_.Remember(message.substr(secret.begin, secret.length));
+
   if (!save_log_file_) return;
-  if (!log_secrets_) MaskSecrets(line, stampLength, secret);
+  if (!log_secrets_) {
+    MaskSecrets(line, stampLength, secret);
+    sent_.Mask(line, stampLength);
+  }
 
   // The date is read anew, after the stamp: a line stamped 23:59:59 can go
   // into the next day's file.

@@ -36,8 +36,10 @@ class TraceLog {
   // while the switch is on. The message is kept byte for byte (CR and NUL
   // included), except that in the file the key and IV values (secret, and
   // those that keywords introduce, see trace_secret.h) are masked unless
-  // SetLogSecrets(true). A file error (EInOutError) reaches the caller after
-  // the line is already in the pane.
+  // SetLogSecrets(true); so is, in every later line too, any run equal to
+  // a key or IV value sent (a secret span of eight characters or more; see
+  // SentSecrets). A file error (EInOutError) reaches the caller after the
+  // line is already in the pane.
   void LogWriteStr(std::string_view message, TraceSecret secret = {});
 
   // A line received from the modem: into the pane as it is, without a
@@ -57,6 +59,10 @@ class TraceLog {
   // LogSecrets=1 in the settings file); off at creation.
   void SetLogSecrets(bool on) { log_secrets_ = on; }
   bool LogSecrets() const { return log_secrets_; }
+
+  // The key and IV values sent so far in this session, for masking other
+  // texts that leave the program (a bench worker's report).
+  const SentSecrets& Sent() const { return sent_; }
 
   TracePane& Pane() { return pane_; }
   const TracePane& Pane() const { return pane_; }
@@ -81,6 +87,7 @@ class TraceLog {
   bool save_log_file_ = false;
   bool log_secrets_ = false;
   TracePane pane_;
+  SentSecrets sent_;
   std::string day_path_;  // empty: not made yet
   int day_year_ = 0, day_month_ = 0, day_day_ = 0;
 };

@@ -52,4 +52,21 @@ void MaskSecrets(std::string& line, size_t offset, TraceSecret secret) {
   }
 }
 
+void SentSecrets::Remember(std::string_view value) {
+  if (value.size() < kMinLength || value == values_[0]) return;
+  values_[1] = std::move(values_[0]);
+  values_[0] = std::string(value);
+}
+
+void SentSecrets::Mask(std::string& text, size_t offset) const {
+  for (const std::string& value : values_) {
+    if (value.empty()) continue;
+    for (size_t at = text.find(value, offset); at != std::string::npos;
+         at = text.find(value, at + value.size())) {
+      std::fill(text.begin() + static_cast<std::ptrdiff_t>(at),
+                text.begin() + static_cast<std::ptrdiff_t>(at + value.size()), kMask);
+    }
+  }
+}
+
 }  // namespace velimo::trace

@@ -29,9 +29,12 @@ DataFolderChoice UserDataFolder(const char* xdgDataHome, const char* home);
 DataFolderChoice UserDataFolder();
 
 // Makes folder (with every missing parent, each readable by its owner only,
-// as the base directory rules ask) and makes it the working folder.
-// Returns why not, in words, when it cannot; the working folder is then
-// unchanged.
+// as the base directory rules ask) and makes it the working folder. The
+// folder and every symbolic link on the way to it must belong to the user
+// or to root: a stricter rule than that of the tool's own files
+// (util/own_file.h), since the data folder decides where the settings and
+// the log go. Nothing is made behind a link of another user. Returns why
+// not, in words, when it cannot; the working folder is then unchanged.
 std::optional<std::string> EnterFolder(const std::filesystem::path& folder);
 
 }  // namespace velimo

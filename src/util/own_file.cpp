@@ -30,6 +30,10 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+bool LinkMayBeFollowed(uid_t linkOwner, uid_t folderOwner, uid_t user) {
+  return linkOwner == user || linkOwner == 0 || linkOwner == folderOwner;
+}
+
 OwnFile FollowOwnLinks(const std::string& path) {
   OwnFile r;
   r.path = path;
@@ -43,9 +47,10 @@ OwnFile FollowOwnLinks(const std::string& path) {
     }
     if (hops == kMaxLinks) return Refused(std::move(r), ELOOP, nullptr);
     const std::string dir = DirectoryOf(r.path);
-    if (link.st_uid != ::geteuid()) {
+    if (link.st_uid != ::geteuid() && link.st_uid != 0) {
       struct stat folder;
-      if (::stat(dir.c_str(), &folder) != 0 || folder.st_uid != link.st_uid)
+      if (::stat(dir.c_str(), &folder) != 0 ||
+          !LinkMayBeFollowed(link.st_uid, folder.st_uid, ::geteuid()))
         return Refused(std::move(r), EACCES, kForeignLink);
     }
     char target[PATH_MAX];

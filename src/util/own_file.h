@@ -1,11 +1,15 @@
 // The tool's own files (the settings file, the log's day files and their
 // folder), reached so that nothing put in their place can hang a write,
 // redirect it or take it:
-// - a symbolic link is followed only when it belongs to this process's user
-//   or to the owner of the folder that holds it. That is the rule the
-//   kernel applies in sticky folders such as /tmp; here it holds in every
-//   folder, so a link another user planted in a shared folder cannot send
-//   the tool's writes (or its reads) to a file of their choice;
+// - a symbolic link is followed only when it belongs to this process's
+//   user, to root, or to the owner of the folder that holds it
+//   (LinkMayBeFollowed). The folder's owner could put any file there in
+//   its place anyway, as root could anywhere: such a link gives nobody a
+//   power they lacked, and an administrator may point the settings file or
+//   the log at shared storage with one. A link of any other user is
+//   refused in every folder (the kernel does so only in sticky folders
+//   such as /tmp), so a link planted in a shared folder cannot send the
+//   tool's writes (or its reads) to a file of their choice;
 // - opening never waits (a FIFO without a reader, a device);
 // - anything but a regular file is refused, before it is opened.
 #pragma once
@@ -32,6 +36,10 @@ struct OwnFile {
 // is no link; error is EACCES ("symbolic link owned by another user") or
 // ELOOP when the links are not followed to the end. fd stays -1.
 OwnFile FollowOwnLinks(const std::string& path);
+
+// The rule above for one link: linkOwner owns the link, folderOwner the
+// folder it stands in, user is the process's effective user.
+bool LinkMayBeFollowed(uid_t linkOwner, uid_t folderOwner, uid_t user);
 
 // Opens the file at path with flags (O_RDONLY, O_RDWR, O_WRONLY | O_APPEND |
 // O_CREAT ...; O_CLOEXEC, O_NOCTTY, O_NONBLOCK and O_NOFOLLOW are added) and

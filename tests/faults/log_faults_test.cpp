@@ -112,5 +112,30 @@ INSTANTIATE_TEST_SUITE_P(Logs, LogFaultTest,
                                       }}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A modem without encryption (an sTavi on firmware 1.0, chosen as an
+// ioTavi by mistake) rejects the IV line by repeating it, with no keyword
+// before it, and the ioTavi's parser logs the rejection: the log file has
+// the IV masked there too, as in the line that sent it.
+TEST_F(FaultTest, ARejectionThatRepeatsTheIvIsMaskedInTheLogFile) {
+  StartSim('i', {"--foreign", "s", "--firmware", "1.0"});
+  ASSERT_TRUE(ConnectTo('i'));
+  Click("SaveLogFile1");
+  ASSERT_TRUE(Main().SaveLogFile1.Checked());
+  const std::string iv = "fedcba9876543210";
+  Main().Edit_I_AESIV.SetText(iv);
+  Main().Btn_I_Save_AESIVClick();
+  Settle();
+  bool rejected_in_pane = false;
+  for (const std::string& line : TraceMessages())
+    rejected_in_pane = rejected_in_pane || line.find("Invalid Command for ") != std::string::npos;
+  ASSERT_TRUE(rejected_in_pane) << "the simulator's rejection was not logged";
+
+  std::string log;
+  for (const auto& e : fs::directory_iterator(dir_ + "/Log")) log += ReadFile(e.path());
+  EXPECT_EQ(log.find(iv), std::string::npos) << log;
+  EXPECT_NE(log.find("ERROR : Invalid Command for F/W 1.0 : ****************"), std::string::npos)
+      << log;
+}
+
 }  // namespace
 }  // namespace velimo::faults

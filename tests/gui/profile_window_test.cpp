@@ -4,6 +4,7 @@
 #include "gui/profile_window.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -162,6 +163,30 @@ TEST_F(ProfileWindowTest, CompareApplyAndSaveThroughTheProfileMenu) {
   const QByteArray text = saved.readAll();
   EXPECT_TRUE(text.contains("\nMYID = 100001\n"));
   EXPECT_TRUE(text.contains("\nCH = 5\n"));
+
+  // A FIFO or an oversized file chosen as the profile: refused at once by
+  // the profile reader's own words, nothing sent, the window live.
+  const QString fifo = dir_.Path() + QStringLiteral("/fifo.vprofile");
+  ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const QString big = dir_.Path() + QStringLiteral("/big.vprofile");
+  {
+    QFile out(big);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(out.resize(qint64{110} << 20));
+  }
+  const std::pair<QString, QString> refusals[] = {{fifo, QStringLiteral("not a regular file")},
+                                                  {big, QStringLiteral("larger than 1 MiB")}};
+  for (const auto& [chosen, reason] : refusals) {
+    menu->choose_file = [chosen] { return chosen; };
+    Action("CompareProfile1")->trigger();
+    const QString said = QStringLiteral("cannot read ") + chosen + QStringLiteral(": ") + reason +
+                         QStringLiteral("\nNothing was sent.");
+    ASSERT_TRUE(test::WaitFor([&] { return status->text() == said; }))
+        << status->text().toStdString();
+    EXPECT_EQ(dialog->Model().CurrentPhase(), Phase::Refused);
+    EXPECT_EQ(table->rowCount(), 0);
+    QTest::mouseClick(In<QPushButton>(dialog, "Btn_Profile_Close"), Qt::LeftButton);
+  }
 
   // Without the link the items rest.
   Action("Disconnect1")->trigger();

@@ -23,6 +23,7 @@
 #include "serial/port_list.h"
 #include "session.h"
 #include "trace/trace_pane.h"
+#include "trace/trace_secret.h"
 #include "util/restart.h"
 #include "util/version.h"
 
@@ -175,6 +176,7 @@ class Driver {
       Complain("the link was lost and the program would start anew here; the run ends");
     }
     source_after_ = ShownValue(session, "SID");
+    sent_secrets_ = session.Main().Trace().Sent();
     return failed_ ? 1 : differs_ ? 3 : 0;
   }
 
@@ -235,8 +237,14 @@ class Driver {
         reason += (reason.empty() ? "" : "; ") + d;
       }
     }
+    // A modem's line quoted in the reason may repeat the key or IV sent,
+    // with no keyword to find it by: masked by value, as in the log.
+    sent_secrets_.Mask(reason);
     std::string diffs;
-    for (const std::string& d : differences_) diffs += (diffs.empty() ? "" : ", ") + JsonString(d);
+    for (std::string d : differences_) {
+      sent_secrets_.Mask(d);
+      diffs += (diffs.empty() ? "" : ", ") + JsonString(d);
+    }
     std::string files;
     for (const std::string& f : files_)
       files += (files.empty() ? "" : ", ") + velimo::cli::JsonStringUtf8(f);
@@ -449,6 +457,7 @@ class Driver {
   std::vector<std::string> files_;  // profiles saved
   size_t commands_run_ = 0;
   std::vector<std::string> secrets_seen_;  // key and IV values, for the trace
+  velimo::trace::SentSecrets sent_secrets_;  // the key and IV the run sent
 };
 
 // --list: names for shell completion, one a line. The windows are made

@@ -314,6 +314,19 @@ TEST_F(TraceLogTest, LogIsPrivateAndMasksKeysAndIvs) {
       // No value after the keyword: nothing to mask.
       {"OK, AES IV\r\n", {}, "OK, AES IV\r\n"},
       {"Send AT Command : AT+AES=1\r\0"s, {}, "Send AT Command : AT+AES=1\r\0"s},
+      // A rejection that repeats the IV just sent, with no keyword.
+      {"ERROR : Invalid fedcba9876543210 rejected\r\n",
+       {},
+       "ERROR : Invalid **************** rejected\r\n"},
+      {"Send AT Command : AT+AESKEY=K1k1K1k1K1k1K1k1\r"s,
+       {28, 16},
+       "Send AT Command : AT+AESKEY=****************\r"s},
+      {"Source ID K1k1K1k1K1k1K1k1K1k1K1k1K1k1K1k1",
+       {},
+       "Source ID ********************************"},
+      // Too short to be known by its value: only its own span is masked.
+      {"Send AT Command : short\r"s, {18, 5}, "Send AT Command : *****\r"s},
+      {"a short line", {}, "a short line"},
   };
   std::string masked, clear;
   for (const Line& l : lines) {

@@ -14,11 +14,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "exit_status.h"
 #include "fleet/json_value.h"
-#include "fleet/report_file.h"
 #include "fleet/worker_pool.h"
 #include "interrupt.h"
 #include "output.h"
@@ -28,6 +26,8 @@
 #include "secrets.h"
 #include "util/sha256.h"
 #include "util/version.h"
+#include "util/bounded_file.h"
+#include "util/report_file.h"
 
 namespace velimo::cli::fleet {
 
@@ -245,12 +245,12 @@ std::string UserName() {
   return std::to_string(geteuid());
 }
 
+// A profile's bytes for its hash, by the readers' rules (a regular file
+// within the profile's bound).
 std::string ReadWhole(const std::string& path, bool& ok) {
-  std::ifstream in(path, std::ios::binary);
-  ok = static_cast<bool>(in);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  BoundedRead file = ReadBoundedFile(path, kProfileFileLimit);
+  ok = file.ok;
+  return std::move(file.text);
 }
 
 }  // namespace
@@ -300,11 +300,8 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
   }
   ParsedUnits parsed;  // rows are referred to until the run ends
   if (!options.units_file.empty()) {
-    bool ok = false;
-    const std::string text = ReadWhole(options.units_file, ok);
-    if (!ok) return refuse("cannot read the units file " + options.units_file);
-    parsed = ParseUnitsCsv(text);
-    if (!parsed.units) return refuse(options.units_file + ": " + parsed.error);
+    parsed = ReadUnitsFile(options.units_file);
+    if (!parsed.units) return refuse(parsed.error);
     // Each row's values as a line of the profile: a key of the model, a
     // value in range; with no profile, on top of an empty one.
     std::optional<profile::Profile> empty;
@@ -486,7 +483,7 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
   for (const std::string& file : options.reports) {
     const std::string text =
         file.ends_with(".json") ? ReportJson(reports, run) : ReportCsv(reports, run);
-    if (const std::string why = WriteReportFile(file, text, options.with_secrets); !why.empty()) {
+    if (const std::string why = velimo::WriteReportFile(file, text, options.with_secrets); !why.empty()) {
       io.err("velimo-cli: cannot write the report " + PlainUtf8(file) + ": " + why + "\n");
       written = false;
     }

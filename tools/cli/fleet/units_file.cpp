@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+#include "util/bounded_file.h"
+
 namespace velimo::cli::fleet {
 
 namespace {
@@ -150,6 +152,20 @@ std::string DeviceOf(const std::string& path) {
 bool SameUnit(const PortName& a, const PortName& b) {
   if (!a.by_id.empty() && a.by_id == b.by_id) return true;
   return DeviceOf(a.path) == DeviceOf(b.path);
+}
+
+ParsedUnits ReadUnitsFile(const std::string& path) {
+  // Thousands of rows fit in a few hundred kilobytes; a FIFO, a device or
+  // an endless file in its place would hang the bench before its start.
+  const BoundedRead file = ReadBoundedFile(path, kUnitsFileLimit);
+  if (!file.ok) {
+    ParsedUnits refused;
+    refused.error = "cannot read the units file " + path + ": " + file.reason;
+    return refused;
+  }
+  ParsedUnits parsed = ParseUnitsCsv(file.text);
+  if (!parsed.units) parsed.error = path + ": " + parsed.error;
+  return parsed;
 }
 
 UnitMatch MatchUnits(const UnitsFile& units, const std::vector<PortName>& ports) {

@@ -42,6 +42,10 @@ struct ParsedUnits {
 // another number of fields than the header, an empty key, or a key given
 // twice is refused.
 ParsedUnits ParseUnitsCsv(std::string_view text);
+// Reads and parses the file at path. One that cannot be read, is no
+// regular file, or is larger than 16 MiB is refused ("cannot read the
+// units file PATH: reason") before anything of it is parsed.
+ParsedUnits ReadUnitsFile(const std::string& path);
 
 // Checks each row's values as a line of a profile file is checked, on top
 // of the profile they go with (a key of its model, a value in range), and

@@ -1,0 +1,82 @@
+#include "util/bounded_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace velimo {
+
+namespace {
+
+constexpr const char* kNotRegular = "not a regular file";
+
+BoundedRead Refused(int error, std::string reason) {
+  BoundedRead r;
+  r.error = error;
+  r.reason = std::move(reason);
+  return r;
+}
+
+BoundedRead SystemError(int error) {
+  return Refused(error, std::strerror(error));
+}
+
+BoundedRead TooLarge(size_t limit) {
+  return Refused(EFBIG, "larger than " + SizeInWords(limit));
+}
+
+}  // namespace
+
+std::string SizeInWords(size_t bytes) {
+  if (bytes >= (size_t{1} << 20) && bytes % (size_t{1} << 20) == 0)
+    return std::to_string(bytes >> 20) + " MiB";
+  if (bytes >= (size_t{1} << 10) && bytes % (size_t{1} << 10) == 0)
+    return std::to_string(bytes >> 10) + " KiB";
+  return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+BoundedRead ReadBoundedFile(const std::string& path, size_t limit) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return SystemError(errno);
+  if (!S_ISREG(st.st_mode)) return Refused(EINVAL, kNotRegular);
+  if (static_cast<unsigned long long>(st.st_size) > limit) return TooLarge(limit);
+
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return SystemError(errno);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  // What was opened is what counts: the name may have been given to
+  // something else since it was looked at.
+  if (::fstat(fd, &st) != 0) return SystemError(errno);
+  if (!S_ISREG(st.st_mode)) return Refused(EINVAL, kNotRegular);
+  if (static_cast<unsigned long long>(st.st_size) > limit) return TooLarge(limit);
+
+  BoundedRead r;
+  // Kernel attributes report a page as their size whatever they hold, so
+  // the size is only a first guess of what is read.
+  r.text.reserve(std::min(static_cast<size_t>(st.st_size), limit));
+  char buffer[65536];
+  for (;;) {
+    // One byte beyond the limit tells a file that grew past it.
+    const size_t want = std::min(sizeof buffer, limit + 1 - r.text.size());
+    const ssize_t n = ::read(fd, buffer, want);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return SystemError(errno);
+    if (n == 0) break;
+    r.text.append(buffer, static_cast<size_t>(n));
+    if (r.text.size() > limit) return TooLarge(limit);
+  }
+  r.ok = true;
+  return r;
+}
+
+}  // namespace velimo
