@@ -136,4 +136,16 @@ double FaultTest::CpuMsWhileIdle(int ms) {
   return ProcessCpuMs() - before;
 }
 
+ChildResult RunInChild(const std::function<std::string()>& body, int limitMs) {
+  test::ExpectInFreshProcess([&] {
+    // A hang ends the process (SIGALRM), which fails the check.
+    alarm(static_cast<unsigned>((limitMs + 999) / 1000));
+    const std::string report = body();
+    if (report != "skip") {
+      EXPECT_EQ(report, "");
+    }
+  });
+  return {};
+}
+
 }  // namespace velimo::faults

@@ -26,8 +26,23 @@
 
 namespace velimo::faults {
 
+using test::DropPrivileges;
 using test::NowMs;
 using test::ProcessCpuMs;
+using test::Unprivileged;
+using test::UnprivilegedUser;
+
+// What a check in a process of its own came to. The body's report is
+// checked in that process, a fresh start of the test program (never a
+// forked copy of this one): "" is all held, "skip" a case the machine
+// cannot make, anything else a failure there; a body that runs past
+// limitMs is ended, failing the check. What comes back here tells nothing
+// more.
+struct ChildResult {
+  std::string report;
+  bool timed_out = false;
+};
+ChildResult RunInChild(const std::function<std::string()>& body, int limitMs);
 
 // The headless platform with a look at every blocking pause: the byte
 // pauses of a command (5 ms) and the pauses between the commands of a
