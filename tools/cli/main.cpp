@@ -239,10 +239,10 @@ class Driver {
     }
     // A modem's line quoted in the reason may repeat the key or IV sent,
     // with no keyword to find it by: masked by value, as in the log.
-    sent_secrets_.Mask(reason);
+    if (!options_.with_secrets) sent_secrets_.Mask(reason);
     std::string diffs;
     for (std::string d : differences_) {
-      sent_secrets_.Mask(d);
+      if (!options_.with_secrets) sent_secrets_.Mask(d);
       diffs += (diffs.empty() ? "" : ", ") + JsonString(d);
     }
     std::string files;
