@@ -13,6 +13,7 @@
 #include <cstring>
 #include <thread>
 
+#include "serial/port_holders.h"
 #include "serial/tty/linux_tty.h"
 
 namespace velimo::serial {
@@ -291,7 +292,15 @@ void TComPort::OpenPort() {
     // out even where TIOCEXCL does not (it spares privileged openers, and
     // two processes can race past it).
     if (flock(fd, LOCK_EX | LOCK_NB) < 0) fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    // A process that has the line open without a lock (a getty, a
+    // terminal program, a GPS daemon) owns it just the same: two readers
+    // of one line each get half of every answer.
+    if (!HoldersOf(path).empty()) fail(EBUSY);
     if (ioctl(fd, TIOCEXCL) < 0) fail(errno);
+    if (restore_line_) {
+      tty::RawTermios found;
+      if (tty::ReadRawTermios(fd, &found) == 0) found_line_ = found;
+    }
   }
 
   fd_ = fd;
@@ -333,6 +342,13 @@ void TComPort::CloseDevice() {
     return;
   }
   if (fd_ < 0) return;
+  if (found_line_) {
+    // Nothing of ours may linger in the line: bytes still queued would
+    // go out at the settings being replaced.
+    tcflush(fd_, TCIOFLUSH);
+    tty::WriteRawTermios(fd_, *found_line_);
+    found_line_.reset();
+  }
   // The exclusive flag belongs to the tty, not to this descriptor: clear
   // it so the next opener is not refused.
   ioctl(fd_, TIOCNXCL);

@@ -78,7 +78,7 @@ void BusyReasons(const std::string& path, const SystemRoots& roots, std::vector<
       out.push_back("In use by another process; " + Describe(mm.front()) +
                     " is running and may be probing the adapter.");
     } else {
-      out.push_back("In use by another process (one this user may not look into).");
+      out.push_back("In use by a process of another user.");
     }
   }
   if (!modemManager) return;

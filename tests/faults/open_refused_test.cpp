@@ -92,7 +92,9 @@ class OpenRefusedTest : public FaultTest {
 
   // Another process that opens the modem's line as the program does and
   // keeps it until it is killed.
-  void HoldInAnotherProcess(const char* name = "velimo-holder") {
+  // lock=false: opened as a terminal program does, without a lock or
+  // the exclusive flag.
+  void HoldInAnotherProcess(const char* name = "velimo-holder", bool lock = true) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     holder_ = fork();
@@ -105,7 +107,10 @@ class OpenRefusedTest : public FaultTest {
       serial::TComPort port;
       port.SetPort(link_);
       try {
-        port.OpenPort();
+        if (lock)
+          port.OpenPort();
+        else if (open(link_.c_str(), O_RDWR | O_NOCTTY) < 0)
+          answer = '0';
       } catch (const std::exception&) {
         answer = '0';
       }
@@ -136,6 +141,18 @@ TEST_F(OpenRefusedTest, ALineHeldByAnotherProcess) {
       RefusedAttempt(link_, {"In use by PID " + std::to_string(holder_) + " (velimo-holder)."}),
       "");
   // The other process lets go of the line; the same dialog connects.
+  ReleaseHolder();
+  ConnectFromTheOpenDialog();
+}
+
+// Held open without a lock (a terminal program, a getty): the line is the
+// other process's all the same, refused in the same words.
+TEST_F(OpenRefusedTest, ALineHeldWithoutALock) {
+  StartSim('s');
+  HoldInAnotherProcess("velimo-holder", /*lock=*/false);
+  EXPECT_EQ(
+      RefusedAttempt(link_, {"In use by PID " + std::to_string(holder_) + " (velimo-holder)."}),
+      "");
   ReleaseHolder();
   ConnectFromTheOpenDialog();
 }
