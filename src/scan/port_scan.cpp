@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "serial/com_port.h"
@@ -110,7 +111,18 @@ bool ListenForReport(serial::TComPort& com, const ScanOptions& options, ReportRe
 
 }  // namespace
 
-PortResult ScanPort(const std::string& port, const ScanOptions& options) {
+namespace {
+
+// One setting the status query goes out at: a rate and parity of the
+// scan, or the line as the caller set it up (rate 0: as it is).
+struct Attempt {
+  int baud = 0;
+  std::string parity;
+};
+
+PortResult Probe(const std::string& port, const ScanOptions& options,
+                 const std::function<void(serial::TComPort&)>& setup,
+                 const std::vector<Attempt>& attempts, bool rawTcp) {
   const auto start = Clock::now();
   PortResult result;
   result.port = port;
@@ -123,7 +135,6 @@ PortResult ScanPort(const std::string& port, const ScanOptions& options) {
   if (cancelled()) return finish(PortResult::Outcome::Stopped);
 
   const bool network = serial::net::IsNetworkPortName(port);
-  const bool rawTcp = network && port.rfind("tcp://", 0) == 0;
   // Before the first byte: a line another process has open is its own.
   if (!network) {
     const std::vector<serial::ProcessRef> holders =
@@ -144,6 +155,7 @@ PortResult ScanPort(const std::string& port, const ScanOptions& options) {
   com.SetCustomBaudRate(ScanRates().front());
   com.FlowControl().SetFlowControl(serial::fcNone);
   com.FlowControl().SetControlDTR(serial::dtrEnable);
+  if (setup) setup(com);
   try {
     com.OpenPort();
   } catch (const serial::EComPort& e) {
@@ -163,44 +175,39 @@ PortResult ScanPort(const std::string& port, const ScanOptions& options) {
     return finish(PortResult::Outcome::Failed);
   }
 
-  // A raw TCP server runs its line at a rate of its own: one query at
-  // whatever it is.
-  const std::vector<int> rates = rawTcp ? std::vector<int>{ScanRates().front()} : ScanRates();
-  const std::vector<std::string> parities =
-      rawTcp ? std::vector<std::string>{"None"} : ScanParities();
   PortResult::Outcome outcome = PortResult::Outcome::Silent;
   try {
-    for (size_t r = 0; r < rates.size() && outcome == PortResult::Outcome::Silent; ++r) {
-      for (const std::string& parity : parities) {
-        if (cancelled()) {
-          outcome = PortResult::Outcome::Stopped;
-          break;
-        }
-        com.SetCustomBaudRate(rates[r]);
-        com.Parity().SetBits(ParityBits(parity));
-        com.PurgeQueues(true, true);
-        // The status query, paced as every command is sent; nothing else
-        // ever goes out during a scan.
-        for (char byte : std::string("AT&V\r")) {
-          com.WriteBytes(&byte, 1);
-          std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        ++result.settings_tried;
-        ReportReader reader;
-        if (!ListenForReport(com, options, reader)) {
-          outcome = PortResult::Outcome::Stopped;
-          break;
-        }
-        if (!reader.Heard()) continue;
-        outcome = PortResult::Outcome::Found;
-        result.baud = rawTcp ? 0 : rates[r];
-        result.parity = rawTcp ? std::string() : parity;
-        result.family_only = rawTcp;
-        result.family = reader.Which();
-        result.firmware = reader.Firmware();
-        result.source_id = reader.SourceId();
+    for (const Attempt& at : attempts) {
+      if (cancelled()) {
+        outcome = PortResult::Outcome::Stopped;
         break;
       }
+      if (at.baud > 0) {
+        com.SetCustomBaudRate(at.baud);
+        com.Parity().SetBits(ParityBits(at.parity));
+      }
+      com.PurgeQueues(true, true);
+      // The status query, paced as every command is sent; nothing else
+      // ever goes out during a scan.
+      for (char byte : std::string("AT&V\r")) {
+        com.WriteBytes(&byte, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      ++result.settings_tried;
+      ReportReader reader;
+      if (!ListenForReport(com, options, reader)) {
+        outcome = PortResult::Outcome::Stopped;
+        break;
+      }
+      if (!reader.Heard()) continue;
+      outcome = PortResult::Outcome::Found;
+      result.baud = rawTcp ? 0 : at.baud > 0 ? at.baud : com.EffectiveBaudRate();
+      result.parity = rawTcp ? std::string() : at.parity;
+      result.family_only = rawTcp;
+      result.family = reader.Which();
+      result.firmware = reader.Firmware();
+      result.source_id = reader.SourceId();
+      break;
     }
   } catch (const serial::EComPort& e) {
     // The adapter went away or refused a rate.
@@ -213,6 +220,27 @@ PortResult ScanPort(const std::string& port, const ScanOptions& options) {
   } catch (const std::exception&) {
   }
   return finish(outcome);
+}
+
+}  // namespace
+
+PortResult ScanPort(const std::string& port, const ScanOptions& options) {
+  // A raw TCP server runs its line at a rate of its own: one query at
+  // whatever it is.
+  const bool rawTcp = serial::net::IsNetworkPortName(port) && port.rfind("tcp://", 0) == 0;
+  std::vector<Attempt> attempts;
+  if (rawTcp) {
+    attempts.push_back({ScanRates().front(), "None"});
+  } else {
+    for (int rate : ScanRates())
+      for (const std::string& parity : ScanParities()) attempts.push_back({rate, parity});
+  }
+  return Probe(port, options, nullptr, attempts, rawTcp);
+}
+
+PortResult ReadReport(const std::string& port, const std::function<void(serial::TComPort&)>& setup,
+                      const ScanOptions& options) {
+  return Probe(port, options, setup, {Attempt{}}, false);
 }
 
 std::vector<PortResult> ScanPorts(const ScanOptions& options) {

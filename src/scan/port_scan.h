@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "scan/report_lines.h"
+#include "serial/com_port.h"
 #include "serial/port_identity.h"
 
 namespace velimo::scan {
@@ -64,6 +65,14 @@ const std::vector<std::string>& ScanParities();
 // names that lead to one device ("COM1" and /dev/ttyS0, a by-id link and
 // its tty) only the first is probed and reported.
 std::vector<PortResult> ScanPorts(const ScanOptions& options);
+
+// One status query at the line as setup leaves it (the rate, parity and
+// the rest the caller copies onto the probe's own port), listened to for
+// options.listen_ms: who answers at a port, read into a result of its own
+// and nothing else. The same rules as a scan: a held line is not touched,
+// the line gets its settings back.
+PortResult ReadReport(const std::string& port, const std::function<void(serial::TComPort&)>& setup,
+                      const ScanOptions& options);
 
 // What a port name leads to: the device's real path, or the network
 // port's name; equal keys are one device.

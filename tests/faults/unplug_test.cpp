@@ -5,6 +5,7 @@
 // adapter is back (the modem on the same link path again) the program
 // connects again by itself and reads.
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -101,9 +102,8 @@ TEST_P(UnplugTest, MessagesNoSpinAndANewStartConnects) {
   EXPECT_TRUE(TakeMessages().empty());
   EXPECT_EQ(Main().StatusBar1.PanelText(1), "Connected to [" + link_ + "]");
   const Texts after = TraceMessages();
-  EXPECT_NE(
-      std::find(after.begin(), after.end(), "Adapter is back: reconnecting to Port[" + link_ + "]"),
-      after.end());
+  EXPECT_NE(std::find(after.begin(), after.end(), "Adapter is back: reconnected to " + link_),
+            after.end());
   // A command cut off by the unplug changed nothing in the modem.
   EXPECT_EQ(Value("LB_S_DID"), "16777215");
 }
@@ -123,7 +123,114 @@ TEST_F(FaultTest, RemovedBeforeTheAnswerIsWaitedForQuietly) {
   EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
   StartSim('s');
   EXPECT_TRUE(Platform().RunUntil(
-      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 3000));
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 3000))
+      << ::testing::PrintToString(TraceMessages());
+}
+
+// The modem replaced, on the same line, by a modem of another family and
+// source ID: its report is read aside, the window names it once and stays
+// disconnected, its pages untouched. The same modem back: connected again,
+// the Info section highlighted with its page and buttons as a fresh
+// connect leaves them.
+TEST_F(FaultTest, OnlyTheSameModemIsConnectedAgain) {
+  StartProgram();
+  StartSim('s');
+  ASSERT_TRUE(ConnectTo('s'));
+  Click("Btn_Left_LoRa");
+  ASSERT_FALSE(Main().Btn_FactoryReset.Visible());
+  TakeMessages();
+  const std::string device = SimDevice();
+  KillSim();
+  Platform().RunFor(200);
+  ASSERT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
+
+  StartSim('r', {"--state", dir_ + "/r.state"});
+  std::printf("line of the modem %s, of the other modem %s\n", device.c_str(), SimDevice().c_str());
+  const std::string other =
+      "Another modem answers at " + link_ + ": rTavi, source ID 300001. Not connected.";
+  ASSERT_TRUE(Platform().RunUntil(
+      [&] {
+        const Texts trace = TraceMessages();
+        return std::find(trace.begin(), trace.end(), other) != trace.end();
+      },
+      4000));
+  // More events on the watched folder change nothing.
+  for (int i = 0; i < 20; ++i) {
+    WriteFile(dir_ + "/noise", std::to_string(i));
+    Platform().RunFor(50);
+  }
+  Platform().RunFor(1500);
+  EXPECT_EQ(TakeMessages(), Texts{other}) << "named once";
+  EXPECT_FALSE(Main().ComPortEnvBoard.Connected());
+  EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
+  EXPECT_TRUE(Main().sTavi1.Checked());
+  EXPECT_EQ(Main().LB_R_SID.Caption(), "no info") << "the other modem's report reached no page";
+  EXPECT_EQ(Main().LB_S_SID.Caption(), "no info");
+
+  KillSim();
+  StartSim('s');
+  EXPECT_TRUE(Platform().RunUntil(
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000));
+  Settle();
+  EXPECT_TRUE(TakeMessages().empty());
+  const Texts trace = TraceMessages();
+  EXPECT_NE(std::find(trace.begin(), trace.end(), "Adapter is back: reconnected to " + link_),
+            trace.end());
+  EXPECT_EQ(Main().StatusBar1.PanelText(1), "Connected to [" + link_ + "]");
+  EXPECT_EQ(Main().Btn_Left_Info.Glyph(), forms::ImageList1::kInfoSelected);
+  EXPECT_EQ(Main().Btn_Left_LoRa.Glyph(), forms::ImageList1::kLoRaNormal);
+  EXPECT_TRUE(Main().Btn_FactoryReset.Visible());
+  EXPECT_TRUE(Main().Btn_FactoryReset.Enabled());
+  EXPECT_TRUE(Main().Panel_S_Info.Visible());
+}
+
+// Nothing is reconnected behind a modal: while the connect dialog is open
+// the returning modem waits, and once the dialog is cancelled it is taken.
+// An adapter pulled while the watchdog's box is open is still waited for
+// after the box (and the disconnect it leads to) have closed.
+TEST_F(FaultTest, NoReconnectBehindADialogAndTheWatchdogsBoxKeepsTheWait) {
+  StartProgram();
+  StartSim('s');
+  ASSERT_TRUE(ConnectTo('s'));
+  KillSim();
+  Platform().RunFor(200);
+  S().Run([&] { Main().ConnectN1.Click(); });
+  ASSERT_TRUE(S().Dialog().Showing());
+  StartSim('s');
+  Platform().RunFor(2000);
+  EXPECT_FALSE(Main().ComPortEnvBoard.Connected()) << "the dialog's choice comes first";
+  S().Run([&] { S().Dialog().Btn_Cancel.Click(); });
+  EXPECT_TRUE(Platform().RunUntil(
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000));
+  Settle();
+  TakeMessages();
+
+  // A modem that answers after the watchdog's time; the adapter is pulled
+  // while the watchdog's box is open.
+  Click("Disconnect1");
+  StartSim('s', {"--delay", "7000"});
+  S().SelectModel('s');
+  cli::LinkChoice link;
+  link.port = link_;
+  ASSERT_TRUE(S().Connect(link));
+  Texts boxes;
+  Platform().box_open_ms = 300;
+  Platform().on_message = [&](std::string_view text) {
+    boxes.emplace_back(text);
+    if (text == "ERROR! Please check your serial port status.") KillSim();
+  };
+  Platform().RunFor(5600);
+  EXPECT_EQ(boxes,
+            (Texts{"ERROR! Please check your serial port status.", "     Disconnected.     "}));
+  EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
+  EXPECT_TRUE(Main().AwaitingAdapter);
+  Platform().box_open_ms = 0;
+  StartSim('s');
+  EXPECT_TRUE(Platform().RunUntil(
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000))
+      << ::testing::PrintToString(
+             Texts(TraceMessages().end() - std::min<size_t>(TraceMessages().size(), 12),
+                   TraceMessages().end()));
 }
 
 // [EnvBoard] Reconnect=0: the window says the adapter was removed and
