@@ -26,6 +26,7 @@ std::string AnsweredAt(const scan::PortResult& r) {
 }  // namespace
 
 TForm_Connect::ScanJob::~ScanJob() {
+  cancel.store(true);
   if (thread.joinable()) thread.join();
   if (done_fd >= 0) close(done_fd);
 }
@@ -36,7 +37,12 @@ TForm_Connect::~TForm_Connect() {
 }
 
 void TForm_Connect::Btn_FindModemClick() {
-  if (scan_) return;
+  // The button is Cancel while the scan runs.
+  if (scan_) {
+    main_.LogWriteStr("Find Modem cancelled.");
+    StopFindModem();
+    return;
+  }
   // The listed ports, and a name the operator typed that is not listed.
   scan::ScanOptions options;
   options.roots = main_.SystemRoots;
@@ -47,8 +53,8 @@ void TForm_Connect::Btn_FindModemClick() {
 
   scan_ = std::make_unique<ScanJob>();
   scan_->done_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  Btn_FindModem.SetCaption("Scanning...");
-  Btn_FindModem.SetEnabled(false);
+  options.cancel = &scan_->cancel;
+  Btn_FindModem.SetCaption("Cancel");
   Btn_Connect.SetEnabled(false);
   main_.LogWriteStr("Looking for modems on " + std::to_string(options.ports.size()) +
                     " port(s)...");
@@ -63,6 +69,14 @@ void TForm_Connect::Btn_FindModemClick() {
   scan_watch_ = main_.platform().WatchReadable(scan_->done_fd, [this] { FinishFindModem(); });
 }
 
+void TForm_Connect::StopFindModem() {
+  if (!scan_) return;
+  scan_watch_.reset();
+  scan_.reset();  // stops the probes; each gives its line back
+  Btn_FindModem.SetCaption("Find Modem");
+  Btn_Connect.SetEnabled(true);
+}
+
 void TForm_Connect::FinishFindModem() {
   if (!scan_) return;
   scan_watch_.reset();
@@ -70,7 +84,6 @@ void TForm_Connect::FinishFindModem() {
   std::vector<scan::PortResult> results = std::move(scan_->results);
   scan_.reset();
   Btn_FindModem.SetCaption("Find Modem");
-  Btn_FindModem.SetEnabled(true);
   Btn_Connect.SetEnabled(true);
 
   found_.clear();

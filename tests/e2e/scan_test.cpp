@@ -15,6 +15,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -241,8 +242,9 @@ TEST_F(ScanTest, FindModemFillsTheDialogAndConnectReads) {
 
   session.Run([&] { d.Btn_FindModem.Click(); });
   EXPECT_TRUE(d.FindingModem());
-  EXPECT_FALSE(d.Btn_FindModem.Enabled());
-  EXPECT_EQ(d.Btn_FindModem.Caption(), "Scanning...");
+  EXPECT_TRUE(d.Btn_FindModem.Enabled());
+  EXPECT_EQ(d.Btn_FindModem.Caption(), "Cancel");
+  EXPECT_FALSE(d.Btn_Connect.Enabled());
   int ticks = 0;
   auto timer = platform.CreateTimer([&] { ++ticks; });
   timer->Start(100);
@@ -258,6 +260,36 @@ TEST_F(ScanTest, FindModemFillsTheDialogAndConnectReads) {
   EXPECT_EQ(d.Edit_PAB.Text(), "None");
   EXPECT_TRUE(session.Main().rTavi1.Checked());
   EXPECT_TRUE(d.Btn_Connect.Enabled());
+
+  // Cancel (the button itself while scanning) and closing the dialog each
+  // stop a scan at once, with nothing to report.
+  for (const char* how : {"Cancel", "close"}) {
+    SCOPED_TRACE(how);
+    session.Run([&] { d.Btn_FindModem.Click(); });
+    ASSERT_TRUE(d.FindingModem());
+    platform.RunFor(300);
+    const int64_t t0 = Now();
+    session.Run([&] {
+      if (std::string(how) == "Cancel")
+        d.Btn_FindModem.Click();
+      else
+        d.Btn_Cancel.Click();
+    });
+    const int64_t stopMs = Now() - t0;
+    EXPECT_FALSE(d.FindingModem());
+    EXPECT_LT(stopMs, 500);
+    EXPECT_EQ(d.Btn_FindModem.Caption(), "Find Modem");
+    EXPECT_TRUE(d.Btn_Connect.Enabled());
+    EXPECT_TRUE(messages.empty());
+    std::printf("figure find_modem_stop_by_%s_ms %lld\n", how, static_cast<long long>(stopMs));
+  }
+  EXPECT_FALSE(d.Showing());
+  session.Run([&] { session.Main().ConnectN1.Click(); });
+  ASSERT_TRUE(d.Showing());
+  d.SelectPort(r);
+  const auto& rates = d.Edit_Baudrate.Items();
+  d.Edit_Baudrate.SetItemIndex(
+      static_cast<int>(std::find(rates.begin(), rates.end(), "57600") - rates.begin()));
 
   session.Run([&] { d.Btn_Connect.Click(); });
   ASSERT_TRUE(session.Settle());

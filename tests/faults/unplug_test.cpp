@@ -4,10 +4,14 @@
 // and disconnects, nothing hangs, the dead line costs no CPU, and once the
 // adapter is back (the modem on the same link path again) the program
 // connects again by itself and reads.
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fault_fixture.h"
@@ -231,6 +235,40 @@ TEST_F(FaultTest, NoReconnectBehindADialogAndTheWatchdogsBoxKeepsTheWait) {
       << ::testing::PrintToString(
              Texts(TraceMessages().end() - std::min<size_t>(TraceMessages().size(), 12),
                    TraceMessages().end()));
+}
+
+// While the removed adapter is waited for, a file made and removed at its
+// path in a tight loop writes at most one trace line a second, and the
+// modem coming back afterwards is still connected.
+TEST_F(FaultTest, EventsInALoopWriteOneTraceLineASecond) {
+  StartProgram();
+  StartSim('s');
+  ASSERT_TRUE(ConnectTo('s'));
+  KillSim();
+  Platform().RunFor(200);
+  ASSERT_TRUE(Main().AwaitingAdapter);
+  const size_t before = TraceMessages().size();
+  std::atomic<bool> stop{false};
+  std::atomic<int> made{0};
+  std::thread loop([&] {
+    while (!stop.load()) {
+      unlink(link_.c_str());
+      WriteFile(link_, "not a terminal\n");
+      ++made;
+    }
+  });
+  Platform().RunFor(3000);
+  stop.store(true);
+  loop.join();
+  unlink(link_.c_str());
+  const size_t lines = TraceMessages().size() - before;
+  std::printf("figure files_made_in_3s %d\nfigure trace_lines_in_3s %zu\n", made.load(), lines);
+  EXPECT_GT(made.load(), 1000);
+  EXPECT_LE(lines, 4u) << ::testing::PrintToString(TraceMessages());
+  EXPECT_GE(lines, 1u) << "what happened there is said";
+  StartSim('s');
+  EXPECT_TRUE(Platform().RunUntil(
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000));
 }
 
 // [EnvBoard] Reconnect=0: the window says the adapter was removed and
