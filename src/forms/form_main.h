@@ -601,6 +601,8 @@ class TForm_main : public SInfoPage,
   bool probe_again_ = false;
   // The device last found to be another modem, not probed again.
   std::string rejected_device_;
+  // What was said of the last other modem, said once.
+  std::string rejected_text_;
   std::unique_ptr<PlatformTimer> reconnect_retry_;
   int64_t last_probe_end_ms_ = -1;
   int64_t last_wait_trace_ms_ = -1;

@@ -39,7 +39,11 @@ std::string DeviceAt(const std::string& port) {
   const std::string path = serial::DevicePathOf(port);
   struct stat link;
   if (lstat(path.c_str(), &link) != 0) return {};
-  std::string text = std::to_string(link.st_dev) + ":" + std::to_string(link.st_ino);
+  // The change time too: a link or node made anew may get the number of
+  // the one it replaces.
+  std::string text = std::to_string(link.st_dev) + ":" + std::to_string(link.st_ino) + "@" +
+                     std::to_string(link.st_ctim.tv_sec) + "." +
+                     std::to_string(link.st_ctim.tv_nsec);
   char real[PATH_MAX];
   if (realpath(path.c_str(), real)) text += std::string(" ") + real;
   struct stat device;
@@ -110,6 +114,7 @@ void TForm_main::ComPortEnvBoardHangUp() {
   // Who was there, before the disconnected look clears the pages.
   RememberedModem = IdentityOnPages();
   rejected_device_.clear();
+  rejected_text_.clear();
   StatusBar1.SetPanelText(1, "Disconnected (adapter removed)");
   ApplyDisconnectedPresentation();
   // A status query in flight will get no answer: its watchdog would only
@@ -274,6 +279,10 @@ void TForm_main::FinishReconnectProbe() {
                              (family.empty() ? "unknown" : family) + ", source ID " +
                              (result.source_id.empty() ? "unknown" : result.source_id) +
                              ". Not connected.";
+    // The same other modem looked at again (udev changed its node) is
+    // not news.
+    if (text == rejected_text_) return;
+    rejected_text_ = text;
     LogWriteStr(text);
     platform_.ShowMessage(text);
     return;
