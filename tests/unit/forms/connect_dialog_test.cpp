@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "forms/controls/accessible_names.h"
 #include "forms/form_connect.h"
 #include "forms/form_main.h"
 #include "serial/device_events.h"
@@ -101,6 +102,11 @@ TEST_F(ConnectDialogTest, ControlsStartAsTheWindowDefinesThem) {
   ASSERT_EQ(controls.size(), 10u);
   EXPECT_EQ(controls[2], &d.Btn_FindModem);
   EXPECT_EQ(d.Btn_FindModem.Caption(), "Find Modem");
+  // Find Modem is read as what it says, Cancel while it scans; the
+  // editors keep their rows' names.
+  const AccessibleNames names = NameControls(d.Layout());
+  EXPECT_TRUE(names.at(&d.Btn_FindModem).follows_caption);
+  EXPECT_FALSE(names.at(&d.Edit_Baudrate).follows_caption);
   EXPECT_EQ(controls[0], &d.Panel1);
   for (size_t i = 1; i < controls.size(); ++i) EXPECT_EQ(controls[i]->Parent(), &d.Panel1);
 }
