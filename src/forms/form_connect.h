@@ -6,6 +6,7 @@
 // settings.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -98,8 +99,12 @@ class TForm_Connect : public TModalForm {
   // "Find Modem": scans the listed ports (and a typed one) for modems in
   // the background, with the status query alone; when it ends, each port
   // with a modem says so in the list, and the first one found is chosen
-  // with its rate, parity and model. Nothing is done while a scan runs.
+  // with its rate, parity and model. While the scan runs the button is
+  // "Cancel", and a click stops it.
   void Btn_FindModemClick();
+  // Stops a running scan and waits for its probes to give their lines
+  // back; the dialog returns to its look before the scan.
+  void StopFindModem();
   // Whether a scan is running.
   bool FindingModem() const { return scan_ != nullptr; }
   // Waits for a running scan and takes its results (the front end is told
@@ -132,6 +137,9 @@ class TForm_Connect : public TModalForm {
 
  protected:
   void Activated() override { FormActivate(); }
+  // A scan still running stops at once: nothing is probed for a dialog
+  // that is gone.
+  void Closed() override { StopFindModem(); }
 
  private:
   void LoadPortSettings();
@@ -146,8 +154,9 @@ class TForm_Connect : public TModalForm {
   struct ScanJob {
     std::thread thread;
     std::vector<scan::PortResult> results;
+    std::atomic<bool> cancel{false};
     int done_fd = -1;
-    ~ScanJob();
+    ~ScanJob();  // stops the scan and waits for it
   };
   std::unique_ptr<ScanJob> scan_;
   std::unique_ptr<PlatformWatch> scan_watch_;

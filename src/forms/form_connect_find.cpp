@@ -15,7 +15,18 @@
 
 namespace velimo::forms {
 
+namespace {
+
+// "57600 None", or "the server's fixed rate" for a raw TCP port.
+std::string AnsweredAt(const scan::PortResult& r) {
+  if (r.family_only) return "the server's fixed rate";
+  return std::to_string(r.baud) + " " + r.parity;
+}
+
+}  // namespace
+
 TForm_Connect::ScanJob::~ScanJob() {
+  cancel.store(true);
   if (thread.joinable()) thread.join();
   if (done_fd >= 0) close(done_fd);
 }
@@ -26,7 +37,12 @@ TForm_Connect::~TForm_Connect() {
 }
 
 void TForm_Connect::Btn_FindModemClick() {
-  if (scan_) return;
+  // The button is Cancel while the scan runs.
+  if (scan_) {
+    main_.LogWriteStr("Find Modem cancelled.");
+    StopFindModem();
+    return;
+  }
   // The listed ports, and a name the operator typed that is not listed.
   scan::ScanOptions options;
   options.roots = main_.SystemRoots;
@@ -37,8 +53,8 @@ void TForm_Connect::Btn_FindModemClick() {
 
   scan_ = std::make_unique<ScanJob>();
   scan_->done_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  Btn_FindModem.SetCaption("Scanning...");
-  Btn_FindModem.SetEnabled(false);
+  options.cancel = &scan_->cancel;
+  Btn_FindModem.SetCaption("Cancel");
   Btn_Connect.SetEnabled(false);
   main_.LogWriteStr("Looking for modems on " + std::to_string(options.ports.size()) +
                     " port(s)...");
@@ -53,6 +69,14 @@ void TForm_Connect::Btn_FindModemClick() {
   scan_watch_ = main_.platform().WatchReadable(scan_->done_fd, [this] { FinishFindModem(); });
 }
 
+void TForm_Connect::StopFindModem() {
+  if (!scan_) return;
+  scan_watch_.reset();
+  scan_.reset();  // stops the probes; each gives its line back
+  Btn_FindModem.SetCaption("Find Modem");
+  Btn_Connect.SetEnabled(true);
+}
+
 void TForm_Connect::FinishFindModem() {
   if (!scan_) return;
   scan_watch_.reset();
@@ -60,23 +84,23 @@ void TForm_Connect::FinishFindModem() {
   std::vector<scan::PortResult> results = std::move(scan_->results);
   scan_.reset();
   Btn_FindModem.SetCaption("Find Modem");
-  Btn_FindModem.SetEnabled(true);
   Btn_Connect.SetEnabled(true);
 
   found_.clear();
-  std::vector<std::string> skipped;
+  // Each port that gave no modem, with why.
+  std::vector<std::string> tried;
   for (scan::PortResult& r : results) {
     if (r.outcome == scan::PortResult::Outcome::Found) {
       main_.LogWriteStr("Found " + std::string(scan::FamilyName(r.family)) + " on Port[" + r.port +
-                        "] at " + std::to_string(r.baud) + " " + r.parity + ", F/W " + r.firmware +
-                        ", Source ID " + r.source_id);
+                        "] at " + AnsweredAt(r) + ", F/W " + r.firmware + ", Source ID " +
+                        r.source_id);
       found_.push_back(std::move(r));
-    } else if (r.outcome == scan::PortResult::Outcome::InUse ||
-               r.outcome == scan::PortResult::Outcome::Failed) {
-      const std::string why = r.port + ": " + (r.reasons.empty() ? "skipped" : r.reasons.front());
-      main_.LogWriteStr("Not scanned: " + why);
-      skipped.push_back(why);
+      continue;
     }
+    tried.push_back(r.port + ": " + r.Why());
+    if (r.outcome == scan::PortResult::Outcome::InUse ||
+        r.outcome == scan::PortResult::Outcome::Failed)
+      main_.LogWriteStr("Not scanned: " + tried.back());
   }
   // Each port with a modem says so in the list; a found port that is not
   // listed (a link of its own) is added.
@@ -90,14 +114,14 @@ void TForm_Connect::FinishFindModem() {
       entry_paths_.push_back(r.port);
       entry = static_cast<int>(items.size()) - 1;
     }
-    items[static_cast<size_t>(entry)] += " [" + std::string(scan::FamilyName(r.family)) + " " +
-                                         std::to_string(r.baud) + " " + r.parity + "]";
+    items[static_cast<size_t>(entry)] +=
+        " [" + std::string(scan::FamilyName(r.family)) + " " + AnsweredAt(r) + "]";
   }
   CB_ComPort.SetItems(std::move(items));
   if (found_.empty()) {
     SelectPort(chosen);
     std::string text = "No modem found.";
-    for (size_t i = 0; i < skipped.size(); ++i) text += (i == 0 ? "\n\n" : "\n") + skipped[i];
+    for (size_t i = 0; i < tried.size(); ++i) text += (i == 0 ? "\n\n" : "\n") + tried[i];
     main_.platform().ShowMessage(text);
     return;
   }
@@ -106,7 +130,8 @@ void TForm_Connect::FinishFindModem() {
 
 void TForm_Connect::ApplyFound(const scan::PortResult& found) {
   SelectPort(found.port);
-  const int baud = BaudTextToIndex(std::to_string(found.baud));
+  // A raw TCP port's line settings are its server's: the dialog's stay.
+  const int baud = found.family_only ? -1 : BaudTextToIndex(std::to_string(found.baud));
   if (baud >= 0) Edit_Baudrate.SetItemIndex(baud);
   const auto& parities = Edit_PAB.Items();
   const auto p = std::find(parities.begin(), parities.end(), found.parity);

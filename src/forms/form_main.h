@@ -9,6 +9,7 @@
 // the constructor.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "forms/controls/controls.h"
@@ -35,6 +37,8 @@
 #include "protocol/catalogue.h"
 #include "protocol/line_assembler.h"
 #include "protocol/transmitter.h"
+#include "scan/port_scan.h"
+#include "scan/report_lines.h"
 #include "serial/byte_channel.h"
 #include "serial/com_port.h"
 #include "serial/com_types.h"
@@ -491,6 +495,22 @@ class TForm_main : public SInfoPage,
   bool ReconnectEnabled = true;
   // An adapter was pulled out while connected and is waited for.
   bool AwaitingAdapter = false;
+  // Who the window was talking to when the adapter went: the family of
+  // the chosen model, and the source ID and firmware the pages showed
+  // (empty when no report had been read; a confirmed source ID save is
+  // on the pages too). A returning device is taken only when its own
+  // report says the same.
+  struct ModemIdentity {
+    scan::Family family = scan::Family::Unknown;
+    std::string source_id;
+    std::string firmware;
+  };
+  std::optional<ModemIdentity> RememberedModem;
+  // The identity the pages show now.
+  ModemIdentity IdentityOnPages() const;
+  // A modal box or dialog is open: a removed adapter is not reconnected
+  // behind it.
+  bool ModalOpen() const;
   // Starts following device events (plug, unplug); run at start-up.
   void StartDeviceWatch();
   // The port hung up: the adapter was pulled out while connected.
@@ -555,8 +575,37 @@ class TForm_main : public SInfoPage,
   std::unique_ptr<TForm_Connect> own_connect_;
   std::unique_ptr<TForm_Info> own_info_;
   void TryReconnect();
+  // Reads who answers at the returning device on a thread of its own.
+  void StartReconnectProbe(const std::string& port, const std::string& device);
+  void FinishReconnectProbe();
+  void ReconnectTo(const std::string& port);
+  // A trace line while waiting for the adapter: at most one a second,
+  // however many events the watched path gets.
+  void LogWhileWaiting(const std::string& line);
+  // Tries again a moment later (a modal box closes, events calm down).
+  void RetryReconnectLater();
   std::unique_ptr<serial::DeviceWatcher> device_watcher_;
   std::unique_ptr<PlatformWatch> device_watch_;
+  struct ReconnectProbe {
+    std::string port;
+    std::string device;  // what the port led to when the probe began
+    std::thread thread;
+    std::atomic<bool> cancel{false};
+    scan::PortResult result;
+    int done_fd = -1;   // readable once the thread is done
+    ~ReconnectProbe();  // stops the probe and waits for it
+  };
+  std::unique_ptr<ReconnectProbe> probe_;
+  std::unique_ptr<PlatformWatch> probe_watch_;
+  // Device events came while a probe ran.
+  bool probe_again_ = false;
+  // The device last found to be another modem, not probed again.
+  std::string rejected_device_;
+  // What was said of the last other modem, said once.
+  std::string rejected_text_;
+  std::unique_ptr<PlatformTimer> reconnect_retry_;
+  int64_t last_probe_end_ms_ = -1;
+  int64_t last_wait_trace_ms_ = -1;
 };
 
 }  // namespace velimo::forms

@@ -1,17 +1,26 @@
 // Adapters coming and going while the program runs: an adapter pulled out
 // while connected is noticed at once (the port hangs up), the window says
-// so and takes its disconnected look; when the same adapter comes back
+// so and takes its disconnected look; when a device appears where it was
 // (the same USB serial number, or the same port name for anything else)
-// the program connects again with the same line settings and reads the
-// modem, unless [EnvBoard] Reconnect=0. The connect dialog's list follows
-// the same device events while it is shown.
+// it is not taken on trust: its status report is read into a result of
+// its own, and only the same modem (family, source ID, firmware) is
+// connected again, with the same line settings, unless [EnvBoard]
+// Reconnect=0. Another modem is named once and left alone. Nothing is
+// reconnected behind a modal box or dialog: the operator's answer there
+// comes first. The connect dialog's list follows the same device events
+// while it is shown.
+#include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
 #include <exception>
 
 #include "forms/form_main.h"
 #include "serial/device_events.h"
 #include "serial/open_refusal.h"
+#include "serial/port_holders.h"
 #include "settings/ini_file.h"
 
 namespace velimo::forms {
@@ -23,7 +32,64 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos || slash == 0 ? std::string() : path.substr(0, slash);
 }
 
+// What a port leads to right now: the link itself (a new one for every
+// adapter or simulator that makes it) and the device behind it. The same
+// text means nothing has changed there since the last look.
+std::string DeviceAt(const std::string& port) {
+  const std::string path = serial::DevicePathOf(port);
+  struct stat link;
+  if (lstat(path.c_str(), &link) != 0) return {};
+  // The change time too: a link or node made anew may get the number of
+  // the one it replaces.
+  std::string text = std::to_string(link.st_dev) + ":" + std::to_string(link.st_ino) + "@" +
+                     std::to_string(link.st_ctim.tv_sec) + "." +
+                     std::to_string(link.st_ctim.tv_nsec);
+  char real[PATH_MAX];
+  if (realpath(path.c_str(), real)) text += std::string(" ") + real;
+  struct stat device;
+  if (stat(path.c_str(), &device) == 0)
+    text += " " + std::to_string(device.st_rdev) + ":" + std::to_string(device.st_ino);
+  return text;
+}
+
+constexpr int kWaitTraceEveryMs = 1000;
+// Probes of a returning device follow each other no closer than this.
+constexpr int kProbeEveryMs = 1000;
+
 }  // namespace
+
+TForm_main::ReconnectProbe::~ReconnectProbe() {
+  cancel.store(true);
+  if (thread.joinable()) thread.join();
+  if (done_fd >= 0) close(done_fd);
+}
+
+TForm_main::ModemIdentity TForm_main::IdentityOnPages() const {
+  // An Info label that no report has filled says "no info".
+  auto read = [](const TLabel& label) {
+    return label.Caption() == "no info" ? std::string() : label.Caption();
+  };
+  ModemIdentity id;
+  if (sTavi1.Checked() || uTavi1.Checked()) {
+    id.family = scan::Family::STaviOrUTavi;
+    id.source_id = read(LB_S_SID);
+    id.firmware = read(LB_S_FwVer);
+  } else if (rTavi1.Checked()) {
+    id.family = scan::Family::RTavi;
+    id.source_id = read(LB_R_SID);
+    id.firmware = read(LB_R_FwVer);
+  } else if (ioTavi1.Checked()) {
+    id.family = scan::Family::IoTavi;
+    id.source_id = read(LB_I_SID);
+    id.firmware = read(LB_I_FwVer);
+  }
+  return id;
+}
+
+bool TForm_main::ModalOpen() const {
+  return (Form_Connect && Form_Connect->Showing()) || (Form_Info && Form_Info->Showing()) ||
+         platform_.ModalOpen();
+}
 
 void TForm_main::StartDeviceWatch() {
   ReconnectEnabled = trace::IniFile::Load(SettingsPath).Get("EnvBoard", "Reconnect", "1") != "0";
@@ -54,6 +120,10 @@ void TForm_main::ComPortEnvBoardHangUp() {
   } catch (const std::exception&) {
     // The device is gone; there is nothing left to close cleanly.
   }
+  // Who was there, before the disconnected look clears the pages.
+  RememberedModem = IdentityOnPages();
+  rejected_device_.clear();
+  rejected_text_.clear();
   StatusBar1.SetPanelText(1, "Disconnected (adapter removed)");
   ApplyDisconnectedPresentation();
   // A status query in flight will get no answer: its watchdog would only
@@ -76,7 +146,38 @@ void TForm_main::DevicesChanged() {
   if (AwaitingAdapter && !ComPortEnvBoard.Connected()) TryReconnect();
 }
 
+void TForm_main::LogWhileWaiting(const std::string& line) {
+  const int64_t now = platform_.MonotonicMs();
+  if (last_wait_trace_ms_ >= 0 && now - last_wait_trace_ms_ < kWaitTraceEveryMs) return;
+  last_wait_trace_ms_ = now;
+  LogWriteStr(line);
+}
+
+void TForm_main::RetryReconnectLater() {
+  if (!reconnect_retry_) {
+    reconnect_retry_ = platform_.CreateTimer([this] {
+      reconnect_retry_->Stop();
+      if (AwaitingAdapter && !ComPortEnvBoard.Connected()) TryReconnect();
+    });
+  }
+  if (!reconnect_retry_->Active()) reconnect_retry_->Start(kProbeEveryMs / 2);
+}
+
 void TForm_main::TryReconnect() {
+  if (!AwaitingAdapter || ComPortEnvBoard.Connected()) return;
+  // The dialog's (or a box's) answer comes first; the wait goes on after.
+  if (ModalOpen()) {
+    RetryReconnectLater();
+    return;
+  }
+  if (probe_) {
+    probe_again_ = true;
+    return;
+  }
+  if (last_probe_end_ms_ >= 0 && platform_.MonotonicMs() - last_probe_end_ms_ < kProbeEveryMs) {
+    RetryReconnectLater();
+    return;
+  }
   std::string port = ComPortEnvBoard.Port();
   if (LastAdapter && LastAdapter->usb && !LastAdapter->serial.empty()) {
     // A USB adapter is known by its serial number, whatever tty it gets
@@ -98,26 +199,135 @@ void TForm_main::TryReconnect() {
   } else if (access(serial::DevicePathOf(port).c_str(), F_OK) != 0) {
     return;
   }
+  const std::string device = DeviceAt(port);
+  // Another modem answered there and nothing has changed since.
+  if (!rejected_device_.empty() && device == rejected_device_) return;
+  StartReconnectProbe(port, device);
+}
+
+void TForm_main::StartReconnectProbe(const std::string& port, const std::string& device) {
+  probe_ = std::make_unique<ReconnectProbe>();
+  probe_->port = port;
+  probe_->device = device;
+  // The line as it was: the rate, parity, size and handshake the window
+  // talked at.
+  const serial::TBaudRate baud = ComPortEnvBoard.BaudRate();
+  const int32_t custom = ComPortEnvBoard.CustomBaudRate();
+  const serial::TParityBits parity = ComPortEnvBoard.Parity().Bits();
+  const serial::TDataBits dataBits = ComPortEnvBoard.DataBits();
+  const serial::TStopBits stopBits = ComPortEnvBoard.StopBits();
+  const bool ctsFlow = ComPortEnvBoard.FlowControl().OutCTSFlow();
+  const serial::TRTSFlowControl rts = ComPortEnvBoard.FlowControl().ControlRTS();
+  auto setup = [=](serial::TComPort& p) {
+    p.SetBaudRate(baud);
+    p.SetCustomBaudRate(custom);
+    p.Parity().SetBits(parity);
+    p.SetDataBits(dataBits);
+    p.SetStopBits(stopBits);
+    p.FlowControl().SetOutCTSFlow(ctsFlow);
+    p.FlowControl().SetControlRTS(rts);
+  };
+  scan::ScanOptions options;
+  options.roots = SystemRoots;
+  // As long as the watchdog gives a modem to answer the status query.
+  options.listen_ms = Timer_ConnectionResponse.Interval();
+  options.cancel = &probe_->cancel;
+  ReconnectProbe* probe = probe_.get();
+  probe->done_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  probe_watch_ = probe->done_fd >= 0
+                     ? platform_.WatchReadable(probe->done_fd, [this] { FinishReconnectProbe(); })
+                     : nullptr;
+  if (!probe_watch_) {
+    // A platform that watches no descriptors: the probe runs here.
+    probe->result = scan::ReadReport(port, setup, options);
+    FinishReconnectProbe();
+    return;
+  }
+  probe->thread = std::thread([probe, port, setup, options] {
+    probe->result = scan::ReadReport(port, setup, options);
+    const uint64_t one = 1;
+    if (write(probe->done_fd, &one, sizeof one) < 0) {
+      // The descriptor is the probe's own; a failed write leaves only the
+      // destructor's wait.
+    }
+  });
+}
+
+void TForm_main::FinishReconnectProbe() {
+  if (!probe_) return;
+  probe_watch_.reset();
+  if (probe_->thread.joinable()) probe_->thread.join();
+  const std::string port = probe_->port;
+  const std::string device = probe_->device;
+  const scan::PortResult result = std::move(probe_->result);
+  probe_.reset();
+  last_probe_end_ms_ = platform_.MonotonicMs();
+  const bool again = probe_again_;
+  probe_again_ = false;
+  if (!AwaitingAdapter || ComPortEnvBoard.Connected()) return;
+  if (ModalOpen()) {
+    // A dialog or box opened meanwhile: what it decides comes first, and
+    // the device is looked at anew once it has closed.
+    RetryReconnectLater();
+    return;
+  }
+  using Outcome = scan::PortResult::Outcome;
+  if (result.outcome == Outcome::Found) {
+    const ModemIdentity was = RememberedModem.value_or(ModemIdentity{});
+    const bool same = result.family == was.family &&
+                      (was.source_id.empty() || result.source_id == was.source_id) &&
+                      (was.firmware.empty() || result.firmware == was.firmware);
+    if (same) {
+      ReconnectTo(port);
+      return;
+    }
+    // Not the modem the operator chose: named once, and left alone until
+    // something else appears there.
+    rejected_device_ = device;
+    const std::string family = scan::FamilyName(result.family);
+    const std::string text = "Another modem answers at " + port + ": " +
+                             (family.empty() ? "unknown" : family) + ", source ID " +
+                             (result.source_id.empty() ? "unknown" : result.source_id) +
+                             ". Not connected.";
+    // The same other modem looked at again (udev changed its node) is
+    // not news.
+    if (text == rejected_text_) return;
+    rejected_text_ = text;
+    LogWriteStr(text);
+    platform_.ShowMessage(text);
+    return;
+  }
+  // Silent at the old settings, held by another process, or refused: not
+  // taken, and looked at again at the next event there.
+  LogWhileWaiting("Adapter is back at Port[" + port + "], but not connected: " + result.Why());
+  if (again) RetryReconnectLater();
+}
+
+void TForm_main::ReconnectTo(const std::string& port) {
   ComPortEnvBoard.SetPort(port);
-  LogWriteStr("Adapter is back: reconnecting to Port[" + port + "]");
   try {
     ComPortEnvBoard.OpenPort();
   } catch (const std::exception& e) {
-    // udev may not have given the node its group yet, or ModemManager is
-    // probing it: the next device event tries again.
+    // Taken by another process between the look and the open, or udev
+    // has not given the node its group yet: the next event tries again.
     if (ComPortEnvBoard.Connected()) ComPortEnvBoard.ClosePort();
     const auto* com = dynamic_cast<const serial::EComPort*>(&e);
-    for (const std::string& reason :
-         serial::RefusalReasons(port, com ? com->Code() : serial::CError_OpenFailed,
-                                com ? com->ErrorCode() : -1, SystemRoots))
-      LogWriteStr(reason);
+    const std::vector<std::string> reasons =
+        serial::RefusalReasons(port, com ? com->Code() : serial::CError_OpenFailed,
+                               com ? com->ErrorCode() : -1, SystemRoots);
+    LogWhileWaiting("Adapter is back at Port[" + port + "], but not connected: " +
+                    (reasons.empty() ? std::string("refused") : reasons.front()));
     return;
   }
   AwaitingAdapter = false;
   if (auto id = serial::FindPort(port, SystemRoots)) LastAdapter = id;
-  LogWriteStr("Connection Success to Port[" + port + "]");
+  LogWriteStr("Adapter is back: reconnected to " + port);
   StatusBar1.SetPanelText(1, "Connected to [" + port + "]");
   ApplyConnectedPresentation();
+  // As a fresh connect leaves the window: the Info section highlighted
+  // with its page, its buttons shown.
+  SetLeftGlyphs(ImageList1::kInfoSelected, ImageList1::kLoRaNormal, ImageList1::kSerialNormal);
+  Btn_FactoryReset.SetVisible(true);
   Btn_S_CurrentStatusClick();
 }
 

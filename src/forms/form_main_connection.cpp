@@ -195,6 +195,9 @@ void TForm_main::FormDestroy() {
   ComPortEnvBoard.OnError = nullptr;
   ComPortEnvBoard.OnHangUp = nullptr;
   device_watch_.reset();
+  reconnect_retry_.reset();
+  probe_watch_.reset();
+  probe_.reset();  // stops a probe of a returning adapter
 }
 
 }  // namespace velimo::forms

@@ -48,7 +48,14 @@ void TForm_main::Timer_ConnectionResponseTimer() {
   // status bar no longer claims a connection.
   StatusBar1.SetPanelText(1, "No answer on [" + ComPortEnvBoard.Port() + "]");
   platform_.ShowMessage("ERROR! Please check your serial port status.");
+  // The adapter may have been pulled while the box was open: the box's
+  // disconnect lets go of the link, not of the wait for the adapter.
+  const bool awaiting = AwaitingAdapter;
   Disconnect1Click();
+  if (!awaiting) return;
+  AwaitingAdapter = true;
+  // It may be back already; its events came while the boxes were open.
+  TryReconnect();
 }
 
 void TForm_main::Timer_AESQueryTimer() {

@@ -66,6 +66,7 @@ class HeadlessPlatform : public Platform {
   bool RestartRequested() const { return restart_requested_; }
   // Boxes open right now, nested ones counted.
   int OpenBoxes() const { return open_boxes_; }
+  bool ModalOpen() const override { return open_boxes_ > 0; }
 
   // ---- Event sources ----
   // Serves the port's hand-over whenever its wake descriptor is readable.

@@ -752,7 +752,8 @@ void ControlView::SetAccessibleName(Control& control) {
   const auto named = names_.find(&control);
   QString name;
   if (named != names_.end()) {
-    name = ToQt(named->second.name);
+    name = ToQt(named->second.follows_caption ? forms::SpokenCaption(control.Caption())
+                                              : named->second.name);
     // An information label is read as its row's caption and its value.
     if (named->second.before_value) {
       name += QStringLiteral(": ") + caption;

@@ -70,6 +70,10 @@ QWidget* QtPlatform::DialogParent() const {
   return QApplication::activeWindow();
 }
 
+bool QtPlatform::ModalOpen() const {
+  return QApplication::activeModalWidget() != nullptr;
+}
+
 void QtPlatform::ShowMessage(std::string_view text) {
   QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kApplicationTitle), ToQt(text),
                   QMessageBox::Ok, DialogParent());

@@ -25,6 +25,7 @@ class QtPlatform : public Platform {
   void ShowMessage(std::string_view text) override;
   bool Confirm(std::string_view text) override;
   void ShowError(std::string_view text) override;
+  bool ModalOpen() const override;
   void Pause(int ms) override;
   LocalDateTime Now() override;
   int64_t MonotonicMs() override;

@@ -251,7 +251,7 @@ void TComPort::OpenPort() {
 
   std::unique_ptr<PortTransport> transport =
       transport_factory_ ? transport_factory_(port_) : nullptr;
-  if (!transport) transport = std::make_unique<tty::TtyPort>(DevicePathOf(port_));
+  if (!transport) transport = std::make_unique<tty::TtyPort>(DevicePathOf(port_), restore_line_);
   transport->OnNotice = [this](const std::string& text) {
     if (OnNotice) OnNotice(text);
   };

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "serial/byte_channel.h"
@@ -191,6 +192,11 @@ class TComPort : public ByteChannel {
   // Where names that are not local ttys go (network ports): asked at
   // every open; a port it returns nothing for is a tty.
   void SetTransportFactory(TransportFactory factory) { transport_factory_ = std::move(factory); }
+  // A tty gets back, at close, exactly the line settings it had before
+  // the open (every termios flag, rate and control character), as a
+  // probe of a port that is not ours must leave it. Off by default: the
+  // port the operator connected to keeps what the program set.
+  void SetRestoreLineOnClose(bool value) { restore_line_ = value; }
 
   // ---- operations (user-interface thread) ----
   // Opens the device named by Port with the current settings and starts
@@ -286,6 +292,8 @@ class TComPort : public ByteChannel {
   // fails as on a closed handle.
   std::unique_ptr<PortTransport> transport_;
   bool connected_ = false;
+  bool restore_line_ = false;
+  // The line settings found at the open, while they are to be restored.
   bool thread_created_ = false;
   uint64_t session_ = 0;
   HandOver hand_over_;

@@ -2,12 +2,15 @@
 
 #include <errno.h>
 #include <grp.h>
+#include <limits.h>
 #include <pwd.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "serial/com_error.h"
 #include "serial/com_port.h"
@@ -37,7 +40,25 @@ bool UserListedInGroup(const group* gr, const std::string& user) {
   return false;
 }
 
-void PermissionReasons(const std::string& path, std::vector<std::string>& out) {
+// "0600 (rw-------)".
+std::string ModeText(mode_t mode) {
+  char octal[8];
+  std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode & 07777));
+  std::string bits = " (";
+  const char* letters = "rwxrwxrwx";
+  for (int i = 0; i < 9; ++i) bits += (mode & (0400 >> i)) ? letters[i] : '-';
+  return octal + bits + ")";
+}
+
+void JoinGroupAdvice(const std::string& groupName, const std::string& user,
+                     std::vector<std::string>& out) {
+  out.push_back("Add the user to the group with:");
+  out.push_back("    sudo usermod -aG " + groupName + " " + user);
+  out.push_back("then log out and in again: the group applies from a new login on.");
+}
+
+void PermissionReasons(const std::string& path, const SystemRoots& roots,
+                       std::vector<std::string>& out) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) {
     out.push_back("Permission denied on " + path + ".");
@@ -46,17 +67,45 @@ void PermissionReasons(const std::string& path, std::vector<std::string>& out) {
   const group* gr = getgrgid(st.st_gid);
   const std::string groupName = gr ? gr->gr_name : std::to_string(st.st_gid);
   const std::string user = UserName();
-  out.push_back("Permission denied: " + path + " may be used by the group " + groupName +
-                ", and this program does not run with it.");
-  if (gr && UserListedInGroup(gr, user)) {
-    out.push_back("The user " + user + " is in " + groupName +
-                  " already; the group applies from a new login on: log out and in again.");
+  // Joining the device's group helps only where the group may read and
+  // write it, and never for root's group: that would hand the user much
+  // more than one serial line.
+  const bool groupMayUse =
+      st.st_gid != 0 && (st.st_mode & S_IRGRP) != 0 && (st.st_mode & S_IWGRP) != 0;
+  if (groupMayUse) {
+    out.push_back("Permission denied: " + path + " may be used by the group " + groupName +
+                  ", and this program does not run with it.");
+    if (gr && UserListedInGroup(gr, user)) {
+      out.push_back("The user " + user + " is in " + groupName +
+                    " already; the group applies from a new login on: log out and in again.");
+      return;
+    }
+    if (ProcessInGroup(st.st_gid)) return;
+    JoinGroupAdvice(groupName, user, out);
     return;
   }
-  if (ProcessInGroup(st.st_gid)) return;
-  out.push_back("Add the user to the group with:");
-  out.push_back("    sudo usermod -aG " + groupName + " " + user);
-  out.push_back("then log out and in again: the group applies from a new login on.");
+  const passwd* pw = getpwuid(st.st_uid);
+  const std::string owner = pw ? pw->pw_name : std::to_string(st.st_uid);
+  out.push_back("Permission denied: " + path + " belongs to " + owner + ":" + groupName +
+                " with mode " + ModeText(st.st_mode) + ", so no group may use it.");
+  // The rule names the adapter by its USB ids, or the device by its name.
+  std::string match;
+  if (auto id = FindPort(path, roots); id && id->usb && !id->vid.empty()) {
+    match = "ATTRS{idVendor}==\"" + id->vid + "\", ATTRS{idProduct}==\"" + id->pid + "\"";
+  } else {
+    char real[PATH_MAX];
+    std::string name = realpath(path.c_str(), real) ? std::string(real) : path;
+    if (name.rfind("/dev/", 0) == 0) name.erase(0, 5);
+    match = "KERNEL==\"" + name + "\"";
+  }
+  out.push_back(
+      "A udev rule can give the dialout group access to it; put it in a file such as "
+      "/etc/udev/rules.d/99-velimo.rules:");
+  out.push_back("    SUBSYSTEM==\"tty\", " + match + ", GROUP=\"dialout\", MODE=\"0660\"");
+  out.push_back("then run: sudo udevadm control --reload-rules && sudo udevadm trigger");
+  const group* dialout = getgrnam("dialout");
+  if (dialout && (UserListedInGroup(dialout, user) || ProcessInGroup(dialout->gr_gid))) return;
+  JoinGroupAdvice("dialout", user, out);
 }
 
 void BusyReasons(const std::string& path, const SystemRoots& roots, std::vector<std::string>& out) {
@@ -78,7 +127,7 @@ void BusyReasons(const std::string& path, const SystemRoots& roots, std::vector<
       out.push_back("In use by another process; " + Describe(mm.front()) +
                     " is running and may be probing the adapter.");
     } else {
-      out.push_back("In use by another process (one this user may not look into).");
+      out.push_back("In use by a process of another user.");
     }
   }
   if (!modemManager) return;
@@ -130,7 +179,7 @@ std::vector<std::string> RefusalReasons(const std::string& port, int comCode, in
   switch (error) {
     case EACCES:
     case EPERM:
-      PermissionReasons(path, out);
+      PermissionReasons(path, roots, out);
       break;
     case EBUSY:
       BusyReasons(path, roots, out);

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <string_view>
 
 namespace velimo::serial {
 
@@ -62,6 +63,34 @@ std::vector<int> LockersOf(const std::string& proc, const struct stat& st) {
   return pids;
 }
 
+// The number of a pseudo-terminal's slave ("/dev/pts/3" gives 3), -1 for
+// any other device.
+int PtyIndexOf(const std::string& target) {
+  static constexpr std::string_view kPts = "/dev/pts/";
+  if (target.compare(0, kPts.size(), kPts) != 0) return -1;
+  const char* begin = target.data() + kPts.size();
+  const char* end = target.data() + target.size();
+  int index = -1;
+  auto [ptr, ec] = std::from_chars(begin, end, index);
+  return ec == std::errc() && ptr == end && begin != end ? index : -1;
+}
+
+// The slave a master descriptor drives, from the "tty-index:" line the
+// kernel writes in the descriptor's fdinfo; -1 when it tells none.
+int MasterIndexOf(const std::string& fdinfo) {
+  std::ifstream in(fdinfo);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("tty-index:", 0) != 0) continue;
+    const auto digit = line.find_first_of("0123456789");
+    if (digit == std::string::npos) return -1;
+    int index = -1;
+    std::from_chars(line.data() + digit, line.data() + line.size(), index);
+    return index;
+  }
+  return -1;
+}
+
 }  // namespace
 
 std::vector<ProcessRef> HoldersOf(const std::string& path, const std::string& proc) {
@@ -69,23 +98,30 @@ std::vector<ProcessRef> HoldersOf(const std::string& path, const std::string& pr
   char real[PATH_MAX];
   if (!realpath(path.c_str(), real)) return holders;
   const std::string target = real;
+  const int ptyIndex = PtyIndexOf(target);
   const int self = static_cast<int>(getpid());
   ForEachProcess(proc, [&](int pid, const std::string& folder) {
     if (pid == self) return;
     DIR* fds = opendir((folder + "/fd").c_str());
     if (!fds) return;  // another user's process
     bool holds = false;
+    bool ownOtherSide = false;
     while (dirent* e = readdir(fds)) {
       if (e->d_name[0] == '.') continue;
       char link[PATH_MAX];
       const ssize_t n = readlink((folder + "/fd/" + e->d_name).c_str(), link, sizeof link - 1);
-      if (n > 0 && std::string(link, static_cast<size_t>(n)) == target) {
-        holds = true;
-        break;
-      }
+      if (n <= 0) continue;
+      const std::string_view opened(link, static_cast<size_t>(n));
+      if (opened == target) holds = true;
+      // The process at the other end of a pseudo-terminal (a simulator, a
+      // test peer) keeps its slave open as a matter of course: the line
+      // is still free for whoever comes to talk to it.
+      if (ptyIndex >= 0 && (opened == "/dev/ptmx" || opened == "/dev/pts/ptmx") &&
+          MasterIndexOf(folder + "/fdinfo/" + e->d_name) == ptyIndex)
+        ownOtherSide = true;
     }
     closedir(fds);
-    if (holds) holders.push_back(ProcessRef{pid, CommandName(folder)});
+    if (holds && !ownOtherSide) holders.push_back(ProcessRef{pid, CommandName(folder)});
   });
   // Of several holders, the one that locked the device is the one that
   // keeps others out (a pseudo-terminal's own end, a shell with the line

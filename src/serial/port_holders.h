@@ -14,7 +14,9 @@ struct ProcessRef {
 };
 
 // The processes other than this one that hold path open (the path's links
-// are resolved first, so a by-id name finds holders of the tty).
+// are resolved first, so a by-id name finds holders of the tty). For a
+// pseudo-terminal, a process that holds its master side is its own other
+// end, not a holder, whatever else of it it has open.
 std::vector<ProcessRef> HoldersOf(const std::string& path, const std::string& proc = "/proc");
 
 // Running processes with this command name (readable by anyone), for a

@@ -45,6 +45,9 @@ class Platform {
   // Modal message box captioned with the application title "Velimo", OK only.
   // While it is open, port events and timer ticks keep being served.
   virtual void ShowMessage(std::string_view text) = 0;
+  // Whether a modal box or dialog is open now (its nested loop is what
+  // serves the caller): what the operator answers there comes first.
+  virtual bool ModalOpen() const { return false; }
   // Modal Yes/No question; true when the operator answers Yes.
   virtual bool Confirm(std::string_view text) = 0;
   // The application's default error report (error icon, OK). The text is

@@ -77,7 +77,8 @@ class NetworkE2eTest : public E2eTest {
 
   // ser2net in the foreground with a configuration of its own, bridging
   // the simulator's line to a RFC 2217 port and a raw port.
-  void StartSer2net() {
+  // rawLine: the raw port's fixed line settings at the simulator.
+  void StartSer2net(const std::string& rawLine = "9600n81") {
     rfc_port_ = FreeTcpPort();
     raw_port_ = FreeTcpPort();
     const std::string config = dir_ + "/ser2net.yaml";
@@ -86,7 +87,7 @@ class NetworkE2eTest : public E2eTest {
                           << "  connector: serialdev," << link_ << ",9600n81,local\n"
                           << "connection: &raw\n"
                           << "  accepter: tcp,127.0.0.1," << raw_port_ << "\n"
-                          << "  connector: serialdev," << link_ << ",9600n81,local\n";
+                          << "  connector: serialdev," << link_ << "," << rawLine << ",local\n";
     const std::string program = Ser2net();
     ser2net_ = fork();
     if (ser2net_ == 0) {
@@ -232,6 +233,46 @@ TEST_F(NetworkE2eTest, ReadSaveAllAndProfileThroughSer2netInBothModes) {
     Click("Disconnect1");
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{"     Disconnected.     "});
   }
+}
+
+// velimo-cli scan through ser2net: over RFC 2217 the rates and parities
+// are tried through the server as on a local line, and the modem is found
+// at its own rate; over raw TCP only the family is told, at the server's
+// fixed rate, and the result says so. --port auto --model auto with a
+// network port connects to what the scan found.
+TEST_F(NetworkE2eTest, ScanFindsTheModemThroughTheServer) {
+  if (Ser2net().empty()) GTEST_SKIP() << "ser2net is not installed (scripts/bootstrap adds it)";
+  StartSim('s', {"--line-rate", "57600"});
+  StartSer2net("57600n81");
+  const std::string rfc = "rfc2217://127.0.0.1:" + std::to_string(rfc_port_);
+  const std::string raw = "tcp://127.0.0.1:" + std::to_string(raw_port_);
+  // ser2net lets go of the line a moment after a connection ends and
+  // turns away one that comes before.
+  auto scan = [&](const std::vector<std::string>& args) {
+    ProcessResult r;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+      r = RunProgram(VELIMO_CLI, args, dir_, 60000);
+      if (r.err.find("accepted the connection and closed it") == std::string::npos) break;
+      usleep(300000);
+    }
+    return r;
+  };
+  ProcessResult r = scan({"scan", "--port", rfc});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, rfc + "\t57600\tNone\tsTavi or uTavi\t1.3\t100001\n");
+  usleep(300000);
+  r = scan({"scan", "--port", raw});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, raw + "\t-\t-\tsTavi or uTavi\t1.3\t100001\n");
+  EXPECT_EQ(r.err, "velimo-cli: " + raw +
+                       ": only the family is told: a raw TCP port runs at its server's fixed "
+                       "rate and parity\n");
+  usleep(300000);
+  r = scan({"--port", rfc, "--model", "auto", "show", "LB_S_SID"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "LB_S_SID=100001\n");
+  EXPECT_NE(r.err.find("found sTavi or uTavi on " + rfc + " at 57600 None"), std::string::npos)
+      << r.err;
 }
 
 TEST_F(NetworkE2eTest, RefusalsNameTheirReason) {

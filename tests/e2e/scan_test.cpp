@@ -12,10 +12,14 @@
 #include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -170,9 +174,9 @@ TEST_F(ScanTest, FindsEachModemAtItsRateSkipsTheHeldLineAndSendsOnlyTheStatusQue
   EXPECT_EQ(mixed.out,
             "[{\"port\":\"./s\",\"baud\":9600,\"parity\":\"None\",\"family\":\"sTavi or uTavi\","
             "\"model\":\"s\",\"firmware\":\"1.3\",\"source_id\":\"100001\"}]\n");
-  EXPECT_NE(
-      mixed.err.find("./held: In use by PID " + std::to_string(holder_) + " (velimo-holder)."),
-      std::string::npos)
+  EXPECT_NE(mixed.err.find("./held skipped: in use by PID " + std::to_string(holder_) +
+                           " (velimo-holder)\n"),
+            std::string::npos)
       << mixed.err;
 
   // Only the silent line: nothing found, every rate and parity tried.
@@ -181,6 +185,7 @@ TEST_F(ScanTest, FindsEachModemAtItsRateSkipsTheHeldLineAndSendsOnlyTheStatusQue
   const int64_t emptyMs = Now() - t0;
   EXPECT_EQ(none.status, 3);
   EXPECT_EQ(none.out, "");
+  EXPECT_EQ(none.err, "velimo-cli: no modem found\n  ./quiet: no answer at 42 settings\n");
   int queries = 0;
   for (const std::string& line : Lines(Slurp(dir_ + "/quiet.log")))
     if (line.find("received") != std::string::npos) ++queries;
@@ -238,8 +243,9 @@ TEST_F(ScanTest, FindModemFillsTheDialogAndConnectReads) {
 
   session.Run([&] { d.Btn_FindModem.Click(); });
   EXPECT_TRUE(d.FindingModem());
-  EXPECT_FALSE(d.Btn_FindModem.Enabled());
-  EXPECT_EQ(d.Btn_FindModem.Caption(), "Scanning...");
+  EXPECT_TRUE(d.Btn_FindModem.Enabled());
+  EXPECT_EQ(d.Btn_FindModem.Caption(), "Cancel");
+  EXPECT_FALSE(d.Btn_Connect.Enabled());
   int ticks = 0;
   auto timer = platform.CreateTimer([&] { ++ticks; });
   timer->Start(100);
@@ -255,6 +261,36 @@ TEST_F(ScanTest, FindModemFillsTheDialogAndConnectReads) {
   EXPECT_EQ(d.Edit_PAB.Text(), "None");
   EXPECT_TRUE(session.Main().rTavi1.Checked());
   EXPECT_TRUE(d.Btn_Connect.Enabled());
+
+  // Cancel (the button itself while scanning) and closing the dialog each
+  // stop a scan at once, with nothing to report.
+  for (const char* how : {"Cancel", "close"}) {
+    SCOPED_TRACE(how);
+    session.Run([&] { d.Btn_FindModem.Click(); });
+    ASSERT_TRUE(d.FindingModem());
+    platform.RunFor(300);
+    const int64_t t0 = Now();
+    session.Run([&] {
+      if (std::string(how) == "Cancel")
+        d.Btn_FindModem.Click();
+      else
+        d.Btn_Cancel.Click();
+    });
+    const int64_t stopMs = Now() - t0;
+    EXPECT_FALSE(d.FindingModem());
+    EXPECT_LT(stopMs, 500);
+    EXPECT_EQ(d.Btn_FindModem.Caption(), "Find Modem");
+    EXPECT_TRUE(d.Btn_Connect.Enabled());
+    EXPECT_TRUE(messages.empty());
+    std::printf("figure find_modem_stop_by_%s_ms %lld\n", how, static_cast<long long>(stopMs));
+  }
+  EXPECT_FALSE(d.Showing());
+  session.Run([&] { session.Main().ConnectN1.Click(); });
+  ASSERT_TRUE(d.Showing());
+  d.SelectPort(r);
+  const auto& rates = d.Edit_Baudrate.Items();
+  d.Edit_Baudrate.SetItemIndex(
+      static_cast<int>(std::find(rates.begin(), rates.end(), "57600") - rates.begin()));
 
   session.Run([&] { d.Btn_Connect.Click(); });
   ASSERT_TRUE(session.Settle());
@@ -321,6 +357,177 @@ TEST_F(ScanTest, PortsSayWhatTheyAreAndWhoHoldsThem) {
       << first;
   j = RunProgram(VELIMO_CLI, {"ports", "--json", "--root", sys.Root()}, dir_, 10000);
   EXPECT_NE(j.out.find("\"product\":\"Caf\xC3\xA9\\tUART\\u001b[2J\""), std::string::npos) << j.out;
+}
+
+}  // namespace
+}  // namespace velimo::e2e
+
+namespace velimo::e2e {
+namespace {
+
+// termios of a line as tcgetattr reads it, every field compared.
+bool SameLine(const termios& a, const termios& b) {
+  return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+         a.c_lflag == b.c_lflag && cfgetispeed(&a) == cfgetispeed(&b) &&
+         cfgetospeed(&a) == cfgetospeed(&b) && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+}
+
+// A pseudo-terminal of the test's own, linked into the folder: the test
+// holds its master (and, for the settings, its slave), as a simulator does.
+struct Pty {
+  int master = -1;
+  int slave = -1;
+  std::string slave_path;
+  ~Pty() {
+    if (slave >= 0) close(slave);
+    if (master >= 0) close(master);
+  }
+  bool Open(const std::string& link) {
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return false;
+    slave_path = ptsname(master);
+    slave = open(slave_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    return slave >= 0 && symlink(slave_path.c_str(), link.c_str()) == 0;
+  }
+  // What reached the line from the far side, without waiting.
+  std::string Drain() const {
+    std::string got;
+    char buffer[4096];
+    for (;;) {
+      pollfd p{master, POLLIN, 0};
+      if (poll(&p, 1, 0) != 1 || !(p.revents & POLLIN)) break;
+      const ssize_t n = read(master, buffer, sizeof buffer);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<size_t>(n));
+    }
+    return got;
+  }
+};
+
+// A console-like line: 4800 7O1, echo, canonical mode, hang-up on close.
+termios ConsoleSettings(int fd) {
+  termios t;
+  tcgetattr(fd, &t);
+  t.c_cflag = (t.c_cflag & ~(CSIZE | PARENB | PARODD | CSTOPB)) | CS7 | PARENB | PARODD | HUPCL;
+  t.c_lflag |= ECHO | ICANON;
+  cfsetispeed(&t, B4800);
+  cfsetospeed(&t, B4800);
+  tcsetattr(fd, TCSANOW, &t);
+  tcgetattr(fd, &t);
+  return t;
+}
+
+// The scan touches only lines nobody else has open, gives each probed
+// line exactly its settings back (also when Ctrl-C stops it), probes one
+// device once whatever names lead to it, and when nothing is found names
+// each line tried with why.
+TEST_F(ScanTest, TouchesOnlyFreeLinesAndGivesEachItsSettingsBack) {
+  // Held without a lock by a process that opened the slave as a terminal
+  // program does (a child that keeps no master of it).
+  Pty held;
+  ASSERT_TRUE(held.Open(dir_ + "/plainheld"));
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  holder_ = fork();
+  ASSERT_GE(holder_, 0);
+  if (holder_ == 0) {
+    close(fds[0]);
+    close(held.master);
+    close(held.slave);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    prctl(PR_SET_NAME, "velimo-holder");
+    const int fd = open(held.slave_path.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0 || write(fds[1], "1", 1) != 1) _exit(2);
+    for (;;) pause();
+  }
+  close(fds[1]);
+  char ready = 0;
+  ASSERT_EQ(read(fds[0], &ready, 1), 1);
+  close(fds[0]);
+  close(held.slave);
+  held.slave = -1;
+
+  // Free, no modem on it, set up as a console would be; this process
+  // holds both of its sides.
+  Pty free;
+  ASSERT_TRUE(free.Open(dir_ + "/free"));
+  const termios before = ConsoleSettings(free.slave);
+  // Held by nothing but its own simulator.
+  Sim("s", {"--model", "s"});
+  char simDevice[PATH_MAX];
+  ASSERT_NE(realpath((dir_ + "/s").c_str(), simDevice), nullptr);
+
+  ProcessResult r = RunProgram(
+      VELIMO_CLI,
+      {"scan", "--port", "./free", "--port", "./plainheld", "--port", "./s", "--port", simDevice},
+      dir_, 30000);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "./s\t9600\tNone\tsTavi or uTavi\t1.3\t100001\n")
+      << "the simulator's own line is free, and its two names are one device";
+  EXPECT_EQ(r.err, "velimo-cli: ./plainheld skipped: in use by PID " + std::to_string(holder_) +
+                       " (velimo-holder)\n");
+  termios after;
+  ASSERT_EQ(tcgetattr(free.slave, &after), 0);
+  EXPECT_TRUE(SameLine(before, after)) << "the free line got its settings back";
+  EXPECT_EQ(held.Drain(), "") << "not a byte reached the held line";
+  std::string asked;
+  for (int i = 0; i < 42; ++i) asked += "AT&V\r";
+  EXPECT_EQ(free.Drain(), asked) << "the status query alone, once per rate and parity";
+  int queries = 0;
+  for (const std::string& line : Lines(Slurp(dir_ + "/s.log")))
+    if (line.find("received") != std::string::npos) ++queries;
+  EXPECT_EQ(queries, 1) << "the simulator's line was probed once, under one of its names";
+
+  // Nothing found: each line named with why.
+  r = RunProgram(VELIMO_CLI, {"scan", "--port", "./free", "--port", "./plainheld"}, dir_, 30000);
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "velimo-cli: no modem found\n  ./free: no answer at 42 settings\n"
+            "  ./plainheld: in use by PID " +
+                std::to_string(holder_) + " (velimo-holder)\n");
+  ASSERT_EQ(tcgetattr(free.slave, &after), 0);
+  EXPECT_TRUE(SameLine(before, after));
+  free.Drain();
+
+  // Ctrl-C in the middle of the scan: it ends at once, and the line has
+  // its settings back.
+  std::vector<std::string> args = {VELIMO_CLI, "scan", "--port", "./free"};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addchdir_np(&files, dir_.c_str());
+  posix_spawn_file_actions_addopen(&files, 2, (dir_ + "/interrupted.err").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t scan = -1;
+  ASSERT_EQ(posix_spawn(&scan, VELIMO_CLI, &files, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&files);
+  // Under way: some queries have gone out.
+  std::string seen;
+  const int64_t until = Now() + 5000;
+  while (seen.size() < 3 * 5 && Now() < until) {
+    seen += free.Drain();
+    usleep(10000);
+  }
+  ASSERT_GE(seen.size(), 15u);
+  const int64_t interrupted = Now();
+  kill(scan, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(scan, &status, 0), scan);
+  const int64_t stopMs = Now() - interrupted;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status;
+  EXPECT_LT(stopMs, 1000);
+  EXPECT_EQ(Slurp(dir_ + "/interrupted.err")
+                .rfind("velimo-cli: scan stopped; no modem found\n"
+                       "  ./free: stopped after ",
+                       0),
+            0u)
+      << Slurp(dir_ + "/interrupted.err");
+  ASSERT_EQ(tcgetattr(free.slave, &after), 0);
+  EXPECT_TRUE(SameLine(before, after)) << "the interrupted scan gave the line its settings back";
+  std::printf("figure scan_stop_after_ctrl_c_ms %lld\n", static_cast<long long>(stopMs));
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "fault_fixture.h"
+#include "scan/port_scan.h"
 #include "serial/com_port.h"
 #include "serial/port_list.h"
 
@@ -92,7 +93,9 @@ class OpenRefusedTest : public FaultTest {
 
   // Another process that opens the modem's line as the program does and
   // keeps it until it is killed.
-  void HoldInAnotherProcess(const char* name = "velimo-holder") {
+  // lock=false: opened as a terminal program does, without a lock or
+  // the exclusive flag.
+  void HoldInAnotherProcess(const char* name = "velimo-holder", bool lock = true) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     holder_ = fork();
@@ -105,7 +108,10 @@ class OpenRefusedTest : public FaultTest {
       serial::TComPort port;
       port.SetPort(link_);
       try {
-        port.OpenPort();
+        if (lock)
+          port.OpenPort();
+        else if (open(link_.c_str(), O_RDWR | O_NOCTTY) < 0)
+          answer = '0';
       } catch (const std::exception&) {
         answer = '0';
       }
@@ -136,6 +142,18 @@ TEST_F(OpenRefusedTest, ALineHeldByAnotherProcess) {
       RefusedAttempt(link_, {"In use by PID " + std::to_string(holder_) + " (velimo-holder)."}),
       "");
   // The other process lets go of the line; the same dialog connects.
+  ReleaseHolder();
+  ConnectFromTheOpenDialog();
+}
+
+// Held open without a lock (a terminal program, a getty): the line is the
+// other process's all the same, refused in the same words.
+TEST_F(OpenRefusedTest, ALineHeldWithoutALock) {
+  StartSim('s');
+  HoldInAnotherProcess("velimo-holder", /*lock=*/false);
+  EXPECT_EQ(
+      RefusedAttempt(link_, {"In use by PID " + std::to_string(holder_) + " (velimo-holder)."}),
+      "");
   ReleaseHolder();
   ConnectFromTheOpenDialog();
 }
@@ -218,6 +236,71 @@ TEST_F(OpenRefusedTest, ADeviceTheUserMayNotOpen) {
   StartProgram();
   ASSERT_TRUE(ConnectTo('s'));
   EXPECT_TRUE(TakeMessages().empty());
+}
+
+// A device only root may open (root:root, 0600): joining root's group
+// would be dangerous and useless, so the refusal explains owner, group and
+// mode and suggests a udev rule that gives the dialout group access.
+TEST_F(OpenRefusedTest, ADeviceOnlyRootMayOpen) {
+  const std::optional<Unprivileged> who = UnprivilegedUser();
+  if (!who) GTEST_SKIP() << "needs root to run the program as another user";
+  StartSim('s');
+  const std::string device = SimDevice();
+  ASSERT_FALSE(device.empty());
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  ASSERT_EQ(chown(device.c_str(), 0, 0), 0);
+  ASSERT_EQ(chmod(device.c_str(), 0600), 0);
+  const std::string root = getgrgid(0) ? getgrgid(0)->gr_name : "0";
+  const std::string user = getpwuid(who->uid) ? getpwuid(who->uid)->pw_name : "$USER";
+  const ChildResult r = RunInChild(
+      [&]() -> std::string {
+        if (!DropPrivileges(*who)) return "could not drop privileges";
+        Texts reasons = {
+            "Permission denied: " + serial::DevicePathOf(link_) + " belongs to root:" + root +
+                " with mode 0600 (rw-------), so no group may use it.",
+            "A udev rule can give the dialout group access to it; put it in a file such as "
+            "/etc/udev/rules.d/99-velimo.rules:",
+            "    SUBSYSTEM==\"tty\", KERNEL==\"" + device.substr(5) +
+                "\", GROUP=\"dialout\", MODE=\"0660\"",
+            "then run: sudo udevadm control --reload-rules && sudo udevadm trigger",
+            "Add the user to the group with:",
+            "    sudo usermod -aG dialout " + user,
+            "then log out and in again: the group applies from a new login on."};
+        return RefusedAttempt(link_, reasons);
+      },
+      20000);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.status, 0) << r.report;
+  EXPECT_EQ(r.report, "");
+}
+
+// A line held by a process of another user: /proc does not show who, so
+// the scan and the connect dialog learn of it only from the lock, and say
+// so in those words.
+TEST_F(OpenRefusedTest, ALineHeldByAnotherUsersProcess) {
+  const std::optional<Unprivileged> who = UnprivilegedUser();
+  if (!who) GTEST_SKIP() << "needs root to run the program as another user";
+  StartSim('s');
+  const std::string device = SimDevice();
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(device.c_str(), 0666), 0);
+  HoldInAnotherProcess();
+  const ChildResult r = RunInChild(
+      [&]() -> std::string {
+        if (!DropPrivileges(*who)) return "could not drop privileges";
+        scan::ScanOptions options;
+        const scan::PortResult found = scan::ScanPort(link_, options);
+        std::string wrong;
+        if (found.outcome != scan::PortResult::Outcome::InUse ||
+            found.Why() != "in use by a process of another user")
+          wrong += "scan: " + found.Why() + "; ";
+        if (found.settings_tried != 0) wrong += "the scan sent a query; ";
+        return wrong + RefusedAttempt(link_, {"In use by a process of another user."});
+      },
+      20000);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.status, 0) << r.report;
+  EXPECT_EQ(r.report, "");
 }
 
 }  // namespace

@@ -4,9 +4,14 @@
 // and disconnects, nothing hangs, the dead line costs no CPU, and once the
 // adapter is back (the modem on the same link path again) the program
 // connects again by itself and reads.
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fault_fixture.h"
@@ -133,9 +138,8 @@ TEST_P(UnplugTest, MessagesNoSpinAndANewStartConnects) {
   EXPECT_TRUE(TakeMessages().empty());
   EXPECT_EQ(Main().StatusBar1.PanelText(1), "Connected to [" + link_ + "]");
   const Texts after = TraceMessages();
-  EXPECT_NE(
-      std::find(after.begin(), after.end(), "Adapter is back: reconnecting to Port[" + link_ + "]"),
-      after.end());
+  EXPECT_NE(std::find(after.begin(), after.end(), "Adapter is back: reconnected to " + link_),
+            after.end());
   // A command cut off by the unplug changed nothing in the modem.
   EXPECT_EQ(Value("LB_S_DID"), "16777215");
 }
@@ -155,7 +159,148 @@ TEST_F(FaultTest, RemovedBeforeTheAnswerIsWaitedForQuietly) {
   EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
   StartSim('s');
   EXPECT_TRUE(Platform().RunUntil(
-      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 3000));
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 3000))
+      << ::testing::PrintToString(TraceMessages());
+}
+
+// The modem replaced, on the same line, by a modem of another family and
+// source ID: its report is read aside, the window names it once and stays
+// disconnected, its pages untouched. The same modem back: connected again,
+// the Info section highlighted with its page and buttons as a fresh
+// connect leaves them.
+TEST_F(FaultTest, OnlyTheSameModemIsConnectedAgain) {
+  StartProgram();
+  StartSim('s');
+  ASSERT_TRUE(ConnectTo('s'));
+  Click("Btn_Left_LoRa");
+  ASSERT_FALSE(Main().Btn_FactoryReset.Visible());
+  TakeMessages();
+  const std::string device = SimDevice();
+  KillSim();
+  Platform().RunFor(200);
+  ASSERT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
+
+  StartSim('r', {"--state", dir_ + "/r.state"});
+  std::printf("line of the modem %s, of the other modem %s\n", device.c_str(), SimDevice().c_str());
+  const std::string other =
+      "Another modem answers at " + link_ + ": rTavi, source ID 300001. Not connected.";
+  ASSERT_TRUE(Platform().RunUntil(
+      [&] {
+        const Texts trace = TraceMessages();
+        return std::find(trace.begin(), trace.end(), other) != trace.end();
+      },
+      4000));
+  // More events on the watched folder change nothing.
+  for (int i = 0; i < 20; ++i) {
+    WriteFile(dir_ + "/noise", std::to_string(i));
+    Platform().RunFor(50);
+  }
+  Platform().RunFor(1500);
+  EXPECT_EQ(TakeMessages(), Texts{other}) << "named once";
+  EXPECT_FALSE(Main().ComPortEnvBoard.Connected());
+  EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
+  EXPECT_TRUE(Main().sTavi1.Checked());
+  EXPECT_EQ(Main().LB_R_SID.Caption(), "no info") << "the other modem's report reached no page";
+  EXPECT_EQ(Main().LB_S_SID.Caption(), "no info");
+
+  KillSim();
+  StartSim('s');
+  EXPECT_TRUE(Platform().RunUntil(
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000));
+  Settle();
+  EXPECT_TRUE(TakeMessages().empty());
+  const Texts trace = TraceMessages();
+  EXPECT_NE(std::find(trace.begin(), trace.end(), "Adapter is back: reconnected to " + link_),
+            trace.end());
+  EXPECT_EQ(Main().StatusBar1.PanelText(1), "Connected to [" + link_ + "]");
+  EXPECT_EQ(Main().Btn_Left_Info.Glyph(), forms::ImageList1::kInfoSelected);
+  EXPECT_EQ(Main().Btn_Left_LoRa.Glyph(), forms::ImageList1::kLoRaNormal);
+  EXPECT_TRUE(Main().Btn_FactoryReset.Visible());
+  EXPECT_TRUE(Main().Btn_FactoryReset.Enabled());
+  EXPECT_TRUE(Main().Panel_S_Info.Visible());
+}
+
+// Nothing is reconnected behind a modal: while the connect dialog is open
+// the returning modem waits, and once the dialog is cancelled it is taken.
+// An adapter pulled while the watchdog's box is open is still waited for
+// after the box (and the disconnect it leads to) have closed.
+TEST_F(FaultTest, NoReconnectBehindADialogAndTheWatchdogsBoxKeepsTheWait) {
+  StartProgram();
+  StartSim('s');
+  ASSERT_TRUE(ConnectTo('s'));
+  KillSim();
+  Platform().RunFor(200);
+  S().Run([&] { Main().ConnectN1.Click(); });
+  ASSERT_TRUE(S().Dialog().Showing());
+  StartSim('s');
+  Platform().RunFor(2000);
+  EXPECT_FALSE(Main().ComPortEnvBoard.Connected()) << "the dialog's choice comes first";
+  S().Run([&] { S().Dialog().Btn_Cancel.Click(); });
+  EXPECT_TRUE(Platform().RunUntil(
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000));
+  Settle();
+  TakeMessages();
+
+  // A modem that answers after the watchdog's time; the adapter is pulled
+  // while the watchdog's box is open.
+  Click("Disconnect1");
+  StartSim('s', {"--delay", "7000"});
+  S().SelectModel('s');
+  cli::LinkChoice link;
+  link.port = link_;
+  ASSERT_TRUE(S().Connect(link));
+  Texts boxes;
+  Platform().box_open_ms = 300;
+  Platform().on_message = [&](std::string_view text) {
+    boxes.emplace_back(text);
+    if (text == "ERROR! Please check your serial port status.") KillSim();
+  };
+  Platform().RunFor(5600);
+  EXPECT_EQ(boxes,
+            (Texts{"ERROR! Please check your serial port status.", "     Disconnected.     "}));
+  EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
+  EXPECT_TRUE(Main().AwaitingAdapter);
+  Platform().box_open_ms = 0;
+  StartSim('s');
+  EXPECT_TRUE(Platform().RunUntil(
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000))
+      << ::testing::PrintToString(
+             Texts(TraceMessages().end() - std::min<size_t>(TraceMessages().size(), 12),
+                   TraceMessages().end()));
+}
+
+// While the removed adapter is waited for, a file made and removed at its
+// path in a tight loop writes at most one trace line a second, and the
+// modem coming back afterwards is still connected.
+TEST_F(FaultTest, EventsInALoopWriteOneTraceLineASecond) {
+  StartProgram();
+  StartSim('s');
+  ASSERT_TRUE(ConnectTo('s'));
+  KillSim();
+  Platform().RunFor(200);
+  ASSERT_TRUE(Main().AwaitingAdapter);
+  const size_t before = TraceMessages().size();
+  std::atomic<bool> stop{false};
+  std::atomic<int> made{0};
+  std::thread loop([&] {
+    while (!stop.load()) {
+      unlink(link_.c_str());
+      WriteFile(link_, "not a terminal\n");
+      ++made;
+    }
+  });
+  Platform().RunFor(3000);
+  stop.store(true);
+  loop.join();
+  unlink(link_.c_str());
+  const size_t lines = TraceMessages().size() - before;
+  std::printf("figure files_made_in_3s %d\nfigure trace_lines_in_3s %zu\n", made.load(), lines);
+  EXPECT_GT(made.load(), 1000);
+  EXPECT_LE(lines, 4u) << ::testing::PrintToString(TraceMessages());
+  EXPECT_GE(lines, 1u) << "what happened there is said";
+  StartSim('s');
+  EXPECT_TRUE(Platform().RunUntil(
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000));
 }
 
 // [EnvBoard] Reconnect=0: the window says the adapter was removed and

@@ -61,10 +61,12 @@ TestPlatform::TestPlatform() {
 TestPlatform::~TestPlatform() = default;
 
 void TestPlatform::Modal() {
+  ++modal_depth_;
   if (while_modal) {
     auto serve = while_modal;
     serve();
   }
+  --modal_depth_;
 }
 
 void TestPlatform::ShowMessage(std::string_view text) {

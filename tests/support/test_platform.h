@@ -37,6 +37,7 @@ class TestPlatform : public Platform {
   void ShowMessage(std::string_view text) override;
   bool Confirm(std::string_view text) override;
   void ShowError(std::string_view text) override;
+  bool ModalOpen() const override { return modal_depth_ > 0; }
   void Pause(int ms) override;
   LocalDateTime Now() override;
   int64_t MonotonicMs() override { return now_ms_; }
@@ -79,6 +80,7 @@ class TestPlatform : public Platform {
   std::function<void()> while_modal;
 
  private:
+  int modal_depth_ = 0;
   class Timer;
   friend class Timer;
   void Modal();

@@ -365,8 +365,14 @@ and each parity, sending only the status query "AT&V" and listening briefly
 for a line of a configuration report. It prints one line per modem found:
 port, rate, parity, family, firmware and source ID, separated by tabs (--json:
 one array). sTavi and uTavi send the same report and are shown as "sTavi or
-uTavi". A port in use is skipped and named on standard error; a port named
-with --port that is in use or cannot be probed is a failure.
+uTavi". A port another process has open is not touched: it is named with
+its holder on standard error. A probed port gets back the line settings it
+had, also when Ctrl-C stops the scan (status 130). Names of one device
+("COM1" and /dev/ttyS0) are probed once. rfc2217:// ports are tried at each
+rate and parity through their server; tcp:// ports once, at the server's
+fixed rate, telling only the family ("-" for rate and parity). When nothing is
+found, each port tried is named with why. A port named with --port that is in use or
+cannot be probed is a failure (1); nothing found is 3.
 
 --port auto and --model auto in the other commands take the port, rate,
 parity and model from a scan (of all ports, or of the named port) when it

@@ -1,5 +1,8 @@
 #include "scan_command.h"
 
+#include <signal.h>
+
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 
@@ -20,13 +23,14 @@ void Complain(const std::string& text) {
   std::fprintf(stderr, "velimo-cli: %s\n", PlainUtf8(text).c_str());
 }
 
+// A raw TCP port's rate and parity are its server's: "-" for both.
 std::string Line(const scan::PortResult& r) {
   const std::string family = scan::FamilyName(r.family);
-  // The firmware and source ID are the modem's bytes: escaped, so a tab or
-  // an escape sequence in them neither shifts the columns nor reaches the
+  // The port's name and the modem's bytes are escaped, so a tab or an
+  // escape sequence in them neither shifts the columns nor reaches the
   // terminal.
-  return PlainUtf8(r.port) + "\t" + std::to_string(r.baud) + "\t" + r.parity + "\t" +
-         (family.empty() ? "unknown" : family) + "\t" +
+  return PlainUtf8(r.port) + "\t" + (r.family_only ? "-" : std::to_string(r.baud)) + "\t" +
+         (r.family_only ? "-" : r.parity) + "\t" + (family.empty() ? "unknown" : family) + "\t" +
          (r.firmware.empty() ? "-" : PlainText(r.firmware)) + "\t" +
          (r.source_id.empty() ? "-" : PlainText(r.source_id)) + "\n";
 }
@@ -38,7 +42,66 @@ std::string Json(const scan::PortResult& r) {
          JsonString(
              std::string(1, scan::FamilyModel(r.family) ? scan::FamilyModel(r.family) : '-')) +
          ",\"firmware\":" + JsonString(r.firmware) + ",\"source_id\":" + JsonString(r.source_id) +
-         "}";
+         (r.family_only ? ",\"family_only\":true" : "") + "}";
+}
+
+// Set by Ctrl-C while a scan runs: each port's probe ends at once and
+// gives its line back its settings.
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) {
+  g_interrupted.store(true);
+}
+
+// Ctrl-C (and a polite kill) stop the scan instead of the program for as
+// long as one of these lives.
+class InterruptStopsScan {
+ public:
+  InterruptStopsScan() {
+    g_interrupted.store(false);
+    struct sigaction sa = {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, &old_int_);
+    sigaction(SIGTERM, &sa, &old_term_);
+  }
+  ~InterruptStopsScan() {
+    sigaction(SIGINT, &old_int_, nullptr);
+    sigaction(SIGTERM, &old_term_, nullptr);
+  }
+  InterruptStopsScan(const InterruptStopsScan&) = delete;
+  InterruptStopsScan& operator=(const InterruptStopsScan&) = delete;
+
+ private:
+  struct sigaction old_int_ = {}, old_term_ = {};
+};
+
+std::vector<scan::PortResult> Scan(scan::ScanOptions options) {
+  InterruptStopsScan stop;
+  options.cancel = &g_interrupted;
+  return scan::ScanPorts(options);
+}
+
+// When nothing was found: each port tried, with why it gave nothing.
+void ReportNothingFound(const std::vector<scan::PortResult>& results) {
+  if (g_interrupted.load()) {
+    Complain("scan stopped; no modem found");
+  } else if (results.empty()) {
+    Complain("no modem found: there is no serial port to scan");
+    return;
+  } else {
+    Complain("no modem found");
+  }
+  for (const scan::PortResult& r : results)
+    std::fprintf(stderr, "  %s: %s\n", r.port.c_str(), r.Why().c_str());
+}
+
+void NoteFamilyOnly(const std::vector<scan::PortResult>& results) {
+  for (const scan::PortResult& r : results)
+    if (r.outcome == scan::PortResult::Outcome::Found && r.family_only)
+      Complain(r.port +
+               ": only the family is told: a raw TCP port runs at its server's fixed rate and "
+               "parity");
 }
 
 // Tells of the ports that could not be scanned; true when one failed
@@ -49,9 +112,9 @@ bool ReportSkipped(const std::vector<scan::PortResult>& results, bool named) {
   for (const scan::PortResult& r : results) {
     if (r.outcome == scan::PortResult::Outcome::InUse && named) {
       failed = true;
-      Complain(r.port + ": " + (r.reasons.empty() ? "in use" : r.reasons.front()));
+      Complain(r.port + ": " + r.Why());
     } else if (r.outcome == scan::PortResult::Outcome::InUse) {
-      Complain(r.port + " skipped: " + (r.reasons.empty() ? "in use" : r.reasons.front()));
+      Complain(r.port + " skipped: " + r.Why());
     } else if (r.outcome == scan::PortResult::Outcome::Failed) {
       failed = true;
       Complain(r.port + ": " + (r.reasons.empty() ? "failed" : r.reasons.front()));
@@ -80,7 +143,7 @@ int RunScanCommand(const std::vector<std::string>& args) {
       return 2;
     }
   }
-  const std::vector<scan::PortResult> results = scan::ScanPorts(options);
+  const std::vector<scan::PortResult> results = Scan(options);
   std::string out = json ? "[" : "";
   int found = 0;
   for (const scan::PortResult& r : results) {
@@ -90,9 +153,23 @@ int RunScanCommand(const std::vector<std::string>& args) {
   }
   if (json) out += "]\n";
   Write(out);
-  const bool failed = ReportSkipped(results, !options.ports.empty());
-  if (failed) return kExitFailure;
-  return found > 0 ? kExitDone : kExitShortOf;
+  NoteFamilyOnly(results);
+  const bool named = !options.ports.empty();
+  if (found > 0) {
+    const bool failed = ReportSkipped(results, named);
+    if (g_interrupted.load()) return kExitInterrupted;
+    return failed ? kExitFailure : kExitDone;
+  }
+  ReportNothingFound(results);
+  if (g_interrupted.load()) return kExitInterrupted;
+  // A port named on the command line that failed, or is in use, was asked
+  // for and could not be probed: a failure. Nothing on the ports of the
+  // system is "nothing found".
+  for (const scan::PortResult& r : results)
+    if (r.outcome == scan::PortResult::Outcome::Failed ||
+        (named && r.outcome == scan::PortResult::Outcome::InUse))
+      return kExitFailure;
+  return kExitShortOf;
 }
 
 int ResolveAuto(CliOptions& options) {
@@ -101,16 +178,24 @@ int ResolveAuto(CliOptions& options) {
   if (!autoPort && !autoModel) return -1;
   scan::ScanOptions scan;
   if (!autoPort) scan.ports.push_back(options.port);
-  const std::vector<scan::PortResult> results = scan::ScanPorts(scan);
-  const bool failed = ReportSkipped(results, !autoPort);
-  if (failed) return kExitFailure;
+  const std::vector<scan::PortResult> results = Scan(scan);
   std::vector<const scan::PortResult*> found;
   for (const scan::PortResult& r : results)
     if (r.outcome == scan::PortResult::Outcome::Found) found.push_back(&r);
+  if (g_interrupted.load()) {
+    ReportNothingFound(results);
+    return 130;
+  }
   if (found.empty()) {
-    Complain("no modem found");
+    ReportNothingFound(results);
+    if (!autoPort && !results.empty() &&
+        (results.front().outcome == scan::PortResult::Outcome::Failed ||
+         results.front().outcome == scan::PortResult::Outcome::InUse))
+      return kExitFailure;
     return kExitShortOf;
   }
+  if (ReportSkipped(results, !autoPort)) return kExitFailure;
+  NoteFamilyOnly(results);
   if (found.size() > 1) {
     std::string names;
     for (const scan::PortResult* r : found)
@@ -125,20 +210,26 @@ int ResolveAuto(CliOptions& options) {
     return kExitFailure;
   }
   options.port = r.port;
-  options.baud = std::to_string(r.baud);
-  options.parity = r.parity;
+  if (!r.family_only) {
+    options.baud = std::to_string(r.baud);
+    options.parity = r.parity;
+  }
   if (autoModel) options.model = scan::FamilyModel(r.family);
-  std::fprintf(stderr, "velimo-cli: found %s on %s at %d %s\n", scan::FamilyName(r.family),
-               r.port.c_str(), r.baud, r.parity.c_str());
+  if (r.family_only)
+    std::fprintf(stderr, "velimo-cli: found %s on %s at the server's fixed rate\n",
+                 scan::FamilyName(r.family), r.port.c_str());
+  else
+    std::fprintf(stderr, "velimo-cli: found %s on %s at %d %s\n", scan::FamilyName(r.family),
+                 r.port.c_str(), r.baud, r.parity.c_str());
   return -1;
 }
 
 std::vector<FoundPort> ScanForBench() {
-  const std::vector<scan::PortResult> results = scan::ScanPorts(scan::ScanOptions{});
+  const std::vector<scan::PortResult> results = Scan(scan::ScanOptions{});
   ReportSkipped(results, false);
   std::vector<FoundPort> found;
   for (const scan::PortResult& r : results) {
-    if (r.outcome != scan::PortResult::Outcome::Found) continue;
+    if (r.outcome != scan::PortResult::Outcome::Found || r.family_only) continue;
     FoundPort p;
     p.path = r.port;
     if (const auto id = serial::FindPort(r.port)) {

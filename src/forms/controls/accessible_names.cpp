@@ -232,6 +232,7 @@ class Namer {
           name = SpokenCaption(raw);
         }
         Add(node, ctx, name);
+        entries.back().name.follows_caption = node.spoken.empty() && name == SpokenCaption(raw);
         for (const auto& child : node.children) Visit(child, inner);
         return;
       }
@@ -269,6 +270,7 @@ AccessibleNames NameControls(const LayoutNode& root) {
       // A group of the same name as the control would say nothing new
       // ("Encryption (Encryption)"): the setting in it is called so.
       e->name.name += e->group == e->name.name ? " setting" : " (" + e->group + ")";
+      e->name.follows_caption = false;
     }
   }
   AccessibleNames out;

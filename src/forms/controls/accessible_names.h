@@ -18,6 +18,9 @@ struct AccessibleName {
   // (the label's caption is read after it, as it changes).
   std::string name;
   bool before_value = false;
+  // A button called by its caption alone: the name follows the caption
+  // as it changes (Find Modem turns Cancel while it scans).
+  bool follows_caption = false;
 };
 
 using AccessibleNames = std::unordered_map<const Control*, AccessibleName>;

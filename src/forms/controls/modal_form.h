@@ -50,6 +50,7 @@ class TModalForm {
   void Close() {
     if (!showing_) return;
     showing_ = false;
+    Closed();
     if (OnClosed) OnClosed();
   }
 
@@ -61,6 +62,8 @@ class TModalForm {
  protected:
   // The window became the active window at a showing.
   virtual void Activated() {}
+  // The window was closed (by a button of its own or the close box).
+  virtual void Closed() {}
 
  private:
   FormFrame frame_;

@@ -174,6 +174,13 @@ int ReadRawTermios(int fd, RawTermios* out) {
   return 0;
 }
 
+int WriteRawTermios(int fd, const RawTermios& in) {
+  termios2 t;
+  std::memset(&t, 0, sizeof t);
+  FromRaw(in, &t);
+  return Ioctl(fd, TCSETS2, &t);
+}
+
 int ReadLineCounters(int fd, LineCounters* out) {
   serial_icounter_struct ic;
   std::memset(&ic, 0, sizeof ic);

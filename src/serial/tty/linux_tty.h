@@ -43,6 +43,9 @@ int ApplyLineConfig(int fd, const LineConfig& config);
 // TCGETS2 on fd; on a pseudo-terminal master it reads the slave's settings.
 // Returns 0 or the errno.
 int ReadRawTermios(int fd, RawTermios* out);
+// TCSETS2 with a record as ReadRawTermios gave it: every flag, rate and
+// control character back as it was. Returns 0 or the errno.
+int WriteRawTermios(int fd, const RawTermios& in);
 // The kernel's CBAUD mask and its BOTHER value ("speed in c_ospeed").
 uint32_t BaudMask();
 uint32_t BaudOther();

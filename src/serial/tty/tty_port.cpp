@@ -14,6 +14,7 @@
 
 #include "serial/com_error.h"
 #include "serial/deadline.h"
+#include "serial/port_holders.h"
 
 namespace velimo::serial::tty {
 
@@ -56,7 +57,8 @@ TComErrors LineErrorsBetween(const LineCounters& before, const LineCounters& now
   return errors;
 }
 
-TtyPort::TtyPort(std::string path) : path_(std::move(path)) {}
+TtyPort::TtyPort(std::string path, bool restoreLine)
+    : path_(std::move(path)), restore_line_(restoreLine) {}
 
 TtyPort::~TtyPort() {
   Close();
@@ -74,7 +76,15 @@ void TtyPort::Open() {
   // out even where TIOCEXCL does not (it spares privileged openers, and
   // two processes can race past it).
   if (flock(fd, LOCK_EX | LOCK_NB) < 0) fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  // A process that has the line open without a lock (a getty, a terminal
+  // program, a GPS daemon) owns it just the same: two readers of one line
+  // each get half of every answer.
+  if (!HoldersOf(path_).empty()) fail(EBUSY);
   if (ioctl(fd, TIOCEXCL) < 0) fail(errno);
+  if (restore_line_) {
+    RawTermios found;
+    if (ReadRawTermios(fd, &found) == 0) found_line_ = found;
+  }
   fd_ = fd;
 
   LineCounters counters;
@@ -88,6 +98,13 @@ void TtyPort::Open() {
 
 void TtyPort::Close() {
   if (fd_ < 0) return;
+  if (found_line_) {
+    // Nothing of ours may linger in the line: bytes still queued would go
+    // out at the settings being replaced.
+    tcflush(fd_, TCIOFLUSH);
+    WriteRawTermios(fd_, *found_line_);
+    found_line_.reset();
+  }
   // The exclusive flag belongs to the tty, not to this descriptor: clear
   // it so the next opener is not refused.
   ioctl(fd_, TIOCNXCL);

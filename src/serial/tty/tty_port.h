@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "serial/com_types.h"
@@ -19,8 +20,10 @@ TComErrors LineErrorsBetween(const LineCounters& before, const LineCounters& now
 
 class TtyPort : public PortTransport {
  public:
-  // path: the device, as DevicePathOf gives it.
-  explicit TtyPort(std::string path);
+  // path: the device, as DevicePathOf gives it. restoreLine: the line's
+  // settings as found at the open are given back at the close (a probe of
+  // a port that is not ours leaves it as it was).
+  explicit TtyPort(std::string path, bool restoreLine = false);
   ~TtyPort() override;
   TtyPort(const TtyPort&) = delete;
   TtyPort& operator=(const TtyPort&) = delete;
@@ -43,6 +46,8 @@ class TtyPort : public PortTransport {
 
   std::string path_;
   int fd_ = -1;
+  bool restore_line_ = false;
+  std::optional<RawTermios> found_line_;
   // The rate last set, for how long the transmit queue takes to empty.
   int baud_ = 9600;
   // Driver error counters at the last look, for the deltas.
