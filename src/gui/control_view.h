@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QHash>
-#include <QLineEdit>
 #include <QObject>
 #include <QPixmap>
 #include <QPointer>
@@ -16,6 +15,7 @@
 #include "forms/controls/accessible_names.h"
 #include "forms/controls/controls.h"
 #include "forms/controls/layout.h"
+#include "gui/model_line_edit.h"
 #include "util/platform.h"
 
 class QAction;
@@ -36,30 +36,6 @@ struct ViewMetrics {
   int bottom_reserved = 0;  // room left for buttons laid over a page's lower edge
   int glyph_button_size = 200;
   int glyph_size = 180;
-};
-
-// A text box that asks the form model about every typed character before
-// it reaches the text, and limits typing (not assigned text) to the
-// control's maximum length.
-class ModelLineEdit : public QLineEdit {
-  Q_OBJECT
- public:
-  ModelLineEdit(forms::TEdit& edit, Platform& platform, QWidget* parent = nullptr);
-  forms::TEdit& Model() const { return edit_; }
-
-  // The character a key press stands for as a typed key: Backspace 8,
-  // Enter 13, Escape 27, Ctrl+letter its control code, a printable key its
-  // character; -1 for keys that type nothing (arrows, Delete, Tab ...).
-  static int TypedCharacter(const class QKeyEvent& event);
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override;
-
- private:
-  void OnTextEdited(const QString& text);
-
-  forms::TEdit& edit_;
-  Platform& platform_;
 };
 
 class ControlView : public QObject, public forms::ControlObserver {
@@ -111,12 +87,25 @@ class ControlView : public QObject, public forms::ControlObserver {
   };
   struct BuildContext;
 
+  // The builder (widget_builder.cpp).
   QWidget* BuildNode(const forms::LayoutNode& node, BuildContext& ctx);
   QWidget* BuildControl(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildPage(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildPanel(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildGroupBox(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildLabel(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildEdit(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildComboBox(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildCheckBox(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildButton(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildGlyphButton(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildImage(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildMemo(const forms::LayoutNode& node, BuildContext& ctx);
   QWidget* BuildRow(const forms::LayoutNode& node, BuildContext& ctx);
   QWidget* BuildColumn(const forms::LayoutNode& node, BuildContext& ctx);
   QWidget* BuildText(const forms::LayoutNode& node, BuildContext& ctx);
   void FillColumn(QWidget* box, const std::vector<forms::LayoutNode>& children, BuildContext& ctx);
+  // The binding (control_view.cpp).
   void Register(forms::Control& control, QWidget* widget, QLabel* caption = nullptr);
   void ApplyAll(forms::Control& control);
   void Apply(forms::Control& control, forms::ControlProperty property);
