@@ -35,46 +35,6 @@ const std::vector<std::string>& BaudEntries() {
 
 }  // namespace
 
-// --- TEditComboBox -----------------------------------------------------------
-
-void TEditComboBox::SetText(std::string_view text) {
-  text_ = text;
-  const auto& items = Items();
-  const auto it = std::find(items.begin(), items.end(), text_);
-  TComboBox::SetItemIndex(it == items.end() ? -1 : static_cast<int>(it - items.begin()));
-  Notify(ControlProperty::Text);
-}
-
-void TEditComboBox::SetItemIndex(int index) {
-  TComboBox::SetItemIndex(index);
-  if (ItemIndex() >= 0) {
-    text_ = Items()[static_cast<size_t>(ItemIndex())];
-    Notify(ControlProperty::Text);
-  }
-}
-
-void TEditComboBox::SetItems(std::vector<std::string> items) {
-  TComboBox::SetItems(std::move(items));
-}
-
-void TEditComboBox::AddItem(std::string item) {
-  std::vector<std::string> items = Items();
-  const int index = ItemIndex();
-  items.push_back(std::move(item));
-  TComboBox::SetItems(std::move(items));
-  TComboBox::SetItemIndex(index);
-}
-
-void TEditComboBox::UserSetText(std::string_view text) {
-  SetText(text);
-  if (OnChange) OnChange();
-}
-
-void TEditComboBox::UserSelect(int index) {
-  SetItemIndex(index);
-  if (OnChange) OnChange();
-}
-
 // --- TForm_Connect -----------------------------------------------------------
 
 TForm_Connect::TForm_Connect(TForm_main& main, PortLister ports, std::string settingsPath)

@@ -29,30 +29,6 @@ namespace velimo::forms {
 
 class TForm_main;
 
-// A drop-down list that also takes typed text (the port box). Its text is
-// free: picking an entry copies the entry into it; assigning a text selects
-// the entry spelled exactly so, or none. The view makes it an editable box
-// and uses this class's Text/SetText/UserSetText/SetItemIndex/UserSelect.
-class TEditComboBox : public TComboBox {
- public:
-  using TComboBox::TComboBox;
-
-  const std::string& Text() const { return text_; }
-  // Assigned by a handler: no change handler runs.
-  void SetText(std::string_view text);
-  void SetItemIndex(int index);
-  // Keeps the typed text; the selection is lost (-1).
-  void SetItems(std::vector<std::string> items);
-  void AddItem(std::string item);
-
-  // The operator typed or picked: runs OnChange.
-  void UserSetText(std::string_view text);
-  void UserSelect(int index);
-
- private:
-  std::string text_;
-};
-
 // The names of the serial ports in the system's order, or nothing when the
 // list cannot be read at all.
 using PortLister = std::function<std::optional<std::vector<std::string>>()>;

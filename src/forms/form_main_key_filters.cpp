@@ -22,6 +22,7 @@ bool TakesFocus(const Control& c) {
   switch (c.Kind()) {
     case ControlKind::Edit:
     case ControlKind::ComboBox:
+    case ControlKind::EditComboBox:
     case ControlKind::CheckBox:
     case ControlKind::Button:
     case ControlKind::GlyphButton:

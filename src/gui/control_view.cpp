@@ -146,7 +146,8 @@ void ControlView::SetAccessibleName(Control& control) {
     } else if (name.isEmpty() && control.Kind() == ControlKind::Label) {
       name = caption;
     }
-  } else if (control.Kind() != ControlKind::Edit && control.Kind() != ControlKind::ComboBox) {
+  } else if (control.Kind() != ControlKind::Edit && control.Kind() != ControlKind::ComboBox &&
+             control.Kind() != ControlKind::EditComboBox) {
     // Made outside any declaration: its caption, if it has one.
     name = caption;
   }
@@ -234,17 +235,16 @@ void ControlView::Apply(Control& control, ControlProperty property) {
           SetAccessibleName(control);
           break;
         }
-        case ControlKind::ComboBox:
-          if (auto* port_box = dynamic_cast<forms::TEditComboBox*>(&control)) {
-            auto* cb = static_cast<QComboBox*>(w);
-            const QString text = ToQt(port_box->Text());
-            if (cb->currentText() != text) {
-              const QSignalBlocker block(cb);
-              const EditPlace place(cb);
-              place.Restore(text);
-            }
+        case ControlKind::EditComboBox: {
+          auto* cb = static_cast<QComboBox*>(w);
+          const QString text = ToQt(static_cast<forms::TEditComboBox&>(control).Text());
+          if (cb->currentText() != text) {
+            const QSignalBlocker block(cb);
+            const EditPlace place(cb);
+            place.Restore(text);
           }
           break;
+        }
         case ControlKind::Panel:
           if (b.caption) {
             b.caption->setText(caption);
@@ -270,23 +270,33 @@ void ControlView::Apply(Control& control, ControlProperty property) {
         auto& combo = static_cast<forms::TComboBox&>(control);
         auto* cb = static_cast<QComboBox*>(w);
         const QSignalBlocker block(cb);
-        const EditPlace place(cb);
         cb->clear();
         for (const auto& item : combo.Items()) cb->addItem(ToQt(item));
         cb->setCurrentIndex(combo.ItemIndex());
-        if (auto* port_box = dynamic_cast<forms::TEditComboBox*>(&control))
-          place.Restore(ToQt(port_box->Text()));
+      } else if (kind == ControlKind::EditComboBox) {
+        auto& port_box = static_cast<forms::TEditComboBox&>(control);
+        auto* cb = static_cast<QComboBox*>(w);
+        const QSignalBlocker block(cb);
+        const EditPlace place(cb);
+        cb->clear();
+        for (const auto& item : port_box.Items()) cb->addItem(ToQt(item));
+        cb->setCurrentIndex(port_box.ItemIndex());
+        place.Restore(ToQt(port_box.Text()));
       }
       break;
     case ControlProperty::ItemIndex:
       if (kind == ControlKind::ComboBox) {
         auto* cb = static_cast<QComboBox*>(w);
         const QSignalBlocker block(cb);
-        const EditPlace place(cb);
         cb->setCurrentIndex(static_cast<forms::TComboBox&>(control).ItemIndex());
+      } else if (kind == ControlKind::EditComboBox) {
+        auto& port_box = static_cast<forms::TEditComboBox&>(control);
+        auto* cb = static_cast<QComboBox*>(w);
+        const QSignalBlocker block(cb);
+        const EditPlace place(cb);
+        cb->setCurrentIndex(port_box.ItemIndex());
         // An editable box keeps its typed text without a selection.
-        if (auto* port_box = dynamic_cast<forms::TEditComboBox*>(&control))
-          place.Restore(ToQt(port_box->Text()));
+        place.Restore(ToQt(port_box.Text()));
       }
       break;
     case ControlProperty::Visible:

@@ -96,6 +96,7 @@ class ControlView : public QObject, public forms::ControlObserver {
   QWidget* BuildLabel(const forms::LayoutNode& node, BuildContext& ctx);
   QWidget* BuildEdit(const forms::LayoutNode& node, BuildContext& ctx);
   QWidget* BuildComboBox(const forms::LayoutNode& node, BuildContext& ctx);
+  QWidget* BuildEditComboBox(const forms::LayoutNode& node, BuildContext& ctx);
   QWidget* BuildCheckBox(const forms::LayoutNode& node, BuildContext& ctx);
   QWidget* BuildButton(const forms::LayoutNode& node, BuildContext& ctx);
   QWidget* BuildGlyphButton(const forms::LayoutNode& node, BuildContext& ctx);

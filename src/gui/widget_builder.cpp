@@ -199,7 +199,8 @@ QWidget* ControlView::BuildRow(const LayoutNode& node, BuildContext& ctx) {
       if (auto* unit = qobject_cast<QLabel*>(w)) unit->setBuddy(last_editor);
     }
     if (child.type == NodeType::Control && (child.control->Kind() == ControlKind::Edit ||
-                                            child.control->Kind() == ControlKind::ComboBox))
+                                            child.control->Kind() == ControlKind::ComboBox ||
+                                            child.control->Kind() == ControlKind::EditComboBox))
       last_editor = w;
     // A caption labels the editor or list after it (one with a name of its
     // own excepted): a screen reader reads the one with the other.
@@ -207,7 +208,8 @@ QWidget* ControlView::BuildRow(const LayoutNode& node, BuildContext& ctx) {
       caption = qobject_cast<QLabel*>(w);
     } else if (caption && child.type == NodeType::Control && child.spoken.empty() &&
                (child.control->Kind() == ControlKind::Edit ||
-                child.control->Kind() == ControlKind::ComboBox)) {
+                child.control->Kind() == ControlKind::ComboBox ||
+                child.control->Kind() == ControlKind::EditComboBox)) {
       caption->setBuddy(w);
       caption = nullptr;
     }
@@ -291,6 +293,8 @@ QWidget* ControlView::BuildControl(const LayoutNode& node, BuildContext& ctx) {
       return BuildEdit(node, ctx);
     case ControlKind::ComboBox:
       return BuildComboBox(node, ctx);
+    case ControlKind::EditComboBox:
+      return BuildEditComboBox(node, ctx);
     case ControlKind::CheckBox:
       return BuildCheckBox(node, ctx);
     case ControlKind::Button:
@@ -490,27 +494,30 @@ QWidget* ControlView::BuildEdit(const LayoutNode& node, BuildContext& ctx) {
 }
 
 QWidget* ControlView::BuildComboBox(const LayoutNode& node, BuildContext& ctx) {
-  Control& c = *node.control;
-  QWidget* parent = ctx.parent;
-  auto* cb = new QComboBox(parent);
+  auto& combo = static_cast<forms::TComboBox&>(*node.control);
+  auto* cb = new QComboBox(ctx.parent);
   cb->setFixedWidth(metrics_.editor_width);
   cb->setFixedHeight(metrics_.editor_height);
-  if (auto* port_box = dynamic_cast<forms::TEditComboBox*>(&c)) {
-    // The port box: a list that also takes a typed name.
-    cb->setEditable(true);
-    cb->setInsertPolicy(QComboBox::NoInsert);
-    connect(cb->lineEdit(), &QLineEdit::textEdited, this, [this, port_box](const QString& t) {
-      Guard([&] { port_box->UserSetText(FromQt(t)); });
-    });
-    connect(cb, &QComboBox::activated, this,
-            [this, port_box](int index) { Guard([&] { port_box->UserSelect(index); }); });
-  } else {
-    auto& combo = static_cast<forms::TComboBox&>(c);
-    cb->setEditable(false);  // a list: no free text
-    connect(cb, &QComboBox::activated, this,
-            [this, &combo](int index) { Guard([&] { combo.UserSelect(index); }); });
-  }
-  Register(c, cb);
+  cb->setEditable(false);  // a list: no free text
+  connect(cb, &QComboBox::activated, this,
+          [this, &combo](int index) { Guard([&] { combo.UserSelect(index); }); });
+  Register(combo, cb);
+  return cb;
+}
+
+// The port box: a list that also takes a typed name.
+QWidget* ControlView::BuildEditComboBox(const LayoutNode& node, BuildContext& ctx) {
+  auto* port_box = static_cast<forms::TEditComboBox*>(node.control);
+  auto* cb = new QComboBox(ctx.parent);
+  cb->setFixedWidth(metrics_.editor_width);
+  cb->setFixedHeight(metrics_.editor_height);
+  cb->setEditable(true);
+  cb->setInsertPolicy(QComboBox::NoInsert);
+  connect(cb->lineEdit(), &QLineEdit::textEdited, this,
+          [this, port_box](const QString& t) { Guard([&] { port_box->UserSetText(FromQt(t)); }); });
+  connect(cb, &QComboBox::activated, this,
+          [this, port_box](int index) { Guard([&] { port_box->UserSelect(index); }); });
+  Register(*port_box, cb);
   return cb;
 }
 

@@ -39,6 +39,7 @@ using test::UnprivilegedUser;
 // limitMs is ended, failing the check. What comes back here tells nothing
 // more.
 struct ChildResult {
+  int status = 0;
   std::string report;
   bool timed_out = false;
 };

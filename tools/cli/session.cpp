@@ -163,8 +163,9 @@ std::string Session::ValueOf(const Control& control) {
     case ControlKind::Edit:
       return static_cast<const forms::TEdit&>(control).Text();
     case ControlKind::ComboBox:
-      if (auto* free = dynamic_cast<const forms::TEditComboBox*>(&control)) return free->Text();
       return static_cast<const forms::TComboBox&>(control).Text();
+    case ControlKind::EditComboBox:
+      return static_cast<const forms::TEditComboBox&>(control).Text();
     case ControlKind::CheckBox:
       return static_cast<const forms::TCheckBox&>(control).Checked() ? "1" : "0";
     case ControlKind::MenuItem:
@@ -180,6 +181,7 @@ std::optional<std::string> Session::CheckSettable(std::string_view name) const {
   switch (c->Kind()) {
     case ControlKind::Edit:
     case ControlKind::ComboBox:
+    case ControlKind::EditComboBox:
     case ControlKind::CheckBox:
       return std::nullopt;
     default:
@@ -195,8 +197,8 @@ std::optional<std::string> Session::CheckClickable(std::string_view name) const 
 std::optional<std::string> Session::Set(std::string_view name, std::string_view value) {
   if (auto error = CheckSettable(name)) return error;
   Control* c = Find(name);
-  if (auto* free = dynamic_cast<forms::TEditComboBox*>(c)) {
-    Run([&] { free->UserSetText(value); });
+  if (c->Kind() == ControlKind::EditComboBox) {
+    Run([&] { static_cast<forms::TEditComboBox*>(c)->UserSetText(value); });
     return std::nullopt;
   }
   switch (c->Kind()) {

@@ -195,6 +195,7 @@ class Namer {
       }
       case ControlKind::Edit:
       case ControlKind::ComboBox:
+      case ControlKind::EditComboBox:
       case ControlKind::Image: {
         std::string name = ctx.row_caption;
         if (ctx.last_editor_caption) {

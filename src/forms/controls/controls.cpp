@@ -1,5 +1,6 @@
 #include "forms/controls/controls.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace velimo::forms {
@@ -118,6 +119,46 @@ std::string TComboBox::Text() const {
 }
 
 void TComboBox::UserSelect(int index) {
+  SetItemIndex(index);
+  if (OnChange) OnChange();
+}
+
+void TEditComboBox::SetItems(std::vector<std::string> items) {
+  items_ = std::move(items);
+  item_index_ = -1;
+  Notify(ControlProperty::Items);
+}
+
+void TEditComboBox::AddItem(std::string item) {
+  items_.push_back(std::move(item));
+  Notify(ControlProperty::Items);
+  Notify(ControlProperty::ItemIndex);
+}
+
+void TEditComboBox::SetItemIndex(int index) {
+  if (index < 0 || index >= static_cast<int>(items_.size())) index = -1;
+  item_index_ = index;
+  Notify(ControlProperty::ItemIndex);
+  if (item_index_ >= 0) {
+    text_ = items_[static_cast<size_t>(item_index_)];
+    Notify(ControlProperty::Text);
+  }
+}
+
+void TEditComboBox::SetText(std::string_view text) {
+  text_ = text;
+  const auto it = std::find(items_.begin(), items_.end(), text_);
+  item_index_ = it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
+  Notify(ControlProperty::ItemIndex);
+  Notify(ControlProperty::Text);
+}
+
+void TEditComboBox::UserSetText(std::string_view text) {
+  SetText(text);
+  if (OnChange) OnChange();
+}
+
+void TEditComboBox::UserSelect(int index) {
   SetItemIndex(index);
   if (OnChange) OnChange();
 }

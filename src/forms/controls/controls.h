@@ -25,12 +25,13 @@ class TracePane;
 namespace velimo::forms {
 
 enum class ControlKind {
-  Page,      // one page of the page control
-  Panel,     // a group, a sub-panel or a header strip
-  GroupBox,  // a frame without caption
-  Label,     // static or information label
-  Edit,      // single-line text box
-  ComboBox,  // drop-down list without free text
+  Page,          // one page of the page control
+  Panel,         // a group, a sub-panel or a header strip
+  GroupBox,      // a frame without caption
+  Label,         // static or information label
+  Edit,          // single-line text box
+  ComboBox,      // drop-down list without free text
+  EditComboBox,  // drop-down list that also takes typed text
   CheckBox,
   Button,
   GlyphButton,  // picture button of the left column
@@ -284,6 +285,35 @@ class TComboBox : public ControlT<TComboBox, ControlKind::ComboBox> {
  private:
   std::vector<std::string> items_;
   int item_index_ = -1;
+};
+
+// A drop-down list that also takes typed text (the port box). Its text is
+// free: picking an entry copies the entry into it; assigning a text selects
+// the entry spelled exactly so, or none.
+class TEditComboBox : public ControlT<TEditComboBox, ControlKind::EditComboBox> {
+ public:
+  using ControlT::ControlT;
+  const std::vector<std::string>& Items() const { return items_; }
+  // Keeps the typed text; the selection is lost (-1).
+  void SetItems(std::vector<std::string> items);
+  void AddItem(std::string item);
+  int ItemIndex() const { return item_index_; }
+  // An index outside the list leaves the box without a selection (-1) and
+  // its text as it was.
+  void SetItemIndex(int index);
+  const std::string& Text() const { return text_; }
+  // Assigned by a handler: no change handler runs.
+  void SetText(std::string_view text);
+
+  // The operator typed or picked: runs OnChange.
+  void UserSetText(std::string_view text);
+  void UserSelect(int index);
+  std::function<void()> OnChange;
+
+ private:
+  std::vector<std::string> items_;
+  int item_index_ = -1;
+  std::string text_;
 };
 
 class TPage : public ControlT<TPage, ControlKind::Page> {
