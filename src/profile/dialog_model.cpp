@@ -11,7 +11,8 @@ void ProfileDialogModel::Open(const std::string& path) {
   done_ = total_ = 0;
   ProfileRead read = ReadProfileFile(path);
   if (read.profile) {
-    const std::string mismatch = ModelMismatch(*read.profile, modem_.ChosenModel());
+    const std::string mismatch =
+        ModelMismatch(*read.profile, modem_.ChosenModel(), host_.chosen_model_word);
     if (!mismatch.empty()) read = {std::nullopt, path + ": " + mismatch};
   }
   if (!read.profile) {

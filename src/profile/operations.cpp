@@ -110,18 +110,18 @@ bool ProfileRunner::Reported(const SettingDef& def) const {
   return answered && modem_.Value(def.command).has_value();
 }
 
-std::string ModelMismatch(const Profile& profile, char modelCode) {
+std::string ModelMismatch(const Profile& profile, char modelCode, std::string_view chosenWord) {
   const std::optional<PageSet> set = PageSetOf(modelCode);
   if (!set) return "No model is chosen.";
   if (profile.set == *set) return {};
   return "line " + std::to_string(profile.model_line) + ": the profile is for " +
-         std::string(ModelName(profile.model)) + ", the modem is " +
+         std::string(ModelName(profile.model)) + ", " + std::string(chosenWord) + " is for " +
          std::string(ModelName(modelCode)) + " (" + std::string(PageSetName(*set)) + ")";
 }
 
 std::string ProfileRunner::CheckModel(const Profile& profile) {
   if (!modem_.Connected()) return std::string(protocol::kMsgPortClosed);
-  return ModelMismatch(profile, modem_.ChosenModel());
+  return ModelMismatch(profile, modem_.ChosenModel(), host_.chosen_model_word);
 }
 
 std::string FamilyMismatch(scan::Family reported, char chosenModel, const Profile* profile,

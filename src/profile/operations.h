@@ -82,9 +82,11 @@ struct ApplyResult {
   bool AllVerified() const;
 };
 
-// Why a profile cannot go to a modem of this model: "line 2: the profile
-// is for ioTavi, the modem is sTavi (sTavi/uTavi)"; empty when it can.
-std::string ModelMismatch(const Profile& profile, char modelCode);
+// Why a profile cannot go to the chosen model, before the modem is asked
+// anything: "line 2: the profile is for ioTavi, --model is for sTavi
+// (sTavi/uTavi)"; empty when it can.
+std::string ModelMismatch(const Profile& profile, char modelCode,
+                          std::string_view chosenWord = "the chosen model");
 
 // Why nothing may be written when the family the modem's report shows is
 // not the one chosen (or the profile's): "the modem reports itself as an

@@ -156,7 +156,7 @@ TEST_F(ProfileE2e, RefusedProfileSendsNothing) {
       {"[Profile]\nModel = sTavi\n[Settings]\nDMS = 117\n",
        "line 4: DMS = 117: Message Size Range : 0~116"},
       {"[Profile]\nModel = ioTavi\n[Settings]\nCH = 5\n",
-       "line 2: the profile is for ioTavi, the modem is sTavi (sTavi/uTavi)"},
+       "line 2: the profile is for ioTavi, --model is for sTavi (sTavi/uTavi)"},
   };
   for (const auto& c : cases) {
     const std::string file = dir_ + "/bad.vprofile";

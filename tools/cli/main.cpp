@@ -122,7 +122,8 @@ class Driver {
       velimo::profile::ProfileRead read = velimo::profile::ReadProfileFile(c.value);
       std::string error = read.error;
       if (read.profile) {
-        const std::string mismatch = velimo::profile::ModelMismatch(*read.profile, options_.model);
+        const std::string mismatch =
+            velimo::profile::ModelMismatch(*read.profile, options_.model, "--model");
         if (!mismatch.empty()) error = c.value + ": " + mismatch;
       }
       if (error.empty() && !options_.unit_values.empty()) {
