@@ -232,6 +232,30 @@ TEST_F(NetworkE2eTest, ReadSaveAllAndProfileThroughSer2netInBothModes) {
 
     Click("Disconnect1");
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{"     Disconnected.     "});
+
+    if (raw) {
+      // The same from velimo-cli, as a technician scripts it: the link
+      // setting is skipped with its reason, the rest goes out and is
+      // verified, and the run says it is short of the profile.
+      edit("\nCH = " + std::to_string(m.channel + 2) + "\n",
+           "\nCH = " + std::to_string(m.channel + 3) + "\n");
+      std::ofstream(file, std::ios::trunc) << edited;
+      ProcessResult r;
+      for (int attempt = 0; attempt < 10; ++attempt) {
+        r = RunProgram(VELIMO_CLI, {"--port", m.url, "--model", "s", "apply-profile", file}, dir_,
+                       30000);
+        if (r.err.find("accepted the connection and closed it") == std::string::npos) break;
+        usleep(200000);  // ser2net still holds the line from the last connection
+      }
+      EXPECT_EQ(r.status, 3) << r.out << r.err;
+      EXPECT_NE(r.out.find("\nCH: verified\n"), std::string::npos) << r.out;
+      EXPECT_NE(r.out.find("\nBAU: skipped (a raw TCP port cannot follow the modem's line "
+                           "settings; use rfc2217:// or change it on a local port)\n"),
+                std::string::npos)
+          << r.out;
+      EXPECT_EQ(SimStateAs<sim::STaviConfig>().radio.channel, m.channel + 3);
+      EXPECT_EQ(SimStateAs<sim::STaviConfig>().serial.baud_index, 6);
+    }
   }
 }
 
