@@ -457,7 +457,7 @@ class Driver {
   std::vector<std::string> differences_;
   std::vector<std::string> files_;  // profiles saved
   size_t commands_run_ = 0;
-  std::vector<std::string> secrets_seen_;  // key and IV values, for the trace
+  std::vector<std::string> secrets_seen_;    // key and IV values, for the trace
   velimo::trace::SentSecrets sent_secrets_;  // the key and IV the run sent
 };
 

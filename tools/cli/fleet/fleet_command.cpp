@@ -24,10 +24,10 @@
 #include "profile/profile_file.h"
 #include "profile/setting_table.h"
 #include "secrets.h"
-#include "util/sha256.h"
-#include "util/version.h"
 #include "util/bounded_file.h"
 #include "util/report_file.h"
+#include "util/sha256.h"
+#include "util/version.h"
 
 namespace velimo::cli::fleet {
 
@@ -483,7 +483,8 @@ int RunFleet(const FleetOptions& options, const std::string& program, const Flee
   for (const std::string& file : options.reports) {
     const std::string text =
         file.ends_with(".json") ? ReportJson(reports, run) : ReportCsv(reports, run);
-    if (const std::string why = velimo::WriteReportFile(file, text, options.with_secrets); !why.empty()) {
+    if (const std::string why = velimo::WriteReportFile(file, text, options.with_secrets);
+        !why.empty()) {
       io.err("velimo-cli: cannot write the report " + PlainUtf8(file) + ": " + why + "\n");
       written = false;
     }
