@@ -1,14 +1,19 @@
 #include "fault_fixture.h"
 
+#include <dirent.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace velimo::faults {
@@ -136,16 +141,94 @@ double FaultTest::CpuMsWhileIdle(int ms) {
   return ProcessCpuMs() - before;
 }
 
+namespace {
+
+// The fresh process ends without the fixture's tear-down: the simulators
+// and holders its start made would live on, holding the test's output
+// open, and the waiting test would never see its end.
+void EndOwnChildren() {
+  const pid_t self = getpid();
+  DIR* proc = opendir("/proc");
+  if (!proc) return;
+  while (const dirent* e = readdir(proc)) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
+    if (pid <= 0) continue;
+    std::ifstream stat("/proc/" + std::string(e->d_name) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // pid (comm) state ppid ...: the name may hold blanks and brackets.
+    const size_t close = text.rfind(')');
+    if (close == std::string::npos) continue;
+    int ppid = 0;
+    char state = 0;
+    if (std::sscanf(text.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == self)
+      kill(pid, SIGKILL);
+  }
+  closedir(proc);
+}
+
+}  // namespace
+
 ChildResult RunInChild(const std::function<std::string()>& body, int limitMs) {
   test::ExpectInFreshProcess([&] {
     // A hang ends the process (SIGALRM), which fails the check.
     alarm(static_cast<unsigned>((limitMs + 999) / 1000));
     const std::string report = body();
+    alarm(0);
     if (report != "skip") {
       EXPECT_EQ(report, "");
     }
+    EndOwnChildren();
   });
   return {};
+}
+
+// The checks of a refused open run the form model as another user and
+// need the simulator their test started: a fresh start of the test program
+// would start its own and wait on it. They run in a forked child, which
+// makes nothing but the calls of one connect attempt.
+ChildResult RunInForkedChild(const std::function<std::string()>& body, int limitMs) {
+  ChildResult result;
+  int fds[2];
+  if (pipe(fds) != 0) return result;
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return result;
+  }
+  if (pid == 0) {
+    close(fds[0]);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    std::string report;
+    try {
+      report = body();
+    } catch (const std::exception& e) {
+      report = std::string("escaped: ") + e.what();
+    }
+    size_t done = 0;
+    while (done < report.size()) {
+      const ssize_t n = write(fds[1], report.data() + done, report.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    _exit(report.empty() ? 0 : 1);
+  }
+  close(fds[1]);
+  const int64_t until = NowMs() + limitMs;
+  char buf[4096];
+  for (;;) {
+    const int64_t left = until - NowMs();
+    if (left <= 0) break;
+    pollfd p{fds[0], POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+    const ssize_t n = read(fds[0], buf, sizeof buf);
+    if (n <= 0) break;
+    result.report.append(buf, static_cast<size_t>(n));
+  }
+  close(fds[0]);
+  result.status = test::WaitChild(pid, static_cast<int>(std::max<int64_t>(until - NowMs(), 100)),
+                                  &result.timed_out);
+  return result;
 }
 
 }  // namespace velimo::faults
