@@ -85,9 +85,10 @@ class OpenRefusedTest : public FaultTest {
       S().Dialog().Btn_Connect.Click();
     });
     Settle();
+    const Texts messages = TakeMessages();
+    EXPECT_TRUE(messages.empty()) << ::testing::PrintToString(messages);
     EXPECT_TRUE(Main().ComPortEnvBoard.Connected());
     EXPECT_FALSE(S().Dialog().Showing());
-    EXPECT_TRUE(TakeMessages().empty());
     EXPECT_EQ(Value("LB_S_SID"), "100001");
   }
 
