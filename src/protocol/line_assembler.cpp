@@ -46,29 +46,6 @@ void LineAssembler::Dispatch() {
   on_line_(line);
 }
 
-void LineAssembler::EndLine(const LineHandler& record) {
-  const int end = first_nul_ >= 0 ? first_nul_ : length_;
-  // Copied out before record runs: it may feed or end lines itself.
-  const std::string fragment(line_, static_cast<size_t>(dropping_ ? 0 : end));
-  length_ = 0;
-  first_nul_ = -1;
-  dropping_ = false;
-  std::vector<std::string> unread;
-  for (size_t i = head_; i < queue_.size(); ++i) {
-    Chunk& c = queue_[i];
-    for (size_t pos = c.pos; pos < c.bytes.size();) {
-      const size_t lf = c.bytes.find('\n', pos);
-      const size_t stop = lf == std::string_view::npos ? c.bytes.size() : lf + 1;
-      unread.emplace_back(c.bytes.substr(pos, stop - pos));
-      pos = stop;
-    }
-    c.pos = c.bytes.size();
-  }
-  if (!record) return;
-  if (!fragment.empty()) record(fragment);
-  for (const std::string& piece : unread) record(piece);
-}
-
 void LineAssembler::Feed(std::string_view chunk) {
   queue_.push_back({chunk, 0, false});
   ++depth_;
