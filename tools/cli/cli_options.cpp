@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "exit_status.h"
+#include "forms/pages/page_parts.h"
 
 namespace velimo::cli {
 
@@ -32,9 +33,8 @@ const std::vector<std::string>& CommandWords() {
 }
 
 const std::vector<std::string>& BaudEntries() {
-  static const std::vector<std::string> entries = {"600",    "1200",   "2400",   "3600",  "4800",
-                                                   "7200",   "9600",   "19200",  "38400", "57600",
-                                                   "115200", "230400", "460800", "921600"};
+  // The connect dialog's list, as its page declaration holds it.
+  static const std::vector<std::string> entries = forms::pages::BaudItems();
   return entries;
 }
 
