@@ -86,10 +86,36 @@ class OpenRefusedTest : public FaultTest {
     });
     Settle();
     const Texts messages = TakeMessages();
-    EXPECT_TRUE(messages.empty()) << ::testing::PrintToString(messages);
+    EXPECT_TRUE(messages.empty()) << ::testing::PrintToString(messages) << "\n"
+                                  << HoldersNamedIn(messages);
     EXPECT_TRUE(Main().ComPortEnvBoard.Connected());
     EXPECT_FALSE(S().Dialog().Showing());
     EXPECT_EQ(Value("LB_S_SID"), "100001");
+  }
+
+  // What the processes a refusal names were, for a refusal nobody expected:
+  // their parent, command line and open files.
+  static std::string HoldersNamedIn(const Texts& messages) {
+    std::string out;
+    for (const std::string& m : messages) {
+      for (size_t at = m.find("PID "); at != std::string::npos; at = m.find("PID ", at + 4)) {
+        const std::string pid = std::to_string(std::atoi(m.c_str() + at + 4));
+        const std::string folder = "/proc/" + pid;
+        std::string status = ReadFile(folder + "/status");
+        std::string cmdline = ReadFile(folder + "/cmdline");
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        out += "PID " + pid + ": " + cmdline + "\n";
+        for (const char* key : {"PPid:", "Tgid:", "State:"}) {
+          const size_t k = status.find(key);
+          if (k != std::string::npos) out += status.substr(k, status.find('\n', k) - k) + "\n";
+        }
+        std::error_code error;
+        for (const auto& fd : std::filesystem::directory_iterator(folder + "/fd", error))
+          out += "  fd " + fd.path().filename().string() + " -> " +
+                 std::filesystem::read_symlink(fd.path(), error).string() + "\n";
+      }
+    }
+    return out;
   }
 
   // Another process that opens the modem's line as the program does and

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,6 +85,7 @@ std::string SimProcess::Start(const std::string& program, const std::string& dir
                                    state};
   args.insert(args.end(), extra.begin(), extra.end());
   out_ = dir + "/sim.out";
+  link_ = link;
   const std::string err = dir + "/sim.err";
   std::remove(out_.c_str());
   pid_ = Spawn(program, args, dir, out_, err);
@@ -115,6 +117,9 @@ void SimProcess::End(int signal) {
   kill(pid_, signal);
   WaitChild(pid_, 3000);
   pid_ = -1;
+  struct stat st;
+  if (signal == SIGKILL && lstat(link_.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+    unlink(link_.c_str());
   std::remove(out_.c_str());
 }
 

@@ -42,7 +42,10 @@ class SimProcess {
   // As an operator pressing Ctrl+C: SIGTERM, and waits for it.
   void Stop();
   // As an adapter pulled out: SIGKILL, its end of the line closes with
-  // nothing said.
+  // nothing said, and its link goes as udev takes a removed adapter's
+  // links away. A link left behind would lead, once the kernel gives the
+  // pseudo-terminal's number to a new one, to another test's modem, and a
+  // program waiting for its adapter would open that.
   void Kill();
   bool Running() const { return pid_ > 0; }
   pid_t Pid() const { return pid_; }
@@ -52,6 +55,7 @@ class SimProcess {
 
   pid_t pid_ = -1;
   std::string out_;
+  std::string link_;
 };
 
 }  // namespace velimo::test
