@@ -44,9 +44,6 @@ struct ChildResult {
   bool timed_out = false;
 };
 ChildResult RunInChild(const std::function<std::string()>& body, int limitMs);
-// The same in a forked copy of this process, whose report and status come
-// back here.
-ChildResult RunInForkedChild(const std::function<std::string()>& body, int limitMs);
 
 // The headless platform with a look at every blocking pause: the byte
 // pauses of a command (5 ms) and the pauses between the commands of a

@@ -279,7 +279,7 @@ TEST_F(OpenRefusedTest, ADeviceOnlyRootMayOpen) {
   ASSERT_EQ(chmod(device.c_str(), 0600), 0);
   const std::string root = getgrgid(0) ? getgrgid(0)->gr_name : "0";
   const std::string user = getpwuid(who->uid) ? getpwuid(who->uid)->pw_name : "$USER";
-  const ChildResult r = RunInForkedChild(
+  const ChildResult r = RunInChild(
       [&]() -> std::string {
         if (!DropPrivileges(*who)) return "could not drop privileges";
         Texts reasons = {
@@ -312,7 +312,7 @@ TEST_F(OpenRefusedTest, ALineHeldByAnotherUsersProcess) {
   ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
   ASSERT_EQ(chmod(device.c_str(), 0666), 0);
   HoldInAnotherProcess();
-  const ChildResult r = RunInForkedChild(
+  const ChildResult r = RunInChild(
       [&]() -> std::string {
         if (!DropPrivileges(*who)) return "could not drop privileges";
         scan::ScanOptions options;
