@@ -252,10 +252,23 @@ void TComPort::OpenPort() {
   std::unique_ptr<PortTransport> transport =
       transport_factory_ ? transport_factory_(port_) : nullptr;
   if (!transport) transport = std::make_unique<tty::TtyPort>(DevicePathOf(port_), restore_line_);
+  transport->Open();
+  TakeOpened(std::move(transport));
+}
+
+void TComPort::OpenPort(std::unique_ptr<PortTransport> opened) {
+  if (connected_) return;
+  if (OnBeforeOpen) OnBeforeOpen();
+  // A hook that opened the port itself wins; the transport handed over is
+  // closed with its destruction.
+  if (connected_) return;
+  TakeOpened(std::move(opened));
+}
+
+void TComPort::TakeOpened(std::unique_ptr<PortTransport> transport) {
   transport->OnNotice = [this](const std::string& text) {
     if (OnNotice) OnNotice(text);
   };
-  transport->Open();
   transport_ = std::move(transport);
   connected_ = true;
   ++session_;

@@ -203,6 +203,11 @@ class TComPort : public ByteChannel {
   // the event thread. Nothing happens when already connected. Raises
   // EComPort; a failure to open or set up leaves the port closed.
   void OpenPort();
+  // The same on a transport already opened elsewhere (a network port
+  // connected on a thread of its own, see net::OpenNetworkTransport): the
+  // rest of the open (line settings, event thread, modem lines) runs
+  // here, on this thread, as OpenPort runs it.
+  void OpenPort(std::unique_ptr<PortTransport> opened);
   // Stops the event thread and closes the device; serves waiting batches
   // while it waits, so it may be called from inside a notification.
   // Nothing happens when not connected.
@@ -270,6 +275,8 @@ class TComPort : public ByteChannel {
 
  private:
   void ProcessEventSet(const HandOverRequest& request);
+  // What follows the transport's open in both ways of opening.
+  void TakeOpened(std::unique_ptr<PortTransport> transport);
   void CloseDevice();
   TransportSettings LineSettingsNow() const;
 

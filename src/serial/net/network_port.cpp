@@ -85,10 +85,27 @@ void NetworkPort::FailOpen(int err, std::string reason) {
   throw EComPort(CError_OpenFailed, err, std::move(reason));
 }
 
+void NetworkPort::CheckCancelled() {
+  if (cancel_ && cancel_->Cancelled()) {
+    FailOpen(ECANCELED, "The connection to " + Where() + " was cancelled.");
+  }
+}
+
+void NetworkPort::Open(const OpenCancel& cancel) {
+  cancel_ = &cancel;
+  try {
+    Open();
+  } catch (...) {
+    cancel_ = nullptr;
+    throw;
+  }
+  cancel_ = nullptr;
+}
+
 void NetworkPort::Open() {
   Close();
-  fd_ =
-      adopted_fd_ >= 0 ? std::exchange(adopted_fd_, -1) : ConnectTcp(address_, limits_.connect_ms);
+  fd_ = adopted_fd_ >= 0 ? std::exchange(adopted_fd_, -1)
+                         : ConnectTcp(address_, limits_.connect_ms, cancel_);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits_.answer_ms);
   const std::string closed = Where() + " accepted the connection and closed it";
   if (!Telnet()) {
@@ -96,7 +113,11 @@ void NetworkPort::Open() {
     // its device says so by hanging up at once.
     const Clock::time_point settle =
         Clock::now() + std::chrono::milliseconds(limits_.raw_settle_ms);
-    while (!Gone() && Clock::now() < settle) WaitAndPump(settle);
+    while (!Gone() && Clock::now() < settle) {
+      CheckCancelled();
+      WaitAndPump(settle);
+    }
+    CheckCancelled();
     if (Gone()) FailOpen(GoneError(), closed + Quoted(held_) + ".");
     return;
   }
@@ -107,6 +128,7 @@ void NetworkPort::Open() {
     // Each pass ends after a bounded number of bytes, so the time limit is
     // looked at however fast the server sends.
     while (!codec_.ComPortAccepted()) {
+      CheckCancelled();
       if (!ended_.empty()) FailOpen(GoneError(), ended_);
       if (codec_.ComPortRefused()) {
         FailOpen(EPROTONOSUPPORT, "The server at " + Where() +
@@ -127,6 +149,7 @@ void NetworkPort::Open() {
             deadline, CError_OpenFailed);
   } catch (const EComPort& e) {
     if (!e.Reason().empty()) throw;
+    CheckCancelled();
     FailOpen(e.ErrorCode(), closed + Quoted(held_) + ".");
   }
 }
@@ -294,13 +317,15 @@ void NetworkPort::StopWaitingForPurges() {
 
 void NetworkPort::WaitAndPump(Clock::time_point deadline) {
   // With no room left nothing can be taken before the reader takes some:
-  // only a hang-up is waited for, so a full buffer is not a busy loop.
-  pollfd p{fd_, static_cast<short>(Room() > 0 ? POLLIN : 0), 0};
+  // only a hang-up is waited for, so a full buffer is not a busy loop. A
+  // cancellable open's token ends the wait too.
+  pollfd p[2] = {{fd_, static_cast<short>(Room() > 0 ? POLLIN : 0), 0},
+                 {cancel_ ? cancel_->Fd() : -1, POLLIN, 0}};
   int rc;
   do {
-    rc = poll(&p, 1, MsLeft(deadline));
+    rc = poll(p, 2, MsLeft(deadline));
   } while (rc < 0 && errno == EINTR);
-  if (rc > 0 && (p.revents & (POLLHUP | POLLERR)) && Room() == 0) peer_closed_ = true;
+  if (rc > 0 && (p[0].revents & (POLLHUP | POLLERR)) && Room() == 0) peer_closed_ = true;
   Pump();
 }
 
@@ -334,8 +359,9 @@ bool NetworkPort::SendAll(const std::string& bytes, Clock::time_point deadline, 
       }
       return false;
     }
-    pollfd p{fd_, POLLOUT, 0};
-    if (poll(&p, 1, left) < 0 && errno != EINTR) throw EComPort(code, errno);
+    pollfd p[2] = {{fd_, POLLOUT, 0}, {cancel_ ? cancel_->Fd() : -1, POLLIN, 0}};
+    if (poll(p, 2, left) < 0 && errno != EINTR) throw EComPort(code, errno);
+    if (p[1].revents) throw EComPort(code, ECANCELED);
   }
   return true;
 }
@@ -594,6 +620,16 @@ std::unique_ptr<PortTransport> NetworkTransportFor(const std::string& port) {
   ParsedAddress parsed = ParsePortAddress(port);
   if (!parsed.address) return std::make_unique<MalformedAddress>(parsed.error);
   return std::make_unique<NetworkPort>(*parsed.address);
+}
+
+std::unique_ptr<PortTransport> OpenNetworkTransport(const std::string& port,
+                                                    const OpenCancel& cancel, NetLimits limits) {
+  ParsedAddress parsed = ParsePortAddress(port);
+  // Told as the port's open would tell it.
+  if (!parsed.address) throw EComPort(CError_OpenFailed, EINVAL, parsed.error + ".");
+  auto net = std::make_unique<NetworkPort>(*parsed.address, limits);
+  net->Open(cancel);
+  return net;
 }
 
 }  // namespace velimo::serial::net

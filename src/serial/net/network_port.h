@@ -8,7 +8,9 @@
 // here and are not sent, and a purge drops only what has arrived here.
 //
 // All socket reads happen on the thread that uses the port (the user-
-// interface thread); the port's event thread only waits on the socket.
+// interface thread); the port's event thread only waits on the socket. The
+// open alone may run on a thread of its own (OpenNetworkTransport), the
+// open port then handed to the thread that uses it.
 #pragma once
 
 #include <chrono>
@@ -17,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "serial/net/open_cancel.h"
 #include "serial/net/port_address.h"
 #include "serial/net/telnet_codec.h"
 #include "serial/port_transport.h"
@@ -53,6 +56,9 @@ class NetworkPort : public PortTransport {
   NetworkPort& operator=(const NetworkPort&) = delete;
 
   void Open() override;
+  // Open, ended early by cancel from another thread: it then raises code 1
+  // with ECANCELED, and nothing stays open.
+  void Open(const OpenCancel& cancel);
   void Close() override;
   int Fd() const override { return fd_; }
   void ApplyLineSettings(const TransportSettings& settings) override;
@@ -105,6 +111,8 @@ class NetworkPort : public PortTransport {
   size_t Room() const;
   std::string Where() const { return Describe(address_); }
   [[noreturn]] void FailOpen(int err, std::string reason);
+  // Raises ECANCELED when the open under way has been cancelled.
+  void CheckCancelled();
 
   PortAddress address_;
   NetLimits limits_;
@@ -126,11 +134,23 @@ class NetworkPort : public PortTransport {
   bool written_since_purge_ = false;  // a line went out: its answer is awaited
   std::vector<std::string> notices_;
   size_t largest_pass_ = 0;
+  // While a cancellable open runs: its token, watched by every wait.
+  const OpenCancel* cancel_ = nullptr;
 };
 
 // The factory for TComPort: a NetworkPort for a network port name (one
 // that is not well formed fails at its open with the reason), nothing for
 // any other name.
 std::unique_ptr<PortTransport> NetworkTransportFor(const std::string& port);
+
+// Makes the network port for a network port name and opens it (the
+// lookup, the connection and, over RFC 2217, the server's agreement to
+// port control), for a thread other than the one that will use it: the
+// open port is handed to TComPort::OpenPort(transport) there. Raises
+// EComPort code 1 with the reason, ECANCELED once cancel is cancelled;
+// nothing stays open then.
+std::unique_ptr<PortTransport> OpenNetworkTransport(const std::string& port,
+                                                    const OpenCancel& cancel,
+                                                    NetLimits limits = {});
 
 }  // namespace velimo::serial::net

@@ -6,11 +6,11 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -33,13 +33,32 @@ int MsLeft(Clock::time_point deadline) {
   throw EComPort(CError_OpenFailed, err, std::move(reason));
 }
 
+// Waits until fd is readable, the deadline passes or cancel is cancelled;
+// true only for the first.
+bool WaitReadable(int fd, short events, Clock::time_point deadline, const OpenCancel* cancel) {
+  pollfd p[2] = {{fd, events, 0}, {cancel ? cancel->Fd() : -1, POLLIN, 0}};
+  for (;;) {
+    if (cancel && cancel->Cancelled()) return false;
+    const int rc = poll(p, 2, MsLeft(deadline));
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc <= 0) return false;
+    if (p[1].revents) return false;
+    return true;
+  }
+}
+
+[[noreturn]] void FailCancelled(const PortAddress& address) {
+  Fail(ECANCELED, "The connection to " + Describe(address) + " was cancelled.");
+}
+
 // getaddrinfo cannot be given a time limit, so it runs on a thread of its
-// own; when the limit passes first, the thread is left to finish alone and
-// its result is dropped.
+// own; when the limit passes first (or the open is cancelled), the thread
+// is left to finish alone and its result is dropped.
 struct Lookup {
   std::mutex mutex;
-  std::condition_variable cv;
   bool done = false;
+  // Readable once the lookup has ended.
+  int done_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   int rc = 0;
   // errno of the lookup thread, where a system error of the lookup is
   // told: the waiting thread's own errno says nothing about it.
@@ -47,10 +66,16 @@ struct Lookup {
   addrinfo* result = nullptr;
   ~Lookup() {
     if (result) freeaddrinfo(result);
+    if (done_fd >= 0) close(done_fd);
+  }
+  bool Done() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return done;
   }
 };
 
-std::shared_ptr<Lookup> Resolve(const PortAddress& address, Clock::time_point deadline) {
+std::shared_ptr<Lookup> Resolve(const PortAddress& address, Clock::time_point deadline,
+                                const OpenCancel* cancel) {
   auto lookup = std::make_shared<Lookup>();
   std::thread([lookup, host = address.host, service = std::to_string(address.port)] {
     addrinfo hints{};
@@ -60,16 +85,24 @@ std::shared_ptr<Lookup> Resolve(const PortAddress& address, Clock::time_point de
     addrinfo* result = nullptr;
     int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &result);
     const int err = errno;
-    std::lock_guard<std::mutex> lock(lookup->mutex);
-    lookup->rc = rc;
-    lookup->system_error = err;
-    lookup->result = result;
-    lookup->done = true;
-    lookup->cv.notify_all();
+    {
+      std::lock_guard<std::mutex> lock(lookup->mutex);
+      lookup->rc = rc;
+      lookup->system_error = err;
+      lookup->result = result;
+      lookup->done = true;
+    }
+    const uint64_t one = 1;
+    if (lookup->done_fd >= 0 && write(lookup->done_fd, &one, sizeof one) < 0) {
+      // The waiting side then sees the end at its deadline.
+    }
   }).detach();
-  std::unique_lock<std::mutex> lock(lookup->mutex);
-  if (!lookup->cv.wait_until(lock, deadline, [&] { return lookup->done; })) {
-    Fail(ETIMEDOUT, "The name " + address.host + " could not be looked up in time.");
+  while (!lookup->Done()) {
+    if (cancel && cancel->Cancelled()) FailCancelled(address);
+    if (MsLeft(deadline) == 0) {
+      Fail(ETIMEDOUT, "The name " + address.host + " could not be looked up in time.");
+    }
+    WaitReadable(lookup->done_fd, POLLIN, deadline, cancel);
   }
   if (lookup->rc != 0) {
     const bool system = lookup->rc == EAI_SYSTEM && lookup->system_error;
@@ -81,7 +114,8 @@ std::shared_ptr<Lookup> Resolve(const PortAddress& address, Clock::time_point de
 }
 
 // One attempt on one address: 0 and the socket, or the error.
-int TryConnect(const addrinfo* ai, Clock::time_point deadline, int* fdOut) {
+int TryConnect(const addrinfo* ai, Clock::time_point deadline, const OpenCancel* cancel,
+               int* fdOut) {
   int fd = socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
   if (fd < 0) return errno;
   int err = 0;
@@ -89,15 +123,8 @@ int TryConnect(const addrinfo* ai, Clock::time_point deadline, int* fdOut) {
     if (errno != EINPROGRESS) {
       err = errno;
     } else {
-      pollfd p{fd, POLLOUT, 0};
-      int rc;
-      do {
-        rc = poll(&p, 1, MsLeft(deadline));
-      } while (rc < 0 && errno == EINTR);
-      if (rc < 0) {
-        err = errno;
-      } else if (rc == 0) {
-        err = ETIMEDOUT;
+      if (!WaitReadable(fd, POLLOUT, deadline, cancel)) {
+        err = cancel && cancel->Cancelled() ? ECANCELED : ETIMEDOUT;
       } else {
         socklen_t len = sizeof err;
         if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0) err = errno;
@@ -118,14 +145,15 @@ int TryConnect(const addrinfo* ai, Clock::time_point deadline, int* fdOut) {
 
 }  // namespace
 
-int ConnectTcp(const PortAddress& address, int limitMs) {
+int ConnectTcp(const PortAddress& address, int limitMs, const OpenCancel* cancel) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-  std::shared_ptr<Lookup> lookup = Resolve(address, deadline);
+  std::shared_ptr<Lookup> lookup = Resolve(address, deadline, cancel);
   int firstErr = 0;
   for (const addrinfo* ai = lookup->result; ai; ai = ai->ai_next) {
     int fd = -1;
-    int err = TryConnect(ai, deadline, &fd);
+    int err = TryConnect(ai, deadline, cancel, &fd);
     if (!err) return fd;
+    if (err == ECANCELED) FailCancelled(address);
     // The first address's failure is the telling one (a refusal on the
     // IPv4 address says more than "unreachable" on an unrouted IPv6 one),
     // unless time ran out.
