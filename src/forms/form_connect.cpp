@@ -52,6 +52,7 @@ TForm_Connect::TForm_Connect(TForm_main& main, PortLister ports, std::string set
   Btn_FindModem.WithCaption("Find Modem");
   Btn_Connect.WithCaption("Connect");
   Btn_Cancel.WithCaption("Cancel");
+  LB_Status.Hidden();
 
   Btn_Connect.OnClick = [this] { Btn_ConnectClick(); };
   Btn_Cancel.OnClick = [this] { Btn_CancelClick(); };
@@ -66,6 +67,7 @@ TForm_Connect::TForm_Connect(TForm_main& main, PortLister ports, std::string set
                             Row("Data Bit", {Ctl(Edit_DataBit)}),
                             Row("Stop Bit", {Ctl(Edit_StopBit)}),
                             Row("Flow Control", {Ctl(Edit_FlowCtrl)}),
+                            Row({Ctl(LB_Status)}),
                             Row({Ctl(Btn_Connect), Ctl(Btn_Cancel)}),
                         })});
   layout_.spoken = "Port and line settings";
@@ -185,6 +187,8 @@ void TForm_Connect::RefreshPortList() {
 }
 
 void TForm_Connect::FormActivate() {
+  // What the last showing found or did is not this one's.
+  SayStatus("");
   // The system's port list replaces the old one at every showing.
   if (FillPortList()) CB_ComPort.SetItemIndex(0);
   // No list could be read and nothing was chosen before: offer the classic
@@ -216,6 +220,8 @@ void TForm_Connect::LoadPortSettings() {
 }
 
 void TForm_Connect::Btn_ConnectClick() {
+  // One open at a time (the button is disabled while one runs).
+  if (open_) return;
   serial::TComPort& port = main_.ComPortEnvBoard;
   // The port is closed while these are set (Connect is out of reach while
   // connected), so nothing reaches the device before it opens.
@@ -238,36 +244,48 @@ void TForm_Connect::Btn_ConnectClick() {
 
   main_.Disconnect1.SetEnabled(false);
   main_.LogWriteStr("Trying Connection to Device... ");
+  if (!port.Connected() && serial::net::IsNetworkPortName(port.Port()) && StartNetworkOpen())
+    return;
   try {
     if (!port.Connected()) port.OpenPort();
   } catch (const std::exception& e) {
-    // A port that opened but failed its last set-up step (the modem lines
-    // could not be read) is closed again: the window stays disconnected,
-    // and a port held open behind a disabled Disconnect could not be
-    // released by the operator.
-    if (port.Connected()) port.ClosePort();
-    // Why, below the fixed first line, in words the operator can act on;
-    // the trace keeps them too. A network port names the host and the
-    // cause itself; a local one is looked at here.
-    const auto* com = dynamic_cast<const serial::EComPort*>(&e);
-    const std::string remembered =
-        main_.LastAdapter && main_.LastAdapter->usb ? main_.LastAdapter->serial : std::string();
-    if (com && !com->Reason().empty()) {
-      LastRefusal = {com->Reason()};
-    } else {
-      LastRefusal =
-          serial::RefusalReasons(port.Port(), com ? com->Code() : serial::CError_OpenFailed,
-                                 com ? com->ErrorCode() : -1, main_.SystemRoots, remembered);
-    }
-    std::string text = kPortRefused;
-    for (size_t i = 0; i < LastRefusal.size(); ++i) {
-      text += (i == 0 ? "\n\n" : "\n") + LastRefusal[i];
-      main_.LogWriteStr(LastRefusal[i]);
-    }
-    // The dialog stays open with the operator's choices.
-    main_.platform().ShowMessage(text);
+    ConnectRefused(e);
     return;
   }
+  ConnectSucceeded();
+}
+
+void TForm_Connect::ConnectRefused(const std::exception& e) {
+  serial::TComPort& port = main_.ComPortEnvBoard;
+  // A port that opened but failed its last set-up step (the modem lines
+  // could not be read) is closed again: the window stays disconnected,
+  // and a port held open behind a disabled Disconnect could not be
+  // released by the operator.
+  if (port.Connected()) port.ClosePort();
+  // Why, below the fixed first line, in words the operator can act on;
+  // the trace keeps them too. A network port names the host and the
+  // cause itself; a local one is looked at here.
+  const auto* com = dynamic_cast<const serial::EComPort*>(&e);
+  const std::string remembered =
+      main_.LastAdapter && main_.LastAdapter->usb ? main_.LastAdapter->serial : std::string();
+  if (com && !com->Reason().empty()) {
+    LastRefusal = {com->Reason()};
+  } else {
+    LastRefusal =
+        serial::RefusalReasons(port.Port(), com ? com->Code() : serial::CError_OpenFailed,
+                               com ? com->ErrorCode() : -1, main_.SystemRoots, remembered);
+  }
+  std::string text = kPortRefused;
+  for (size_t i = 0; i < LastRefusal.size(); ++i) {
+    text += (i == 0 ? "\n\n" : "\n") + LastRefusal[i];
+    main_.LogWriteStr(LastRefusal[i]);
+  }
+  // The dialog stays open with the operator's choices.
+  main_.platform().ShowMessage(text);
+}
+
+void TForm_Connect::ConnectSucceeded() {
+  serial::TComPort& port = main_.ComPortEnvBoard;
   LastRefusal.clear();
   if (!port.Connected()) return;
   if (serial::net::IsNetworkPortName(port.Port())) RememberNetworkPort(port.Port());
@@ -293,7 +311,18 @@ void TForm_Connect::RememberNetworkPort(const std::string& name) {
   entry_paths_.push_back(name);
 }
 
+void TForm_Connect::SayStatus(const std::string& text) {
+  LB_Status.SetCaption(text);
+  LB_Status.SetVisible(!text.empty());
+}
+
 void TForm_Connect::Btn_CancelClick() {
+  if (open_) {
+    main_.LogWriteStr("Connection cancelled.");
+    CancelConnect();
+    SayStatus("Connection cancelled.");
+    return;
+  }
   Close();
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,11 +20,13 @@
 #include "forms/controls/layout.h"
 #include "forms/controls/modal_form.h"
 #include "scan/port_scan.h"
+#include "serial/net/open_cancel.h"
 #include "util/platform.h"
 
 namespace velimo::serial {
 class TComPort;
-}
+class PortTransport;
+}  // namespace velimo::serial
 
 namespace velimo::forms {
 
@@ -51,6 +54,11 @@ class TForm_Connect : public TModalForm {
   TButton Btn_FindModem{"Btn_FindModem"};
   TButton Btn_Connect{"Btn_Connect"};
   TButton Btn_Cancel{"Btn_Cancel"};
+  // What the dialog is doing or has just found ("Scanning...", "Found
+  // sTavi at 57600 on ttyUSB0", "Connecting to ..."); hidden while there
+  // is nothing to say. Its text is its accessible name, so a screen
+  // reader hears each change.
+  TLabel LB_Status{"LB_Status"};
 
   // Runs at each showing (ShowModal): the port list, then the stored port
   // settings. The flow-control choice stays as it was last shown.
@@ -58,10 +66,28 @@ class TForm_Connect : public TModalForm {
   // Applies the chosen settings to the main window's port and opens it; on
   // success switches the main window to connected, sends the status query
   // and closes the dialog. A port that cannot be opened is reported and the
-  // dialog stays open.
+  // dialog stays open. A network port is opened on a thread of its own
+  // (the lookup, the connection and the server's agreement take seconds
+  // when a host is wrong or slow), where the platform watches descriptors:
+  // the window stays live meanwhile, and the open port is taken on this
+  // thread, where the rest of connecting runs.
   void Btn_ConnectClick();
-  // Closes the dialog; nothing else changes.
+  // Closes the dialog; nothing else changes. While a network port is
+  // being opened it abandons that instead, and the dialog stays open with
+  // the operator's choices.
   void Btn_CancelClick();
+
+  // Whether a network port is being opened off this thread.
+  bool Connecting() const { return open_ != nullptr; }
+  // Abandons the network open under way: its connection is closed, nothing
+  // is handed to the port, the dialog looks as before Connect.
+  void CancelConnect();
+  // Waits for the network open under way and takes its result (the front
+  // end is told through the platform's descriptor watch instead).
+  void FinishConnect();
+  // Told when a network open starts (true) and ends (false), for the
+  // front end's busy cursor.
+  std::function<void(bool connecting)> OnConnecting;
 
   // The port list read anew while the dialog is shown (an adapter was
   // plugged or pulled), keeping the operator's choice where it still is.
@@ -113,9 +139,12 @@ class TForm_Connect : public TModalForm {
 
  protected:
   void Activated() override { FormActivate(); }
-  // A scan still running stops at once: nothing is probed for a dialog
-  // that is gone.
-  void Closed() override { StopFindModem(); }
+  // A scan or a network open still running stops at once: nothing is
+  // probed or connected for a dialog that is gone.
+  void Closed() override {
+    StopFindModem();
+    CancelConnect();
+  }
 
  private:
   void LoadPortSettings();
@@ -125,7 +154,31 @@ class TForm_Connect : public TModalForm {
   bool FillPortList();
   int EntryOfPort(const std::string& port) const;
   void ScanEnded();
+  // Shows text on the status line; "" hides the line.
+  void SayStatus(const std::string& text);
   void OnPortPicked();
+  // The rest of Connect once the port is open, on this thread.
+  void ConnectSucceeded();
+  // A port that could not be opened: the message, the dialog stays open.
+  void ConnectRefused(const std::exception& e);
+  // Starts the network open on its thread; false where the platform
+  // cannot tell this thread of its end.
+  bool StartNetworkOpen();
+  // The dialog's look while a network open runs (busy) or not.
+  void ShowConnecting(bool busy);
+  // A network open on its thread; done_fd turns readable when it has
+  // ended, with the open port or why there is none.
+  struct OpenJob {
+    std::thread thread;
+    serial::net::OpenCancel cancel;
+    std::unique_ptr<serial::PortTransport> opened;
+    std::exception_ptr failure;
+    int done_fd = -1;
+    OpenJob();
+    ~OpenJob();  // cancels the open and waits for it
+  };
+  std::unique_ptr<OpenJob> open_;
+  std::unique_ptr<PlatformWatch> open_watch_;
   // A scan on its thread; done_fd turns readable when it has ended.
   struct ScanJob {
     std::thread thread;

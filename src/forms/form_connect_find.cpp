@@ -34,6 +34,8 @@ TForm_Connect::ScanJob::~ScanJob() {
 TForm_Connect::~TForm_Connect() {
   scan_watch_.reset();
   scan_.reset();  // waits for a running scan
+  open_watch_.reset();
+  open_.reset();  // ends a network open under way
 }
 
 void TForm_Connect::Btn_FindModemClick() {
@@ -41,6 +43,7 @@ void TForm_Connect::Btn_FindModemClick() {
   if (scan_) {
     main_.LogWriteStr("Find Modem cancelled.");
     StopFindModem();
+    SayStatus("Find Modem cancelled.");
     return;
   }
   // The listed ports, and a name the operator typed that is not listed.
@@ -56,6 +59,7 @@ void TForm_Connect::Btn_FindModemClick() {
   options.cancel = &scan_->cancel;
   Btn_FindModem.SetCaption("Cancel");
   Btn_Connect.SetEnabled(false);
+  SayStatus("Scanning...");
   main_.LogWriteStr("Looking for modems on " + std::to_string(options.ports.size()) +
                     " port(s)...");
   ScanJob* job = scan_.get();
@@ -75,6 +79,7 @@ void TForm_Connect::StopFindModem() {
   scan_.reset();  // stops the probes; each gives its line back
   Btn_FindModem.SetCaption("Find Modem");
   Btn_Connect.SetEnabled(true);
+  SayStatus("");
 }
 
 void TForm_Connect::FinishFindModem() {
@@ -120,12 +125,24 @@ void TForm_Connect::FinishFindModem() {
   CB_ComPort.SetItems(std::move(items));
   if (found_.empty()) {
     SelectPort(chosen);
+    SayStatus("No modem found.");
     std::string text = "No modem found.";
     for (size_t i = 0; i < tried.size(); ++i) text += (i == 0 ? "\n\n" : "\n") + tried[i];
     main_.platform().ShowMessage(text);
     return;
   }
   ApplyFound(found_.front());
+  // Said as the window now shows it: the model picked, the port by its
+  // name in the system's folder of devices.
+  const scan::PortResult& first = found_.front();
+  std::string model = scan::FamilyName(first.family);
+  if (scan::FamilyModel(first.family) == 's') model = main_.uTavi1.Checked() ? "uTavi" : "sTavi";
+  std::string where = first.port;
+  if (const std::string dev = main_.SystemRoots.dev + "/"; where.rfind(dev, 0) == 0)
+    where.erase(0, dev.size());
+  SayStatus("Found " + model + " at " +
+            (first.family_only ? "the server's fixed rate" : std::to_string(first.baud)) + " on " +
+            where);
 }
 
 void TForm_Connect::ApplyFound(const scan::PortResult& found) {

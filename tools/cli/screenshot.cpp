@@ -126,6 +126,8 @@ int main(int argc, char** argv) {
     dialog.FormActivate();
     dialog.CB_ComPort.UserSetText(port);
     velimo::gui::RunGuarded(platform, [&dialog] { dialog.Btn_Connect.Click(); });
+    // A network port opens off this thread.
+    ServeUntil([&dialog] { return !dialog.Connecting(); }, 60000);
     if (!form.ComPortEnvBoard.Connected()) {
       std::fprintf(stderr, "velimo-screenshot: cannot open the serial port %s\n", port.c_str());
       status = 1;

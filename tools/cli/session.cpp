@@ -80,6 +80,9 @@ bool Session::Connect(const LinkChoice& link) {
   if (p != parities.end()) d.Edit_PAB.UserSelect(static_cast<int>(p - parities.begin()));
   d.Edit_FlowCtrl.UserSelect(link.flow_index);
   Run([&d] { d.Btn_Connect.Click(); });
+  // A network port is opened off this thread: its end is served here,
+  // within the open's own limits (lookup and connection, the agreement).
+  if (d.Connecting()) platform_.RunUntil([&d] { return !d.Connecting(); }, 60000);
   return Main().ComPortEnvBoard.Connected();
 }
 
@@ -94,6 +97,8 @@ bool Session::Settle(int limitMs, int quietMs) {
   return platform_.RunUntil(
       [&] {
         if (platform_.RestartRequested()) return true;
+        // A network port being opened off this thread.
+        if (Dialog().Connecting()) return false;
         if (StatusQueryPending()) return false;
         // The encryption query is sent a second after a status query on
         // the sTavi/uTavi LoRa page; its answer belongs to the same read.
