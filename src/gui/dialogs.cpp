@@ -1,6 +1,7 @@
 #include "gui/dialogs.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
@@ -117,6 +118,38 @@ ConnectDialog::ConnectDialog(forms::TForm_Connect& form, Platform& platform, QWi
       row->setSpacing(12);
     }
     connect->parentWidget()->setContentsMargins(0, 12, 0, 0);
+  }
+  // The status is also each button's description: a screen reader speaks
+  // the change on the button that has the focus (Find Modem while it
+  // scans, Cancel while a connection is tried), where a label elsewhere
+  // would go unread. The dialog grows by the status line while it shows.
+  view_->intercept = [this, &form](forms::Control& control, forms::ControlProperty property) {
+    if (&control != &form.LB_Status) return false;
+    if (property == forms::ControlProperty::Text) {
+      for (forms::TButton* b : {&form.Btn_FindModem, &form.Btn_Connect, &form.Btn_Cancel})
+        if (QWidget* w = view_->WidgetOf(*b)) w->setAccessibleDescription(ToQt(control.Caption()));
+    } else if (property == forms::ControlProperty::Visible) {
+      QTimer::singleShot(0, this, [this] { FitToContents(); });
+    }
+    return false;
+  };
+  form.OnConnecting = [this](bool connecting) { ShowBusy(connecting); };
+}
+
+ConnectDialog::~ConnectDialog() {
+  static_cast<forms::TForm_Connect&>(form_).OnConnecting = nullptr;
+  view_->intercept = nullptr;
+  ShowBusy(false);
+}
+
+void ConnectDialog::ShowBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  // The arrow with the hourglass: busy, and still taking clicks.
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
   }
 }
 

@@ -43,14 +43,19 @@ class ConnectDialog : public ModalDialog {
   Q_OBJECT
  public:
   ConnectDialog(forms::TForm_Connect& form, Platform& platform, QWidget* owner);
+  ~ConnectDialog() override;
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
   void FitToContents();
+  // The busy cursor while a network port is being opened (the dialog
+  // stays live: Cancel ends the attempt).
+  void ShowBusy(bool busy);
   static constexpr int kPortBoxMaxWidth = 520;
   QPointer<QComboBox> port_box_;
+  bool busy_ = false;
 };
 
 // "About": the picture with the name, version and copyright drawn over it;
