@@ -299,6 +299,95 @@ TEST_F(NetworkE2eTest, ScanFindsTheModemThroughTheServer) {
       << r.err;
 }
 
+// Connect to a network port with the window live: against a server that
+// takes the connection and never agrees to port control, the window's
+// timers keep ticking while the attempt runs, Cancel ends it at once with
+// the connection closed, the dialog open with the choice in it and nothing
+// claiming a connection; then, from the same dialog, the modem behind
+// ser2net is connected to, and its report read.
+TEST_F(NetworkE2eTest, ANetworkPortOpensOffTheWindowThreadAndCancelAbandonsIt) {
+  StartProgram();
+  S().SelectModel('s');
+  // Listening, never accepting: the system completes the connection, and
+  // nobody answers the greeting.
+  const int silent = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(silent, 4), 0);
+  socklen_t len = sizeof a;
+  getsockname(silent, reinterpret_cast<sockaddr*>(&a), &len);
+  const std::string mute = "rfc2217://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+
+  forms::TForm_Connect& d = S().Dialog();
+  S().Run([this] { Main().ConnectN1.Click(); });
+  ASSERT_TRUE(d.Showing());
+  d.CB_ComPort.UserSetText(mute);
+  int ticks = 0;
+  const auto timer = Platform().CreateTimer([&ticks] { ++ticks; });
+  timer->Start(20);
+  const int64_t pressed = Platform().MonotonicMs();
+  S().Run([&d] { d.Btn_Connect.Click(); });
+  // The click returned at once, the attempt runs on.
+  EXPECT_LT(Platform().MonotonicMs() - pressed, 200);
+  ASSERT_TRUE(d.Connecting());
+  EXPECT_FALSE(d.Btn_Connect.Enabled());
+  EXPECT_FALSE(d.CB_ComPort.Enabled());
+  EXPECT_TRUE(d.Btn_Cancel.Enabled());
+  EXPECT_EQ(d.LB_Status.Caption(), "Connecting to " + mute + "...");
+  Platform().RunFor(500);
+  EXPECT_GE(ticks, 10) << "the window's thread was held";
+  EXPECT_TRUE(d.Connecting());
+  timer->Stop();  // a tick counts as activity: the line would never settle
+
+  const int64_t cancelled = Platform().MonotonicMs();
+  S().Run([&d] { d.Btn_Cancel.Click(); });
+  const int64_t cancelMs = Platform().MonotonicMs() - cancelled;
+  EXPECT_LT(cancelMs, 250);
+  std::printf("figure network_connect_cancel_ms %lld\n", static_cast<long long>(cancelMs));
+  EXPECT_FALSE(d.Connecting());
+  EXPECT_TRUE(d.Showing());
+  EXPECT_EQ(d.CB_ComPort.Text(), mute);
+  EXPECT_TRUE(d.Btn_Connect.Enabled());
+  EXPECT_TRUE(d.CB_ComPort.Enabled());
+  EXPECT_EQ(d.LB_Status.Caption(), "Connection cancelled.");
+  EXPECT_FALSE(Main().ComPortEnvBoard.Connected());
+  EXPECT_EQ(Main().StatusBar1.PanelText(1).find("Connected"), std::string::npos)
+      << Main().StatusBar1.PanelText(1);
+  EXPECT_TRUE(TakeMessages().empty());
+  // The attempt's connection is closed: the server finds it ended.
+  const int taken = accept(silent, nullptr, nullptr);
+  ASSERT_GE(taken, 0);
+  char buffer[256];
+  ssize_t n;
+  while ((n = recv(taken, buffer, sizeof buffer, 0)) > 0) {
+    // the greeting sent before the cancel
+  }
+  EXPECT_EQ(n, 0);
+  close(taken);
+  close(silent);
+  // Nothing arrives later from the abandoned attempt.
+  Platform().RunFor(100);
+  EXPECT_FALSE(Main().ComPortEnvBoard.Connected());
+  EXPECT_TRUE(d.Showing());
+
+  if (Ser2net().empty()) GTEST_SKIP() << "ser2net is not installed (scripts/bootstrap adds it)";
+  StartSim('s');
+  StartSer2net();
+  const std::string url = "rfc2217://127.0.0.1:" + std::to_string(rfc_port_);
+  d.CB_ComPort.UserSetText(url);
+  S().Run([&d] { d.Btn_Connect.Click(); });
+  EXPECT_TRUE(d.Connecting());
+  ASSERT_TRUE(Platform().RunUntil([&d] { return !d.Connecting(); }, 10000));
+  ASSERT_TRUE(Main().ComPortEnvBoard.Connected()) << ::testing::PrintToString(TakeMessages());
+  EXPECT_FALSE(d.Showing());
+  EXPECT_EQ(Main().StatusBar1.PanelText(1), "Connected to [" + url + "]");
+  Settle();
+  EXPECT_EQ(Value("LB_S_SID"), "100001");
+  ExpectForm(ExpectedS(SimStateAs<sim::STaviConfig>(), sim::Firmware::k1_3), false);
+}
+
 TEST_F(NetworkE2eTest, RefusalsNameTheirReason) {
   StartProgram();
   S().SelectModel('s');

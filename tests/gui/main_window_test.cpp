@@ -1,7 +1,10 @@
 // The program's windows on screen over the real form model, driven through
 // widgets found by their object names, in a working directory of their own.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -18,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -56,11 +61,9 @@ class MainWindowTest : public ::testing::Test {
     app_.reset();
   }
 
-  void Start() {
+  void Start(std::vector<std::string> ports = {"COM3", "COM1"}) {
     forms::ApplicationOptions options;
-    options.ports = [] {
-      return std::optional<std::vector<std::string>>(std::vector<std::string>{"COM3", "COM1"});
-    };
+    options.ports = [ports] { return std::optional<std::vector<std::string>>(ports); };
     options.about_picture = VELIMO_ASSETS_DIR "/velimo_about.jpg";
     app_ = std::make_unique<forms::TApplication>(platform_, options);
     windows_ = std::make_unique<FrontEnd>(*app_, platform_);
@@ -513,6 +516,8 @@ TEST_F(MainWindowTest, TheConnectDialog) {
   bool data_bits_enabled = true;
   QString port_text;
   bool fits_short = false, fits_long = false, wide = false, shows_path = false;
+  bool status_hidden = false, busy = false, fits_busy = false, after_cancel = false;
+  qint64 cancel_ms = -1;
   QTimer::singleShot(0, [&] {
     ASSERT_TRUE(test::WaitFor([&] { return dialog.isVisible(); }));
     size = dialog.size();
@@ -545,7 +550,43 @@ TEST_F(MainWindowTest, TheConnectDialog) {
     shows_path = box->lineEdit()->cursorPosition() == 0 &&
                  box->lineEdit()->text().startsWith(QString::fromStdString(path));
     test::SaveScreenshotPerScreen(dialog, QStringLiteral("connect_dialog_long_name"));
-    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("Btn_Cancel")), Qt::LeftButton);
+
+    // A network port is tried off the window's thread: the busy cursor, the
+    // status line, Cancel the one way on; Cancel ends the try and the
+    // dialog stays with the choice in it.
+    const int silent = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(silent, 4);
+    socklen_t len = sizeof a;
+    getsockname(silent, reinterpret_cast<sockaddr*>(&a), &len);
+    const std::string mute = "rfc2217://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("Btn_Cancel"));
+    auto* connect = dialog.findChild<QPushButton*>(QStringLiteral("Btn_Connect"));
+    auto* status = dialog.findChild<QLabel*>(QStringLiteral("LB_Status"));
+    status_hidden = !status->isVisible();
+    app_->Form_Connect().CB_ComPort.UserSetText(mute);
+    QTest::mouseClick(connect, Qt::LeftButton);
+    QTest::qWait(100);
+    busy = app_->Form_Connect().Connecting() && QApplication::overrideCursor() &&
+           QApplication::overrideCursor()->shape() == Qt::BusyCursor && !connect->isEnabled() &&
+           cancel->isEnabled() && status->isVisible() &&
+           status->text() == QString::fromStdString("Connecting to " + mute + "...") &&
+           cancel->accessibleDescription() == status->text();
+    fits_busy = dialog.rect().contains(QRect(status->mapTo(&dialog, QPoint(0, 0)), status->size()));
+    test::SaveScreenshotPerScreen(dialog, QStringLiteral("connect_dialog_connecting"));
+    QElapsedTimer cancelling;
+    cancelling.start();
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    cancel_ms = cancelling.elapsed();
+    after_cancel = !app_->Form_Connect().Connecting() && !QApplication::overrideCursor() &&
+                   dialog.isVisible() && connect->isEnabled() &&
+                   box->currentText() == QString::fromStdString(mute) &&
+                   status->text() == QStringLiteral("Connection cancelled.");
+    close(silent);
+    QTest::mouseClick(cancel, Qt::LeftButton);
   });
   Action("ConnectN1")->trigger();
   EXPECT_FALSE(dialog.isVisible());
@@ -556,6 +597,12 @@ TEST_F(MainWindowTest, TheConnectDialog) {
   EXPECT_TRUE(wide);
   EXPECT_TRUE(fits_long);
   EXPECT_TRUE(shows_path);
+  EXPECT_TRUE(status_hidden);
+  EXPECT_TRUE(busy);
+  EXPECT_TRUE(fits_busy);
+  EXPECT_TRUE(after_cancel);
+  EXPECT_LT(cancel_ms, 250);
+  EXPECT_EQ(StatusPanel(1).indexOf(QStringLiteral("Connected")), -1) << qPrintable(StatusPanel(1));
   EXPECT_LE(std::abs(offset.x()) + std::abs(offset.y()), 3);
   EXPECT_TRUE(port_box_editable);
   EXPECT_FALSE(baud_editable);
@@ -849,7 +896,16 @@ TEST_F(MainWindowTest, TheKeyboardAloneDrivesTheWindowAndTheConnectDialog) {
 // understands (no internal control name), no two on one page share a name,
 // and every editor is labelled by its caption.
 TEST_F(MainWindowTest, TheAccessibilityTreeNamesEveryControlOncePerPage) {
-  Start();
+  // A modem for Find Modem to find, the one port listed.
+  const QString link = dir_.Path() + QStringLiteral("/ttyModem");
+  QProcess sim;
+  sim.setWorkingDirectory(dir_.Path());
+  sim.start(QStringLiteral(VELIMO_MODEM_SIM),
+            {QStringLiteral("--model"), QStringLiteral("s"), QStringLiteral("--link"), link,
+             QStringLiteral("--state"), dir_.Path() + QStringLiteral("/modem.state"),
+             QStringLiteral("--line-rate"), QStringLiteral("57600")});
+  ASSERT_TRUE(sim.waitForReadyRead(5000)) << "the simulator did not come up";
+  Start({link.toStdString()});
   Main().BuildAllPages();
   std::set<QString> internal;
   QHash<QObject*, const forms::Control*> bound;
@@ -870,7 +926,10 @@ TEST_F(MainWindowTest, TheAccessibilityTreeNamesEveryControlOncePerPage) {
   std::function<void(QAccessibleInterface*, std::vector<Named>&)> walk =
       [&](QAccessibleInterface* iface, std::vector<Named>& out) {
         if (!iface) return;
-        if (const forms::Control* c = bound.value(iface->object()))
+        // A hidden line with nothing to say is not read (the connect
+        // dialog's status line between its messages).
+        const bool silent = iface->state().invisible && iface->text(QAccessible::Name).isEmpty();
+        if (const forms::Control* c = bound.value(iface->object()); c && !silent)
           out.push_back({iface->text(QAccessible::Name), c, iface});
         for (int i = 0; i < iface->childCount(); ++i) walk(iface->child(i), out);
       };
@@ -967,6 +1026,45 @@ TEST_F(MainWindowTest, TheAccessibilityTreeNamesEveryControlOncePerPage) {
   // An information label is read with its value, as the value changes.
   Form().LB_S_Ch.SetCaption("5");
   EXPECT_EQ(Find("LB_S_Ch")->accessibleName(), QStringLiteral("Channel: 5"));
+
+  // The connect dialog's live texts: while Find Modem scans, the button
+  // reads "Cancel" and the status line, which the buttons carry as their
+  // description, "Scanning..."; the result is said when the scan ends.
+  // (The offscreen platform has no accessibility bridge, so the change
+  // events themselves are not seen here: the texts are read back.)
+  ModalDialog& d = windows_->connect;
+  QString during_button, during_status, during_description, after_button, after_status,
+      after_description;
+  bool shown_during = false;
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(test::WaitFor([&] { return d.isVisible(); }));
+    auto* find = d.findChild<QPushButton*>(QStringLiteral("Btn_FindModem"));
+    auto* status = d.findChild<QLabel*>(QStringLiteral("LB_Status"));
+    QTest::mouseClick(find, Qt::LeftButton);
+    QAccessibleInterface* button = QAccessible::queryAccessibleInterface(find);
+    QAccessibleInterface* line = QAccessible::queryAccessibleInterface(status);
+    during_button = button->text(QAccessible::Name);
+    during_description = button->text(QAccessible::Description);
+    during_status = line->text(QAccessible::Name);
+    shown_during = !line->state().invisible;
+    test::WaitFor([&] { return !app_->Form_Connect().FindingModem(); }, 30000);
+    after_button = button->text(QAccessible::Name);
+    after_description = button->text(QAccessible::Description);
+    after_status = line->text(QAccessible::Name);
+    d.reject();
+  });
+  Action("ConnectN1")->trigger();
+  EXPECT_EQ(during_button, QStringLiteral("Cancel"));
+  EXPECT_EQ(during_status, QStringLiteral("Scanning..."));
+  EXPECT_EQ(during_description, QStringLiteral("Scanning..."));
+  EXPECT_TRUE(shown_during);
+  EXPECT_EQ(after_button, QStringLiteral("Find Modem"));
+  EXPECT_EQ(after_status, QStringLiteral("Found sTavi at 57600 on ") + link);
+  EXPECT_EQ(after_description, after_status);
+  windows_.reset();
+  app_.reset();
+  sim.terminate();
+  sim.waitForFinished(3000);
 }
 
 // Run once on a desktop screen and again on screens too small for the

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -485,6 +486,109 @@ TEST(NetworkPort, ConnectionThatHangsTimesOut) {
   EXPECT_LT(took, 2000);
   for (int fd : fillers) close(fd);
   close(listener);
+}
+
+// The open on a thread of its own, as the connect dialog runs it: a
+// cancel ends a connection that hangs and an agreement that never comes
+// within moments, leaving nothing open; an open that succeeds is handed to
+// the port on this thread, which sets the line up and carries the data.
+TEST(NetworkPort, OpenedOnAThreadOfItsOwnCancelledOrHandedOver) {
+  const auto listener = [](int backlog, std::vector<int>* fillers) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(fd, backlog);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    // A full queue: further connection requests are dropped unanswered.
+    for (int i = 0; fillers && i < 4; ++i) {
+      int filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      fillers->push_back(filler);
+    }
+    return std::pair<int, int>(fd, ntohs(a.sin_port));
+  };
+  const struct {
+    const char* stage;
+    const char* scheme;
+    bool full_queue;
+  } stages[] = {{"connection", "tcp://", true}, {"agreement", "rfc2217://", false}};
+  for (const auto& stage : stages) {
+    SCOPED_TRACE(stage.stage);
+    std::vector<int> fillers;
+    const auto [fd, number] =
+        listener(stage.full_queue ? 0 : 4, stage.full_queue ? &fillers : nullptr);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string name = stage.scheme + std::string("127.0.0.1:") + std::to_string(number);
+    OpenCancel cancel;
+    std::atomic<bool> ended{false};
+    std::unique_ptr<PortTransport> opened;
+    Failure failure;
+    std::thread opener([&] {
+      try {
+        opened = OpenNetworkTransport(name, cancel);
+      } catch (const EComPort& e) {
+        failure = {e.ErrorCode(), e.Reason()};
+      }
+      ended = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(ended.load()) << "the " << stage.stage << " did not hang";
+    const auto start = Clock::now();
+    cancel.Cancel();
+    opener.join();
+    const int64_t took = MsSince(start);
+    EXPECT_LT(took, 200);
+    EXPECT_EQ(opened, nullptr);
+    EXPECT_EQ(failure.code, ECANCELED);
+    EXPECT_EQ(failure.reason,
+              "The connection to 127.0.0.1 port " + std::to_string(number) + " was cancelled.");
+    std::printf("figure net_open_cancel_%s_ms %lld\n", stage.stage, static_cast<long long>(took));
+    if (!stage.full_queue) {
+      // The greeting reached the server; the connection is closed now.
+      const int taken = accept(fd, nullptr, nullptr);
+      ASSERT_GE(taken, 0);
+      char buffer[64];
+      ssize_t n;
+      while ((n = recv(taken, buffer, sizeof buffer, 0)) > 0) {
+      }
+      EXPECT_EQ(n, 0);
+      close(taken);
+    }
+    for (int filler : fillers) close(filler);
+    close(fd);
+  }
+
+  FakeRfc2217Server server({});
+  OpenCancel cancel;
+  std::unique_ptr<PortTransport> opened;
+  std::thread opener([&] { opened = OpenNetworkTransport(server.Url(), cancel); });
+  opener.join();
+  ASSERT_NE(opened, nullptr);
+  TComPort port;
+  port.SetPort(server.Url());
+  port.SetBaudRate(brCustom);
+  port.SetCustomBaudRate(57600);
+  std::string received;
+  port.OnRxChar = [&](int count) {
+    std::string chunk(static_cast<size_t>(count), '\0');
+    chunk.resize(static_cast<size_t>(port.ReadBytes(chunk.data(), count)));
+    received += chunk;
+  };
+  port.OpenPort(std::move(opened));
+  ASSERT_TRUE(port.Connected());
+  bool rate = false;
+  for (const auto& c : server.Commands())
+    rate = rate || (c.first == 1 && c.second == std::string("\0\0\xE1\0", 4));
+  EXPECT_TRUE(rate) << "the line settings were not sent after the hand-over";
+  for (char c : std::string("AT\r")) port.WriteBytes(&c, 1);
+  ASSERT_TRUE(server.WaitForData(3, 2000));
+  server.Send("OK\r\n");
+  ASSERT_TRUE(ServeUntil(port, [&] { return received == "OK\r\n"; }));
+  port.ClosePort();
+  EXPECT_TRUE(ServeUntil(port, [&] { return server.ClientGone(); }));
 }
 
 }  // namespace
