@@ -100,9 +100,13 @@ TEST_F(ConnectDialogTest, ControlsStartAsTheWindowDefinesThem) {
   EXPECT_EQ(texts,
             (Names{"Port", "Baudrate", "Parity Bit", "Data Bit", "Stop Bit", "Flow Control"}));
   const auto controls = ControlsOf(d.Layout());
-  // The nine of the window definition, and Find Modem beside the port.
-  ASSERT_EQ(controls.size(), 10u);
+  // The nine of the window definition, Find Modem beside the port, and
+  // the status line above the buttons, hidden until there is something
+  // to say.
+  ASSERT_EQ(controls.size(), 11u);
   EXPECT_EQ(controls[2], &d.Btn_FindModem);
+  EXPECT_EQ(controls[8], &d.LB_Status);
+  EXPECT_FALSE(d.LB_Status.Visible());
   EXPECT_EQ(d.Btn_FindModem.Caption(), "Find Modem");
   // Find Modem is read as what it says, Cancel while it scans; the
   // editors keep their rows' names.
