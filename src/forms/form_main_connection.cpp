@@ -90,7 +90,7 @@ void TForm_main::Disconnect1Click() {
   if (port.Connected()) {
     try {
       LogWriteStr("Trying DisConnection from Device.");
-      protocol::PurgeOnRecord(port, SendLink().received);
+      protocol::PurgeOnRecord(port, SendLink().received, &rx_lines_);
       port.ClosePort();
       StatusBar1.SetPanelText(1, "Disconnected");
     } catch (const std::exception&) {
@@ -129,7 +129,7 @@ void TForm_main::ComPortEnvBoardError(serial::TComErrors errors) {
               "]");
   // Throws away whatever part of an answer the error spoiled (after putting
   // it on record).
-  protocol::PurgeOnRecord(Port(), SendLink().received);
+  protocol::PurgeOnRecord(Port(), SendLink().received, &rx_lines_);
 }
 
 // ---- Restart, start-up and shutdown ------------------------------------------

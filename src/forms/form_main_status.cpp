@@ -13,6 +13,7 @@ protocol::Link TForm_main::SendLink() {
       [this](std::string_view m, trace::TraceSecret secret) { LogWriteStr(m, secret); },
       [this] { RestartApplication(); }};
   link.received = [this](std::string_view line) { trace_.AddReceivedLine(line); };
+  link.lines = &rx_lines_;
   // A sequence of commands stops at the first step that finds the device
   // gone: each further step would only show the same error again.
   link.port_gone = [this] {

@@ -46,6 +46,31 @@ void LineAssembler::Dispatch() {
   on_line_(line);
 }
 
+void LineAssembler::EndLine(const LineHandler& record) {
+  const int end = first_nul_ >= 0 ? first_nul_ : length_;
+  // Copied out before record runs: it may feed or end lines itself.
+  const std::string fragment(line_, static_cast<size_t>(dropping_ ? 0 : end));
+  length_ = 0;
+  first_nul_ = -1;
+  dropping_ = false;
+  // The chunks not yet looked at are one stream: a line that two reads
+  // cut goes on record whole.
+  std::string unread;
+  for (size_t i = head_; i < queue_.size(); ++i) {
+    Chunk& c = queue_[i];
+    unread.append(c.bytes.substr(c.pos));
+    c.pos = c.bytes.size();
+  }
+  if (!record) return;
+  if (!fragment.empty()) record(fragment);
+  for (size_t pos = 0; pos < unread.size();) {
+    const size_t lf = unread.find('\n', pos);
+    const size_t stop = lf == std::string::npos ? unread.size() : lf + 1;
+    record(std::string_view(unread).substr(pos, stop - pos));
+    pos = stop;
+  }
+}
+
 void LineAssembler::Feed(std::string_view chunk) {
   queue_.push_back({chunk, 0, false});
   ++depth_;
@@ -63,6 +88,7 @@ void LineAssembler::Feed(std::string_view chunk) {
       const void* lf = std::memchr(begin, '\n', left);
       const size_t seg = lf ? static_cast<size_t>(static_cast<const char*>(lf) - begin) + 1 : left;
       queue_[head_].pos += seg;
+      looked_at_ += static_cast<int64_t>(seg);
       if (queue_[head_].zeroing) {
         Store(begin, seg, true);
       } else if (const void* nul = std::memchr(begin, '\0', seg)) {

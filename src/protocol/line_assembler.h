@@ -15,6 +15,13 @@
 // line feed among them still ends a line), and a line ends at its first
 // zero byte. The line handed on is therefore shortened, possibly empty.
 //
+// Purges: when the port's receive queue is purged, whatever came before
+// the purge belongs to an answer nobody waits for any more. EndLine ends
+// the line being assembled there: its fragment, and any bytes already read
+// but not yet looked at (a purge from within a line's handler), are put on
+// record and reach no parser, so the next answer starts a line of its own
+// instead of being appended to a stale fragment.
+//
 // Over-long lines: the line buffer holds 8192 bytes. A stream of more than
 // that without a line feed is not a modem answer; its bytes are dropped and
 // reception resynchronises at the next line feed (which ends the dropped
@@ -45,6 +52,14 @@ class LineAssembler {
   // the next chunk. The chunk's bytes must stay valid until Feed returns.
   void Feed(std::string_view chunk);
 
+  // Ends the line being assembled, for a purge of the receive side: the
+  // partial line (up to its first zero byte, as it would have been
+  // dispatched) and then every byte of the chunks fed but not yet looked
+  // at, one piece per line as they came (a line two chunks cut is one
+  // piece), go to record (when set) and to no handler; an over-long line
+  // being dropped ends too. Safe to call from within the line handler.
+  void EndLine(const LineHandler& record);
+
   // Bytes of the partial line held so far.
   int Length() const { return length_; }
   // The partial line (zeros included).
@@ -53,6 +68,10 @@ class LineAssembler {
   bool Resynchronising() const { return dropping_; }
   // Over-long lines dropped so far.
   int64_t DroppedLines() const { return dropped_lines_; }
+  // Bytes taken into lines so far, over-long ones included; those a purge
+  // ended unread are not. Tells where in the byte stream each purge found
+  // the assembly.
+  int64_t BytesLookedAt() const { return looked_at_; }
 
  private:
   struct Chunk {
@@ -69,6 +88,7 @@ class LineAssembler {
   int first_nul_ = -1;  // position of the first zero byte of the line, -1 none
   bool dropping_ = false;
   int64_t dropped_lines_ = 0;
+  int64_t looked_at_ = 0;
   std::vector<Chunk> queue_;  // chunks of the outermost Feed and nested ones
   size_t head_ = 0;
   int depth_ = 0;

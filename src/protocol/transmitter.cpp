@@ -9,7 +9,9 @@
 
 namespace velimo::protocol {
 
-void PurgeOnRecord(serial::ByteChannel& channel, const ReceivedSink& received) {
+void PurgeOnRecord(serial::ByteChannel& channel, const ReceivedSink& received,
+                   LineAssembler* lines) {
+  if (lines) lines->EndLine(received);
   if (received) {
     // Counted once: bytes still arriving meanwhile go with the purge, so a
     // modem that never stops talking cannot hold the send up.
@@ -51,7 +53,7 @@ SendResult SendCommandLine(const Link& link, const CommandBuffer& buffer, int li
       return SendResult::PortClosed;
     }
     // What waits unread now is lost to the parsers, but not to the trace.
-    PurgeOnRecord(*link.channel, link.received);
+    PurgeOnRecord(*link.channel, link.received, link.lines);
     // Paced one byte at a time: the modems' command parsers read their UART
     // byte by byte and lose characters when a line arrives in one burst.
     const char* bytes = buffer.Bytes().data();

@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "protocol/command_buffer.h"
+#include "protocol/line_assembler.h"
 #include "serial/byte_channel.h"
 #include "trace/trace_secret.h"
 #include "util/platform.h"
@@ -65,6 +66,9 @@ struct Link {
   // Where the bytes that wait unread when the queues are purged are put on
   // record; when empty they are discarded unseen.
   ReceivedSink received{};
+  // The receive assembly: its line ends with every purge (see
+  // LineAssembler::EndLine); none when null.
+  LineAssembler* lines = nullptr;
   // Told, after the operator has been, that a send found the device gone
   // (see SendResult::PortGone).
   std::function<void()> port_gone{};
@@ -98,12 +102,15 @@ enum class SendResult {
   Refused,     // the line length exceeds the buffer; nothing written
 };
 
-// Empties both of the port's queues. The bytes that wait unread are first
-// read and handed to `received` (when set), one piece per line as they came,
-// a last piece without its line feed as it is, so that every byte that came
-// over the line is on record even though no parser gets it. Raises what
-// the port raises.
-void PurgeOnRecord(serial::ByteChannel& channel, const ReceivedSink& received);
+// Empties both of the port's queues, and ends the line being assembled in
+// lines (when given): what came before the purge is no part of the next
+// answer. The partial line, then the bytes that wait unread, are first
+// handed to `received` (when set), one piece per line as they came, a last
+// piece without its line feed as it is, so that every byte that came over
+// the line is on record even though no parser gets it. Raises what the
+// port raises.
+void PurgeOnRecord(serial::ByteChannel& channel, const ReceivedSink& received,
+                   LineAssembler* lines = nullptr);
 
 // Sends the first lineLength bytes of buffer. A lineLength beyond the
 // buffer is refused with LineTooLongMessage (never read or written past

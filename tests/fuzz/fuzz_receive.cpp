@@ -25,8 +25,12 @@
 // are exactly the lines of the bytes the port handed over, in order, each
 // once: cut at a NUL (in the chunk where a NUL arrives, every later byte
 // counts as a NUL), and over-long lines (more than 8192 bytes with their
-// line feed) dropped; that the partial line left over is the rest; and that
-// the pane stays within its bound.
+// line feed) dropped; that every purge of the port (a query sent by a
+// parser or the operator) ended the line being assembled: its fragment,
+// then the bytes read but not yet looked at, one piece per line feed and
+// as they came, are echoed and the next line starts after them; that the
+// partial line left over is the rest; and that the pane stays within its
+// bound.
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,6 +42,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "forms/form_main.h"
@@ -97,6 +102,18 @@ const string& ScratchDir() {
 // bytes yet says), so the purge drops them unread and every line the pane
 // shows comes from the receive path's own reads; the tracing of purged
 // bytes is checked by the transmitter's and the save-alls' tests.
+//
+// Each purge is kept with the bytes read by then and how many of them the
+// line assembly had looked at (its own count: which line's handler sent
+// the query is not to be seen from the port). A purge from a handler
+// comes before the rest of the bytes read with that line; the reference
+// takes the place only where a purge can come: after every byte read
+// (between receive events) or just after a line feed (from a handler).
+struct Purge {
+  size_t read;
+  int64_t looked_at;
+};
+
 class RecordingChannel : public FakeChannel {
  public:
   using FakeChannel::FakeChannel;
@@ -109,8 +126,14 @@ class RecordingChannel : public FakeChannel {
     }
     return n;
   }
+  void PurgeQueues(bool rx, bool tx) override {
+    if (rx) purges.push_back({read_bytes.size(), lines ? lines->BytesLookedAt() : 0});
+    FakeChannel::PurgeQueues(rx, tx);
+  }
+  const velimo::protocol::LineAssembler* lines = nullptr;
   string read_bytes;
   std::vector<size_t> read_ends;
+  std::vector<Purge> purges;
 };
 
 class Rng {
@@ -128,35 +151,94 @@ class Rng {
   uint32_t state_;
 };
 
-// What line assembly must make of the chunks read, in order.
+// What line assembly must make of the chunks read, in order, with the
+// purges in between.
 struct Expected {
-  std::vector<string> lines;
-  string pending;  // the partial line, zeros included
+  std::vector<string> lines;  // echoed: lines, and what each purge ended
+  string pending;             // the partial line, zeros included
   bool dropping = false;
 };
 
-FUZZ_REFERENCE Expected Assemble(const string& bytes, const std::vector<size_t>& ends) {
-  Expected out;
-  string line;
-  size_t total = 0;  // bytes of the line so far, also those not kept
-  size_t begin = 0;
-  for (const size_t end : ends) {
-    const string_view chunk(bytes.data() + begin, end - begin);
-    begin = end;
-    bool zeroing = false;
-    for (char c : chunk) {
-      if (c == '\0') zeroing = true;
-      ++total;
-      if (total <= kLineLimit) line += zeroing ? '\0' : c;
+// Line assembly as the byte stream describes it, one byte at a time.
+class ReferenceAssembly {
+ public:
+  ReferenceAssembly(const string& bytes, const std::vector<size_t>& ends)
+      : bytes_(bytes), ends_(ends) {}
+
+  // Looks at the bytes up to stop.
+  FUZZ_REFERENCE void LookTo(size_t stop) {
+    for (; at_ < stop; ++at_) {
+      while (at_ >= ends_[chunk_]) {
+        ++chunk_;
+        zeroing_ = false;
+      }
+      const char c = bytes_[at_];
+      if (c == '\0') zeroing_ = true;
+      ++total_;
+      if (total_ <= kLineLimit) line_ += zeroing_ ? '\0' : c;
       if (c != '\n') continue;
-      if (total <= kLineLimit) out.lines.push_back(line.substr(0, line.find('\0')));
-      line.clear();
-      total = 0;
+      if (total_ <= kLineLimit) out_.lines.push_back(line_.substr(0, line_.find('\0')));
+      line_.clear();
+      total_ = 0;
     }
   }
-  out.dropping = total > kLineLimit;
-  out.pending = out.dropping ? string() : line;
-  return out;
+
+  // A purge that found the assembly at stop with the bytes up to read
+  // read: the line ends there, its fragment is echoed (as far as it would
+  // have been handed on, nothing of an over-long one), then the bytes from
+  // stop to read as they came, one piece per line feed; the next line
+  // starts after them.
+  FUZZ_REFERENCE void EndLineAt(size_t stop, size_t read) {
+    if (stop < at_ || stop > read || read > bytes_.size())
+      Fail("a purge's place is not among the bytes read");
+    // Purges come between receive events or from the handler of a line.
+    if (stop != read && (stop == 0 || bytes_[stop - 1] != '\n'))
+      Fail("a purge found the assembly inside a line");
+    LookTo(stop);
+    if (total_ <= kLineLimit) {
+      const string fragment = line_.substr(0, line_.find('\0'));
+      if (!fragment.empty()) out_.lines.push_back(fragment);
+    }
+    for (size_t from = stop; from < read;) {
+      const size_t lf = bytes_.find('\n', from);
+      const size_t to = lf == string::npos || lf >= read ? read : lf + 1;
+      out_.lines.push_back(bytes_.substr(from, to - from));
+      from = to;
+    }
+    at_ = read;
+    line_.clear();
+    total_ = 0;
+  }
+
+  FUZZ_REFERENCE Expected Finish() {
+    LookTo(bytes_.size());
+    out_.dropping = total_ > kLineLimit;
+    out_.pending = out_.dropping ? string() : line_;
+    return std::move(out_);
+  }
+
+ private:
+  const string& bytes_;
+  const std::vector<size_t>& ends_;
+  Expected out_;
+  string line_;
+  size_t total_ = 0;  // bytes of the line so far, also those not kept
+  size_t at_ = 0;     // the next byte to look at
+  size_t chunk_ = 0;  // the read it came in
+  bool zeroing_ = false;
+};
+
+FUZZ_REFERENCE Expected Assemble(const string& bytes, const std::vector<size_t>& ends,
+                                 const std::vector<Purge>& purges) {
+  ReferenceAssembly assembly(bytes, ends);
+  // The assembly's count leaves out the bytes earlier purges ended unread.
+  size_t unread = 0;
+  for (const Purge& purge : purges) {
+    const size_t stop = static_cast<size_t>(purge.looked_at) + unread;
+    assembly.EndLineAt(stop, purge.read);
+    unread += purge.read - stop;
+  }
+  return assembly.Finish();
 }
 
 // Trace lines written by LogWriteStr begin with the stamp "[HH:NN:SS]  ";
@@ -262,6 +344,7 @@ int RunOne(const uint8_t* data, size_t size) {
   s.form = std::make_unique<velimo::forms::TForm_main>(s.platform);
   velimo::forms::TForm_main& form = *s.form;
   form.SetPort(&s.channel);
+  s.channel.lines = &form.RxLines();
   form.SettingsPath = ScratchDir() + "/Velimo.INI";
   form.Trace().SetBaseDir(ScratchDir());
   form.Trace().SetSaveLogFile(false);
@@ -344,7 +427,7 @@ int RunOne(const uint8_t* data, size_t size) {
 
   // The lines echoed are those of the bytes read, in order, each once.
   const velimo::fuzz::Unmetered checking;
-  const Expected expected = Assemble(s.channel.read_bytes, s.channel.read_ends);
+  const Expected expected = Assemble(s.channel.read_bytes, s.channel.read_ends, s.channel.purges);
   std::vector<string> want;
   for (const string& line : expected.lines) {
     if (!Stamped(line)) want.push_back(line);

@@ -257,6 +257,14 @@ def receive_seeds():
     seeds["s_purge_between_reads"] = bytes.fromhex(
         "ffdfffffffffffffffffffffffffff03000000ffffffffffffffab46460d75"
         "726365204944203d20300d0a")
+    # A rejected status query is asked again from its line's handler while
+    # the acknowledgement's message box has let the next read in: that
+    # purge ends the line, and the rest of both reads (a NUL, a fragment)
+    # is echoed as it came; the next read starts a line of its own.
+    seeds["s_purge_in_handler"] = receive(
+        S | CONNECTED | NESTED, 0xA8,
+        b"OK. AES OFF\r\nERROR : Invalid Command : AT&V\r\nSource\x00 ID = 1\r\nCha"
+        b"nnel = 1\r\nSource ID = 5\r\n")
     # The ioTavi report in small chunks as a fuzzing run mangled it: a digit
     # before "Version", NULs inside "BaudRate", "rone" and "St\xefp", the
     # last line cut by binary bytes. A fuzzing run on a loaded machine took

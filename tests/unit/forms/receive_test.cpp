@@ -2,6 +2,7 @@
 // pane and handed to the parser of the checked model item.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -106,13 +107,44 @@ TEST_F(ReceiveTest, DispatchFollowsTheCheckedItem) {
   }
 }
 
-TEST_F(ReceiveTest, APartialLineLeftBeforeACommandPrefixesTheAnswer) {
-  Receive("Sour");
-  w.Btn_S_GetAESClick();  // purges the port's queues, not the line
-  EXPECT_EQ(f.channel.Written(), "AT&E\r");
-  Receive("ce ID : 77\r\n");
-  EXPECT_EQ(w.Edit_S_Sid.Text(), "77");
-  EXPECT_EQ(Echoes(), std::vector<std::string>{"Source ID : 77\r\n"});
+TEST_F(ReceiveTest, EveryPurgeEndsThePartialLineSoTheNextAnswerStandsAlone) {
+  // A fragment of an earlier answer waits when the receive side is purged;
+  // it is echoed as received, parsed by nobody, and the next answer is
+  // recognised on its own (here its acknowledgement message).
+  struct Case {
+    const char* name;
+    std::function<void()> purge;
+    std::string sent;
+  };
+  const Case cases[] = {
+      {"the operator switching encryption off",
+       [&] {
+         w.Edit_S_En.SetItemIndex(0);
+         w.Btn_S_Save_EnClick();
+       },
+       "AT+AES=0\r"},
+      {"a query sent", [&] { w.Btn_S_GetAESClick(); }, "AT&E\r"},
+      {"a line error", [&] { w.ComPortEnvBoardError(serial::ceFrame); }, ""},
+      {"Disconnect, then connecting again",
+       [&] {
+         w.Disconnect1Click();
+         f.Connect();
+       },
+       ""},
+  };
+  for (const Case& c : cases) {
+    f.platform.ClearRecords();
+    f.channel.writes.clear();
+    const size_t mark = w.Trace().Pane().Lines().size();
+    Receive("Chan");
+    c.purge();
+    EXPECT_EQ(f.channel.Written(), c.sent) << c.name;
+    EXPECT_EQ(w.RxLines().Length(), 0) << c.name;
+    f.platform.ClearRecords();
+    Receive("OK. AES OFF\r\n");
+    EXPECT_EQ(f.platform.Messages(), std::vector<std::string>{kOk}) << c.name;
+    EXPECT_EQ(Echoes(mark), (std::vector<std::string>{"Chan", "OK. AES OFF\r\n"})) << c.name;
+  }
 }
 
 TEST_F(ReceiveTest, AReceiveEventNestedInAParsersMessageBoxDispatchesEachLineOnce) {

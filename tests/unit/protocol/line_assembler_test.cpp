@@ -131,5 +131,59 @@ TEST(LineAssembler, AHandlerErrorLeavesTheAssemblerUsable) {
   EXPECT_EQ(lines, std::vector<std::string>{"c\n"});
 }
 
+TEST(LineAssembler, EndingTheLineRecordsWhatCameBeforeAndParsesNoneOfIt) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> before;  // fed before the line is ended
+    std::vector<std::string> recorded;
+  };
+  const Case cases[] = {
+      {"a fragment", {"OK. Destination ID=4\r\nChan"}, {"Chan"}},
+      {"nothing pending", {"Source ID : 5\r\n"}, {}},
+      {"a fragment cut at a zero byte", {"Cha\0n"s}, {"Cha"}},
+      // The dropped line's line feed would otherwise be waited for, and
+      // the next answer dropped with it.
+      {"an over-long line being dropped", {std::string(9000, 'x')}, {}},
+  };
+  for (const Case& c : cases) {
+    Collector col;
+    for (const std::string& chunk : c.before) col.assembler.Feed(chunk);
+    const size_t parsed = col.lines.size();
+    std::vector<std::string> recorded;
+    col.assembler.EndLine([&](std::string_view piece) { recorded.emplace_back(piece); });
+    EXPECT_EQ(recorded, c.recorded) << c.name;
+    EXPECT_EQ(col.lines.size(), parsed) << c.name << ": something was parsed";
+    EXPECT_EQ(col.assembler.Length(), 0) << c.name;
+    EXPECT_FALSE(col.assembler.Resynchronising()) << c.name;
+    // The next answer is a line of its own.
+    col.assembler.Feed("OK. Destination ID=5\r\n");
+    ASSERT_FALSE(col.lines.empty());
+    EXPECT_EQ(col.lines.back(), "OK. Destination ID=5\r\n") << c.name;
+  }
+}
+
+TEST(LineAssembler, EndingTheLineFromAHandlerRecordsTheBytesNotYetLookedAt) {
+  // The first line's handler shows a message box, during which the next
+  // read comes in; the second line's handler sends a command (and so
+  // purges): the rest of both reads came before that purge and is no
+  // answer to the command. The line the two reads cut is one piece.
+  std::vector<std::string> lines, recorded;
+  LineAssembler* self = nullptr;
+  LineAssembler assembler([&](std::string_view l) {
+    lines.emplace_back(l);
+    if (lines.size() == 1) self->Feed("rce ID : 5\r\nCh");
+    if (lines.size() == 2)
+      self->EndLine([&](std::string_view piece) { recorded.emplace_back(piece); });
+  });
+  self = &assembler;
+  assembler.Feed("OK. AES OFF\r\nOK, AES IV\r\nSou");
+  EXPECT_EQ(lines, (std::vector<std::string>{"OK. AES OFF\r\n", "OK, AES IV\r\n"}));
+  EXPECT_EQ(recorded, (std::vector<std::string>{"Source ID : 5\r\n", "Ch"}));
+  EXPECT_EQ(assembler.Length(), 0);
+  assembler.Feed("AES KEY : x\r\n");
+  EXPECT_EQ(lines.back(), "AES KEY : x\r\n");
+  EXPECT_EQ(lines.size(), 3u);
+}
+
 }  // namespace
 }  // namespace velimo::protocol
