@@ -27,6 +27,7 @@
 #include "omitted_lines.h"
 #include "options.h"
 #include "util/version.h"
+#include "wire.h"
 
 namespace {
 

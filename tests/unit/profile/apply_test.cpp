@@ -16,6 +16,7 @@
 #include "profile/operations.h"
 #include "profile/values.h"
 #include "support/form_fixture.h"
+#include "wire.h"
 
 namespace velimo::profile {
 namespace {

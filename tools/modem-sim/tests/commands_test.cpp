@@ -5,6 +5,7 @@
 
 #include "modem.h"
 #include "reader.h"
+#include "wire.h"
 
 namespace velimo::sim::test {
 namespace {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "modem.h"
+#include "wire.h"
 
 namespace velimo::sim::test {
 namespace {
