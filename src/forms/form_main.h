@@ -148,6 +148,9 @@ class TForm_main : public SInfoPage,
   // "s", "u", "r" or "i"; anything else selects no model. The check marks
   // of sTavi1 ... ioTavi1 route the received lines.
   std::string ModelCode;
+  // How a refusal names the model chosen: the window's menu, or the
+  // option of a command line that drives this window.
+  std::string ChosenModelWord = "the chosen model";
   // Clicks on the [Device] headers toward the administrator toggle.
   int32_t AdminClicks_S = 0;
   int32_t AdminClicks_R = 0;
@@ -245,6 +248,12 @@ class TForm_main : public SInfoPage,
   bool StatusQueryAwaitingRs485() const { return Timer_RS485Answer.Enabled(); }
   void Timer_RS485AnswerTimer();
 
+  // The family the lines since the last status query (and since the link
+  // opened) show, as the scan tells it; Unknown while no line has told it.
+  // A status query sent starts it afresh.
+  scan::Family ReportedFamily() const { return reported_family_.Which(); }
+  void ForgetReportedFamily() { reported_family_ = {}; }
+
   // What SendCommandLine needs of this window: its port, the platform, its
   // trace and its restart. Every single save sends through it, e.g.
   // protocol::SendCommand(SendLink(), protocol::Entry(CommandId::S_CH), value).
@@ -269,6 +278,7 @@ class TForm_main : public SInfoPage,
   bool rs485_answer_read_ = false;
   void Rs485AnswerEnded();
   protocol::LineAssembler rx_lines_{[this](std::string_view line) { DispatchResponseLine(line); }};
+  scan::ReportReader reported_family_;
 
  public:
   // ==== Setting editors, save-alls, encryption, maintenance ================
@@ -439,6 +449,10 @@ class TForm_main : public SInfoPage,
   void SaveLinkSetting_S(protocol::CommandId id, const TComboBox& list);
   void SaveLinkSetting_I(protocol::CommandId id, const TComboBox& list);
   void RunSaveSteps(std::initializer_list<SaveStep> steps);
+  // Whether a save may write: always inside a sequence (its start was
+  // asked), otherwise unless the last report shows another family than the
+  // checked model item; then the operator is told why and nothing is sent.
+  bool SaveMayWrite();
   // One paced sequence of commands (a save-all, a combined button) in
   // progress, nested ones included. The outermost shows the platform busy
   // for its lifetime, however it is left; a step that finds the device

@@ -56,6 +56,7 @@ void TForm_main::Btn_I_Save_EnClick() {
 }
 
 void TForm_main::SaveAesText(CommandId id, TEdit& edit) {
+  if (!SaveMayWrite()) return;
   const protocol::CommandEntry& row = protocol::Entry(id);
   const std::string text = edit.Text();
   if (!protocol::LengthOk(row, text)) {
@@ -83,6 +84,7 @@ void TForm_main::Btn_I_Save_AESIVClick() {
 // ---- Save-alls --------------------------------------------------------------
 
 void TForm_main::Btn_S_AES_SaveAllClick() {
+  if (!SaveMayWrite()) return;
   SequenceRun run(*this);
   // The switch goes out whatever the key and IV hold; they matter only
   // while encryption is on.
@@ -104,6 +106,7 @@ void TForm_main::Btn_S_AES_SaveAllClick() {
 }
 
 void TForm_main::Btn_I_AES_SaveAllClick() {
+  if (!SaveMayWrite()) return;
   SequenceRun run(*this);
   // Nothing at all goes out, not even the switch, until both are complete.
   if (!AesLength(Edit_I_AESKey)) {

@@ -40,6 +40,7 @@ void TForm_main::ComPortEnvBoardRxChar(int Count) {
 void TForm_main::DispatchResponseLine(std::string_view line) {
   // Echoed as it came: no stamp, not in the log file, no pane clearing.
   trace_.AddReceivedLine(line);
+  reported_family_.Feed(line);
   if (sTavi1.Checked() || uTavi1.Checked()) {
     ParseResponse_S(line);
   } else if (rTavi1.Checked()) {

@@ -21,6 +21,7 @@ TForm_main::SequenceRun::~SequenceRun() {
 }
 
 void TForm_main::RunSaveSteps(std::initializer_list<SaveStep> steps) {
+  if (!SaveMayWrite()) return;
   SequenceRun run(*this);
   for (const SaveStep& step : steps) {
     if (!run.Going()) return;

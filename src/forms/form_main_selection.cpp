@@ -339,6 +339,8 @@ void TForm_main::FocusShownPage() {
 }
 
 void TForm_main::ApplyDisconnectedPresentation() {
+  // A report of the link that closed tells nothing of the next modem.
+  ForgetReportedFamily();
   Disconnect1.SetEnabled(false);
   Panel_Left_Main.SetEnabled(false);
   const int page = InfoPageOfModel();

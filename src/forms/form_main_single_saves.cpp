@@ -47,6 +47,7 @@ long long TypedNumber(const std::string& text) {
 // ---- Building blocks ------------------------------------------------------
 
 void TForm_main::SaveTyped(CommandId id, TEdit& edit, AfterRefusal after, bool emptyTest) {
+  if (!SaveMayWrite()) return;
   const CommandEntry& row = protocol::Entry(id);
   // Read once: a message box below serves port events, and a parser may
   // write into the editor meanwhile.
@@ -64,6 +65,7 @@ void TForm_main::SaveTyped(CommandId id, TEdit& edit, AfterRefusal after, bool e
 }
 
 void TForm_main::SaveCalibration(CommandId id, const TComboBox& sign, TEdit& amount) {
+  if (!SaveMayWrite()) return;
   const CommandEntry& row = protocol::Entry(id);
   const std::string text = amount.Text();
   // The amount is digits only (its key filter), so the sign list alone
@@ -82,6 +84,7 @@ void TForm_main::SaveCalibration(CommandId id, const TComboBox& sign, TEdit& amo
 }
 
 void TForm_main::SaveList(CommandId id, const TComboBox& list, SendOptions options) {
+  if (!SaveMayWrite()) return;
   const CommandEntry& row = protocol::Entry(id);
   const std::string itemText = list.Text();
   EditorValue value;
@@ -99,6 +102,7 @@ int TForm_main::FrameLength(const TComboBox& length) {
 }
 
 void TForm_main::SaveHexList(CommandId id, TComboBox& length, TEdit& v1, TEdit& v2, TEdit& v3) {
+  if (!SaveMayWrite()) return;
   const CommandEntry& row = protocol::Entry(id);
   const int count = FrameLength(length);
   const std::array<std::string, 3> texts = {v1.Text(), v2.Text(), v3.Text()};
@@ -115,6 +119,7 @@ void TForm_main::SaveHexList(CommandId id, TComboBox& length, TEdit& v1, TEdit& 
 }
 
 void TForm_main::SaveLinkSetting_S(CommandId id, const TComboBox& list) {
+  if (!SaveMayWrite()) return;
   SequenceRun run(*this);
   // The modem takes its new link settings at once, so everything else of
   // the serial page goes out first, while the link still works. A value

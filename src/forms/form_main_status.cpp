@@ -25,6 +25,7 @@ protocol::Link TForm_main::SendLink() {
 void TForm_main::Btn_S_CurrentStatusClick() {
   // This query is the one a Serial page opening was waiting to send.
   Timer_RS485Answer.SetEnabled(false);
+  ForgetReportedFamily();
   protocol::SendOptions options;
   options.follow_up = [this] {
     ResponseFlag = 0;

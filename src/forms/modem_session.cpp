@@ -387,7 +387,10 @@ bool ModemSession::Ask(CommandId id, bool (*closing)(std::string_view, char)) {
   closing_seen_ = false;
   status_asked_ = status;
   lines_seen_ = 0;
-  if (status) form_.ResponseFlag = 0;
+  if (status) {
+    form_.ResponseFlag = 0;
+    form_.ForgetReportedFamily();
+  }
   const protocol::SendResult sent =
       protocol::SendCommand(form_.SendLink(), protocol::Entry(id), std::string_view{});
   bool answered = false;

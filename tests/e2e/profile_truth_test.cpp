@@ -49,6 +49,12 @@ TEST_F(ProfileTruthE2e, AModemOfAnotherFamilyIsWrittenNothing) {
   EXPECT_THAT(applied.err, HasSubstr("the modem reports itself as an rTavi; --model and the "
                                      "profile are for sTavi"));
   EXPECT_EQ(applied.out, "") << "no outcome for a setting that was never sent";
+  // The window's own Save, driven the same way, after the read that showed
+  // the rTavi.
+  const ProcessResult clicked = Cli('s', {"set", "CB_S_Ch=5", "click", "Btn_S_Save_CH"});
+  EXPECT_EQ(clicked.status, 1) << clicked.out << clicked.err;
+  EXPECT_THAT(clicked.out, HasSubstr("message: the modem reports itself as an rTavi; --model is "
+                                     "for sTavi. Nothing was sent.\n"));
   const std::string state = Slurp(state_);
   EXPECT_THAT(state, HasSubstr("model=r\n"));
   EXPECT_THAT(state, HasSubstr("\nchannel=1\n")) << "the rTavi's channel untouched";

@@ -304,7 +304,9 @@ Commands:
   click NAME      the click of a button, menu item, header panel or check box,
                   hidden and disabled ones too (the save-alls reach hidden
                   Save buttons the same way); the connect dialog's controls
-                  (Btn_Connect, CB_ComPort ...) are reachable by name too
+                  (Btn_Connect, CB_ComPort ...) are reachable by name too;
+                  a Save after a report of another family than --model
+                  sends nothing (message, status 1)
   wait MS         serve port events and timers for MS milliseconds
   show NAME...    print the named controls only
   save-profile FILE

@@ -59,6 +59,7 @@ forms::ModemSession& Session::Modem() {
 void Session::SelectModel(char model) {
   model_ = model;
   forms::TForm_main& m = Main();
+  m.ChosenModelWord = "--model";
   forms::TMenuItem* item = model == 's'   ? &m.sTavi1
                            : model == 'u' ? &m.uTavi1
                            : model == 'r' ? &m.rTavi1
