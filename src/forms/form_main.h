@@ -253,6 +253,10 @@ class TForm_main : public SInfoPage,
   // A status query sent starts it afresh.
   scan::Family ReportedFamily() const { return reported_family_.Which(); }
   void ForgetReportedFamily() { reported_family_ = {}; }
+  // "the modem reports itself as an rTavi; <ChosenModelWord> is for sTavi"
+  // when the last report shows another family than the checked model item
+  // (sTavi and uTavi are one); empty while it shows none or the same.
+  std::string FamilyMismatch() const;
 
   // What SendCommandLine needs of this window: its port, the platform, its
   // trace and its restart. Every single save sends through it, e.g.

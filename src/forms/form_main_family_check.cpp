@@ -31,19 +31,23 @@ char FamilyOfModel(char code) {
 
 }  // namespace
 
+std::string TForm_main::FamilyMismatch() const {
+  const scan::Family reported = ReportedFamily();
+  // No report since the link opened (its status query still unanswered),
+  // or one whose lines tell no family (garbled, or of two families).
+  if (reported == scan::Family::Unknown || ModelCode.empty()) return {};
+  if (scan::FamilyModel(reported) == FamilyOfModel(ModelCode[0])) return {};
+  return "the modem reports itself as an " + std::string(scan::FamilyName(reported)) + "; " +
+         ChosenModelWord + " is for " + ModelName(ModelCode[0]);
+}
+
 bool TForm_main::SaveMayWrite() {
   // The sequence around this save was asked already.
   if (sequence_depth_ > 0) return true;
-  const scan::Family reported = ReportedFamily();
-  // No report since the link opened (its status query still unanswered),
-  // or one whose lines tell no family (garbled, or of two families): the
-  // save goes out as it always has, and the modem's own answer shows what
-  // it took.
-  if (reported == scan::Family::Unknown || ModelCode.empty()) return true;
-  if (scan::FamilyModel(reported) == FamilyOfModel(ModelCode[0])) return true;
-  const std::string text = "the modem reports itself as an " +
-                           std::string(scan::FamilyName(reported)) + "; " + ChosenModelWord +
-                           " is for " + ModelName(ModelCode[0]);
+  // Without a report that tells a family the save goes out as it always
+  // has, and the modem's own answer shows what it took.
+  const std::string text = FamilyMismatch();
+  if (text.empty()) return true;
   LogWriteStr("Save refused: " + text);
   platform_.ShowMessage(text + ". Nothing was sent.");
   return false;

@@ -348,7 +348,9 @@ NAME=VALUE, one line each, named as in the window definitions (a list gives
 the text of its selected entry); a control the modem's answer did not fill in
 shows a start value that is not the modem's and is printed as
 NAME (not read), null in --json. A status query without an answer prints
-nothing and ends with status 1, naming the port, rate and parity tried. Each message box is printed when it is shown
+nothing and ends with status 1, naming the port, rate and parity tried; so
+does a report of another family than --model's (sTavi and uTavi are one),
+whose lines would fill the labels by the wrong rules. Each message box is printed when it is shown
 as "message: <text>", each confirmation as "confirm: <text> -> Yes|No".
 At the end the port is closed as destroying the window closes it. The settings
 file ./Velimo.INI is read as the program reads it (its trace options apply)

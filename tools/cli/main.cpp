@@ -172,7 +172,7 @@ class Driver {
       ++commands_run_;
     }
     if (options_.commands.empty() && !platform_.RestartRequested() && !velimo::cli::Interrupted())
-      Print(session.PageSetControls());
+      Print(session, session.PageSetControls());
     if (platform_.RestartRequested()) {
       Complain("the link was lost and the program would start anew here; the run ends");
     }
@@ -196,11 +196,15 @@ class Driver {
     return false;
   }
 
-  // The value the page set's information label shows (LB_S_FwVer ...).
+  // The value the page set's information label shows (LB_S_FwVer ...);
+  // empty when the modem's report did not fill it, or was another
+  // family's and filled it by the wrong rules.
   std::string ShownValue(Session& session, const char* what) {
     const char set = options_.model == 'r' ? 'R' : options_.model == 'i' ? 'I' : 'S';
     const velimo::forms::Control* c = session.Find(std::string("LB_") + set + "_" + what);
-    return c ? Session::ValueOf(*c) : std::string();
+    if (!c || c->ValueSerial() <= read_mark_ || !session.Main().FamilyMismatch().empty())
+      return std::string();
+    return Session::ValueOf(*c);
   }
 
   // A bench worker's last line: what became of its unit.
@@ -335,10 +339,10 @@ class Driver {
         read_mark_ = velimo::forms::Control::SerialNow();
         session.Run([&] { session.Main().Btn_S_CurrentStatus.Click(); });
         Settle(session);
-        if (Answered(session)) Print(session.PageSetControls());
+        if (Answered(session)) Print(session, session.PageSetControls());
         break;
       case Command::Kind::Print:
-        Print(session.PageSetControls());
+        Print(session, session.PageSetControls());
         break;
       case Command::Kind::Set:
         if (auto error = session.Set(c.name, c.value)) {
@@ -361,7 +365,7 @@ class Driver {
       case Command::Kind::Show: {
         std::vector<velimo::forms::Control*> controls;
         for (const auto& name : c.names) controls.push_back(session.Find(name));
-        Print(controls);
+        Print(session, controls);
         break;
       }
     }
@@ -389,7 +393,16 @@ class Driver {
     return lines;
   }
 
-  void Print(const std::vector<velimo::forms::Control*>& controls) {
+  void Print(Session& session, const std::vector<velimo::forms::Control*>& controls) {
+    // Another family's report fills this model's labels by the wrong rules
+    // ("n 1" for a firmware, a source ID cut short): nothing of it is
+    // printed as if read.
+    const std::string mismatch = session.Main().FamilyMismatch();
+    if (!mismatch.empty()) {
+      Complain(mismatch + "; nothing read is printed");
+      failed_ = true;
+      return;
+    }
     NamedValues values;
     // A control that got no value since the modem was last asked still
     // shows its start value: that is not the modem's, and is not printed.
