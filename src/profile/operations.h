@@ -79,6 +79,10 @@ struct ApplyResult {
   // Set when the link settings changed: what happened to the port.
   std::string link_message;
   bool port_closed = false;
+  // The host asked the run to stop (an interrupt, Cancel): the lines after
+  // that point are "not sent", and nothing more went out, not even the
+  // read-back.
+  bool stopped = false;
   bool AllVerified() const;
 };
 
