@@ -563,14 +563,12 @@ protocol::SendResult ModemSession::Send(CommandId id, std::string_view valueText
   link.trace = [&calls, trace = link.trace](std::string_view text, trace::TraceSecret secret) {
     calls.Call([&] { trace(text, secret); });
   };
-  if (link.restart)
-    link.restart = [&calls, restart = link.restart] { calls.Call(restart); };
+  if (link.restart) link.restart = [&calls, restart = link.restart] { calls.Call(restart); };
   if (link.received)
     link.received = [&calls, received = link.received](std::string_view line) {
       calls.Call([&] { received(line); });
     };
-  if (link.port_gone)
-    link.port_gone = [&calls, gone = link.port_gone] { calls.Call(gone); };
+  if (link.port_gone) link.port_gone = [&calls, gone = link.port_gone] { calls.Call(gone); };
   return protocol::SendCommand(link, protocol::Entry(id), valueText);
 }
 

@@ -72,25 +72,25 @@ void ApplyThread::Start(Profile profile, std::function<void(ApplyResult)> done) 
     return;
   }
   modem_.SetWorkerCalls(&calls_);
-  thread_ = std::thread([this, host = WorkerHost(), profile = std::move(profile),
-                         done = std::move(done)]() mutable {
-    ApplyResult result;
-    try {
-      ProfileRunner runner(modem_, host);
-      result = runner.Apply(profile);
-    } catch (const std::exception& e) {
-      // What the window's thread raised for the worker (a trace file that
-      // cannot be written, say); the settings' outcomes are not known.
-      result = {};
-      result.error = e.what();
-    }
-    calls_.Post([this, result = std::move(result), done = std::move(done)]() mutable {
-      if (!result_wanted_) return;
-      Finish();
-      if (done) done(std::move(result));
-    });
-    worker_ended_.store(true);
-  });
+  thread_ = std::thread(
+      [this, host = WorkerHost(), profile = std::move(profile), done = std::move(done)]() mutable {
+        ApplyResult result;
+        try {
+          ProfileRunner runner(modem_, host);
+          result = runner.Apply(profile);
+        } catch (const std::exception& e) {
+          // What the window's thread raised for the worker (a trace file that
+          // cannot be written, say); the settings' outcomes are not known.
+          result = {};
+          result.error = e.what();
+        }
+        calls_.Post([this, result = std::move(result), done = std::move(done)]() mutable {
+          if (!result_wanted_) return;
+          Finish();
+          if (done) done(std::move(result));
+        });
+        worker_ended_.store(true);
+      });
 }
 
 }  // namespace velimo::profile

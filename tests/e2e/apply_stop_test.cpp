@@ -125,9 +125,9 @@ TEST_F(ApplyStopE2e, CtrlCDuringApplyProfileSendsNoFurtherLineAndFails) {
   StartSim('s', {"--verbose"});
   const std::string file = dir_ + "/site.vprofile";
   std::ofstream(file) << kProfile;
-  const pid_t cli = test::Spawn(VELIMO_CLI,
-                                {"--port", link_, "--model", "s", "--trace", "apply-profile", file},
-                                dir_, dir_ + "/cli.out", dir_ + "/cli.err");
+  const pid_t cli =
+      test::Spawn(VELIMO_CLI, {"--port", link_, "--model", "s", "--trace", "apply-profile", file},
+                  dir_, dir_ + "/cli.out", dir_ + "/cli.err");
   ASSERT_GT(cli, 0);
   // Ctrl-C once the first setting line is on its way.
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);

@@ -86,8 +86,7 @@ class Driver {
     // interrupted, whatever that part came to.
     if (velimo::cli::Interrupted() && status != velimo::cli::kExitUsage) {
       status = velimo::cli::kExitInterrupted;
-      if (!options_.fleet_worker)
-        Err(std::string(kProgram) + ": " + InterruptedWhere() + "\n");
+      if (!options_.fleet_worker) Err(std::string(kProgram) + ": " + InterruptedWhere() + "\n");
     }
     if (options_.fleet_worker) Out(WorkerResult(status));
     return status;
@@ -335,12 +334,12 @@ class Driver {
         if (options_.fleet_worker) r.differences = Changes(r.settings, before);
         if (r.stopped) {
           int notSent = 0;
-          for (const auto& s : r.settings) notSent += s.outcome == velimo::profile::Outcome::NotSent;
+          for (const auto& s : r.settings)
+            notSent += s.outcome == velimo::profile::Outcome::NotSent;
           stopped_apply_ = "interrupted in command " + std::to_string(index + 1) + " of " +
                            std::to_string(options_.commands.size()) + " (apply-profile) after " +
                            std::to_string(r.lines_sent) + " of its lines; " +
-                           std::to_string(notSent) +
-                           " not sent, nothing more was sent";
+                           std::to_string(notSent) + " not sent, nothing more was sent";
         }
         Report(r);
         break;
