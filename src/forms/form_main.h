@@ -50,6 +50,11 @@
 
 namespace velimo::forms {
 
+// The answer to a close of the window while a profile is being applied.
+inline constexpr std::string_view kMsgCloseDuringApply =
+    "A profile is being applied. Press Cancel in the Profile window to stop it before its next "
+    "line, or wait for it to end; then close the window.";
+
 // The link's line settings as the settings file gives them at start-up,
 // held here until the port component takes them over.
 struct PortLineSettings {
@@ -559,8 +564,18 @@ class TForm_main : public SInfoPage,
   void SaveSettingsFile();
   // The window is being closed by the operator: writes the settings. A
   // failed write goes to the default error report and the window stays
-  // open; returns whether it may close.
+  // open; returns whether it may close. While an operation owns the modem
+  // the operator is told so, and the window stays open.
   bool FormClose();
+
+  // An operation owns the modem (a profile apply on a thread of its own):
+  // every control that sends, or that would change what the modem's
+  // answers are read as, is held (shown disabled, its clicks refused by
+  // the view) until Release. The window itself stays live.
+  void HoldSending(bool held);
+  bool SendingHeld() const { return sending_held_; }
+  // Whether the control is one HoldSending holds.
+  bool Sends(const Control& control) const;
   // The window is being destroyed: closes the port. Runs once.
   void FormDestroy();
 
@@ -590,6 +605,7 @@ class TForm_main : public SInfoPage,
   // Connection lifecycle, start-up and shutdown.
   bool restart_requested_ = false;
   bool destroyed_ = false;
+  bool sending_held_ = false;
   std::unique_ptr<TForm_Connect> own_connect_;
   std::unique_ptr<TForm_Info> own_info_;
   void TryReconnect();

@@ -175,6 +175,11 @@ void TForm_main::SaveSettingsFile() {
 }
 
 bool TForm_main::FormClose() {
+  if (sending_held_) {
+    // Closing now would cut the modem off in the middle of its settings.
+    platform_.ShowMessage(kMsgCloseDuringApply);
+    return false;
+  }
   try {
     SaveSettingsFile();
     return true;

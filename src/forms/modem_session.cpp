@@ -248,6 +248,75 @@ class FormLineSwitch : public LineSwitch {
   TForm_main& form_;
 };
 
+// The platform as a worker thread of an operation sees it: its pauses
+// block the worker alone (a platform's Pause may be called on any thread);
+// boxes, timers and the clock are the window's.
+class WorkerPlatform : public Platform {
+ public:
+  WorkerPlatform(Platform& owner, OwnerCalls& calls) : owner_(owner), calls_(calls) {}
+  void ShowMessage(std::string_view text) override {
+    calls_.Call([&] { owner_.ShowMessage(text); });
+  }
+  bool ModalOpen() const override {
+    return calls_.CallFor([&] { return owner_.ModalOpen(); });
+  }
+  bool Confirm(std::string_view text) override {
+    return calls_.CallFor([&] { return owner_.Confirm(text); });
+  }
+  void ShowError(std::string_view text) override {
+    calls_.Call([&] { owner_.ShowError(text); });
+  }
+  void Pause(int ms) override { owner_.Pause(ms); }
+  LocalDateTime Now() override {
+    return calls_.CallFor([&] { return owner_.Now(); });
+  }
+  int64_t MonotonicMs() override {
+    return calls_.CallFor([&] { return owner_.MonotonicMs(); });
+  }
+  void MoveFocus(std::string_view controlName) override {
+    calls_.Call([&] { owner_.MoveFocus(controlName); });
+  }
+  std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) override {
+    return calls_.CallFor([&] { return owner_.CreateTimer(std::move(onTick)); });
+  }
+  std::unique_ptr<PlatformWatch> WatchReadable(int fd, std::function<void()> onReady) override {
+    return calls_.CallFor([&] { return owner_.WatchReadable(fd, std::move(onReady)); });
+  }
+  void RestartApplication() override {
+    calls_.Call([&] { owner_.RestartApplication(); });
+  }
+  void BeginBusy() override {
+    calls_.Call([&] { owner_.BeginBusy(); });
+  }
+  void EndBusy() override {
+    calls_.Call([&] { owner_.EndBusy(); });
+  }
+
+ private:
+  Platform& owner_;
+  OwnerCalls& calls_;
+};
+
+// The link switch as a worker sees it: the port is closed and opened on
+// the window's thread, where its events are served.
+class WorkerLine : public LineSwitch {
+ public:
+  WorkerLine(LineSwitch& owner, OwnerCalls& calls) : owner_(owner), calls_(calls) {}
+  LineSettings Current() const override {
+    return calls_.CallFor([&] { return owner_.Current(); });
+  }
+  bool Reopen(const LineSettings& line) override {
+    return calls_.CallFor([&] { return owner_.Reopen(line); });
+  }
+  void Close() override {
+    calls_.Call([&] { owner_.Close(); });
+  }
+
+ private:
+  LineSwitch& owner_;
+  OwnerCalls& calls_;
+};
+
 }  // namespace
 
 std::string Describe(const LineSettings& line) {
@@ -316,8 +385,21 @@ ModemSession::~ModemSession() {
   if (began_) End();
 }
 
+void ModemSession::SetWorkerCalls(OwnerCalls* calls) {
+  calls_ = calls;
+  worker_platform_.reset();
+  worker_line_.reset();
+  if (!calls_) return;
+  worker_platform_ = std::make_unique<WorkerPlatform>(form_.platform(), *calls_);
+  worker_line_ = std::make_unique<WorkerLine>(*line_, *calls_);
+}
+
+LineSwitch& ModemSession::Line() {
+  return OnWorker() ? *worker_line_ : *line_;
+}
+
 char ModemSession::ChosenModel() const {
-  return form_.ModelCode.empty() ? 0 : form_.ModelCode[0];
+  return OnOwner([this]() -> char { return form_.ModelCode.empty() ? 0 : form_.ModelCode[0]; });
 }
 
 char ModemSession::PageSetCode() const {
@@ -332,11 +414,11 @@ char ModemSession::PageSetCode() const {
 }
 
 bool ModemSession::Connected() {
-  return form_.Port().Connected();
+  return OnOwner([this] { return form_.Port().Connected(); });
 }
 
 std::string ModemSession::PortName() const {
-  return form_.ComPortEnvBoard.Port();
+  return OnOwner([this] { return form_.ComPortEnvBoard.Port(); });
 }
 
 bool ModemSession::LineIsFixed() const {
@@ -345,10 +427,11 @@ bool ModemSession::LineIsFixed() const {
 }
 
 Platform& ModemSession::platform() {
-  return form_.platform();
+  return OnWorker() ? *worker_platform_ : form_.platform();
 }
 
 void ModemSession::Begin() {
+  if (OnWorker()) return OnOwner([this] { Begin(); });
   if (began_) return;
   began_ = true;
   // The reads here wait for their own answers: the window's watchdog must
@@ -365,6 +448,7 @@ void ModemSession::Begin() {
 }
 
 void ModemSession::End() {
+  if (OnWorker()) return OnOwner([this] { End(); });
   if (!began_) return;
   began_ = false;
   form_.OnResponseLine = nullptr;
@@ -412,6 +496,7 @@ bool ModemSession::Ask(CommandId id, bool (*closing)(std::string_view, char)) {
 }
 
 ReadAnswers ModemSession::Read(bool encryption, bool rs485) {
+  if (OnWorker()) return OnOwner([&] { return Read(encryption, rs485); });
   last_ = {};
   family_ = {};
   read_mark_ = Control::SerialNow();
@@ -426,6 +511,7 @@ ReadAnswers ModemSession::Read(bool encryption, bool rs485) {
 }
 
 std::optional<std::string> ModemSession::Value(CommandId setting, int hexCount) const {
+  if (OnWorker()) return OnOwner([&] { return Value(setting, hexCount); });
   const SettingControls c = ControlsOf(form_, setting);
   const auto reported = [this](const Control& control) {
     return control.ValueSerial() > read_mark_;
@@ -450,6 +536,7 @@ std::optional<std::string> ModemSession::Value(CommandId setting, int hexCount) 
 }
 
 std::string ModemSession::Firmware() const {
+  if (OnWorker()) return OnOwner([this] { return Firmware(); });
   switch (PageSetCode()) {
     case 'R':
       return form_.Edit_R_FwVer.Text();
@@ -461,22 +548,46 @@ std::string ModemSession::Firmware() const {
 }
 
 std::string ModemSession::ProgramVersion() const {
+  if (OnWorker()) return OnOwner([this] { return ProgramVersion(); });
   std::string version = form_.Lb_PGVersion.Caption();
   if (version.starts_with("Version ")) version.erase(0, 8);
   return version;
 }
 
 protocol::SendResult ModemSession::Send(CommandId id, std::string_view valueText) {
-  return protocol::SendCommand(form_.SendLink(), protocol::Entry(id), valueText);
+  if (!OnWorker()) return protocol::SendCommand(form_.SendLink(), protocol::Entry(id), valueText);
+  // The bytes, and the pause after each, are the worker's: the window's
+  // thread writes nothing while the operation runs, so no line of its own
+  // can cut into this one. Its trace, its boxes and a restart stay the
+  // window's.
+  protocol::Link link = OnOwner([this] { return form_.SendLink(); });
+  OwnerCalls& calls = *calls_;
+  link.platform = worker_platform_.get();
+  link.trace = [&calls, trace = link.trace](std::string_view text, trace::TraceSecret secret) {
+    calls.Call([&] { trace(text, secret); });
+  };
+  if (link.restart) link.restart = [&calls, restart = link.restart] { calls.Call(restart); };
+  if (link.received)
+    link.received = [&calls, received = link.received](std::string_view line) {
+      calls.Call([&] { received(line); });
+    };
+  if (link.port_gone) link.port_gone = [&calls, gone = link.port_gone] { calls.Call(gone); };
+  return protocol::SendCommand(link, protocol::Entry(id), valueText);
 }
 
 void ModemSession::Log(std::string_view message) {
-  form_.LogWriteStr(message);
+  OnOwner([&] { form_.LogWriteStr(message); });
 }
 
 void ModemSession::ShowDisconnected() {
-  form_.StatusBar1.SetPanelText(1, "Disconnected");
-  form_.ApplyDisconnectedPresentation();
+  OnOwner([this] {
+    form_.StatusBar1.SetPanelText(1, "Disconnected");
+    form_.ApplyDisconnectedPresentation();
+  });
+}
+
+void ModemSession::HoldSending(bool held) {
+  OnOwner([&] { form_.HoldSending(held); });
 }
 
 }  // namespace velimo::forms

@@ -18,6 +18,7 @@
 #include "protocol/catalogue.h"
 #include "protocol/transmitter.h"
 #include "scan/report_lines.h"
+#include "util/owner_calls.h"
 #include "util/platform.h"
 
 namespace velimo::forms {
@@ -84,8 +85,19 @@ class ModemSession {
   // A raw TCP port ("tcp://"): its server's line does not follow the line
   // settings set here, so the modem's own cannot be changed through it.
   bool LineIsFixed() const;
-  LineSwitch& Line() { return *line_; }
+  LineSwitch& Line();
   Platform& platform();
+
+  // ---- An operation on a thread of its own ---------------------------------
+
+  // From now on (null: no longer) the session may be driven from another
+  // thread than the window's: everything that touches the window (the
+  // form, the trace, the boxes, opening and closing the port) runs on
+  // calls' owner, the window's thread, while the caller waits; the lines
+  // are written and the pauses kept on the calling thread, which alone
+  // writes to the port meanwhile. Set and cleared on the window's thread,
+  // while no operation runs.
+  void SetWorkerCalls(OwnerCalls* calls);
 
   // ---- One operation -------------------------------------------------------
 
@@ -120,14 +132,29 @@ class ModemSession {
   void Log(std::string_view message);
   // The window shows the link closed: status bar, menus, buttons.
   void ShowDisconnected();
+  // The window holds (or releases) every control that sends while an
+  // operation owns the modem; see TForm_main::HoldSending.
+  void HoldSending(bool held);
 
  private:
   bool Ask(protocol::CommandId id, bool (*closing)(std::string_view line, char set));
   void OnLine(std::string_view line);
   char PageSetCode() const;
 
+  // Runs f where the window's state lives: at once without a worker, or on
+  // the window's thread while the worker waits.
+  template <class F>
+  decltype(auto) OnOwner(F f) const {
+    if (calls_) return calls_->CallFor(std::move(f));
+    return f();
+  }
+  bool OnWorker() const { return calls_ && !calls_->OnOwnerThread(); }
+
   TForm_main& form_;
   ServeUntil serve_until_;
+  OwnerCalls* calls_ = nullptr;
+  std::unique_ptr<Platform> worker_platform_;
+  std::unique_ptr<LineSwitch> worker_line_;
   std::unique_ptr<LineSwitch> own_line_;
   LineSwitch* line_ = nullptr;
   ReadAnswers last_;

@@ -199,7 +199,7 @@ void ControlView::Apply(Control& control, ControlProperty property) {
         a->setVisible(item.Visible());
         break;
       case ControlProperty::Enabled:
-        a->setEnabled(item.Enabled());
+        a->setEnabled(item.Enabled() && !item.Held());
         break;
       case ControlProperty::Checked:
         if (!a->menu()) {
@@ -309,7 +309,7 @@ void ControlView::Apply(Control& control, ControlProperty property) {
       if (b.row) UpdateRow(b.row);
       break;
     case ControlProperty::Enabled:
-      w->setEnabled(control.Enabled());
+      w->setEnabled(control.Enabled() && !control.Held());
       break;
     case ControlProperty::Checked:
       if (kind == ControlKind::CheckBox) {

@@ -588,7 +588,7 @@ void MainWindow::ApplyFocus() {
 bool MainWindow::Intercept(Control& control, ControlProperty property) {
   // The profile items are usable exactly while "Disconnect" is.
   if (&control == &form_.Disconnect1 && property == ControlProperty::Enabled && profiles_)
-    profiles_->SetConnected(form_.Disconnect1.Enabled());
+    profiles_->SetConnected(form_.Disconnect1.Enabled() && !form_.Disconnect1.Held());
   if (&control == &form_.Window) {
     switch (property) {
       case ControlProperty::Text:

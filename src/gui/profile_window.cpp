@@ -28,6 +28,13 @@ namespace velimo::gui {
 namespace {
 
 constexpr const char* kFilter = "Velimo profiles (*.vprofile);;All files (*)";
+constexpr std::string_view kMsgCloseWhileReading =
+    "The modem is being read; the window can be closed when the read has ended.";
+constexpr std::string_view kMsgCloseWhileStopping =
+    "The apply stops before its next line; the window can be closed then.";
+constexpr std::string_view kMsgCloseDuringApply =
+    "A profile is being applied. Stop it before its next line? The settings not yet written are "
+    "not sent.";
 
 std::string PathBytes(const QString& path) {
   return QFile::encodeName(path).toStdString();
@@ -116,19 +123,21 @@ ProfileDialog::ProfileDialog(forms::TForm_main& form, QWidget* owner)
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   apply_ = Button("Btn_Profile_Apply", QStringLiteral("Apply"), this);
+  cancel_ = Button("Btn_Profile_Cancel", QStringLiteral("Cancel"), this);
+  cancel_->setAccessibleDescription(QStringLiteral("Stops the apply before its next line"));
+  cancel_->setVisible(false);
   close_ = Button("Btn_Profile_Close", QStringLiteral("Close"), this);
   buttons->addWidget(apply_);
+  buttons->addWidget(cancel_);
   buttons->addWidget(close_);
   column->addLayout(buttons);
 
   connect(apply_, &QPushButton::clicked, this, [this] { ApplyNow(); });
+  connect(cancel_, &QPushButton::clicked, this, [this] { CancelApply(); });
   connect(close_, &QPushButton::clicked, this, [this] { reject(); });
   model_->on_progress = [this] {
-    // The pauses between lines block the event loop; the bar and the table
-    // are painted at once instead.
     progress_->setMaximum(model_->Total());
     progress_->setValue(model_->Done());
-    progress_->repaint();
   };
 }
 
@@ -178,10 +187,22 @@ void ProfileDialog::ApplyNow() {
   progress_->setValue(0);
   SetStatus(QStringLiteral("Writing the settings..."));
   progress_->setVisible(true);
-  repaint();
-  model_->Apply();
-  busy_ = false;
-  Fill();
+  cancel_->setEnabled(true);
+  cancel_->setVisible(true);
+  cancel_->setFocus(Qt::OtherFocusReason);
+  // The lines go out on a thread of their own; the window stays live.
+  model_->StartApply([this] {
+    busy_ = false;
+    cancel_->setVisible(false);
+    Fill();
+  });
+}
+
+void ProfileDialog::CancelApply() {
+  if (model_->CurrentPhase() != profile::ProfileDialogModel::Phase::Applying) return;
+  model_->Stop();
+  cancel_->setEnabled(false);
+  SetStatus(QStringLiteral("Stopping before the next line..."));
 }
 
 void ProfileDialog::Fill() {
@@ -206,8 +227,20 @@ void ProfileDialog::Fill() {
 }
 
 void ProfileDialog::reject() {
-  // Half an apply is never abandoned: the port follows the modem's link.
-  if (busy_) return;
+  // Half an apply is never abandoned unasked (the port follows the
+  // modem's link): a close asks whether to stop it, and a close while the
+  // modem is read is told to wait.
+  if (busy_) {
+    Platform& platform = modem_->platform();
+    if (model_->CurrentPhase() != profile::ProfileDialogModel::Phase::Applying) {
+      platform.ShowMessage(kMsgCloseWhileReading);
+    } else if (model_->StopRequested()) {
+      platform.ShowMessage(kMsgCloseWhileStopping);
+    } else if (platform.Confirm(kMsgCloseDuringApply)) {
+      CancelApply();
+    }
+    return;
+  }
   QDialog::reject();
 }
 

@@ -43,6 +43,9 @@ class ProfileDialog : public QDialog {
   void Start(const QString& path, bool applyAtOnce);
   const profile::ProfileDialogModel& Model() const { return *model_; }
   bool Busy() const { return busy_; }
+  // While an apply runs: the dialog's Cancel, which ends it before its
+  // next line.
+  void CancelApply();
 
   void reject() override;
 
@@ -62,6 +65,7 @@ class ProfileDialog : public QDialog {
   QProgressBar* progress_ = nullptr;
   QLabel* status_ = nullptr;
   QPushButton* apply_ = nullptr;
+  QPushButton* cancel_ = nullptr;
   QPushButton* close_ = nullptr;
 };
 

@@ -50,21 +50,53 @@ void ProfileDialogModel::Open(const std::string& path) {
                           : counted + ". Apply writes them and reads them back.";
 }
 
-void ProfileDialogModel::Apply() {
-  if (!CanApply() || !profile_) return;
-  phase_ = Phase::Applying;
-  done_ = 0;
+ProfileDialogModel::ProfileDialogModel(forms::ModemSession& modem, Host host)
+    : modem_(modem), host_(std::move(host)) {}
+
+ProfileDialogModel::~ProfileDialogModel() = default;
+
+Host ProfileDialogModel::ApplyHost() {
   Host host = host_;
   host.progress = [this](int done, int total, const SettingDef&) {
     done_ = done;
     total_ = total;
     if (on_progress) on_progress();
   };
+  return host;
+}
+
+void ProfileDialogModel::Apply() {
+  if (!CanApply() || !profile_) return;
+  phase_ = Phase::Applying;
+  done_ = 0;
   ApplyResult applied;
   {
-    ProfileRunner runner(modem_, host);
+    ProfileRunner runner(modem_, ApplyHost());
     applied = runner.Apply(*profile_);
   }
+  Applied(applied);
+}
+
+void ProfileDialogModel::StartApply(std::function<void()> finished) {
+  if (!CanApply() || !profile_) return;
+  phase_ = Phase::Applying;
+  done_ = 0;
+  thread_ = std::make_unique<ApplyThread>(modem_, ApplyHost());
+  thread_->Start(*profile_, [this, finished = std::move(finished)](ApplyResult applied) {
+    Applied(applied);
+    if (finished) finished();
+  });
+}
+
+void ProfileDialogModel::Stop() {
+  if (thread_ && thread_->Running()) thread_->RequestStop();
+}
+
+bool ProfileDialogModel::StopRequested() const {
+  return thread_ && thread_->Running() && thread_->StopRequested();
+}
+
+void ProfileDialogModel::Applied(const ApplyResult& applied) {
   // How many settings came to each outcome, in the order of the words.
   std::map<Outcome, int> counts;
   for (const SettingResult& s : applied.settings) {

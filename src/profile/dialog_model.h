@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "profile/apply_thread.h"
 #include "profile/operations.h"
 
 namespace velimo::profile {
@@ -24,8 +25,8 @@ class ProfileDialogModel {
   };
   enum class Phase { Empty, Refused, Compared, Applying, Applied, Failed };
 
-  ProfileDialogModel(forms::ModemSession& modem, Host host)
-      : modem_(modem), host_(std::move(host)) {}
+  ProfileDialogModel(forms::ModemSession& modem, Host host);
+  ~ProfileDialogModel();
 
   // Reads the file (refused files send nothing) and the modem; the rows are
   // the differing settings.
@@ -33,6 +34,14 @@ class ProfileDialogModel {
   // Writes the differing settings and verifies them; the rows get their
   // results. Progress goes to on_progress.
   void Apply();
+  // The same on a thread of its own (see ApplyThread): returns at once,
+  // the phase is Applying until the run has ended; then the rows have
+  // their results and finished is called, on the caller's thread.
+  void StartApply(std::function<void()> finished);
+  // Cancel: the apply ends before its next line; the rows not written say
+  // "not sent".
+  void Stop();
+  bool StopRequested() const;
   // Reads the modem and writes what it holds to path; returns the text for
   // the operator ("Saved 19 settings to ..." or why not).
   std::string Save(const std::string& path, const SaveChoice& choice);
@@ -48,8 +57,12 @@ class ProfileDialogModel {
   std::function<void()> on_progress;
 
  private:
+  Host ApplyHost();
+  void Applied(const ApplyResult& applied);
+
   forms::ModemSession& modem_;
   Host host_;
+  std::unique_ptr<ApplyThread> thread_;
   std::optional<Profile> profile_;
   std::vector<Row> rows_;
   std::string status_;

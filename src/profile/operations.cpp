@@ -274,8 +274,8 @@ ApplyResult ProfileRunner::Apply(const Profile& profile) {
   for (const PlannedLine& line : plan) {
     const SettingDef* def = line.def;
     if (!ended && host_.stop_requested && host_.stop_requested()) {
-      result.error = "The run was interrupted; the lines after it were not sent.";
-      ended = true;
+      result.error = "The run was stopped; the lines after it were not sent.";
+      ended = result.stopped = true;
     }
     if (ended) {
       decided[def] = {Outcome::NotSent, {}};
@@ -335,10 +335,14 @@ ApplyResult ProfileRunner::Apply(const Profile& profile) {
 
   // A port that failed a write is not asked anything more: the status
   // query would take its failure for a lost link and restart the program.
+  // Nor is a stopped run's: the operator asked that nothing more go out,
+  // so only a read the run had made already verifies anything.
   bool answered = false;
   if (!lost) {
-    answered =
-        readBack ? modem_.LastRead().status : modem_.Connected() && ReadModem(encryption, rs485);
+    if (readBack)
+      answered = modem_.LastRead().status;
+    else if (!result.stopped)
+      answered = modem_.Connected() && ReadModem(encryption, rs485);
   }
   if (result.link_message.empty() && (now != start || !fallbacks.empty()))
     result.link_message =
@@ -363,7 +367,7 @@ ApplyResult ProfileRunner::Apply(const Profile& profile) {
       r.outcome = reportedNow && !same ? Outcome::DidNotStick : Outcome::Unchanged;
     } else if (!answered) {
       r.outcome = Outcome::WrittenNotVerified;
-      r.reason = lost ? kReasonNoReadBack : kReasonNoAnswer;
+      r.reason = lost ? kReasonNoReadBack : result.stopped ? kReasonStopped : kReasonNoAnswer;
     } else if (!reportedNow) {
       r.outcome = Outcome::WrittenNotVerified;
       r.reason = kReasonNotReported;

@@ -23,8 +23,9 @@ struct Host {
   // After each line sent: how many of how many, and the setting's key.
   // The window repaints its progress bar here.
   std::function<void(int done, int total, const SettingDef& def)> progress;
-  // Asked before each line: true ends the run there (an interrupt); the
-  // lines not yet sent are reported "not sent".
+  // Asked before each line: true ends the run there (Ctrl-C, the window's
+  // Cancel); the lines not yet sent are reported "not sent", and nothing
+  // more goes out, the read-back included.
   std::function<bool()> stop_requested;
   // How the messages name the model the operator chose: "--model" on the
   // command line, "the chosen model" in the window.
@@ -79,6 +80,10 @@ struct ApplyResult {
   // Set when the link settings changed: what happened to the port.
   std::string link_message;
   bool port_closed = false;
+  // The host asked the run to stop (an interrupt, Cancel): the lines after
+  // that point are "not sent", and nothing more went out, not even the
+  // read-back.
+  bool stopped = false;
   bool AllVerified() const;
 };
 

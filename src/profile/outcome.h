@@ -34,6 +34,7 @@ std::string OutcomeText(Outcome outcome, std::string_view reason);
 inline constexpr std::string_view kReasonNotReported = "not reported";
 inline constexpr std::string_view kReasonNoAnswer = "no answer";
 inline constexpr std::string_view kReasonNoReadBack = "the port failed before the read-back";
+inline constexpr std::string_view kReasonStopped = "stopped before the read-back";
 inline constexpr std::string_view kReasonRawTcp =
     "a raw TCP port cannot follow the modem's line settings; use rfc2217:// or change it on a "
     "local port";

@@ -232,6 +232,7 @@ TransportSettings TComPort::LineSettingsNow() const {
 
 void TComPort::ApplyLineSettings() {
   if (!connected_) return;
+  std::lock_guard<std::recursive_mutex> lock(io_mutex_);
   transport_->ApplyLineSettings(LineSettingsNow());
 }
 
@@ -267,9 +268,17 @@ void TComPort::OpenPort(std::unique_ptr<PortTransport> opened) {
 
 void TComPort::TakeOpened(std::unique_ptr<PortTransport> transport) {
   transport->OnNotice = [this](const std::string& text) {
+    if (std::this_thread::get_id() != owner_thread_) {
+      std::lock_guard<std::mutex> lock(notices_mutex_);
+      held_notices_.push_back(text);
+      return;
+    }
     if (OnNotice) OnNotice(text);
   };
-  transport_ = std::move(transport);
+  {
+    std::lock_guard<std::recursive_mutex> lock(io_mutex_);
+    transport_ = std::move(transport);
+  }
   connected_ = true;
   ++session_;
   try {
@@ -294,6 +303,7 @@ void TComPort::TakeOpened(std::unique_ptr<PortTransport> transport) {
 }
 
 void TComPort::CloseDevice() {
+  std::lock_guard<std::recursive_mutex> lock(io_mutex_);
   transport_->Close();
   transport_ = std::make_unique<ClosedPort>();
 }
@@ -307,7 +317,10 @@ void TComPort::ClosePort() {
   // Nothing waits in other threads for our I/O; what the queues hold is
   // dropped, which also keeps close() from waiting for a transmit queue
   // that flow control holds.
-  transport_->DiscardQueues();
+  {
+    std::lock_guard<std::recursive_mutex> lock(io_mutex_);
+    transport_->DiscardQueues();
+  }
 
   if (thread_created_ && thread_) {
     thread_->Stop();
@@ -332,6 +345,7 @@ void TComPort::ClosePort() {
 // ---- TComPort: I/O ----
 
 void TComPort::PurgeQueues(bool input, bool output) {
+  std::lock_guard<std::recursive_mutex> lock(io_mutex_);
   transport_->Purge(input, output);
 }
 
@@ -340,6 +354,7 @@ int TComPort::WriteBytes(const void* data, int count) {
   if (!data && count > 0) throw EComPort(CError_InvalidAsync);
   const int64_t limitMs =
       Unsigned(timeouts_.WriteTotalConstant()) + Unsigned(timeouts_.WriteTotalMultiplier()) * count;
+  std::lock_guard<std::recursive_mutex> lock(io_mutex_);
   return transport_->Write(data, count, limitMs);
 }
 
@@ -353,7 +368,11 @@ int TComPort::ReadBytes(void* buffer, int count) {
 
   int got = 0;
   for (;;) {
-    const int n = transport_->Read(out + got, count - got);
+    int n = 0;
+    {
+      std::lock_guard<std::recursive_mutex> lock(io_mutex_);
+      n = transport_->Read(out + got, count - got);
+    }
     if (n > 0) {
       char* end = out + got + n;
       if (discard_null_) end = std::remove(out + got, end, '\0');
@@ -365,7 +384,12 @@ int TComPort::ReadBytes(void* buffer, int count) {
     if (n < 0) break;  // the far side has ended
     int64_t left = MsUntil(deadline);
     if (left == 0) break;
-    if (!transport_->WaitForInput(left)) break;
+    bool more = false;
+    {
+      std::lock_guard<std::recursive_mutex> lock(io_mutex_);
+      more = transport_->WaitForInput(left);
+    }
+    if (!more) break;
   }
   // As after every read, the receive queue is looked at once more; on a
   // device that has gone away this is where the failure shows.
@@ -374,14 +398,17 @@ int TComPort::ReadBytes(void* buffer, int count) {
 }
 
 int TComPort::QueuedInputCount() {
+  std::lock_guard<std::recursive_mutex> lock(io_mutex_);
   return transport_->QueuedInput();
 }
 
 TComErrors TComPort::ReadLineErrors() {
+  std::lock_guard<std::recursive_mutex> lock(io_mutex_);
   return transport_->LineErrors(parity_.Check());
 }
 
 TComSignals TComPort::ModemSignals() {
+  std::lock_guard<std::recursive_mutex> lock(io_mutex_);
   return transport_->Signals();
 }
 
@@ -391,7 +418,18 @@ void TComPort::SetWakeHook(std::function<void()> hook) {
   hand_over_.SetWakeHook(std::move(hook));
 }
 
+void TComPort::DeliverHeldNotices() {
+  std::vector<std::string> notices;
+  {
+    std::lock_guard<std::mutex> lock(notices_mutex_);
+    notices.swap(held_notices_);
+  }
+  for (const std::string& text : notices)
+    if (OnNotice) OnNotice(text);
+}
+
 int TComPort::ProcessPendingEvents() {
+  DeliverHeldNotices();
   return hand_over_.RunPending([this](const HandOverRequest& r) { ProcessEventSet(r); });
 }
 

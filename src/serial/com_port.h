@@ -6,13 +6,23 @@
 // thread. The event thread only waits for line events and hands each batch
 // over (see com_thread.h); the front end serves the hand-over by calling
 // ProcessPendingEvents when the wake hook fires or WakeFd turns readable.
+// One exception: while a long operation (a profile apply) runs on a thread
+// of its own, that thread alone writes (Connected, PurgeQueues,
+// WriteBytes, ReadBytes, QueuedInputCount) while the user-interface thread
+// goes on reading; the device is used by one of them at a time, and a
+// notice the device raises on the writer's thread waits for the next
+// ProcessPendingEvents.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "serial/byte_channel.h"
 #include "serial/com_error.h"
@@ -298,8 +308,17 @@ class TComPort : public ByteChannel {
   // The open port of its kind; while closed, one whose every operation
   // fails as on a closed handle.
   std::unique_ptr<PortTransport> transport_;
-  bool connected_ = false;
+  std::atomic<bool> connected_ = false;
   bool restore_line_ = false;
+  // Held around every use of the device and every change of transport_:
+  // a writer thread and the user-interface thread never use it at once.
+  // Recursive: a notice handler may close the port from inside a call.
+  mutable std::recursive_mutex io_mutex_;
+  // Notices the device raised on another thread than the port's own.
+  std::thread::id owner_thread_ = std::this_thread::get_id();
+  std::mutex notices_mutex_;
+  std::vector<std::string> held_notices_;
+  void DeliverHeldNotices();
   // The line settings found at the open, while they are to be restored.
   bool thread_created_ = false;
   uint64_t session_ = 0;

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -246,6 +247,88 @@ TEST_F(ProfileWindowTest, ApplyShowsTheRowsFirstAndTheDialogIsReadAndLeftByKeybo
   EXPECT_FALSE(apply->isEnabled());
   test::SaveScreenshot(*dialog, QStringLiteral("profile_dialog_refused"));
   QTest::mouseClick(In<QPushButton>(dialog, "Btn_Profile_Close"), Qt::LeftButton);
+}
+
+// The apply runs beside the window: while it writes, every control that
+// sends rests, the busy cursor shows, the window's own timers fire, and a
+// close of the window or the dialog is answered; Cancel ends it before its
+// next line, the rest "not sent", and the controls come back.
+TEST_F(ProfileWindowTest, AnApplyLeavesTheWindowLiveAndCancelStopsItBeforeItsNextLine) {
+  Start();
+  const QString file = dir_.Path() + QStringLiteral("/site.vprofile");
+  dir_.Write(QStringLiteral("site.vprofile"),
+             "[Profile]\nModel = sTavi\n[Settings]\nDID = 7\nDENT = 3\nPID1 = 11\nPID2 = 12\n"
+             "PID3 = 13\nDMT = 250\nDMS = 100\n");
+  ProfileMenu* menu = Main().Profiles();
+  menu->choose_file = [file] { return file; };
+  Action("ApplyProfile1")->trigger();
+  ProfileDialog* dialog = menu->Dialog();
+  ASSERT_TRUE(test::WaitFor(
+      [&] { return dialog->isVisible() && dialog->Model().CurrentPhase() == Phase::Compared; },
+      8000));
+  auto* table = In<QTableWidget>(dialog, "Grid_Profile");
+  auto* cancel = In<QPushButton>(dialog, "Btn_Profile_Cancel");
+  auto* progress = In<QProgressBar>(dialog, "Progress_Profile");
+  ASSERT_EQ(table->rowCount(), 7);
+  EXPECT_FALSE(cancel->isVisible());
+  QWidget* load = Main().View().WidgetOf(Form().Btn_S_CurrentStatus);
+  QWidget* lora = Main().View().WidgetOf(Form().Btn_Left_LoRa);
+  ASSERT_TRUE(load && lora);
+  const auto sendingUsable = [&] {
+    return std::vector<bool>{
+        load->isEnabled(), lora->isEnabled(), Action("Disconnect1")->isEnabled(),
+        Action("ApplyProfile1")->isEnabled(), Action("SaveProfile1")->isEnabled()};
+  };
+  EXPECT_EQ(sendingUsable(), std::vector<bool>(5, true));
+
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(10);
+  QTest::mouseClick(In<QPushButton>(dialog, "Btn_Profile_Apply"), Qt::LeftButton);
+  EXPECT_EQ(dialog->Model().CurrentPhase(), Phase::Applying) << "the click returned at once";
+  EXPECT_TRUE(cancel->isVisible() && cancel->isEnabled());
+  EXPECT_EQ(sendingUsable(), std::vector<bool>(5, false));
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+
+  // A close of the window is told why not; one of the dialog is asked.
+  watcher_.answer = [](QMessageBox& box) {
+    if (!box.button(QMessageBox::No)) return test::ModalWatcher::ClickDefault(box);
+    box.button(QMessageBox::No)->click();
+    return true;
+  };
+  const size_t boxesBefore = watcher_.seen.size();
+  EXPECT_FALSE(Main().close());
+  EXPECT_FALSE(dialog->close());
+  ASSERT_EQ(watcher_.seen.size(), boxesBefore + 2);
+  EXPECT_EQ(watcher_.seen[boxesBefore].text.toStdString(), forms::kMsgCloseDuringApply);
+  EXPECT_TRUE(watcher_.seen[boxesBefore + 1].text.startsWith(
+      QStringLiteral("A profile is being applied. Stop it before its next line?")));
+  EXPECT_TRUE(Main().isVisible() && dialog->isVisible());
+  EXPECT_EQ(dialog->Model().CurrentPhase(), Phase::Applying) << "No keeps it going";
+
+  ASSERT_TRUE(test::WaitFor([&] { return progress->value() >= 1; }, 8000));
+  EXPECT_GE(ticks, 5) << "the window's thread was blocked by the apply";
+  test::SaveScreenshot(*dialog, QStringLiteral("profile_dialog_applying"));
+  QTest::mouseClick(cancel, Qt::LeftButton);
+  ASSERT_TRUE(
+      test::WaitFor([&] { return dialog->Model().CurrentPhase() != Phase::Applying; }, 8000));
+  EXPECT_EQ(dialog->Model().CurrentPhase(), Phase::Failed);
+  int written = 0, notSent = 0;
+  for (int row = 0; row < table->rowCount(); ++row) {
+    const QString result = table->item(row, 3)->text();
+    written += result == QStringLiteral("written, not verified (stopped before the read-back)");
+    notSent += result == QStringLiteral("not sent");
+  }
+  EXPECT_EQ(written, progress->value());
+  EXPECT_GE(notSent, 1);
+  EXPECT_EQ(written + notSent, 7);
+  EXPECT_FALSE(cancel->isVisible());
+  EXPECT_EQ(sendingUsable(), std::vector<bool>(5, true));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  test::SaveScreenshot(*dialog, QStringLiteral("profile_dialog_cancelled"));
+  EXPECT_TRUE(dialog->close()) << "after the apply the dialog closes as ever";
 }
 
 }  // namespace

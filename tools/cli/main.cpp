@@ -86,10 +86,7 @@ class Driver {
     // interrupted, whatever that part came to.
     if (velimo::cli::Interrupted() && status != velimo::cli::kExitUsage) {
       status = velimo::cli::kExitInterrupted;
-      if (!options_.fleet_worker)
-        Err(std::string(kProgram) + ": interrupted after " + std::to_string(commands_run_) +
-            " of " + std::to_string(options_.commands.size()) +
-            " commands; the line in flight was finished, nothing more was sent\n");
+      if (!options_.fleet_worker) Err(std::string(kProgram) + ": " + InterruptedWhere() + "\n");
     }
     if (options_.fleet_worker) Out(WorkerResult(status));
     return status;
@@ -169,6 +166,7 @@ class Driver {
     for (size_t i = 0; i < options_.commands.size(); ++i) {
       if (platform_.RestartRequested() || velimo::cli::Interrupted()) break;
       RunCommand(session, options_.commands[i], i);
+      if (!stopped_apply_.empty()) break;
       ++commands_run_;
     }
     if (options_.commands.empty() && !platform_.RestartRequested() && !velimo::cli::Interrupted())
@@ -207,6 +205,14 @@ class Driver {
     return Session::ValueOf(*c);
   }
 
+  // Where an interrupt ended the run, in words.
+  std::string InterruptedWhere() const {
+    if (!stopped_apply_.empty()) return stopped_apply_;
+    return "interrupted after " + std::to_string(commands_run_) + " of " +
+           std::to_string(options_.commands.size()) +
+           " commands; the line in flight was finished, nothing more was sent";
+  }
+
   // A bench worker's last line: what became of its unit.
   std::string WorkerResult(int status) const {
     using velimo::cli::JsonString;
@@ -227,10 +233,8 @@ class Driver {
     std::string reason;
     if (result == "interrupted") {
       reason = !connected_ ? "interrupted before the unit was read; nothing was sent"
-               : commands_run_ < options_.commands.size()
-                   ? "interrupted after " + std::to_string(commands_run_) + " of " +
-                         std::to_string(options_.commands.size()) +
-                         " commands; the line in flight was finished, nothing more was sent"
+               : !stopped_apply_.empty() || commands_run_ < options_.commands.size()
+                   ? InterruptedWhere()
                    : "interrupted once every command had run";
     } else if (result == "failed") {
       reason = last_problem.empty() ? "ended with status " + std::to_string(status) : last_problem;
@@ -332,6 +336,15 @@ class Driver {
         velimo::cli::ProfileCommandResult r = velimo::cli::ApplyProfileCommand(
             session, profile, c.value, options_.json, options_.with_secrets);
         if (options_.fleet_worker) r.differences = Changes(r.settings, before);
+        if (r.stopped) {
+          int notSent = 0;
+          for (const auto& s : r.settings)
+            notSent += s.outcome == velimo::profile::Outcome::NotSent;
+          stopped_apply_ = "interrupted in command " + std::to_string(index + 1) + " of " +
+                           std::to_string(options_.commands.size()) + " (apply-profile) after " +
+                           std::to_string(r.lines_sent) + " of its lines; " +
+                           std::to_string(notSent) + " not sent, nothing more was sent";
+        }
         Report(r);
         break;
       }
@@ -470,6 +483,8 @@ class Driver {
   std::vector<std::string> differences_;
   std::vector<std::string> files_;  // profiles saved
   size_t commands_run_ = 0;
+  // Where an interrupt stopped an apply, in words; empty when none did.
+  std::string stopped_apply_;
   std::vector<std::string> secrets_seen_;    // key and IV values, for the trace
   velimo::trace::SentSecrets sent_secrets_;  // the key and IV the run sent
 };

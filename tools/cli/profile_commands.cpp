@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "interrupt.h"
 #include "output.h"
 #include "secrets.h"
 
@@ -25,6 +26,8 @@ std::string Shown(const profile::SettingDef& def, const std::string& value, bool
 profile::Host CliHost() {
   profile::Host host;
   host.chosen_model_word = "--model";
+  // Ctrl-C or SIGTERM: an apply ends before its next line.
+  host.stop_requested = [] { return Interrupted(); };
   return host;
 }
 
@@ -136,6 +139,7 @@ ProfileCommandResult ApplyProfileCommand(Session& session, const profile::Profil
   }
   r.lines_sent = applied.lines_sent;
   r.settings = applied.settings;
+  r.stopped = applied.stopped;
   for (profile::SettingResult& s : applied.settings) {
     s.modem = Shown(*s.def, s.modem, with_secrets);
     s.profile = Shown(*s.def, s.profile, with_secrets);

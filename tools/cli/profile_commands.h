@@ -22,6 +22,8 @@ struct ProfileCommandResult {
   int lines_sent = 0;
   // apply-profile: each setting's outcome, its values in clear.
   std::vector<profile::SettingResult> settings;
+  // apply-profile: an interrupt stopped it before one of its lines.
+  bool stopped = false;
 };
 
 ProfileCommandResult SaveProfileCommand(Session& session, const std::string& file,

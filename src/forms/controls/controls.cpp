@@ -24,6 +24,7 @@ bool Control::Showing() const {
 }
 
 bool Control::Usable() const {
+  if (held_) return false;
   for (const Control* c = this; c; c = c->parent_)
     if (!c->enabled_) return false;
   return true;
@@ -37,6 +38,12 @@ void Control::SetVisible(bool v) {
   if (visible_ == v) return;
   visible_ = v;
   Notify(ControlProperty::Visible);
+}
+
+void Control::SetHeld(bool held) {
+  if (held_ == held) return;
+  held_ = held;
+  Notify(ControlProperty::Enabled);
 }
 
 void Control::SetEnabled(bool e) {

@@ -90,11 +90,16 @@ class Control {
   const std::string& Hint() const { return hint_; }
   // Visible, and every container around it visible too.
   bool Showing() const;
-  // Enabled, and every container around it enabled too.
+  // Enabled, not held, and every container around it enabled too.
   bool Usable() const;
+  // Held back while an operation owns the modem (a profile apply): shown
+  // disabled whatever Enabled says, which goes on following the window's
+  // own rules and is shown again when the hold ends.
+  bool Held() const { return held_; }
 
   void SetVisible(bool v);
   void SetEnabled(bool e);
+  void SetHeld(bool held);
   void SetHint(std::string_view hint);
 
   // Caption of labels, panels, buttons, pages, check boxes and menu items.
@@ -131,6 +136,7 @@ class Control {
   ControlObserver* observer_ = nullptr;
   bool visible_ = true;
   bool enabled_ = true;
+  bool held_ = false;
   std::string hint_;
   std::string caption_;
   uint64_t value_serial_ = 0;

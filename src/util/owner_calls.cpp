@@ -1,0 +1,84 @@
+#include "util/owner_calls.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <exception>
+#include <system_error>
+
+namespace velimo {
+
+OwnerCalls::OwnerCalls() : owner_(std::this_thread::get_id()) {
+  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (wake_fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+OwnerCalls::~OwnerCalls() {
+  if (wake_fd_ >= 0) close(wake_fd_);
+}
+
+void OwnerCalls::Queue(const std::shared_ptr<Item>& item) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(item);
+  }
+  const uint64_t one = 1;
+  // A full counter still reads as readable; nothing is lost by a failed add.
+  [[maybe_unused]] const ssize_t n = write(wake_fd_, &one, sizeof one);
+}
+
+void OwnerCalls::Call(const std::function<void()>& fn) {
+  if (OnOwnerThread()) {
+    fn();
+    return;
+  }
+  auto item = std::make_shared<Item>();
+  item->fn = fn;
+  item->waited = true;
+  Queue(item);
+  std::unique_lock<std::mutex> lock(mutex_);
+  cv_.wait(lock, [&] { return item->done; });
+  if (item->error) std::rethrow_exception(item->error);
+}
+
+void OwnerCalls::Post(std::function<void()> fn) {
+  if (OnOwnerThread()) {
+    fn();
+    return;
+  }
+  auto item = std::make_shared<Item>();
+  item->fn = std::move(fn);
+  Queue(item);
+}
+
+int OwnerCalls::RunPending() {
+  uint64_t count = 0;
+  [[maybe_unused]] const ssize_t n = read(wake_fd_, &count, sizeof count);
+  std::deque<std::shared_ptr<Item>> now;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    now.swap(queue_);
+  }
+  // Every call is run and every waiting worker released, even when one
+  // raises; a posted call's error goes on to the owner's error report.
+  std::exception_ptr posted_error;
+  for (const auto& item : now) {
+    std::exception_ptr error;
+    try {
+      item->fn();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    if (!item->waited && error && !posted_error) posted_error = error;
+    std::lock_guard<std::mutex> lock(mutex_);
+    item->error = error;
+    item->done = true;
+    cv_.notify_all();
+  }
+  if (posted_error) std::rethrow_exception(posted_error);
+  return static_cast<int>(now.size());
+}
+
+}  // namespace velimo
