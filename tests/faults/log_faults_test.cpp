@@ -115,10 +115,13 @@ INSTANTIATE_TEST_SUITE_P(Logs, LogFaultTest,
 // A modem without encryption (an sTavi on firmware 1.0, chosen as an
 // ioTavi by mistake) rejects the IV line by repeating it, with no keyword
 // before it, and the ioTavi's parser logs the rejection: the log file has
-// the IV masked there too, as in the line that sent it.
+// the IV masked there too, as in the line that sent it. (A save goes to a
+// modem of another family only while no report has told its family, as
+// when the report was lost to noise: the test forgets the one read.)
 TEST_F(FaultTest, ARejectionThatRepeatsTheIvIsMaskedInTheLogFile) {
   StartSim('i', {"--foreign", "s", "--firmware", "1.0"});
   ASSERT_TRUE(ConnectTo('i'));
+  Main().ForgetReportedFamily();
   Click("SaveLogFile1");
   ASSERT_TRUE(Main().SaveLogFile1.Checked());
   const std::string iv = "fedcba9876543210";
