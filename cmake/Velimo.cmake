@@ -14,11 +14,28 @@ function(velimo_warnings target)
   endif()
 endfunction()
 
+# velimo_platform_sources(LIST): keeps the files of a source list that
+# belong to the target system. A facility that differs between systems
+# lives in foo_posix.cpp and foo_win.cpp beside the shared foo.cpp.
+function(velimo_platform_sources list_var)
+  set(sources ${${list_var}})
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "_posix\\.cpp$")
+    foreach(pending ${VELIMO_WINDOWS_PENDING})
+      list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/${pending})
+    endforeach()
+  else()
+    list(FILTER sources EXCLUDE REGEX "_win\\.cpp$")
+  endif()
+  set(${list_var} ${sources} PARENT_SCOPE)
+endfunction()
+
 # velimo_library(NAME folder-relative-name DEPS ...): every .cpp of the
 # folder (not of its sub-folders) goes into one static library.
 function(velimo_library name)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  velimo_platform_sources(sources)
   if(NOT sources)
     # A layer whose files are still to come links as an empty library.
     set(sources ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
@@ -38,9 +55,17 @@ function(velimo_test_folder name)
   if(NOT sources)
     return()
   endif()
+  velimo_platform_sources(sources)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest_main GTest::gmock)
   velimo_warnings(${name})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120)
+  if(CMAKE_CROSSCOMPILING)
+    # Under wine each process start costs far more than a test case: one
+    # CTest test per executable.
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+      PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120)
+  endif()
 endfunction()
