@@ -5,10 +5,6 @@
 # calls POSIX directly and stays out of the Windows libraries until its
 # Windows half exists; the list only shrinks.
 set(VELIMO_WINDOWS_PENDING
-  src/util/data_folder.cpp
-  src/util/own_file.cpp
-  src/util/precise_pause.cpp
-  src/util/restart.cpp
   src/settings/ini_file.cpp
   src/trace/trace_log.cpp
   src/serial/com_port.cpp
@@ -20,12 +16,15 @@ set(VELIMO_WINDOWS_PENDING
   src/serial/net/network_port.cpp
   src/serial/net/tcp_connect.cpp
   tests/support/fake_system.cpp
-  tests/support/form_fixture.cpp)
+  tests/support/form_fixture.cpp
+  tests/unit/util/data_folder_test.cpp
+  tests/unit/util/file_append_test.cpp
+  tests/unit/util/precise_pause_test.cpp)
 
 # The library folders that build for Windows, lowest first, and the unit
 # test folders that run under wine.
 set(VELIMO_WINDOWS_LAYERS src/util src/settings src/trace src/serial src/protocol)
-set(VELIMO_WINDOWS_UNIT_TESTS protocol)
+set(VELIMO_WINDOWS_UNIT_TESTS util protocol)
 
 # Windows 10 and later: the high-resolution waitable timer and the wide
 # file calls that the ports use.

@@ -1,9 +1,9 @@
-#include "util/precise_pause.h"
-
 #include <sys/prctl.h>
 #include <time.h>
 
 #include <cerrno>
+
+#include "util/precise_pause.h"
 
 namespace velimo {
 

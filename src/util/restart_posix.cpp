@@ -1,10 +1,10 @@
-#include "util/restart.h"
-
 #include <spawn.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <system_error>
+
+#include "util/restart.h"
 
 extern char** environ;
 

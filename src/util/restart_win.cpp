@@ -1,0 +1,89 @@
+#include <windows.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "util/restart.h"
+#include "util/wide_text_win.h"
+
+namespace velimo::forms {
+
+const std::string& OwnExecutable() {
+  static const std::string path = [] {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (n == 0) return std::string();
+      if (n < buffer.size()) return Narrow(std::wstring_view(buffer.data(), n));
+      buffer.resize(buffer.size() * 2);
+    }
+  }();
+  return path;
+}
+
+RestartCommand RestartCommandFor(const std::string& executable,
+                                 const std::string& working_directory) {
+  RestartCommand command;
+  command.executable = executable;
+  command.program_name = Narrow(std::filesystem::path(Widen(executable)).filename().wstring());
+  command.working_directory = working_directory;
+  return command;
+}
+
+RestartCommand OwnRestartCommand() {
+  std::error_code ec;
+  const std::filesystem::path cwd = std::filesystem::current_path(ec);
+  return RestartCommandFor(OwnExecutable(), ec ? std::string(".") : Narrow(cwd.wstring()));
+}
+
+namespace {
+
+// One word of a command line as the C runtime's parser reads it back:
+// quoted when it holds a blank or a quote, a quote escaped, and the
+// backslashes before a quote (or the closing quote) doubled.
+void AppendQuoted(std::wstring& line, const std::wstring& word) {
+  if (!line.empty()) line += L' ';
+  if (!word.empty() && word.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    line += word;
+    return;
+  }
+  line += L'"';
+  size_t backslashes = 0;
+  for (wchar_t c : word) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    line += c;
+  }
+  line.append(backslashes * 2, L'\\');
+  line += L'"';
+}
+
+}  // namespace
+
+pid_t StartDetached(const RestartCommand& command) {
+  if (command.executable.empty()) return -1;
+  std::wstring line;
+  AppendQuoted(line,
+               Widen(command.program_name.empty() ? command.executable : command.program_name));
+  for (const std::string& a : command.arguments) AppendQuoted(line, Widen(a));
+  const std::wstring executable = Widen(command.executable);
+  const std::wstring folder = Widen(command.working_directory);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  // A process group of its own, so a Ctrl-C meant for this instance does
+  // not reach it.
+  if (!CreateProcessW(executable.c_str(), line.data(), nullptr, nullptr, FALSE,
+                      CREATE_NEW_PROCESS_GROUP | CREATE_UNICODE_ENVIRONMENT, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+    return -1;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<pid_t>(process.dwProcessId);
+}
+
+}  // namespace velimo::forms
