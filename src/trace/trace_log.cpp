@@ -1,7 +1,5 @@
 #include "trace/trace_log.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 
@@ -115,7 +113,7 @@ void TraceLog::LogWriteStr(std::string_view message, TraceSecret secret) {
     AppendLineToFile(path, line);
   } catch (const EInOutError& e) {
     if (e.ErrorCode() != ENOENT) throw;
-    ::mkdir(LogDir().c_str(), 0700);
+    MakeOwnFolder(LogDir());
     AppendLineToFile(path, line);
   }
 }

@@ -1,10 +1,11 @@
 #include <windows.h>
-// after windows.h
-#include <sddl.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "util/data_folder.h"
+#include "util/own_file.h"
 #include "util/wide_text_win.h"
 
 namespace velimo {
@@ -26,27 +27,16 @@ DataFolderChoice UserDataFolder() {
 }
 
 std::optional<std::string> EnterFolder(const fs::path& folder) {
-  // Each missing folder on the way is made in turn, readable by its owner
-  // (and the system) only: a protected access list that inherits nothing
-  // from the parent, as 0700 does on Linux. One that exists is left as it
-  // is.
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)",
-                                                       SDDL_REVISION_1, &descriptor, nullptr);
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  // Each missing folder on the way is made in turn, owner-only; one that
+  // exists is left as it is.
   fs::path made;
-  std::optional<std::string> failure;
   for (const fs::path& part : folder.lexically_normal()) {
     made /= part;
     if (made == made.root_path() || made == made.root_name() || part.empty()) continue;
-    if (!CreateDirectoryW(made.c_str(), descriptor ? &attributes : nullptr) &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
-      failure = "cannot make " + Narrow(made.wstring()) + ": " + SystemErrorText(GetLastError());
-      break;
-    }
+    const int error = MakeOwnFolder(Narrow(made.wstring()));
+    if (error != 0 && error != EEXIST)
+      return "cannot make " + Narrow(made.wstring()) + ": " + std::strerror(error);
   }
-  if (descriptor) LocalFree(descriptor);
-  if (failure) return failure;
   if (!SetCurrentDirectoryW(folder.c_str()))
     return "cannot enter " + Narrow(folder.wstring()) + ": " + SystemErrorText(GetLastError());
   return std::nullopt;

@@ -48,6 +48,12 @@ bool LinkMayBeFollowed(uid_t linkOwner, uid_t folderOwner, uid_t user);
 // caller closes fd.
 OwnFile OpenOwnFile(const std::string& path, int flags, mode_t mode = 0600);
 
+// Makes the folder at path (its parent must exist), readable and writable
+// by its owner only: mode 0700 on POSIX, a protected access list for the
+// owner and the system on Windows. Returns 0, or the errno of the failure
+// (EEXIST when something is already there).
+int MakeOwnFolder(const std::string& path);
+
 // The folder part of a path: "." for a bare name, "/" for a name at the root.
 std::string DirectoryOf(const std::string& path);
 

@@ -27,6 +27,10 @@ bool LinkMayBeFollowed(uid_t linkOwner, uid_t folderOwner, uid_t user) {
   return linkOwner == user || linkOwner == 0 || linkOwner == folderOwner;
 }
 
+int MakeOwnFolder(const std::string& path) {
+  return ::mkdir(path.c_str(), 0700) == 0 ? 0 : errno;
+}
+
 OwnFile FollowOwnLinks(const std::string& path) {
   OwnFile r;
   r.path = path;

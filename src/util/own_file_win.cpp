@@ -1,5 +1,8 @@
+#include <windows.h>
+// after windows.h
 #include <fcntl.h>
 #include <io.h>
+#include <sddl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -15,6 +18,31 @@ namespace velimo {
 // (MinGW's default text mode would turn each "\r\n" into "\r\r\n") and not
 // inherited by child processes; a file made here takes its folder's access
 // list, which for the data folder is the owner's alone.
+int MakeOwnFolder(const std::string& path) {
+  // Full control for the owner and the system, nothing inherited from the
+  // parent folder: what 0700 means on Linux.
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)",
+                                                       SDDL_REVISION_1, &descriptor, nullptr);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  const BOOL made = CreateDirectoryW(Widen(path).c_str(), descriptor ? &attributes : nullptr);
+  const DWORD error = made ? 0 : GetLastError();
+  if (descriptor) LocalFree(descriptor);
+  switch (error) {
+    case 0:
+      return 0;
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+      return EACCES;
+    default:
+      return EIO;
+  }
+}
+
 OwnFile FollowOwnLinks(const std::string& path) {
   OwnFile r;
   r.path = path;

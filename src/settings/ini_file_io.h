@@ -1,0 +1,25 @@
+// The settings file on the disk: what IniFile needs of the system, in a
+// half per system (ini_file_posix.cpp, ini_file_win.cpp).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velimo::trace::ini_io {
+
+enum class ReadResult { Read, Missing, Failed };
+
+// Reads all of the regular file at path into out (util/own_file.h rules).
+ReadResult ReadWholeFile(const std::string& path, std::string& out);
+
+// Writes text as the whole of the file at target (links already followed):
+// replaced atomically by a synced file made beside it; where no file can be
+// made or renamed there, written in place over an existing file. A file
+// that is not regular or is read-only is left alone. False when the text
+// did not reach the file.
+bool SaveText(const std::string& target, std::string_view text);
+
+// Removes the temporary files of saves beside target that never finished.
+void RemoveLeftoverTemps(const std::string& target);
+
+}  // namespace velimo::trace::ini_io
