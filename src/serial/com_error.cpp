@@ -59,7 +59,15 @@ EComPort::EComPort(int code, int systemCode)
 bool EComPort::DeviceGone() const {
   // A hung-up tty answers every call with EIO; drivers of removed devices
   // also give ENXIO or ENODEV.
-  return system_code_ == EIO || system_code_ == ENXIO || system_code_ == ENODEV;
+  if (system_code_ == EIO || system_code_ == ENXIO || system_code_ == ENODEV) return true;
+#ifdef _WIN32
+  // The code is GetLastError's. An unplugged adapter's handle answers
+  // with ERROR_ACCESS_DENIED (5, EIO's number) or ERROR_INVALID_HANDLE (6,
+  // ENXIO's), ERROR_BAD_COMMAND (22), ERROR_GEN_FAILURE (31) or
+  // ERROR_DEVICE_REMOVED (1617).
+  if (system_code_ == 22 || system_code_ == 31 || system_code_ == 1617) return true;
+#endif
+  return false;
 }
 
 EComPort::EComPort(int code, int systemCode, std::string reason)

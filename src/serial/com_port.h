@@ -241,7 +241,7 @@ class TComPort : public ByteChannel {
   // changed at any time (nullptr: none); it must not block.
   void SetWakeHook(std::function<void()> hook);
   // Readable while a batch waits; poll it in a headless event loop.
-  int WakeFd() const { return hand_over_.WakeFd(); }
+  Waitable WakeFd() const { return hand_over_.WakeFd(); }
   bool HasPendingEvents() const { return hand_over_.Pending(); }
   // Runs the batches waiting when called (one that is queued meanwhile
   // signals WakeFd and the hook again): line errors first (OnError), then received

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "serial/com_types.h"
+#include "util/waitable.h"
 
 namespace velimo::serial {
 
@@ -46,8 +47,9 @@ class HandOver {
   HandOver(const HandOver&) = delete;
   HandOver& operator=(const HandOver&) = delete;
 
-  // Readable while batches wait (an eventfd); reset by RunPending.
-  int WakeFd() const { return wake_fd_; }
+  // Readable while batches wait (an eventfd; an event on Windows); reset
+  // by RunPending.
+  Waitable WakeFd() const { return wake_fd_; }
   // Called on the event thread after a batch was queued.
   void SetWakeHook(std::function<void()> hook);
 
@@ -81,7 +83,7 @@ class HandOver {
   std::function<void()> hook_;
   uint64_t stop_session_ = 0;
   uint64_t finished_session_ = 0;
-  int wake_fd_ = -1;
+  Waitable wake_fd_ = kNoWaitable;
 };
 
 // The event thread of one opening of the port.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "serial/port_identity.h"
+#include "util/waitable.h"
 
 namespace velimo::serial {
 
@@ -24,8 +25,9 @@ class DeviceWatcher {
   DeviceWatcher(const DeviceWatcher&) = delete;
   DeviceWatcher& operator=(const DeviceWatcher&) = delete;
 
-  // -1 when inotify could not be had; then nothing is ever reported.
-  int Fd() const { return fd_; }
+  // kNoWaitable (-1) when inotify could not be had; then nothing is ever
+  // reported.
+  Waitable Fd() const { return fd_; }
   // Also watch this folder (where a port outside /dev lives).
   void WatchFolder(const std::string& folder);
   // Reads what has happened; true when an entry was created, removed,

@@ -12,6 +12,7 @@
 
 #include "serial/com_types.h"
 #include "serial/tty/linux_tty.h"
+#include "util/waitable.h"
 
 namespace velimo::serial {
 
@@ -40,9 +41,9 @@ class PortTransport {
   virtual void Open() = 0;
   // Ends the connection; never raises.
   virtual void Close() = 0;
-  // Readable when bytes arrived; hangs up when the far side went away.
-  // The port's event thread watches it.
-  virtual int Fd() const = 0;
+  // Readable (signalled) when bytes arrived; hangs up when the far side
+  // went away. The port's event thread watches it.
+  virtual Waitable Fd() const = 0;
   // Raises code 7 (with the reason) when the far side refuses a setting.
   virtual void ApplyLineSettings(const TransportSettings& settings) = 0;
   // Raises code 5.

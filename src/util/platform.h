@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/waitable.h"
+
 namespace velimo {
 
 struct LocalDateTime {
@@ -68,10 +70,11 @@ class Platform {
   // A timer whose tick calls onTick on the user-interface thread.
   virtual std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) = 0;
 
-  // Calls onReady on the user-interface thread whenever fd is readable,
-  // until the returned watch is destroyed. nullptr where the platform
-  // watches no descriptors (the logic then hears nothing of it).
-  virtual std::unique_ptr<PlatformWatch> WatchReadable(int fd, std::function<void()> onReady) {
+  // Calls onReady on the user-interface thread whenever fd is readable
+  // (signalled, on Windows), until the returned watch is destroyed.
+  // nullptr where the platform watches nothing (the logic then hears
+  // nothing of it).
+  virtual std::unique_ptr<PlatformWatch> WatchReadable(Waitable fd, std::function<void()> onReady) {
     (void)fd;
     (void)onReady;
     return nullptr;

@@ -1,0 +1,119 @@
+// The Windows port transport against a simulated modem: run under wine by
+// scripts/build-windows, which starts velimo-modem-sim (--model s
+// --line-rate 57600) and maps the COM port named by VELIMO_SIM_COM to its
+// link.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "serial/com_error.h"
+#include "serial/win/win_port.h"
+
+namespace velimo::serial::win {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string SimPort() {
+  const char* port = std::getenv("VELIMO_SIM_COM");
+  return port ? port : "";
+}
+
+PortLineSettings Line(int baud) {
+  PortLineSettings s;
+  s.line.baud = baud;
+  s.dtr = true;
+  return s;
+}
+
+// Sends a command and collects the answer up to its line end, waking on
+// the port's arrival event only (no polling loop).
+std::string Ask(WinPort& port, const std::string& command, int waitMs = 1500) {
+  port.Write(command.data(), static_cast<int>(command.size()), 1000);
+  std::string answer;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+  while (answer.find("\r\n") == std::string::npos && Clock::now() < deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    WaitForSingleObject(port.Fd(), static_cast<DWORD>(left > 0 ? left : 0));
+    char buffer[256];
+    for (int n; (n = port.Read(buffer, sizeof buffer)) > 0;) answer.append(buffer, n);
+  }
+  return answer;
+}
+
+class WinPortSim : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(SimPort().empty()) << "VELIMO_SIM_COM names no port"; }
+};
+
+TEST_F(WinPortSim, TalksAtTheModemsRateOnlyAndKeepsTheModemLines) {
+  WinPort port(SimPort());
+  port.Open();
+  // The simulator answers only while the line runs at 57600: the rate
+  // reaches the device through SetCommState.
+  port.ApplyLineSettings(Line(9600));
+  EXPECT_EQ(Ask(port, "AT+CH=5\r\n", 400), "");
+  port.ApplyLineSettings(Line(57600));
+  EXPECT_EQ(Ask(port, "AT+CH=5\r\n"), "OK. Channel=5\r\n");
+  EXPECT_EQ(Ask(port, "AT+CH=7\r\n"), "OK. Channel=7\r\n");
+
+  // Line control and modem status answer (on a pseudo-terminal, through
+  // the null-modem preload), and the event wait does not spin.
+  port.SetDtr(false);
+  port.SetDtr(true);
+  port.SetRts(true);
+  const TComSignals lines = port.Signals();
+  EXPECT_TRUE(lines.cts && lines.dsr && lines.rlsd);
+  EXPECT_LT(port.AbortedWaits(), 5u);
+  EXPECT_TRUE(port.LineErrors(true).Empty());
+  EXPECT_FALSE(port.HungUp());
+
+  // A purge drops an answer that has arrived.
+  const std::string query = "AT+CH=3\r\n";
+  port.Write(query.data(), static_cast<int>(query.size()), 1000);
+  const Clock::time_point until = Clock::now() + std::chrono::seconds(2);
+  while (port.QueuedInput() < 15 && Clock::now() < until) WaitForSingleObject(port.Fd(), 100);
+  EXPECT_GE(port.QueuedInput(), 15);
+  port.Purge(true, true);
+  EXPECT_EQ(port.QueuedInput(), 0);
+  char none[8];
+  EXPECT_EQ(port.Read(none, sizeof none), 0);
+
+  // Close ends the pending event wait at once.
+  const Clock::time_point closing = Clock::now();
+  port.Close();
+  EXPECT_LT(Clock::now() - closing, std::chrono::milliseconds(500));
+}
+
+TEST_F(WinPortSim, ReopensAfterCloseAndRefusesAMissingPort) {
+  for (int round = 0; round < 3; ++round) {
+    WinPort port(SimPort());
+    port.Open();
+    port.ApplyLineSettings(Line(57600));
+    EXPECT_EQ(Ask(port, "AT+CH=" + std::to_string(round + 1) + "\r\n"),
+              "OK. Channel=" + std::to_string(round + 1) + "\r\n")
+        << "round " << round;
+  }
+  WinPort missing("COM199");
+  try {
+    missing.Open();
+    FAIL() << "COM199 opened";
+  } catch (const EComPort& e) {
+    EXPECT_EQ(e.Code(), CError_OpenFailed);
+    EXPECT_EQ(e.Reason(), "no such port");
+  }
+}
+
+TEST(WinPortNames, ComNamesGetTheDevicePrefix) {
+  EXPECT_EQ(WinPort::DevicePath("COM5"), L"\\\\.\\COM5");
+  EXPECT_EQ(WinPort::DevicePath("com12"), L"\\\\.\\com12");
+  EXPECT_EQ(WinPort::DevicePath("\\\\.\\COM3"), L"\\\\.\\COM3");
+  EXPECT_EQ(WinPort::DevicePath("COMX"), L"COMX");
+}
+
+}  // namespace
+}  // namespace velimo::serial::win
