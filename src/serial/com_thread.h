@@ -89,10 +89,14 @@ class HandOver {
 // The event thread of one opening of the port.
 class TComThread {
  public:
-  // fd: the open device (it stays open until the thread has ended);
-  // events: what the owner wants to hear of. Raises EComPort when the stop
-  // event or the wait set cannot be created.
-  TComThread(int fd, TComEvents events, uint64_t session, HandOver& handOver);
+  // fd: the open device, or what its transport signals (it stays open
+  // until the thread has ended); events: what the owner wants to hear of.
+  // hungUp: where the waitable cannot tell that the device went away (a
+  // Windows event), asked after each wake-up; a hang-up ends the thread
+  // as on POSIX. Raises EComPort when the stop event or the wait set
+  // cannot be created.
+  TComThread(Waitable fd, TComEvents events, uint64_t session, HandOver& handOver,
+             std::function<bool()> hungUp = {});
   ~TComThread();
   TComThread(const TComThread&) = delete;
   TComThread& operator=(const TComThread&) = delete;
@@ -110,12 +114,13 @@ class TComThread {
  private:
   void Execute();
 
-  int fd_;
+  Waitable fd_;
   TComEvents events_;
   uint64_t session_;
   HandOver& hand_over_;
-  int stop_fd_ = -1;
-  int epoll_fd_ = -1;
+  std::function<bool()> hung_up_;
+  Waitable stop_fd_ = kNoWaitable;
+  int epoll_fd_ = -1;  // POSIX only
   std::thread thread_;
   std::atomic<bool> active_{false};
 };

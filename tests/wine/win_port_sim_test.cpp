@@ -10,6 +10,7 @@
 #include <string>
 
 #include "serial/com_error.h"
+#include "serial/com_thread.h"
 #include "serial/win/win_port.h"
 
 namespace velimo::serial::win {
@@ -106,6 +107,42 @@ TEST_F(WinPortSim, ReopensAfterCloseAndRefusesAMissingPort) {
     EXPECT_EQ(e.Code(), CError_OpenFailed);
     EXPECT_EQ(e.Reason(), "no such port");
   }
+}
+
+TEST_F(WinPortSim, TheEventThreadHandsArrivalsToTheWaitingThread) {
+  // The path of a received answer as the port component takes it: the
+  // transport's event wakes the event thread, which hands a batch over;
+  // the waiting thread wakes on the hand-over's event and reads in it.
+  WinPort port(SimPort());
+  port.Open();
+  port.ApplyLineSettings(Line(57600));
+  HandOver handOver;
+  TComThread thread(port.Fd(), TComEvents{evRxChar, evError}, 1, handOver,
+                    [&port] { return port.HungUp(); });
+  thread.Start();
+  const std::string command = "AT+CH=4\r\n";
+  port.Write(command.data(), static_cast<int>(command.size()), 1000);
+  std::string answer;
+  int batches = 0;
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
+  while (answer.find("\r\n") == std::string::npos && Clock::now() < deadline) {
+    WaitForSingleObject(handOver.WakeFd(), 200);
+    batches += handOver.RunPending([&](const HandOverRequest& r) {
+      EXPECT_TRUE(r.events.Contains(evRxChar));
+      EXPECT_FALSE(r.hang_up);
+      char buffer[64];
+      for (int n; (n = port.Read(buffer, sizeof buffer)) > 0;) answer.append(buffer, n);
+    });
+  }
+  EXPECT_EQ(answer, "OK. Channel=4\r\n");
+  EXPECT_GE(batches, 1);
+  EXPECT_LT(port.AbortedWaits(), 5u);
+  // A stop while the thread sleeps ends it and its session.
+  thread.Stop();
+  thread.WaitFor();
+  EXPECT_FALSE(thread.Active());
+  EXPECT_TRUE(handOver.Finished(1));
+  port.Close();
 }
 
 TEST(WinPortNames, ComNamesGetTheDevicePrefix) {
