@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
 
 #include "serial/com_error.h"
 #include "serial/com_thread.h"
+#include "serial/port_list.h"
 #include "serial/win/win_port.h"
 
 namespace velimo::serial::win {
@@ -143,6 +145,13 @@ TEST_F(WinPortSim, TheEventThreadHandsArrivalsToTheWaitingThread) {
   EXPECT_FALSE(thread.Active());
   EXPECT_TRUE(handOver.Finished(1));
   port.Close();
+}
+
+TEST_F(WinPortSim, ThePortListNamesTheMappedPort) {
+  const std::optional<std::vector<std::string>> ports = EnumerateSerialPorts();
+  ASSERT_TRUE(ports.has_value());
+  EXPECT_NE(std::find(ports->begin(), ports->end(), SimPort()), ports->end());
+  EXPECT_TRUE(std::is_sorted(ports->begin(), ports->end(), NaturalLess));
 }
 
 TEST(WinPortNames, ComNamesGetTheDevicePrefix) {
