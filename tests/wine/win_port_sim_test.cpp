@@ -79,7 +79,7 @@ TEST_F(WinPortSim, TalksAtTheModemsRateOnlyAndKeepsTheModemLines) {
   const std::string query = "AT+CH=3\r\n";
   port.Write(query.data(), static_cast<int>(query.size()), 1000);
   const Clock::time_point until = Clock::now() + std::chrono::seconds(2);
-  while (port.QueuedInput() < 15 && Clock::now() < until) WaitForSingleObject(port.Fd(), 100);
+  while (port.QueuedInput() < 15 && Clock::now() < until) port.WaitForInput(100);
   EXPECT_GE(port.QueuedInput(), 15);
   port.Purge(true, true);
   EXPECT_EQ(port.QueuedInput(), 0);

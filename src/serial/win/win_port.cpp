@@ -50,13 +50,16 @@ std::string OpenReason(DWORD error) {
 
 WinPort::WinPort(std::string port) : port_(std::move(port)), handle_(INVALID_HANDLE_VALUE) {
   arrived_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  input_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!arrived_ || !stop_) throw EComPort(CError_WaitFailed, static_cast<int>(GetLastError()));
+  if (!arrived_ || !input_ || !stop_)
+    throw EComPort(CError_WaitFailed, static_cast<int>(GetLastError()));
 }
 
 WinPort::~WinPort() {
   Close();
   CloseHandle(arrived_);
+  CloseHandle(input_);
   CloseHandle(stop_);
 }
 
@@ -104,6 +107,7 @@ void WinPort::Open() {
   stopping_.store(false, std::memory_order_release);
   ResetEvent(stop_);
   ResetEvent(arrived_);
+  ResetEvent(input_);
   watcher_ = std::thread([this] { WatchEvents(); });
 }
 
@@ -153,7 +157,10 @@ void WinPort::WatchEvents() {
     if (stopping_.load(std::memory_order_acquire)) break;
     if (ok) {
       abortedInRow = 0;
-      if (mask != 0) SetEvent(arrived_);
+      if (mask != 0) {
+        SetEvent(input_);
+        SetEvent(arrived_);
+      }
       continue;
     }
     if (error == ERROR_OPERATION_ABORTED) {
@@ -162,6 +169,7 @@ void WinPort::WatchEvents() {
       // back off, so such a port costs a few wake-ups a second, not a
       // core.
       aborted_waits_.fetch_add(1, std::memory_order_relaxed);
+      SetEvent(input_);
       SetEvent(arrived_);
       const DWORD backOffMs = std::min<DWORD>(abortedInRow++, 16);
       if (backOffMs) WaitForSingleObject(stop_, backOffMs);
@@ -169,6 +177,7 @@ void WinPort::WatchEvents() {
     }
     if (DeviceGoneError(error)) {
       hung_up_.store(true, std::memory_order_release);
+      SetEvent(input_);
       SetEvent(arrived_);
       break;
     }
@@ -235,9 +244,11 @@ int WinPort::Write(const void* data, int count, int64_t limitMs) {
     const DWORD wait =
         limitMs > 0 ? static_cast<DWORD>(std::min<int64_t>(limitMs, MAXDWORD - 1)) : INFINITE;
     if (WaitForSingleObject(done.h, wait) != WAIT_OBJECT_0) {
-      // Flow control held the line past the limit: the rest is withdrawn.
+      // Flow control held the line past the limit: the rest is withdrawn,
+      // so it does not trickle out later when the far end lets go.
       CancelIoEx(handle_, &ov);
       GetOverlappedResult(handle_, &ov, &written, TRUE);
+      PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR);
       throw EComPort(CError_WriteFailed, ERROR_TIMEOUT);
     }
     if (!GetOverlappedResult(handle_, &ov, &written, FALSE))
@@ -287,6 +298,24 @@ int WinPort::Read(void* buffer, int count) {
       throw EComPort(CError_ReadFailed, static_cast<int>(error));
   }
   return static_cast<int>(got);
+}
+
+bool WinPort::WaitForInput(int64_t waitMs) {
+  // Reset before the look: bytes that arrive after it set the event again.
+  ResetEvent(input_);
+  try {
+    if (Poll() > 0) return true;
+  } catch (const EComPort& e) {
+    throw EComPort(CError_ReadFailed, e.ErrorCode());
+  }
+  if (waitMs > 0)
+    WaitForSingleObject(input_, static_cast<DWORD>(std::min<int64_t>(waitMs, MAXDWORD - 1)));
+  return true;
+}
+
+void WinPort::DiscardQueues() {
+  if (handle_ != INVALID_HANDLE_VALUE)
+    PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
 }
 
 int WinPort::QueuedInput() {

@@ -47,6 +47,12 @@ class WinPort : public PortTransport {
   TComErrors LineErrors(bool checkParity) override;
   TComSignals Signals() override;
 
+  // Waits up to waitMs for received bytes, returning early when they are
+  // there. Raises code 3.
+  bool WaitForInput(int64_t waitMs);
+  // Drops what the queues hold ahead of a close; never raises.
+  void DiscardQueues();
+
   // Raises or lowers DTR or RTS (EscapeCommFunction). Raises code 12.
   void SetDtr(bool on);
   void SetRts(bool on);
@@ -69,6 +75,7 @@ class WinPort : public PortTransport {
   std::string port_;
   void* handle_;  // INVALID_HANDLE_VALUE when closed
   void* arrived_ = nullptr;
+  void* input_ = nullptr;  // manual-reset: set with arrived_, for WaitForInput
   void* stop_ = nullptr;
   std::thread watcher_;
   std::atomic<bool> stopping_{false};
