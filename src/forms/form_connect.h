@@ -22,6 +22,7 @@
 #include "scan/port_scan.h"
 #include "serial/net/open_cancel.h"
 #include "util/platform.h"
+#include "util/waitable.h"
 
 namespace velimo::serial {
 class TComPort;
@@ -184,7 +185,7 @@ class TForm_Connect : public TModalForm {
     std::thread thread;
     std::vector<scan::PortResult> results;
     std::atomic<bool> cancel{false};
-    int done_fd = -1;
+    Waitable done_fd = kNoWaitable;
     ~ScanJob();  // stops the scan and waits for it
   };
   std::unique_ptr<ScanJob> scan_;

@@ -2,10 +2,8 @@
 // so the window stays live for the ten seconds an empty port may take;
 // its end is signalled on a descriptor the platform watches, and its
 // results are taken on the user-interface thread.
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 #include "forms/form_connect.h"
@@ -28,7 +26,7 @@ std::string AnsweredAt(const scan::PortResult& r) {
 TForm_Connect::ScanJob::~ScanJob() {
   cancel.store(true);
   if (thread.joinable()) thread.join();
-  if (done_fd >= 0) close(done_fd);
+  if (done_fd != kNoWaitable) DestroyWakeEvent(done_fd);
 }
 
 TForm_Connect::~TForm_Connect() {
@@ -55,7 +53,11 @@ void TForm_Connect::Btn_FindModemClick() {
   if (!typed.empty() && EntryOfPort(typed) < 0) options.ports.push_back(typed);
 
   scan_ = std::make_unique<ScanJob>();
-  scan_->done_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  try {
+    scan_->done_fd = CreateWakeEvent();
+  } catch (const std::system_error&) {
+    // The user-interface thread then learns of the end by waiting.
+  }
   options.cancel = &scan_->cancel;
   Btn_FindModem.SetCaption("Cancel");
   Btn_Connect.SetEnabled(false);
@@ -65,10 +67,7 @@ void TForm_Connect::Btn_FindModemClick() {
   ScanJob* job = scan_.get();
   job->thread = std::thread([job, options] {
     job->results = scan::ScanPorts(options);
-    const uint64_t one = 1;
-    if (job->done_fd >= 0 && write(job->done_fd, &one, sizeof one) < 0) {
-      // The user-interface thread then learns of the end by waiting.
-    }
+    if (job->done_fd != kNoWaitable) SignalWakeEvent(job->done_fd);
   });
   scan_watch_ = main_.platform().WatchReadable(scan_->done_fd, [this] { FinishFindModem(); });
 }

@@ -1,6 +1,5 @@
 #include "forms/headless_platform.h"
 
-#include <poll.h>
 #include <time.h>
 
 #include <algorithm>
@@ -9,10 +8,12 @@
 #include <climits>
 #include <cstdio>
 #include <limits>
+#include <system_error>
 #include <thread>
 
 #include "serial/com_port.h"
 #include "util/precise_pause.h"
+#include "util/waitable.h"
 
 namespace velimo::forms {
 
@@ -169,22 +170,19 @@ class HeadlessPlatform::DescriptorWatch : public PlatformWatch {
   HeadlessPlatform& owner_;
 };
 
-std::unique_ptr<PlatformWatch> HeadlessPlatform::WatchReadable(int fd,
+std::unique_ptr<PlatformWatch> HeadlessPlatform::WatchReadable(Waitable fd,
                                                                std::function<void()> onReady) {
-  if (fd < 0) return nullptr;
+  if (fd == kNoWaitable) return nullptr;
   auto watch = std::make_unique<DescriptorWatch>(*this);
   readables_.push_back(Readable{watch.get(), fd, std::move(onReady)});
   return watch;
 }
 
-void HeadlessPlatform::ServeReadable(const std::vector<pollfd>& fds) {
+void HeadlessPlatform::ServeReadable(const std::vector<Waitable>& ready) {
   // A callback may end its own watch or another: look each up again.
   const std::vector<Readable> readables = readables_;
   for (const Readable& r : readables) {
-    const bool ready = std::any_of(fds.begin(), fds.end(), [&](const pollfd& p) {
-      return p.fd == r.fd && (p.revents & POLLIN);
-    });
-    if (!ready) continue;
+    if (std::find(ready.begin(), ready.end(), r.fd) == ready.end()) continue;
     const bool still = std::any_of(readables_.begin(), readables_.end(),
                                    [&](const Readable& x) { return x.watch == r.watch; });
     if (still && r.on_ready) r.on_ready();
@@ -211,33 +209,33 @@ int64_t HeadlessPlatform::NextDeadline() const {
 }
 
 void HeadlessPlatform::ServeOnce(int waitMs) {
-  std::vector<pollfd> fds;
-  fds.reserve(watches_.size());
-  for (const Watch& w : watches_) fds.push_back(pollfd{w.port->WakeFd(), POLLIN, 0});
-  for (const Readable& r : readables_) fds.push_back(pollfd{r.fd, POLLIN, 0});
+  std::vector<Waitable> items;
+  items.reserve(watches_.size() + readables_.size());
+  for (const Watch& w : watches_) items.push_back(w.port->WakeFd());
+  for (const Readable& r : readables_) items.push_back(r.fd);
 
   const int64_t now = SteadyMs();
   const int64_t deadline = NextDeadline();
   if (deadline != std::numeric_limits<int64_t>::max()) {
     waitMs = static_cast<int>(std::clamp<int64_t>(deadline - now, 0, waitMs));
   }
-  std::vector<int> ready;
-  if (!fds.empty()) {
-    int n = poll(fds.data(), fds.size(), waitMs);
-    if (n > 0) {
-      for (const pollfd& p : fds)
-        if (p.revents & POLLIN) ready.push_back(p.fd);
+  std::vector<Waitable> ready;
+  if (!items.empty()) {
+    try {
+      ready = WaitForAny(items, waitMs);
+    } catch (const std::system_error&) {
+      // A failed wait serves what it can this round, as a timed-out one.
     }
   } else if (waitMs > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
   }
   ++wakeups_;
-  if (!readables_.empty()) ServeReadable(fds);
+  if (!readables_.empty()) ServeReadable(ready);
   ServePorts(ready);
   ServeDueTimers();
 }
 
-void HeadlessPlatform::ServePorts(const std::vector<int>& readyFds) {
+void HeadlessPlatform::ServePorts(const std::vector<Waitable>& readyFds) {
   // A batch may close or unwatch a port: work from a copy and look each
   // port up again before serving it.
   const std::vector<Watch> watches = watches_;

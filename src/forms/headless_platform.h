@@ -20,8 +20,6 @@
 
 #include "util/platform.h"
 
-struct pollfd;
-
 namespace velimo::serial {
 class TComPort;
 }
@@ -43,7 +41,7 @@ class HeadlessPlatform : public Platform {
   LocalDateTime Now() override;
   int64_t MonotonicMs() override;
   std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) override;
-  std::unique_ptr<PlatformWatch> WatchReadable(int fd, std::function<void()> onReady) override;
+  std::unique_ptr<PlatformWatch> WatchReadable(Waitable fd, std::function<void()> onReady) override;
   // Nothing is started here: a headless run cannot hand its work to a new
   // instance. The request is recorded and on_restart is told, so the
   // caller ends its run as the desktop program ends its own.
@@ -104,15 +102,15 @@ class HeadlessPlatform : public Platform {
   friend class DescriptorWatch;
   struct Readable {
     DescriptorWatch* watch;
-    int fd;
+    Waitable fd;
     std::function<void()> on_ready;
   };
-  void ServeReadable(const std::vector<pollfd>& fds);
+  void ServeReadable(const std::vector<Waitable>& ready);
 
   // One round: waits at most waitMs for a port or the next timer, then
   // serves what is ready.
   void ServeOnce(int waitMs);
-  void ServePorts(const std::vector<int>& readyFds);
+  void ServePorts(const std::vector<Waitable>& ready);
   void ServeDueTimers();
   int64_t NextDeadline() const;
   void BoxOpen();

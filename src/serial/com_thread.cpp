@@ -1,14 +1,21 @@
 #include "serial/com_thread.h"
 
 #include <chrono>
+#include <system_error>
 
-#include "serial/wake_event.h"
+#include "serial/com_error.h"
 
 namespace velimo::serial {
 
 // ---- HandOver ----
 
-HandOver::HandOver() : wake_fd_(CreateWakeEvent()) {}
+HandOver::HandOver() {
+  try {
+    wake_fd_ = CreateWakeEvent();
+  } catch (const std::system_error& e) {
+    throw EComPort(CError_WaitFailed, e.code().value());
+  }
+}
 
 HandOver::~HandOver() {
   DestroyWakeEvent(wake_fd_);

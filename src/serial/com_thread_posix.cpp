@@ -9,43 +9,9 @@
 
 #include "serial/com_error.h"
 #include "serial/com_thread.h"
-#include "serial/wake_event.h"
+#include "util/waitable.h"
 
 namespace velimo::serial {
-
-namespace {
-
-void SignalEventFd(int fd) {
-  uint64_t one = 1;
-  while (write(fd, &one, sizeof one) < 0 && errno == EINTR) {
-  }
-}
-
-void ResetEventFd(int fd) {
-  uint64_t value;
-  while (read(fd, &value, sizeof value) < 0 && errno == EINTR) {
-  }
-}
-
-}  // namespace
-
-Waitable CreateWakeEvent() {
-  const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (fd < 0) throw EComPort(CError_WaitFailed, errno);
-  return fd;
-}
-
-void DestroyWakeEvent(Waitable event) {
-  if (event >= 0) close(event);
-}
-
-void SignalWakeEvent(Waitable event) {
-  SignalEventFd(event);
-}
-
-void ResetWakeEvent(Waitable event) {
-  ResetEventFd(event);
-}
 
 // ---- TComThread ----
 
@@ -97,7 +63,7 @@ void TComThread::Start() {
 }
 
 void TComThread::Stop() {
-  SignalEventFd(stop_fd_);
+  SignalWakeEvent(stop_fd_);
   hand_over_.RequestStop(session_);
 }
 

@@ -1,33 +1,14 @@
 // The event thread on Windows: it sleeps on what the port's transport
 // signals (serial/win/WinPort signals an event from its WaitCommEvent
 // thread) and on a stop event; the hand-over's wake-up is a manual-reset
-// event. The batches, the hand-over and the end of a session are as on
+// event (util/waitable.h). The batches, the hand-over and the end of a session are as on
 // POSIX.
 #include <windows.h>
 
 #include "serial/com_error.h"
 #include "serial/com_thread.h"
-#include "serial/wake_event.h"
 
 namespace velimo::serial {
-
-Waitable CreateWakeEvent() {
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!event) throw EComPort(CError_WaitFailed, static_cast<int>(GetLastError()));
-  return event;
-}
-
-void DestroyWakeEvent(Waitable event) {
-  if (event) CloseHandle(event);
-}
-
-void SignalWakeEvent(Waitable event) {
-  SetEvent(event);
-}
-
-void ResetWakeEvent(Waitable event) {
-  ResetEvent(event);
-}
 
 TComThread::TComThread(Waitable fd, TComEvents events, uint64_t session, HandOver& handOver,
                        std::function<bool()> hungUp)

@@ -9,6 +9,8 @@
 // WaitForMultipleObjects.
 #pragma once
 
+#include <vector>
+
 namespace velimo {
 
 #ifdef _WIN32
@@ -18,5 +20,20 @@ inline constexpr Waitable kNoWaitable = nullptr;
 using Waitable = int;  // a file descriptor
 inline constexpr Waitable kNoWaitable = -1;
 #endif
+
+// Sleeps until one of items is readable (signalled) or timeoutMs have
+// passed (0: only looks; negative: no limit), and returns those that are
+// ready then, in the order given; empty when the time ran out. Raises
+// std::system_error when the wait itself fails.
+std::vector<Waitable> WaitForAny(const std::vector<Waitable>& items, int timeoutMs);
+
+// A wake-up that one thread signals and another sleeps on: an eventfd on
+// POSIX, a manual-reset event on Windows. It stays readable (signalled)
+// from SignalWakeEvent until ResetWakeEvent. Create raises
+// std::system_error when the system has none left to give.
+Waitable CreateWakeEvent();
+void DestroyWakeEvent(Waitable event);
+void SignalWakeEvent(Waitable event);
+void ResetWakeEvent(Waitable event);
 
 }  // namespace velimo
