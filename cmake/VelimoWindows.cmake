@@ -12,6 +12,7 @@ set(VELIMO_WINDOWS_PENDING
   src/serial/port_identity.cpp
   src/serial/net/network_port.cpp
   src/serial/net/tcp_connect.cpp
+  src/profile/profile_file.cpp
   tests/support/fake_system.cpp
   tests/support/form_fixture.cpp
   tests/unit/settings/ini_file_test.cpp
@@ -23,10 +24,13 @@ set(VELIMO_WINDOWS_PENDING
 
 # The library folders that build for Windows, lowest first, and the unit
 # test folders that run under wine.
-set(VELIMO_WINDOWS_LAYERS src/util src/settings src/trace src/serial src/protocol)
+set(VELIMO_WINDOWS_LAYERS src/util src/settings src/trace src/serial src/protocol src/scan
+                          src/forms src/profile)
 set(VELIMO_WINDOWS_UNIT_TESTS util settings trace protocol)
 
 # Windows 10 and later: the high-resolution waitable timer and the wide
 # file calls that the ports use.
 add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE
-                        WIN32_LEAN_AND_MEAN NOMINMAX)
+                        WIN32_LEAN_AND_MEAN NOMINMAX
+                        # localtime_r and the other _r calls (MinGW's time.h)
+                        _POSIX_THREAD_SAFE_FUNCTIONS=200112L)

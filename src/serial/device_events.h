@@ -39,7 +39,7 @@ class DeviceWatcher {
   void AddWatch(const std::string& folder);
 
   SystemRoots roots_;
-  int fd_ = -1;
+  Waitable fd_ = kNoWaitable;
   int by_id_watch_ = -1;
   std::vector<std::string> folders_;
 };

@@ -496,6 +496,10 @@ void NetworkPort::Purge(bool input, bool output) {
   }
 }
 
+Waitable NetworkPort::Fd() const {
+  return fd_;
+}
+
 int NetworkPort::Write(const void* data, int count, int64_t limitMs) {
   if (fd_ < 0) throw EComPort(CError_WriteFailed, EBADF);
   if (Gone()) FailGone(CError_WriteFailed);

@@ -60,7 +60,7 @@ class NetworkPort : public PortTransport {
   // with ECANCELED, and nothing stays open.
   void Open(const OpenCancel& cancel);
   void Close() override;
-  int Fd() const override { return fd_; }
+  Waitable Fd() const override;
   void ApplyLineSettings(const TransportSettings& settings) override;
   void Purge(bool input, bool output) override;
   int Write(const void* data, int count, int64_t limitMs) override;

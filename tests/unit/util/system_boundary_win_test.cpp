@@ -12,6 +12,7 @@
 #include "util/file_append.h"
 #include "util/own_file.h"
 #include "util/precise_pause.h"
+#include "util/waitable.h"
 #include "util/wide_text_win.h"
 
 namespace velimo {
@@ -82,6 +83,22 @@ TEST(PrecisePauseWin, NeverShorterThanAsked) {
     PrecisePause(ms);
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(ms)) << ms << " ms";
   }
+}
+
+TEST(WaitableWin, WaitForAnyNamesEverySignalledEventAndTimesOut) {
+  const Waitable a = CreateWakeEvent();
+  const Waitable b = CreateWakeEvent();
+  EXPECT_TRUE(WaitForAny({a, b}, 20).empty());
+  SignalWakeEvent(b);
+  EXPECT_EQ(WaitForAny({a, b}, -1), std::vector<Waitable>{b});
+  SignalWakeEvent(a);
+  // Both stay signalled until reset, and both are named.
+  EXPECT_EQ(WaitForAny({a, b}, 0), (std::vector<Waitable>{a, b}));
+  ResetWakeEvent(a);
+  ResetWakeEvent(b);
+  EXPECT_TRUE(WaitForAny({a, b}, 0).empty());
+  DestroyWakeEvent(a);
+  DestroyWakeEvent(b);
 }
 
 }  // namespace
