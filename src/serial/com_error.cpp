@@ -63,9 +63,11 @@ bool EComPort::DeviceGone() const {
 #ifdef _WIN32
   // The code is GetLastError's. An unplugged adapter's handle answers
   // with ERROR_ACCESS_DENIED (5, EIO's number) or ERROR_INVALID_HANDLE (6,
-  // ENXIO's), ERROR_BAD_COMMAND (22), ERROR_GEN_FAILURE (31) or
+  // ENXIO's), ERROR_NOT_READY (21; wine's answer once the device behind a
+  // port has hung up), ERROR_BAD_COMMAND (22), ERROR_GEN_FAILURE (31) or
   // ERROR_DEVICE_REMOVED (1617).
-  if (system_code_ == 22 || system_code_ == 31 || system_code_ == 1617) return true;
+  if (system_code_ == 21 || system_code_ == 22 || system_code_ == 31 || system_code_ == 1617)
+    return true;
 #endif
   return false;
 }

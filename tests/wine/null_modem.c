@@ -1,5 +1,6 @@
 /* Preloaded into wine by scripts/build-windows: a pseudo-terminal answers
- * the modem-line requests as a null-modem cable would.
+ * the modem-line requests as a null-modem cable would, and never becomes
+ * wine's controlling terminal.
  *
  * Wine's COM ports read and drive the modem lines with TIOCMGET, TIOCMBIS,
  * TIOCMBIC and TIOCMSET. A Linux pseudo-terminal has no modem lines and
@@ -13,6 +14,7 @@
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdarg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -29,6 +31,54 @@ static int is_pseudo_terminal(int fd) {
 enum { kMaxFd = 4096 };
 static int driven[kMaxFd]; /* DTR and RTS as last set, per descriptor */
 static char known[kMaxFd];
+
+/* Wine's server opens a COM port's device without O_NOCTTY; being a
+ * session leader without a terminal, it would take the pseudo-terminal as
+ * its controlling terminal, and a simulator that ends (or vanishes, as an
+ * unplugged adapter does, on purpose in the tests) would hang it up. */
+static mode_t mode_of(int flags, va_list args) {
+  return (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+}
+
+int open(const char *path, int flags, ...) {
+  static int (*real)(const char *, int, ...);
+  if (!real) real = (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, "open");
+  va_list args;
+  va_start(args, flags);
+  mode_t mode = mode_of(flags, args);
+  va_end(args);
+  return real(path, flags | O_NOCTTY, mode);
+}
+
+int open64(const char *path, int flags, ...) {
+  static int (*real)(const char *, int, ...);
+  if (!real) real = (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, "open64");
+  va_list args;
+  va_start(args, flags);
+  mode_t mode = mode_of(flags, args);
+  va_end(args);
+  return real(path, flags | O_NOCTTY, mode);
+}
+
+int openat(int dir, const char *path, int flags, ...) {
+  static int (*real)(int, const char *, int, ...);
+  if (!real) real = (int (*)(int, const char *, int, ...))dlsym(RTLD_NEXT, "openat");
+  va_list args;
+  va_start(args, flags);
+  mode_t mode = mode_of(flags, args);
+  va_end(args);
+  return real(dir, path, flags | O_NOCTTY, mode);
+}
+
+int openat64(int dir, const char *path, int flags, ...) {
+  static int (*real)(int, const char *, int, ...);
+  if (!real) real = (int (*)(int, const char *, int, ...))dlsym(RTLD_NEXT, "openat64");
+  va_list args;
+  va_start(args, flags);
+  mode_t mode = mode_of(flags, args);
+  va_end(args);
+  return real(dir, path, flags | O_NOCTTY, mode);
+}
 
 int ioctl(int fd, unsigned long request, ...) {
   static int (*real_ioctl)(int, unsigned long, ...);

@@ -1,7 +1,8 @@
 // The Windows port transport against a simulated modem: run under wine by
 // scripts/build-windows, which starts velimo-modem-sim (--model s
 // --line-rate 57600) and maps the COM port named by VELIMO_SIM_COM to its
-// link.
+// link, and one that vanishes after its first answer, as an unplugged
+// adapter does, on VELIMO_SIM_VANISHING_COM.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -20,8 +21,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string SimPort() {
-  const char* port = std::getenv("VELIMO_SIM_COM");
+std::string SimPort(const char* variable = "VELIMO_SIM_COM") {
+  const char* port = std::getenv(variable);
   return port ? port : "";
 }
 
@@ -152,6 +153,34 @@ TEST_F(WinPortSim, ThePortListNamesTheMappedPort) {
   ASSERT_TRUE(ports.has_value());
   EXPECT_NE(std::find(ports->begin(), ports->end(), SimPort()), ports->end());
   EXPECT_TRUE(std::is_sorted(ports->begin(), ports->end(), NaturalLess));
+}
+
+TEST_F(WinPortSim, AVanishedDeviceFailsAsGone) {
+  const std::string name = SimPort("VELIMO_SIM_VANISHING_COM");
+  ASSERT_FALSE(name.empty()) << "VELIMO_SIM_VANISHING_COM names no port";
+  WinPort port(name);
+  port.Open();
+  port.ApplyLineSettings(Line(57600));
+  EXPECT_EQ(Ask(port, "AT+CH=5\r\n"), "OK. Channel=5\r\n");
+  // The next look at the port after the device went away fails, and the
+  // failure says the device has gone (the port component then closes the
+  // port and tells the operator, as on Linux).
+  bool gone = false;
+  const Clock::time_point until = Clock::now() + std::chrono::seconds(3);
+  while (!gone && Clock::now() < until) {
+    try {
+      char buffer[64];
+      port.Read(buffer, sizeof buffer);
+      port.QueuedInput();
+      WaitForSingleObject(port.Fd(), 50);
+    } catch (const EComPort& e) {
+      gone = e.DeviceGone();
+      EXPECT_TRUE(gone) << e.what();
+      break;
+    }
+  }
+  EXPECT_TRUE(gone);
+  port.Close();
 }
 
 TEST(WinPortNames, ComNamesGetTheDevicePrefix) {
