@@ -12,7 +12,6 @@ set(VELIMO_WINDOWS_PENDING
   src/serial/port_identity.cpp
   src/serial/net/network_port.cpp
   src/serial/net/tcp_connect.cpp
-  src/profile/profile_file.cpp
   tests/support/fake_system.cpp
   tests/support/form_fixture.cpp
   tests/unit/settings/ini_file_test.cpp
