@@ -6,7 +6,6 @@
 # Windows half exists; the list only shrinks.
 set(VELIMO_WINDOWS_PENDING
   src/serial/com_port.cpp
-  src/serial/device_events.cpp
   src/serial/open_refusal.cpp
   src/serial/port_holders.cpp
   src/serial/port_identity.cpp

@@ -7,6 +7,10 @@
 // inotify rather than a udev monitor: it needs no library, sees the same
 // events in containers and on systems without udev (devtmpfs makes the
 // nodes), and a test can drive it with plain files in a folder of its own.
+//
+// On Windows the registry's port list (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM,
+// where serial drivers enter and remove their ports) is watched with
+// RegNotifyChangeKeyValue; the waitable is the event it signals.
 #pragma once
 
 #include <string>
@@ -41,6 +45,7 @@ class DeviceWatcher {
   SystemRoots roots_;
   Waitable fd_ = kNoWaitable;
   int by_id_watch_ = -1;
+  void* key_ = nullptr;  // Windows: the registry's port list, watched
   std::vector<std::string> folders_;
 };
 

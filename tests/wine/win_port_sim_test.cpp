@@ -13,6 +13,7 @@
 
 #include "serial/com_error.h"
 #include "serial/com_thread.h"
+#include "serial/device_events.h"
 #include "serial/port_list.h"
 #include "serial/win/win_port.h"
 
@@ -181,6 +182,32 @@ TEST_F(WinPortSim, AVanishedDeviceFailsAsGone) {
   }
   EXPECT_TRUE(gone);
   port.Close();
+}
+
+TEST_F(WinPortSim, TheDeviceWatcherSeesAPortComeAndGo) {
+  // A driver enters its port in the registry's port list and removes it
+  // again; the test does what the driver does.
+  DeviceWatcher watcher;
+  ASSERT_NE(watcher.Fd(), kNoWaitable);
+  EXPECT_FALSE(watcher.TakeChanges());
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_SET_VALUE, &key),
+      ERROR_SUCCESS);
+  const wchar_t name[] = L"COM77";
+  ASSERT_EQ(RegSetValueExW(key, L"\\Device\\VelimoTest", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(name), sizeof name),
+            ERROR_SUCCESS);
+  EXPECT_EQ(WaitForSingleObject(watcher.Fd(), 2000), WAIT_OBJECT_0);
+  EXPECT_TRUE(watcher.TakeChanges());
+  const std::optional<std::vector<std::string>> ports = EnumerateSerialPorts();
+  ASSERT_TRUE(ports.has_value());
+  EXPECT_NE(std::find(ports->begin(), ports->end(), "COM77"), ports->end());
+  EXPECT_FALSE(watcher.TakeChanges());
+  ASSERT_EQ(RegDeleteValueW(key, L"\\Device\\VelimoTest"), ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(WaitForSingleObject(watcher.Fd(), 2000), WAIT_OBJECT_0);
+  EXPECT_TRUE(watcher.TakeChanges());
 }
 
 TEST(WinPortNames, ComNamesGetTheDevicePrefix) {

@@ -1,9 +1,9 @@
-#include "serial/device_events.h"
-
 #include <sys/inotify.h>
 #include <unistd.h>
 
 #include <algorithm>
+
+#include "serial/device_events.h"
 
 namespace velimo::serial {
 
