@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "serial/deadline.h"
-#include "serial/tty/tty_port.h"
+#include "serial/local_port.h"
 
 namespace velimo::serial {
 
@@ -32,7 +32,7 @@ class ClosedPort : public PortTransport {
  public:
   void Open() override {}
   void Close() override {}
-  int Fd() const override { return -1; }
+  Waitable Fd() const override { return kNoWaitable; }
   void ApplyLineSettings(const TransportSettings&) override {}
   void Purge(bool, bool) override { throw EComPort(CError_PurgeFailed, EBADF); }
   int Write(const void*, int, int64_t) override { throw EComPort(CError_WriteFailed, EBADF); }
@@ -45,20 +45,6 @@ class ClosedPort : public PortTransport {
 };
 
 }  // namespace
-
-std::string DevicePathOf(const std::string& port) {
-  if (port.size() > 3 && port.size() <= 12 && (port[0] == 'C' || port[0] == 'c') &&
-      (port[1] == 'O' || port[1] == 'o') && (port[2] == 'M' || port[2] == 'm') &&
-      std::all_of(port.begin() + 3, port.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    long n = std::stol(port.substr(3));
-    if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
-  }
-  // A path as an operator types it in a shell: absolute, or relative to the
-  // working folder when it starts at "." or "..". Anything else is a name
-  // under /dev, which includes "serial/by-id/...".
-  if (port.starts_with('/') || port.starts_with("./") || port.starts_with("../")) return port;
-  return "/dev/" + port;
-}
 
 // ---- settings objects ----
 
@@ -252,7 +238,7 @@ void TComPort::OpenPort() {
 
   std::unique_ptr<PortTransport> transport =
       transport_factory_ ? transport_factory_(port_) : nullptr;
-  if (!transport) transport = std::make_unique<tty::TtyPort>(DevicePathOf(port_), restore_line_);
+  if (!transport) transport = LocalPortTransport(port_, restore_line_);
   transport->Open();
   TakeOpened(std::move(transport));
 }

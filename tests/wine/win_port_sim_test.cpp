@@ -27,8 +27,8 @@ std::string SimPort(const char* variable = "VELIMO_SIM_COM") {
   return port ? port : "";
 }
 
-PortLineSettings Line(int baud) {
-  PortLineSettings s;
+TransportSettings Line(int baud) {
+  TransportSettings s;
   s.line.baud = baud;
   s.dtr = true;
   return s;

@@ -48,7 +48,8 @@ std::string OpenReason(DWORD error) {
 
 }  // namespace
 
-WinPort::WinPort(std::string port) : port_(std::move(port)), handle_(INVALID_HANDLE_VALUE) {
+WinPort::WinPort(std::string port, bool restoreLine)
+    : port_(std::move(port)), restore_line_(restoreLine), handle_(INVALID_HANDLE_VALUE) {
   arrived_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   input_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -90,6 +91,13 @@ void WinPort::Open() {
     CloseHandle(h);
     throw EComPort(CError_OpenFailed, ERROR_BAD_DEVICE, "not a serial port");
   }
+  found_line_.reset();
+  if (restore_line_) {
+    auto found = std::make_unique<DCB>();
+    found->DCBlength = sizeof(DCB);
+    if (!GetCommState(h, found.get())) fail(CError_SetStateFailed);
+    found_line_ = std::move(found);
+  }
   if (!SetupComm(h, 4096, 4096)) fail(CError_SetupComFailed);
   // Reads "return at once with what is queued"; reads only ever ask for
   // what ClearCommError reports queued, so no driver makes them wait.
@@ -124,6 +132,8 @@ void WinPort::Close() {
   // What the queues hold is dropped, so the close does not wait for a
   // transmit queue that flow control holds.
   PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
+  if (found_line_) SetCommState(handle_, found_line_.get());
+  found_line_.reset();
   CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
 }
@@ -186,7 +196,7 @@ void WinPort::WatchEvents() {
   }
 }
 
-void WinPort::ApplyLineSettings(const PortLineSettings& settings) {
+void WinPort::ApplyLineSettings(const TransportSettings& settings) {
   if (handle_ == INVALID_HANDLE_VALUE) throw EComPort(CError_SetStateFailed, ERROR_INVALID_HANDLE);
   const tty::LineConfig& line = settings.line;
   DCB dcb{};

@@ -19,17 +19,22 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "serial/port_transport.h"
 
+struct _DCB;  // <windows.h>
+
 namespace velimo::serial::win {
 
 class WinPort : public PortTransport {
  public:
-  // port: "COMn" or a device path ("\\.\COMn").
-  explicit WinPort(std::string port);
+  // port: "COMn" or a device path ("\\.\COMn"). restoreLine: the line's
+  // settings as found at the open are given back at the close (a probe of
+  // a port that is not ours leaves it as it was).
+  explicit WinPort(std::string port, bool restoreLine = false);
   ~WinPort() override;
   WinPort(const WinPort&) = delete;
   WinPort& operator=(const WinPort&) = delete;
@@ -39,7 +44,7 @@ class WinPort : public PortTransport {
   // An auto-reset event, signalled when bytes, a line error or a modem
   // line change arrived, or the device went away (HungUp then says so).
   Waitable Fd() const override { return arrived_; }
-  void ApplyLineSettings(const PortLineSettings& settings) override;
+  void ApplyLineSettings(const TransportSettings& settings) override;
   void Purge(bool input, bool output) override;
   int Write(const void* data, int count, int64_t limitMs) override;
   int Read(void* buffer, int count) override;
@@ -49,9 +54,9 @@ class WinPort : public PortTransport {
 
   // Waits up to waitMs for received bytes, returning early when they are
   // there. Raises code 3.
-  bool WaitForInput(int64_t waitMs);
+  bool WaitForInput(int64_t waitMs) override;
   // Drops what the queues hold ahead of a close; never raises.
-  void DiscardQueues();
+  void DiscardQueues() override;
 
   // Raises or lowers DTR or RTS (EscapeCommFunction). Raises code 12.
   void SetDtr(bool on);
@@ -73,7 +78,9 @@ class WinPort : public PortTransport {
   void StopWatching();
 
   std::string port_;
-  void* handle_;  // INVALID_HANDLE_VALUE when closed
+  bool restore_line_ = false;
+  std::unique_ptr<_DCB> found_line_;  // as the open found it, when it is given back
+  void* handle_;                      // INVALID_HANDLE_VALUE when closed
   void* arrived_ = nullptr;
   void* input_ = nullptr;  // manual-reset: set with arrived_, for WaitForInput
   void* stop_ = nullptr;
