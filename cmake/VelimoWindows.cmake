@@ -5,10 +5,6 @@
 # calls POSIX directly and stays out of the Windows libraries until its
 # Windows half exists; the list only shrinks.
 set(VELIMO_WINDOWS_PENDING
-  src/serial/com_port.cpp
-  src/serial/open_refusal.cpp
-  src/serial/port_holders.cpp
-  src/serial/port_identity.cpp
   src/serial/net/network_port.cpp
   src/serial/net/tcp_connect.cpp
   tests/support/fake_system.cpp

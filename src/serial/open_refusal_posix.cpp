@@ -1,5 +1,3 @@
-#include "serial/open_refusal.h"
-
 #include <errno.h>
 #include <grp.h>
 #include <limits.h>
@@ -14,6 +12,7 @@
 
 #include "serial/com_error.h"
 #include "serial/com_port.h"
+#include "serial/open_refusal.h"
 #include "serial/port_holders.h"
 
 namespace velimo::serial {
@@ -160,11 +159,6 @@ void MissingReasons(const std::string& path, const SystemRoots& roots,
 }
 
 }  // namespace
-
-std::string ModemManagerRule(const std::string& vid, const std::string& pid) {
-  return "ATTRS{idVendor}==\"" + vid + "\", ATTRS{idProduct}==\"" + pid +
-         "\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"";
-}
 
 std::vector<std::string> RefusalReasons(const std::string& port, int comCode, int error,
                                         const SystemRoots& roots,

@@ -1,5 +1,3 @@
-#include "serial/port_holders.h"
-
 #include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -14,6 +12,8 @@
 #include <functional>
 #include <sstream>
 #include <string_view>
+
+#include "serial/port_holders.h"
 
 namespace velimo::serial {
 
@@ -143,10 +143,6 @@ std::vector<ProcessRef> ProcessesNamed(const std::string& name, const std::strin
     if (CommandName(folder) == name) found.push_back(ProcessRef{pid, name});
   });
   return found;
-}
-
-std::string Describe(const ProcessRef& process) {
-  return "PID " + std::to_string(process.pid) + " (" + process.name + ")";
 }
 
 }  // namespace velimo::serial

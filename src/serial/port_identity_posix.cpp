@@ -1,5 +1,3 @@
-#include "serial/port_identity.h"
-
 #include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -9,6 +7,7 @@
 #include <algorithm>
 
 #include "serial/com_port.h"
+#include "serial/port_identity.h"
 #include "serial/port_list.h"
 #include "util/bounded_file.h"
 
@@ -122,41 +121,6 @@ void Identify(PortIdentity& id, const SystemRoots& roots,
 
 }  // namespace
 
-SystemRoots SystemRoots::Under(const std::string& root) {
-  SystemRoots r;
-  if (root.empty() || root == "/") return r;
-  r.sys_class_tty = root + r.sys_class_tty;
-  r.dev = root + r.dev;
-  r.by_id = root + r.by_id;
-  // The processes that may hold a port are the system's own.
-  return r;
-}
-
-std::string PortIdentity::VidPid() const {
-  if (vid.empty()) return {};
-  return vid + ":" + pid;
-}
-
-std::string PortIdentity::Description() const {
-  std::string text;
-  if (usb) {
-    text = !product.empty() ? product : !manufacturer.empty() ? manufacturer : "USB serial adapter";
-    if (product.empty() && manufacturer.empty() && !vid.empty()) text += " " + VidPid();
-    if (!serial.empty()) text += ", serial " + serial;
-  } else if (platform) {
-    text = "platform serial port";
-    if (!driver.empty()) text += " (" + driver + ")";
-  } else if (!driver.empty()) {
-    text = driver;
-  }
-  return text;
-}
-
-std::string PortIdentity::ListEntry() const {
-  const std::string description = Description();
-  return description.empty() ? name : name + " - " + description;
-}
-
 PortIdentity IdentifyPort(const std::string& name, const SystemRoots& roots) {
   PortIdentity id;
   id.name = name;
@@ -190,16 +154,6 @@ std::optional<PortIdentity> FindPort(const std::string& port, const SystemRoots&
   }
   if (!IsDir(roots.sys_class_tty + "/" + name)) return std::nullopt;
   return IdentifyPort(name, roots);
-}
-
-std::string SerialOfById(const std::string& byIdName) {
-  std::string name = BaseName(byIdName);
-  if (name.rfind("usb-", 0) != 0) return {};
-  // Interface suffixes: "-if00", "-if00-port0".
-  if (const auto at = name.find("-if"); at != std::string::npos) name.resize(at);
-  const auto underscore = name.find_last_of('_');
-  if (underscore == std::string::npos || underscore + 1 >= name.size()) return {};
-  return name.substr(underscore + 1);
 }
 
 }  // namespace velimo::serial

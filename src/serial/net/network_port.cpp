@@ -602,7 +602,7 @@ class MalformedAddress : public PortTransport {
   explicit MalformedAddress(std::string error) : error_(std::move(error)) {}
   void Open() override { throw EComPort(CError_OpenFailed, EINVAL, error_ + "."); }
   void Close() override {}
-  int Fd() const override { return -1; }
+  Waitable Fd() const override { return kNoWaitable; }
   void ApplyLineSettings(const TransportSettings&) override {}
   void Purge(bool, bool) override {}
   int Write(const void*, int, int64_t) override { throw EComPort(CError_WriteFailed, EBADF); }
