@@ -14,6 +14,14 @@ namespace {
 
 constexpr const char* kNotRegular = "not a regular file";
 
+#ifdef _WIN32
+// Binary mode (the C library of Windows reads text mode by default) and
+// not inherited; a regular file never blocks there.
+constexpr int kReadFlags = O_RDONLY | O_BINARY | O_NOINHERIT;
+#else
+constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+#endif
+
 BoundedRead Refused(int error, std::string reason) {
   BoundedRead r;
   r.error = error;
@@ -47,7 +55,7 @@ BoundedRead ReadBoundedFile(const std::string& path, size_t limit) {
 
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    fd = ::open(path.c_str(), kReadFlags);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return SystemError(errno);
   struct Closer {

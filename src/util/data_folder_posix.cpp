@@ -1,5 +1,3 @@
-#include "util/data_folder.h"
-
 #include <fcntl.h>
 #include <limits.h>
 #include <pwd.h>
@@ -11,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "util/data_folder.h"
 
 namespace velimo {
 

@@ -39,7 +39,9 @@ OwnFile FollowOwnLinks(const std::string& path);
 
 // The rule above for one link: linkOwner owns the link, folderOwner the
 // folder it stands in, user is the process's effective user.
+#ifndef _WIN32
 bool LinkMayBeFollowed(uid_t linkOwner, uid_t folderOwner, uid_t user);
+#endif
 
 // Opens the file at path with flags (O_RDONLY, O_RDWR, O_WRONLY | O_APPEND |
 // O_CREAT ...; O_CLOEXEC, O_NOCTTY, O_NONBLOCK and O_NOFOLLOW are added) and

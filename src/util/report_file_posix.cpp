@@ -1,5 +1,3 @@
-#include "util/report_file.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +6,7 @@
 #include <cstring>
 
 #include "util/own_file.h"
+#include "util/report_file.h"
 
 namespace velimo {
 

@@ -36,40 +36,12 @@ RestartCommand OwnRestartCommand() {
   return RestartCommandFor(OwnExecutable(), ec ? std::string(".") : Narrow(cwd.wstring()));
 }
 
-namespace {
-
-// One word of a command line as the C runtime's parser reads it back:
-// quoted when it holds a blank or a quote, a quote escaped, and the
-// backslashes before a quote (or the closing quote) doubled.
-void AppendQuoted(std::wstring& line, const std::wstring& word) {
-  if (!line.empty()) line += L' ';
-  if (!word.empty() && word.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-    line += word;
-    return;
-  }
-  line += L'"';
-  size_t backslashes = 0;
-  for (wchar_t c : word) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    line += c;
-  }
-  line.append(backslashes * 2, L'\\');
-  line += L'"';
-}
-
-}  // namespace
-
 pid_t StartDetached(const RestartCommand& command) {
   if (command.executable.empty()) return -1;
   std::wstring line;
-  AppendQuoted(line,
-               Widen(command.program_name.empty() ? command.executable : command.program_name));
-  for (const std::string& a : command.arguments) AppendQuoted(line, Widen(a));
+  AppendQuotedWord(line,
+                   Widen(command.program_name.empty() ? command.executable : command.program_name));
+  for (const std::string& a : command.arguments) AppendQuotedWord(line, Widen(a));
   const std::wstring executable = Widen(command.executable);
   const std::wstring folder = Widen(command.working_directory);
   STARTUPINFOW startup{};

@@ -35,4 +35,28 @@ std::string SystemErrorText(unsigned long code) {
   return text;
 }
 
+// One word of a command line as the C runtime's parser reads it back:
+// quoted when it holds a blank or a quote, a quote escaped, and the
+// backslashes before a quote (or the closing quote) doubled.
+void AppendQuotedWord(std::wstring& line, const std::wstring& word) {
+  if (!line.empty()) line += L' ';
+  if (!word.empty() && word.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    line += word;
+    return;
+  }
+  line += L'"';
+  size_t backslashes = 0;
+  for (wchar_t c : word) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    line += c;
+  }
+  line.append(backslashes * 2, L'\\');
+  line += L'"';
+}
+
 }  // namespace velimo

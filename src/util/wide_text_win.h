@@ -16,4 +16,8 @@ std::string Narrow(std::wstring_view wide);
 // that FormatMessage appends.
 std::string SystemErrorText(unsigned long code);
 
+// Appends word to a command line (a blank first when the line has words)
+// so that the C runtime's parser reads it back as it was.
+void AppendQuotedWord(std::wstring& line, const std::wstring& word);
+
 }  // namespace velimo
