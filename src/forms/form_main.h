@@ -47,6 +47,7 @@
 #include "settings/settings.h"
 #include "trace/trace_log.h"
 #include "util/platform.h"
+#include "util/waitable.h"
 
 namespace velimo::forms {
 
@@ -626,8 +627,8 @@ class TForm_main : public SInfoPage,
     std::thread thread;
     std::atomic<bool> cancel{false};
     scan::PortResult result;
-    int done_fd = -1;   // readable once the thread is done
-    ~ReconnectProbe();  // stops the probe and waits for it
+    Waitable done_fd = kNoWaitable;  // signalled once the thread is done
+    ~ReconnectProbe();               // stops the probe and waits for it
   };
   std::unique_ptr<ReconnectProbe> probe_;
   std::unique_ptr<PlatformWatch> probe_watch_;

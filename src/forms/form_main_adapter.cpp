@@ -9,13 +9,13 @@
 // reconnected behind a modal box or dialog: the operator's answer there
 // comes first. The connect dialog's list follows the same device events
 // while it is shown.
-#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
 #include <exception>
+#include <system_error>
 
 #include "forms/form_main.h"
 #include "serial/device_events.h"
@@ -36,6 +36,11 @@ std::string FolderOf(const std::string& path) {
 // adapter or simulator that makes it) and the device behind it. The same
 // text means nothing has changed there since the last look.
 std::string DeviceAt(const std::string& port) {
+#ifdef _WIN32
+  // A COM port is known by its name alone: there while the registry's
+  // port list has it.
+  return serial::FindPort(port) ? serial::DevicePathOf(port) : std::string();
+#else
   const std::string path = serial::DevicePathOf(port);
   struct stat link;
   if (lstat(path.c_str(), &link) != 0) return {};
@@ -50,6 +55,7 @@ std::string DeviceAt(const std::string& port) {
   if (stat(path.c_str(), &device) == 0)
     text += " " + std::to_string(device.st_rdev) + ":" + std::to_string(device.st_ino);
   return text;
+#endif
 }
 
 constexpr int kWaitTraceEveryMs = 1000;
@@ -61,7 +67,7 @@ constexpr int kProbeEveryMs = 1000;
 TForm_main::ReconnectProbe::~ReconnectProbe() {
   cancel.store(true);
   if (thread.joinable()) thread.join();
-  if (done_fd >= 0) close(done_fd);
+  if (done_fd != kNoWaitable) DestroyWakeEvent(done_fd);
 }
 
 TForm_main::ModemIdentity TForm_main::IdentityOnPages() const {
@@ -196,7 +202,11 @@ void TForm_main::TryReconnect() {
       }
     }
     if (!found) return;
+#ifdef _WIN32
+  } else if (DeviceAt(port).empty()) {
+#else
   } else if (access(serial::DevicePathOf(port).c_str(), F_OK) != 0) {
+#endif
     return;
   }
   const std::string device = DeviceAt(port);
@@ -233,8 +243,12 @@ void TForm_main::StartReconnectProbe(const std::string& port, const std::string&
   options.listen_ms = Timer_ConnectionResponse.Interval();
   options.cancel = &probe_->cancel;
   ReconnectProbe* probe = probe_.get();
-  probe->done_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  probe_watch_ = probe->done_fd >= 0
+  try {
+    probe->done_fd = CreateWakeEvent();
+  } catch (const std::system_error&) {
+    // Without one the probe runs here, below.
+  }
+  probe_watch_ = probe->done_fd != kNoWaitable
                      ? platform_.WatchReadable(probe->done_fd, [this] { FinishReconnectProbe(); })
                      : nullptr;
   if (!probe_watch_) {
@@ -245,11 +259,7 @@ void TForm_main::StartReconnectProbe(const std::string& port, const std::string&
   }
   probe->thread = std::thread([probe, port, setup, options] {
     probe->result = scan::ReadReport(port, setup, options);
-    const uint64_t one = 1;
-    if (write(probe->done_fd, &one, sizeof one) < 0) {
-      // The descriptor is the probe's own; a failed write leaves only the
-      // destructor's wait.
-    }
+    SignalWakeEvent(probe->done_fd);
   });
 }
 

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -66,8 +67,15 @@ std::string PortResult::Why() const {
 std::string DeviceKey(const std::string& port) {
   if (serial::net::IsNetworkPortName(port)) return port;
   const std::string path = serial::DevicePathOf(port);
+#ifdef _WIN32
+  // A COM port has one name; case aside.
+  std::string key = path.starts_with("\\\\.\\") ? path.substr(4) : path;
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return key;
+#else
   char real[PATH_MAX];
   return realpath(path.c_str(), real) ? std::string(real) : path;
+#endif
 }
 
 namespace {
