@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 
 #include "exit_status.h"
@@ -49,14 +50,31 @@ std::string Json(const scan::PortResult& r) {
 // gives its line back its settings.
 std::atomic<bool> g_interrupted{false};
 
-void OnInterrupt(int) {
+void OnInterrupt(int signal) {
   g_interrupted.store(true);
+#ifdef _WIN32
+  std::signal(signal, OnInterrupt);  // Windows' C library took it away
+#else
+  (void)signal;
+#endif
 }
 
 // Ctrl-C (and a polite kill) stop the scan instead of the program for as
 // long as one of these lives.
 class InterruptStopsScan {
  public:
+#ifdef _WIN32
+  // Ctrl-C and Ctrl-Break reach a console program as SIGINT and SIGBREAK.
+  InterruptStopsScan() {
+    g_interrupted.store(false);
+    old_int_ = std::signal(SIGINT, OnInterrupt);
+    old_break_ = std::signal(SIGBREAK, OnInterrupt);
+  }
+  ~InterruptStopsScan() {
+    std::signal(SIGINT, old_int_);
+    std::signal(SIGBREAK, old_break_);
+  }
+#else
   InterruptStopsScan() {
     g_interrupted.store(false);
     struct sigaction sa = {};
@@ -69,11 +87,17 @@ class InterruptStopsScan {
     sigaction(SIGINT, &old_int_, nullptr);
     sigaction(SIGTERM, &old_term_, nullptr);
   }
+#endif
   InterruptStopsScan(const InterruptStopsScan&) = delete;
   InterruptStopsScan& operator=(const InterruptStopsScan&) = delete;
 
  private:
+#ifdef _WIN32
+  void (*old_int_)(int) = SIG_DFL;
+  void (*old_break_)(int) = SIG_DFL;
+#else
   struct sigaction old_int_ = {}, old_term_ = {};
+#endif
 };
 
 std::vector<scan::PortResult> Scan(scan::ScanOptions options) {

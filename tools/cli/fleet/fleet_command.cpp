@@ -1,6 +1,10 @@
 #include "fleet/fleet_command.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <pwd.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +32,9 @@
 #include "util/report_file.h"
 #include "util/sha256.h"
 #include "util/version.h"
+#ifdef _WIN32
+#include "util/wide_text_win.h"
+#endif
 
 namespace velimo::cli::fleet {
 
@@ -193,7 +200,12 @@ std::string ReportRefusal(const std::string& file, const std::string& units_file
   if (stat(folder.c_str(), &st) != 0)
     return "the report's folder " + folder + " cannot be used: " + Reason(errno);
   if (!S_ISDIR(st.st_mode)) return "the report's folder " + folder + " is not a folder";
-  if (access(folder.c_str(), W_OK | X_OK) != 0)
+#ifdef _WIN32
+  constexpr int kFolderUse = W_OK;  // Windows' C library refuses X_OK
+#else
+  constexpr int kFolderUse = W_OK | X_OK;
+#endif
+  if (access(folder.c_str(), kFolderUse) != 0)
     return "the report's folder " + folder + " is not writable: " + Reason(errno);
   if (stat(file.c_str(), &st) == 0) {
     if (S_ISFIFO(st.st_mode)) return "the report " + file + " is a FIFO, not a file";
@@ -202,9 +214,8 @@ std::string ReportRefusal(const std::string& file, const std::string& units_file
     if (!S_ISREG(st.st_mode)) return "the report " + file + " is not a regular file";
     if (access(file.c_str(), W_OK) != 0)
       return "the report " + file + " is not writable: " + Reason(errno);
-    struct stat units {};
-    if (!units_file.empty() && stat(units_file.c_str(), &units) == 0 && units.st_dev == st.st_dev &&
-        units.st_ino == st.st_ino)
+    std::error_code ec;
+    if (!units_file.empty() && fs::equivalent(units_file, file, ec))
       return "the report " + file + " is the units file; it would be overwritten";
   }
   if (!units_file.empty() && DeviceOf(file) == DeviceOf(units_file))
@@ -234,6 +245,21 @@ std::string UnitFile(const std::string& file, const std::string& tag) {
   return (path.parent_path() / name).string();
 }
 
+#ifdef _WIN32
+std::string HostName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &size)) return "";
+  return Narrow(std::wstring_view(name, size));
+}
+
+std::string UserName() {
+  wchar_t name[257] = {};
+  DWORD size = 257;
+  if (!GetUserNameW(name, &size) || size == 0) return "";
+  return Narrow(std::wstring_view(name, size - 1));
+}
+#else
 std::string HostName() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0) return "";
@@ -244,6 +270,7 @@ std::string UserName() {
   if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_name) return pw->pw_name;
   return std::to_string(geteuid());
 }
+#endif
 
 // A profile's bytes for its hash, by the readers' rules (a regular file
 // within the profile's bound).

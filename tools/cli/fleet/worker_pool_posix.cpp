@@ -1,5 +1,3 @@
-#include "fleet/worker_pool.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+
+#include "fleet/worker_pool.h"
 
 extern char** environ;
 
