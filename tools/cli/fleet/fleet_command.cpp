@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -50,10 +52,19 @@ std::string IsoLocal(int64_t epoch_ms) {
   tm local{};
   localtime_r(&seconds, &local);
   char text[40];
-  strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-  std::string s = text;
-  if (s.size() >= 5) s.insert(s.size() - 2, ":");  // +0100 -> +01:00
-  return s;
+  strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  // The offset from UTC as the two clocks differ (Windows' strftime gives
+  // a zone's name for %z, or nothing).
+  tm utc{};
+  gmtime_r(&seconds, &utc);
+  int days = local.tm_yday - utc.tm_yday;
+  if (local.tm_year != utc.tm_year) days = local.tm_year > utc.tm_year ? 1 : -1;
+  const int minutes =
+      days * 24 * 60 + (local.tm_hour - utc.tm_hour) * 60 + (local.tm_min - utc.tm_min);
+  char offset[16];
+  std::snprintf(offset, sizeof offset, "%c%02d:%02d", minutes < 0 ? '-' : '+',
+                std::abs(minutes) / 60, std::abs(minutes) % 60);
+  return std::string(text) + offset;
 }
 
 std::optional<UnitResult> ResultFromName(const std::string& name) {

@@ -1,0 +1,201 @@
+#!/usr/bin/env python3
+"""velimo-cli.exe under wine against the Linux simulator, beside the Linux
+velimo-cli on the same scenarios.
+
+Each scenario runs twice on fresh simulators: once with the Linux program
+on the simulator's link, once with the Windows program under wine on a COM
+port mapped to that link. Both runs must end with the same status, print
+the same (port names aside), leave the same profile files, and each
+simulator must have received the same command lines in the same order.
+The apply of a full sTavi profile is timed in both, and the ratio printed.
+
+Run by scripts/build-windows with wine's environment set (WINEPREFIX,
+WINEDEBUG, the null-modem preload) and a wine server running.
+
+usage: cli_e2e.py LINUX-CLI WINDOWS-CLI SIMULATOR WORK-DIR
+"""
+import csv
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+linux_cli, windows_cli, simulator, work = sys.argv[1:5]
+wine_env = dict(os.environ)
+# The Linux programs run as they do without wine: no null-modem preload.
+linux_env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+dosdevices = os.path.join(os.environ["WINEPREFIX"], "dosdevices")
+failures = []
+next_com = [20]
+
+
+class Sim:
+    """A simulated modem on a link of its own, logging what it receives."""
+
+    def __init__(self, folder, name, args):
+        self.link = os.path.join(folder, name)
+        self.log = os.path.join(folder, name + ".log")
+        with open(self.log, "wb") as log:
+            self.process = subprocess.Popen(
+                [simulator, "--verbose", "--link", self.link] + args,
+                stdout=subprocess.DEVNULL, stderr=log, env=linux_env)
+        for _ in range(200):
+            if os.path.lexists(self.link):
+                break
+            time.sleep(0.02)
+        else:
+            raise SystemExit("cli_e2e: the simulator did not start: " + " ".join(args))
+        # The COM port that names the link under wine.
+        self.com = "COM%d" % next_com[0]
+        next_com[0] += 1
+        device = os.path.join(dosdevices, self.com.lower())
+        if os.path.lexists(device):
+            os.unlink(device)
+        os.symlink(self.link, device)
+
+    def received(self):
+        with open(self.log, encoding="latin-1") as log:
+            return [line for line in log if "received" in line]
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+def run(windows, args, cwd):
+    program = ["wine", windows_cli] if windows else [linux_cli]
+    started = time.monotonic()
+    done = subprocess.run(program + args, cwd=cwd, capture_output=True,
+                          env=wine_env if windows else linux_env, timeout=300)
+    seconds = time.monotonic() - started
+    out = done.stdout.decode("latin-1").replace("\r\n", "\n")
+    return done.returncode, out, done.stderr.decode("latin-1"), seconds
+
+
+def scenario(name, models, steps, sim_args=(), files=(), same_output=True):
+    """steps: (expected status, arguments), "{port}" replaced by the first
+    port's name and "{ports}" by --port for each; files: files the steps
+    write, compared between the two runs; same_output: whether what is
+    printed is compared too (a bench's summary holds its times)."""
+    results = {}
+    for windows in (False, True):
+        folder = os.path.join(work, name, "windows" if windows else "linux")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        for f in os.listdir(os.path.join(work, "inputs")):
+            shutil.copy(os.path.join(work, "inputs", f), folder)
+        sims = [Sim(folder, "tty%d" % i, ["--model", m] + list(sim_args))
+                for i, m in enumerate(models)]
+        outputs, seconds = [], []
+        try:
+            for expected, step in steps:
+                ports = [s.com if windows else s.link for s in sims]
+                args = []
+                for a in step:
+                    if a == "{ports}":
+                        for p in ports:
+                            args += ["--port", p]
+                    else:
+                        args.append(a.replace("{port}", ports[0]))
+                status, out, err, took = run(windows, args, folder)
+                for s, p in zip(sims, ports):
+                    out = out.replace(p, "PORT" + str(sims.index(s)))
+                outputs.append((status, out))
+                seconds.append(took)
+                if status != expected:
+                    failures.append("%s (%s): %s ended %d: %s" % (
+                        name, "wine" if windows else "Linux", " ".join(step), status,
+                        (err or out).strip()[-400:]))
+        finally:
+            for s in sims:
+                s.stop()
+        written = {}
+        for f in files:
+            path = os.path.join(folder, f)
+            text = open(path, encoding="latin-1").read() if os.path.exists(path) else None
+            # What differs by nature: when and where it was saved.
+            if text:
+                text = re.sub(r"(?m)^(Saved|Port) = .*$", r"\1 = -", text.replace("\r\n", "\n"))
+            written[f] = text
+        if not same_output:
+            outputs = [status for status, _ in outputs]
+        results[windows] = (outputs, [s.received() for s in sims], written, seconds)
+    linux, wine = results[False], results[True]
+    for what, index in (("output and status", 0), ("simulator's log", 1), ("files", 2)):
+        if linux[index] != wine[index]:
+            failures.append("%s: the %s differ between Linux and wine" % (name, what))
+            with open(os.path.join(work, name, "difference.txt"), "a") as d:
+                d.write("== %s\n-- Linux\n%r\n-- wine\n%r\n" % (what, linux[index], wine[index]))
+    return linux[3], wine[3]
+
+
+os.makedirs(os.path.join(work, "inputs"), exist_ok=True)
+# A full sTavi profile with every setting changed, the rate included: the
+# apply writes each setting, switches the link to 19200 and reopens it.
+profile = """; Velimo configuration profile
+[Profile]
+Model = sTavi
+
+[Settings]
+DID = 4242
+DTN = 3
+DENT = 7
+PID1 = 4
+PID2 = 5
+PID3 = 6
+CH = 9
+SFT = 10
+CTRY = KOR
+AES = OFF
+PTYPE = Kivet
+PTP = ON
+BAU = 19200
+PAB = None
+HF = OFF
+DMT = 200
+DMS = 64
+STXL = 0
+ETXL = 0
+"""
+with open(os.path.join(work, "inputs", "site.vprofile"), "w") as f:
+    f.write(profile)
+
+for model in "suri":
+    scenario("read-" + model, [model], [(0, ["--port", "{port}", "--model", model])])
+scenario("save-all", ["s"], [(0, ["--port", "{port}", "--model", "s", "click", "Btn_Left_LoRa",
+                                  "set", "CB_S_Ch=5", "click", "Btn_S_SaveAll_LoRaPage", "read"])])
+linux_s, wine_s = scenario(
+    "profile", ["s"],
+    [(0, ["--port", "{port}", "--model", "s", "save-profile", "before.vprofile"]),
+     (3, ["--port", "{port}", "--model", "s", "compare-profile", "site.vprofile"]),
+     (0, ["--port", "{port}", "--model", "s", "apply-profile", "site.vprofile"]),
+     (0, ["--port", "{port}", "--model", "s", "--baud", "19200", "compare-profile",
+          "site.vprofile"]),
+     (0, ["--port", "{port}", "--model", "s", "--baud", "19200", "save-profile",
+          "after.vprofile"])],
+    sim_args=["--rate-watch"], files=["before.vprofile", "after.vprofile"])
+scenario("bench", ["s", "s", "s", "s"],
+         [(0, ["{ports}", "--model", "s", "--report", "bench.csv", "read"])], same_output=False)
+
+# Each unit of the bench was read, and its report's times are ISO 8601 with
+# the offset from UTC, on both systems.
+for system in ("linux", "windows"):
+    with open(os.path.join(work, "bench", system, "bench.csv"), newline="") as f:
+        rows = list(csv.DictReader(f))
+    results = [row["result"] for row in rows]
+    if results != ["read"] * 4:
+        failures.append("bench (%s): the units' results are %s" % (system, results))
+    for row in rows:
+        for field in ("run_start", "run_end", "start", "end"):
+            if not re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d", row[field]):
+                failures.append("bench (%s): %s is %r" % (system, field, row[field]))
+
+print("cli_e2e: apply of a full sTavi profile: %.2f s on Linux, %.2f s under wine (%.2fx)" %
+      (linux_s[2], wine_s[2], wine_s[2] / linux_s[2]))
+if failures:
+    for f in failures:
+        print("cli_e2e: FAILED: " + f)
+    sys.exit(1)
+print("cli_e2e: every scenario ran alike on Linux and under wine")
