@@ -9,6 +9,8 @@ set(VELIMO_WINDOWS_PENDING
   src/serial/net/tcp_connect.cpp
   tests/support/fake_system.cpp
   tests/support/form_fixture.cpp
+  tests/support/fresh_process.cpp
+  tests/support/watchdog.cpp
   tests/unit/settings/ini_file_test.cpp
   tests/unit/settings/settings_test.cpp
   tests/unit/trace/trace_log_test.cpp
