@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef _WIN32
+#include "util/wide_text_win.h"
+#endif
+
 namespace velimo {
 
 namespace {
@@ -15,11 +19,30 @@ namespace {
 constexpr const char* kNotRegular = "not a regular file";
 
 #ifdef _WIN32
-// Binary mode (the C library of Windows reads text mode by default) and
-// not inherited; a regular file never blocks there.
-constexpr int kReadFlags = O_RDONLY | O_BINARY | O_NOINHERIT;
+// The path reaches the system as UTF-16; the file opens in binary mode
+// (the C library of Windows reads text mode by default), not inherited. A
+// regular file never blocks there.
+using FileStatus = struct _stat64;
+int StatusOf(const std::string& path, FileStatus* st) {
+  return _wstat64(Widen(path).c_str(), st);
+}
+int StatusOf(int fd, FileStatus* st) {
+  return _fstat64(fd, st);
+}
+int OpenToRead(const std::string& path) {
+  return _wopen(Widen(path).c_str(), O_RDONLY | O_BINARY | O_NOINHERIT);
+}
 #else
-constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+using FileStatus = struct stat;
+int StatusOf(const std::string& path, FileStatus* st) {
+  return ::stat(path.c_str(), st);
+}
+int StatusOf(int fd, FileStatus* st) {
+  return ::fstat(fd, st);
+}
+int OpenToRead(const std::string& path) {
+  return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+}
 #endif
 
 BoundedRead Refused(int error, std::string reason) {
@@ -48,14 +71,14 @@ std::string SizeInWords(size_t bytes) {
 }
 
 BoundedRead ReadBoundedFile(const std::string& path, size_t limit) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return SystemError(errno);
+  FileStatus st;
+  if (StatusOf(path, &st) != 0) return SystemError(errno);
   if (!S_ISREG(st.st_mode)) return Refused(EINVAL, kNotRegular);
   if (static_cast<unsigned long long>(st.st_size) > limit) return TooLarge(limit);
 
   int fd;
   do {
-    fd = ::open(path.c_str(), kReadFlags);
+    fd = OpenToRead(path);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return SystemError(errno);
   struct Closer {
@@ -64,7 +87,7 @@ BoundedRead ReadBoundedFile(const std::string& path, size_t limit) {
   } closer{fd};
   // What was opened is what counts: the name may have been given to
   // something else since it was looked at.
-  if (::fstat(fd, &st) != 0) return SystemError(errno);
+  if (StatusOf(fd, &st) != 0) return SystemError(errno);
   if (!S_ISREG(st.st_mode)) return Refused(EINVAL, kNotRegular);
   if (static_cast<unsigned long long>(st.st_size) > limit) return TooLarge(limit);
 

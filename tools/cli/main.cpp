@@ -1,5 +1,10 @@
 // velimo-cli: Velimo's main window without a display, for scripts and
 // tests. See CliUsage() for what it does.
+#ifdef _WIN32
+#include <windows.h>
+// after windows.h
+#include <shellapi.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,6 +31,9 @@
 #include "trace/trace_secret.h"
 #include "util/restart.h"
 #include "util/version.h"
+#ifdef _WIN32
+#include "util/wide_text_win.h"
+#endif
 
 namespace {
 
@@ -552,8 +560,28 @@ int RunBench(velimo::cli::fleet::FleetOptions options, const std::vector<std::st
 
 }  // namespace
 
+namespace {
+
+// The words after the program's name, as UTF-8. On Windows argv is in the
+// console's code page, which cannot hold every file name: the words are
+// taken from the wide command line instead.
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+#ifdef _WIN32
+  int count = 0;
+  if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) args.push_back(velimo::Narrow(wide[i]));
+    LocalFree(wide);
+    return args;
+  }
+#endif
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = ProgramArguments(argc, argv);
   velimo::cli::CatchInterrupts();
   if (!args.empty() && args[0] == "ports")
     return velimo::cli::RunPortsCommand({args.begin() + 1, args.end()});
