@@ -174,7 +174,7 @@ class TForm_Connect : public TModalForm {
     serial::net::OpenCancel cancel;
     std::unique_ptr<serial::PortTransport> opened;
     std::exception_ptr failure;
-    int done_fd = -1;
+    Waitable done_fd = kNoWaitable;
     OpenJob();
     ~OpenJob();  // cancels the open and waits for it
   };

@@ -5,10 +5,7 @@
 // is then taken on the user-interface thread, where the port's line
 // settings, its event thread and the status query follow as for a local
 // port.
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cstdint>
+#include <system_error>
 
 #include "forms/form_connect.h"
 #include "forms/form_main.h"
@@ -17,7 +14,13 @@
 
 namespace velimo::forms {
 
-TForm_Connect::OpenJob::OpenJob() : done_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+TForm_Connect::OpenJob::OpenJob() {
+  try {
+    done_fd = CreateWakeEvent();
+  } catch (const std::system_error&) {
+    // Without one the open is not started on a thread (StartNetworkOpen).
+  }
+}
 
 TForm_Connect::OpenJob::~OpenJob() {
   // Every wait of the open watches the token: the thread ends within a
@@ -25,12 +28,12 @@ TForm_Connect::OpenJob::~OpenJob() {
   // with `opened`.
   cancel.Cancel();
   if (thread.joinable()) thread.join();
-  if (done_fd >= 0) close(done_fd);
+  if (done_fd != kNoWaitable) DestroyWakeEvent(done_fd);
 }
 
 bool TForm_Connect::StartNetworkOpen() {
   auto job = std::make_unique<OpenJob>();
-  if (job->done_fd < 0) return false;
+  if (job->done_fd == kNoWaitable) return false;
   OpenJob* raw = job.get();
   auto watch = main_.platform().WatchReadable(raw->done_fd, [this] { FinishConnect(); });
   // A platform that watches nothing could not be told of the end.
@@ -41,10 +44,7 @@ bool TForm_Connect::StartNetworkOpen() {
     } catch (...) {
       raw->failure = std::current_exception();
     }
-    const uint64_t one = 1;
-    if (write(raw->done_fd, &one, sizeof one) < 0) {
-      // Cannot fail on an eventfd written once; the owner joins either way.
-    }
+    SignalWakeEvent(raw->done_fd);
   });
   open_ = std::move(job);
   open_watch_ = std::move(watch);

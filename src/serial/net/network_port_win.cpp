@@ -38,6 +38,12 @@ class Unavailable : public PortTransport {
 
 }  // namespace
 
+std::unique_ptr<PortTransport> OpenNetworkTransport(const std::string& port, const OpenCancel&,
+                                                    NetLimits) {
+  Unavailable(port).Open();  // raises why
+  return nullptr;
+}
+
 std::unique_ptr<PortTransport> NetworkTransportFor(const std::string& port) {
   if (!IsNetworkPortName(port)) return nullptr;
   return std::make_unique<Unavailable>(port);

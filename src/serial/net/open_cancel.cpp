@@ -1,26 +1,26 @@
 #include "serial/net/open_cancel.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cstdint>
+#include <system_error>
 
 namespace velimo::serial::net {
 
-OpenCancel::OpenCancel() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+OpenCancel::OpenCancel() {
+  try {
+    fd_ = CreateWakeEvent();
+  } catch (const std::system_error&) {
+    // The waits then see the flag only.
+  }
+}
 
 OpenCancel::~OpenCancel() {
-  if (fd_ >= 0) close(fd_);
+  if (fd_ != kNoWaitable) DestroyWakeEvent(fd_);
 }
 
 void OpenCancel::Cancel() {
   if (cancelled_.exchange(true)) return;
-  // Never read: the descriptor stays readable, and every later wait on
-  // it ends at once too.
-  const uint64_t one = 1;
-  if (fd_ >= 0 && write(fd_, &one, sizeof one) < 0) {
-    // A full counter cannot happen with one write; the flag still holds.
-  }
+  // Never reset: the event stays signalled, and every later wait on it
+  // ends at once too.
+  if (fd_ != kNoWaitable) SignalWakeEvent(fd_);
 }
 
 }  // namespace velimo::serial::net

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "util/waitable.h"
+
 namespace velimo::serial::net {
 
 class OpenCancel {
@@ -19,11 +21,11 @@ class OpenCancel {
   void Cancel();
   bool Cancelled() const { return cancelled_.load(); }
   // Readable from the moment of the cancel on, for the waits that poll.
-  int Fd() const { return fd_; }
+  Waitable Fd() const { return fd_; }
 
  private:
   std::atomic<bool> cancelled_{false};
-  int fd_ = -1;
+  Waitable fd_ = kNoWaitable;
 };
 
 }  // namespace velimo::serial::net
