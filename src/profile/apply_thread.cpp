@@ -1,8 +1,7 @@
 #include "profile/apply_thread.h"
 
-#include <poll.h>
-
 #include <exception>
+#include <system_error>
 
 namespace velimo::profile {
 
@@ -16,8 +15,11 @@ ApplyThread::~ApplyThread() {
   // The worker may be waiting for a call of its own: serve them until it
   // has ended.
   while (!worker_ended_.load()) {
-    pollfd fd{calls_.WakeFd(), POLLIN, 0};
-    poll(&fd, 1, 10);
+    try {
+      WaitForAny({calls_.WakeFd()}, 10);
+    } catch (const std::system_error&) {
+      // Then the calls are looked at every turn of the loop instead.
+    }
     try {
       calls_.RunPending();
     } catch (const std::exception&) {

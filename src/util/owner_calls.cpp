@@ -1,22 +1,15 @@
 #include "util/owner_calls.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdint>
 #include <exception>
-#include <system_error>
 
 namespace velimo {
 
 OwnerCalls::OwnerCalls() : owner_(std::this_thread::get_id()) {
-  wake_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (wake_fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+  wake_fd_ = CreateWakeEvent();
 }
 
 OwnerCalls::~OwnerCalls() {
-  if (wake_fd_ >= 0) close(wake_fd_);
+  DestroyWakeEvent(wake_fd_);
 }
 
 void OwnerCalls::Queue(const std::shared_ptr<Item>& item) {
@@ -24,9 +17,7 @@ void OwnerCalls::Queue(const std::shared_ptr<Item>& item) {
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(item);
   }
-  const uint64_t one = 1;
-  // A full counter still reads as readable; nothing is lost by a failed add.
-  [[maybe_unused]] const ssize_t n = write(wake_fd_, &one, sizeof one);
+  SignalWakeEvent(wake_fd_);
 }
 
 void OwnerCalls::Call(const std::function<void()>& fn) {
@@ -54,8 +45,9 @@ void OwnerCalls::Post(std::function<void()> fn) {
 }
 
 int OwnerCalls::RunPending() {
-  uint64_t count = 0;
-  [[maybe_unused]] const ssize_t n = read(wake_fd_, &count, sizeof count);
+  // Reset before the queue is taken: a call queued from here on signals
+  // again.
+  ResetWakeEvent(wake_fd_);
   std::deque<std::shared_ptr<Item>> now;
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -17,6 +17,8 @@
 #include <thread>
 #include <type_traits>
 
+#include "util/waitable.h"
+
 namespace velimo {
 
 class OwnerCalls {
@@ -29,7 +31,7 @@ class OwnerCalls {
 
   bool OnOwnerThread() const { return std::this_thread::get_id() == owner_; }
   // Readable while calls wait; RunPending empties it.
-  int WakeFd() const { return wake_fd_; }
+  Waitable WakeFd() const { return wake_fd_; }
 
   // Runs fn on the owner and waits until it has run; on the owner itself
   // it runs at once. An exception fn raises is raised here.
@@ -62,7 +64,7 @@ class OwnerCalls {
   void Queue(const std::shared_ptr<Item>& item);
 
   std::thread::id owner_;
-  int wake_fd_ = -1;
+  Waitable wake_fd_ = kNoWaitable;
   std::mutex mutex_;
   std::condition_variable cv_;
   std::deque<std::shared_ptr<Item>> queue_;
