@@ -279,7 +279,8 @@ class WorkerPlatform : public Platform {
   std::unique_ptr<PlatformTimer> CreateTimer(std::function<void()> onTick) override {
     return calls_.CallFor([&] { return owner_.CreateTimer(std::move(onTick)); });
   }
-  std::unique_ptr<PlatformWatch> WatchReadable(int fd, std::function<void()> onReady) override {
+  std::unique_ptr<PlatformWatch> WatchReadable(Waitable fd,
+                                               std::function<void()> onReady) override {
     return calls_.CallFor([&] { return owner_.WatchReadable(fd, std::move(onReady)); });
   }
   void RestartApplication() override {
