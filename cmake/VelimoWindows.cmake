@@ -5,8 +5,6 @@
 # calls POSIX directly and stays out of the Windows libraries until its
 # Windows half exists; the list only shrinks.
 set(VELIMO_WINDOWS_PENDING
-  src/serial/net/network_port.cpp
-  src/serial/net/tcp_connect.cpp
   tests/support/fake_system.cpp
   tests/support/form_fixture.cpp
   tests/support/fresh_process.cpp

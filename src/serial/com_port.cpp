@@ -272,7 +272,9 @@ void TComPort::TakeOpened(std::unique_ptr<PortTransport> transport) {
     ApplyLineSettings();
     ApplyTimeoutSettings();
     if (!events_.Empty()) {
-      thread_ = std::make_unique<TComThread>(transport_->Fd(), events_, session_, hand_over_);
+      thread_ = std::make_unique<TComThread>(
+          transport_->Fd(), events_, session_, hand_over_,
+          [transport = transport_.get()] { return transport->TakeHangUp(); });
       thread_->Start();
       thread_created_ = true;
     }

@@ -66,6 +66,10 @@ class PortTransport {
   virtual TComErrors LineErrors(bool checkParity) = 0;
   // The modem lines as last reported. Raises code 11.
   virtual TComSignals Signals() = 0;
+  // Asked by the port's event thread after each wake-up, where the
+  // waitable cannot tell that the far side went away (a Windows event):
+  // true once it has. Safe beside the other calls on the port's own thread.
+  virtual bool TakeHangUp() { return false; }
 
   // Told what an operator should hear that is no failure (a server that
   // does not confirm purges, or why this side ended a connection), once,

@@ -1,13 +1,9 @@
 #include "serial/net/network_port.h"
 
-#include <errno.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 #include "serial/com_error.h"
@@ -71,12 +67,12 @@ const char* FlowName(int flow) {
 NetworkPort::NetworkPort(PortAddress address, NetLimits limits)
     : address_(std::move(address)), limits_(limits) {}
 
-NetworkPort::NetworkPort(PortAddress address, NetLimits limits, int connectedFd)
-    : address_(std::move(address)), limits_(limits), adopted_fd_(connectedFd) {}
+NetworkPort::NetworkPort(PortAddress address, NetLimits limits, Socket connected)
+    : address_(std::move(address)), limits_(limits), adopted_fd_(connected) {}
 
 NetworkPort::~NetworkPort() {
   Close();
-  if (adopted_fd_ >= 0) close(adopted_fd_);
+  if (adopted_fd_ != kNoSocket) CloseSocket(adopted_fd_);
 }
 
 // By value: the reason may be the port's own, which Close clears.
@@ -87,7 +83,7 @@ void NetworkPort::FailOpen(int err, std::string reason) {
 
 void NetworkPort::CheckCancelled() {
   if (cancel_ && cancel_->Cancelled()) {
-    FailOpen(ECANCELED, "The connection to " + Where() + " was cancelled.");
+    FailOpen(kNetCancelled, "The connection to " + Where() + " was cancelled.");
   }
 }
 
@@ -104,8 +100,17 @@ void NetworkPort::Open(const OpenCancel& cancel) {
 
 void NetworkPort::Open() {
   Close();
-  fd_ = adopted_fd_ >= 0 ? std::exchange(adopted_fd_, -1)
-                         : ConnectTcp(address_, limits_.connect_ms, cancel_);
+  Connect();
+  try {
+    arrivals_ = WatchArrivals(fd_);
+  } catch (const std::system_error& e) {
+    FailOpen(e.code().value(), "The connection to " + Where() + " cannot be watched.");
+  }
+}
+
+void NetworkPort::Connect() {
+  fd_ = adopted_fd_ != kNoSocket ? std::exchange(adopted_fd_, kNoSocket)
+                                 : ConnectTcp(address_, limits_.connect_ms, cancel_);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits_.answer_ms);
   const std::string closed = Where() + " accepted the connection and closed it";
   if (!Telnet()) {
@@ -123,7 +128,7 @@ void NetworkPort::Open() {
   }
   try {
     if (!SendAll(codec_.Greeting(), deadline, CError_OpenFailed)) {
-      FailOpen(ETIMEDOUT, "The server at " + Where() + " takes nothing in.");
+      FailOpen(kNetTimedOut, "The server at " + Where() + " takes nothing in.");
     }
     // Each pass ends after a bounded number of bytes, so the time limit is
     // looked at however fast the server sends.
@@ -131,14 +136,15 @@ void NetworkPort::Open() {
       CheckCancelled();
       if (!ended_.empty()) FailOpen(GoneError(), ended_);
       if (codec_.ComPortRefused()) {
-        FailOpen(EPROTONOSUPPORT, "The server at " + Where() +
-                                      " does not offer port control (RFC 2217); a raw port is "
-                                      "reached as tcp://HOST:PORT.");
+        FailOpen(kNetNoSupport, "The server at " + Where() +
+                                    " does not offer port control (RFC 2217); a raw port is "
+                                    "reached as tcp://HOST:PORT.");
       }
       if (Gone()) FailOpen(GoneError(), closed + Quoted(held_) + ".");
       if (Clock::now() >= deadline) {
-        FailOpen(ETIMEDOUT, "The server at " + Where() + " did not agree to port control within " +
-                                Seconds(limits_.answer_ms) + ".");
+        FailOpen(kNetTimedOut, "The server at " + Where() +
+                                   " did not agree to port control within " +
+                                   Seconds(limits_.answer_ms) + ".");
       }
       WaitAndPump(deadline);
     }
@@ -155,8 +161,11 @@ void NetworkPort::Open() {
 }
 
 void NetworkPort::Close() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  StopWatchingArrivals(fd_, arrivals_);
+  arrivals_ = kNoWaitable;
+  CloseSocket(fd_);
+  fd_ = kNoSocket;
+  ended_here_.store(false);
   codec_ = TelnetCodec();
   held_.clear();
   aside_.clear();
@@ -172,8 +181,8 @@ void NetworkPort::Close() {
 }
 
 int NetworkPort::GoneError() const {
-  if (!ended_.empty()) return EPROTO;
-  return socket_error_ ? socket_error_ : ECONNRESET;
+  if (!ended_.empty()) return kNetProtocol;
+  return socket_error_ ? socket_error_ : kNetReset;
 }
 
 void NetworkPort::FailGone(int code, std::string reason) const {
@@ -187,7 +196,11 @@ void NetworkPort::EndConnection(const std::string& reason) {
   // Both ways shut: the server is told, and the port's event thread wakes
   // to a hang-up as for a server that went away. What was received before
   // stays readable, as on any hung-up connection.
-  if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
+  if (fd_ != kNoSocket) {
+    ShutdownSocket(fd_);
+    ended_here_.store(true);
+    WakeArrivalsWatcher(arrivals_);
+  }
   aside_.clear();
   replies_.clear();
 }
@@ -212,21 +225,22 @@ size_t NetworkPort::Room() const {
 }
 
 void NetworkPort::FlushReplies() {
-  while (!replies_.empty() && fd_ >= 0 && !socket_error_ && ended_.empty()) {
-    ssize_t n = send(fd_, replies_.data(), replies_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  while (!replies_.empty() && fd_ != kNoSocket && !socket_error_ && ended_.empty()) {
+    const long n = SendSome(fd_, replies_.data(), replies_.size());
+    const int err = n < 0 ? LastSocketError() : 0;
     if (n > 0) {
       replies_.erase(0, static_cast<size_t>(n));
-    } else if (n < 0 && errno == EINTR) {
+    } else if (err == kNetInterrupted) {
       continue;
     } else {
-      if (n < 0 && errno != EAGAIN) socket_error_ = errno;
+      if (n < 0 && err != kNetWouldBlock) socket_error_ = err;
       break;
     }
   }
 }
 
 void NetworkPort::Pump() {
-  if (fd_ < 0) return;
+  if (fd_ == kNoSocket) return;
   FlushReplies();
   // Every byte taken counts, a command's as a data byte's: a pass that
   // counted only data would never end under a flood of commands.
@@ -235,7 +249,8 @@ void NetworkPort::Pump() {
   char buffer[4096];
   while (taken < budget && !Gone()) {
     const size_t want = std::min(sizeof buffer, budget - taken);
-    ssize_t n = recv(fd_, buffer, want, MSG_DONTWAIT);
+    const long n = ReceiveSome(fd_, buffer, want);
+    const int err = n < 0 ? LastSocketError() : 0;
     if (n > 0) {
       taken += static_cast<size_t>(n);
       std::string data;
@@ -254,10 +269,10 @@ void NetworkPort::Pump() {
       }
     } else if (n == 0) {
       peer_closed_ = true;
-    } else if (errno == EINTR) {
+    } else if (err == kNetInterrupted) {
       continue;
     } else {
-      if (errno != EAGAIN) socket_error_ = errno;
+      if (err != kNetWouldBlock) socket_error_ = err;
       break;
     }
   }
@@ -270,11 +285,9 @@ void NetworkPort::Pump() {
     // The pass ended on its budget with bytes left in the socket. The
     // port's event thread is woken by arrivals, so what is left would wait
     // for the server's next bytes, and a line behind a flood that has
-    // ended would never be read. Setting the low-water mark anew makes
-    // Linux signal the socket readable at once (since 4.18), which wakes
-    // the event thread for another pass; elsewhere nothing happens.
-    const int one = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_RCVLOWAT, &one, sizeof one);
+    // ended would never be read: the socket's watcher is made to wake for
+    // another pass.
+    RewakeReader(fd_);
   }
   if (unconfirmed_purges_ > 0 && Clock::now() >= purge_deadline_) StopWaitingForPurges();
 }
@@ -319,18 +332,15 @@ void NetworkPort::WaitAndPump(Clock::time_point deadline) {
   // With no room left nothing can be taken before the reader takes some:
   // only a hang-up is waited for, so a full buffer is not a busy loop. A
   // cancellable open's token ends the wait too.
-  pollfd p[2] = {{fd_, static_cast<short>(Room() > 0 ? POLLIN : 0), 0},
-                 {cancel_ ? cancel_->Fd() : -1, POLLIN, 0}};
-  int rc;
-  do {
-    rc = poll(p, 2, MsLeft(deadline));
-  } while (rc < 0 && errno == EINTR);
-  if (rc > 0 && (p[0].revents & (POLLHUP | POLLERR)) && Room() == 0) peer_closed_ = true;
+  const SocketWaitResult wait =
+      WaitForSocket(fd_, Room() > 0 ? SocketWant::kRead : SocketWant::kHangUpOnly, MsLeft(deadline),
+                    cancel_ ? cancel_->Fd() : kNoWaitable);
+  if (wait.hung_up && Room() == 0) peer_closed_ = true;
   Pump();
 }
 
 bool NetworkPort::SendAll(const std::string& bytes, Clock::time_point deadline, int code) {
-  if (fd_ < 0) throw EComPort(code, EBADF);
+  if (fd_ == kNoSocket) throw EComPort(code, kNetNotOpen);
   if (!ended_.empty()) FailGone(code);
   // Option replies still waiting go first, so the stream stays in order.
   std::string out = std::move(replies_);
@@ -338,15 +348,16 @@ bool NetworkPort::SendAll(const std::string& bytes, Clock::time_point deadline, 
   out += bytes;
   size_t sent = 0;
   while (sent < out.size()) {
-    ssize_t n = send(fd_, out.data() + sent, out.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    const long n = SendSome(fd_, out.data() + sent, out.size() - sent);
+    const int err = n < 0 ? LastSocketError() : 0;
     if (n > 0) {
       sent += static_cast<size_t>(n);
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) {
-      socket_error_ = errno;
-      throw EComPort(code, errno);
+    if (err == kNetInterrupted) continue;
+    if (n < 0 && err != kNetWouldBlock) {
+      socket_error_ = err;
+      throw EComPort(code, err);
     }
     const int left = MsLeft(deadline);
     if (left == 0) {
@@ -359,9 +370,10 @@ bool NetworkPort::SendAll(const std::string& bytes, Clock::time_point deadline, 
       }
       return false;
     }
-    pollfd p[2] = {{fd_, POLLOUT, 0}, {cancel_ ? cancel_->Fd() : -1, POLLIN, 0}};
-    if (poll(p, 2, left) < 0 && errno != EINTR) throw EComPort(code, errno);
-    if (p[1].revents) throw EComPort(code, ECANCELED);
+    if (WaitForSocket(fd_, SocketWant::kWrite, left, cancel_ ? cancel_->Fd() : kNoWaitable)
+            .cancelled) {
+      throw EComPort(code, kNetCancelled);
+    }
   }
   return true;
 }
@@ -396,7 +408,7 @@ void NetworkPort::ApplyLineSettings(const TransportSettings& settings) {
 
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits_.answer_ms);
   if (!SendAll(out, deadline, CError_SetStateFailed)) {
-    throw EComPort(CError_SetStateFailed, ETIMEDOUT,
+    throw EComPort(CError_SetStateFailed, kNetTimedOut,
                    "The server at " + Where() + " takes no port settings in.");
   }
   // The server answers each setting with the value now in force, in the
@@ -417,7 +429,7 @@ void NetworkPort::ApplyLineSettings(const TransportSettings& settings) {
                Where() + " closed the connection while the port settings were sent.");
     }
     if (Clock::now() >= deadline) {
-      throw EComPort(CError_SetStateFailed, ETIMEDOUT,
+      throw EComPort(CError_SetStateFailed, kNetTimedOut,
                      "The server at " + Where() + " did not confirm the port settings within " +
                          Seconds(limits_.answer_ms) + ".");
     }
@@ -435,26 +447,26 @@ void NetworkPort::ApplyLineSettings(const TransportSettings& settings) {
       for (char c : rate->value) v = (v << 8) | static_cast<uint8_t>(c);
       kept = std::to_string(v) + " baud";
     }
-    throw EComPort(CError_SetStateFailed, EINVAL,
+    throw EComPort(CError_SetStateFailed, kNetInvalid,
                    server + std::to_string(baud) + " baud (it answered " + kept + ").");
   }
   if (int v = byteOf(find(kCpSetDataSize)); v != dataSize) {
     throw EComPort(
-        CError_SetStateFailed, EINVAL,
+        CError_SetStateFailed, kNetInvalid,
         server + std::to_string(dataSize) + " data bits (it answered " + std::to_string(v) + ").");
   }
   if (int v = byteOf(find(kCpSetParity)); v != parity) {
-    throw EComPort(CError_SetStateFailed, EINVAL,
+    throw EComPort(CError_SetStateFailed, kNetInvalid,
                    server + ParityName(line.parity) + " parity (it answered " + ParityName(v - 1) +
                        " parity).");
   }
   if (int v = byteOf(find(kCpSetStopSize)); v != stopSize) {
     throw EComPort(
-        CError_SetStateFailed, EINVAL,
+        CError_SetStateFailed, kNetInvalid,
         server + std::to_string(stopSize) + " stop bits (it answered " + std::to_string(v) + ").");
   }
   if (int v = byteOf(find(kCpSetControl)); v != flow) {
-    throw EComPort(CError_SetStateFailed, EINVAL,
+    throw EComPort(CError_SetStateFailed, kNetInvalid,
                    server + FlowName(flow) + " (it answered " + FlowName(v) + ").");
   }
 }
@@ -482,7 +494,7 @@ void NetworkPort::Purge(bool input, bool output) {
                deadline, CError_PurgeFailed)) {
     Announce();
     if (Gone()) FailGone(CError_PurgeFailed);
-    throw EComPort(CError_PurgeFailed, ETIMEDOUT);
+    throw EComPort(CError_PurgeFailed, kNetTimedOut);
   }
   // What arrives from now on is held back until the server confirms, so
   // what its queue held at the purge is dropped when the confirmation
@@ -497,11 +509,19 @@ void NetworkPort::Purge(bool input, bool output) {
 }
 
 Waitable NetworkPort::Fd() const {
-  return fd_;
+  return arrivals_;
+}
+
+// On the event thread, beside the port's own: only the socket's recorded
+// events are looked at.
+bool NetworkPort::TakeHangUp() {
+  if (fd_ == kNoSocket || arrivals_ == kNoWaitable) return false;
+  const bool closed = net::TakeHangUp(fd_, arrivals_);
+  return closed || ended_here_.load();
 }
 
 int NetworkPort::Write(const void* data, int count, int64_t limitMs) {
-  if (fd_ < 0) throw EComPort(CError_WriteFailed, EBADF);
+  if (fd_ == kNoSocket) throw EComPort(CError_WriteFailed, kNetNotOpen);
   if (Gone()) FailGone(CError_WriteFailed);
   const Clock::time_point deadline =
       limitMs > 0 ? DeadlineAfterMs(limitMs) : Clock::time_point::max();
@@ -512,7 +532,7 @@ int NetworkPort::Write(const void* data, int count, int64_t limitMs) {
       Announce();
       FailGone(CError_WriteFailed);
     }
-    if (MsLeft(deadline) == 0) throw EComPort(CError_WriteFailed, ETIMEDOUT);
+    if (MsLeft(deadline) == 0) throw EComPort(CError_WriteFailed, kNetTimedOut);
     WaitAndPump(deadline);
   }
   Announce();
@@ -526,7 +546,7 @@ int NetworkPort::Write(const void* data, int count, int64_t limitMs) {
   if (!SendAll(out, deadline, CError_WriteFailed)) {
     Announce();
     if (Gone()) FailGone(CError_WriteFailed);
-    throw EComPort(CError_WriteFailed, ETIMEDOUT);
+    throw EComPort(CError_WriteFailed, kNetTimedOut);
   }
   written_since_purge_ = true;
   return count;
@@ -600,12 +620,12 @@ namespace {
 class MalformedAddress : public PortTransport {
  public:
   explicit MalformedAddress(std::string error) : error_(std::move(error)) {}
-  void Open() override { throw EComPort(CError_OpenFailed, EINVAL, error_ + "."); }
+  void Open() override { throw EComPort(CError_OpenFailed, kNetInvalid, error_ + "."); }
   void Close() override {}
   Waitable Fd() const override { return kNoWaitable; }
   void ApplyLineSettings(const TransportSettings&) override {}
   void Purge(bool, bool) override {}
-  int Write(const void*, int, int64_t) override { throw EComPort(CError_WriteFailed, EBADF); }
+  int Write(const void*, int, int64_t) override { throw EComPort(CError_WriteFailed, kNetNotOpen); }
   int Read(void*, int) override { return 0; }
   bool WaitForInput(int64_t) override { return false; }
   void DiscardQueues() override {}
@@ -630,7 +650,7 @@ std::unique_ptr<PortTransport> OpenNetworkTransport(const std::string& port,
                                                     const OpenCancel& cancel, NetLimits limits) {
   ParsedAddress parsed = ParsePortAddress(port);
   // Told as the port's open would tell it.
-  if (!parsed.address) throw EComPort(CError_OpenFailed, EINVAL, parsed.error + ".");
+  if (!parsed.address) throw EComPort(CError_OpenFailed, kNetInvalid, parsed.error + ".");
   auto net = std::make_unique<NetworkPort>(*parsed.address, limits);
   net->Open(cancel);
   return net;

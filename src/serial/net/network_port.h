@@ -13,6 +13,7 @@
 // open port then handed to the thread that uses it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -21,6 +22,7 @@
 
 #include "serial/net/open_cancel.h"
 #include "serial/net/port_address.h"
+#include "serial/net/socket_io.h"
 #include "serial/net/telnet_codec.h"
 #include "serial/port_transport.h"
 
@@ -50,14 +52,14 @@ class NetworkPort : public PortTransport {
   NetworkPort(PortAddress address, NetLimits limits = {});
   // On a connection already made (a socket pair in tests): Open
   // negotiates on it instead of connecting. The port owns the socket.
-  NetworkPort(PortAddress address, NetLimits limits, int connectedFd);
+  NetworkPort(PortAddress address, NetLimits limits, Socket connected);
   ~NetworkPort() override;
   NetworkPort(const NetworkPort&) = delete;
   NetworkPort& operator=(const NetworkPort&) = delete;
 
   void Open() override;
   // Open, ended early by cancel from another thread: it then raises code 1
-  // with ECANCELED, and nothing stays open.
+  // with kNetCancelled, and nothing stays open.
   void Open(const OpenCancel& cancel);
   void Close() override;
   Waitable Fd() const override;
@@ -72,6 +74,7 @@ class NetworkPort : public PortTransport {
   int QueuedInput() override;
   TComErrors LineErrors(bool checkParity) override;
   TComSignals Signals() override;
+  bool TakeHangUp() override;
 
   // The memory the port holds for the connection: data not yet read or
   // held back after a purge, replies and data not yet sent, the server's
@@ -88,6 +91,8 @@ class NetworkPort : public PortTransport {
   // Takes what the socket holds without waiting: decodes it, keeps the
   // data, sends the option replies. Notes a closed or failed connection.
   void Pump();
+  // The connection, and over RFC 2217 the server's agreement.
+  void Connect();
   // Waits until the socket is readable or the deadline passes, then pumps.
   void WaitAndPump(Clock::time_point deadline);
   void TakeData(std::string& data, std::vector<TelnetCodec::Answer>& answers);
@@ -111,13 +116,15 @@ class NetworkPort : public PortTransport {
   size_t Room() const;
   std::string Where() const { return Describe(address_); }
   [[noreturn]] void FailOpen(int err, std::string reason);
-  // Raises ECANCELED when the open under way has been cancelled.
+  // Raises kNetCancelled when the open under way has been cancelled.
   void CheckCancelled();
 
   PortAddress address_;
   NetLimits limits_;
-  int fd_ = -1;
-  int adopted_fd_ = -1;
+  Socket fd_ = kNoSocket;
+  Socket adopted_fd_ = kNoSocket;
+  // What the event thread sleeps on while connected (see socket_io.h).
+  Waitable arrivals_ = kNoWaitable;
   TelnetCodec codec_;
   std::string held_;     // received data not yet read
   std::string aside_;    // received after a purge request, before its confirmation
@@ -125,7 +132,8 @@ class NetworkPort : public PortTransport {
   std::deque<TelnetCodec::Answer> answers_;
   bool peer_closed_ = false;
   int socket_error_ = 0;
-  std::string ended_;  // why this side ended the connection
+  std::string ended_;                    // why this side ended the connection
+  std::atomic<bool> ended_here_{false};  // the same, for the event thread
   // Purges asked of the server and not confirmed yet; the oldest must be
   // confirmed by the deadline.
   int unconfirmed_purges_ = 0;
@@ -147,7 +155,7 @@ std::unique_ptr<PortTransport> NetworkTransportFor(const std::string& port);
 // lookup, the connection and, over RFC 2217, the server's agreement to
 // port control), for a thread other than the one that will use it: the
 // open port is handed to TComPort::OpenPort(transport) there. Raises
-// EComPort code 1 with the reason, ECANCELED once cancel is cancelled;
+// EComPort code 1 with the reason, kNetCancelled once cancel is cancelled;
 // nothing stays open then.
 std::unique_ptr<PortTransport> OpenNetworkTransport(const std::string& port,
                                                     const OpenCancel& cancel,

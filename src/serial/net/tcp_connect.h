@@ -7,6 +7,7 @@
 
 #include "serial/net/open_cancel.h"
 #include "serial/net/port_address.h"
+#include "serial/net/socket_io.h"
 
 namespace velimo::serial::net {
 
@@ -14,8 +15,8 @@ namespace velimo::serial::net {
 // that sends each write at once (no coalescing of small segments, so a
 // paced byte leaves when it is written). Raises EComPort code 1 with the
 // system error and the reason: the name does not resolve, nothing listens,
-// the host cannot be reached, no answer in time; with ECANCELED when cancel
+// the host cannot be reached, no answer in time; with kNetCancelled when cancel
 // (if given) was cancelled first, from another thread.
-int ConnectTcp(const PortAddress& address, int limitMs, const OpenCancel* cancel = nullptr);
+Socket ConnectTcp(const PortAddress& address, int limitMs, const OpenCancel* cancel = nullptr);
 
 }  // namespace velimo::serial::net
