@@ -8,6 +8,8 @@ port mapped to that link. Both runs must end with the same status, print
 the same (port names aside), leave the same profile files, and each
 simulator must have received the same command lines in the same order.
 The apply of a full sTavi profile is timed in both, and the ratio printed.
+Network ports are read through ser2net serving a simulator's link, as an
+RFC 2217 port and as a raw TCP port, the same address in both runs.
 
 Run by scripts/build-windows with wine's environment set (WINEPREFIX,
 WINEDEBUG, the null-modem preload) and a wine server running.
@@ -18,6 +20,7 @@ import csv
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import time
@@ -32,12 +35,60 @@ linux_env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
 dosdevices = os.path.join(os.environ["WINEPREFIX"], "dosdevices")
 failures = []
 next_com = [20]
+ser2net = next((p for p in ("/usr/sbin/ser2net", "/usr/bin/ser2net") if os.path.exists(p)), None)
+
+
+def free_tcp_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def listening(port):
+    """Whether a socket listens on the port, from the kernel's table: a
+    test connection would make ser2net open the device."""
+    with open("/proc/net/tcp") as table:
+        for line in table.readlines()[1:]:
+            fields = line.split()
+            if fields[1].endswith(":%04X" % port) and fields[3] == "0A":
+                return True
+    return False
+
+
+class Ser2net:
+    """ser2net serving a link as an RFC 2217 port and a raw TCP port (its
+    line at 9600 baud, 8N1)."""
+
+    def __init__(self, folder, link):
+        self.rfc = "rfc2217://127.0.0.1:%d" % free_tcp_port()
+        self.raw = "tcp://127.0.0.1:%d" % free_tcp_port()
+        config = os.path.join(folder, "ser2net.yaml")
+        with open(config, "w") as f:
+            for name, accepter in (("rfc", "telnet(rfc2217),tcp"), ("raw", "tcp")):
+                port = getattr(self, name).rsplit(":", 1)[1]
+                f.write("connection: &%s\n  accepter: %s,127.0.0.1,%s\n"
+                        "  connector: serialdev,%s,9600n81,local\n" % (name, accepter, port, link))
+        self.process = subprocess.Popen(
+            [ser2net, "-n", "-c", config, "-P", os.path.join(folder, "ser2net.pid")],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            env=linux_env)
+        ports = [int(url.rsplit(":", 1)[1]) for url in (self.rfc, self.raw)]
+        for _ in range(500):
+            if all(listening(p) for p in ports):
+                break
+            time.sleep(0.01)
+        else:
+            raise SystemExit("cli_e2e: ser2net did not come up")
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
 
 
 class Sim:
     """A simulated modem on a link of its own, logging what it receives."""
 
-    def __init__(self, folder, name, args):
+    def __init__(self, folder, name, args, served=False):
         self.link = os.path.join(folder, name)
         self.log = os.path.join(folder, name + ".log")
         with open(self.log, "wb") as log:
@@ -57,12 +108,15 @@ class Sim:
         if os.path.lexists(device):
             os.unlink(device)
         os.symlink(self.link, device)
+        self.server = Ser2net(folder, self.link) if served else None
 
     def received(self):
         with open(self.log, encoding="latin-1") as log:
             return [line for line in log if "received" in line]
 
     def stop(self):
+        if self.server:
+            self.server.stop()
         self.process.terminate()
         self.process.wait()
 
@@ -77,11 +131,13 @@ def run(windows, args, cwd):
     return done.returncode, out, done.stderr.decode("latin-1"), seconds
 
 
-def scenario(name, models, steps, sim_args=(), files=(), same_output=True):
+def scenario(name, models, steps, sim_args=(), files=(), same_output=True, served=False):
     """steps: (expected status, arguments), "{port}" replaced by the first
     port's name and "{ports}" by --port for each; files: files the steps
     write, compared between the two runs; same_output: whether what is
-    printed is compared too (a bench's summary holds its times)."""
+    printed is compared too (a bench's summary holds its times); served:
+    each simulator behind ser2net, "{rfc}" and "{raw}" replaced by the
+    first one's network ports."""
     results = {}
     for windows in (False, True):
         folder = os.path.join(work, name, "windows" if windows else "linux")
@@ -89,7 +145,7 @@ def scenario(name, models, steps, sim_args=(), files=(), same_output=True):
         os.makedirs(folder)
         for f in os.listdir(os.path.join(work, "inputs")):
             shutil.copy(os.path.join(work, "inputs", f), folder)
-        sims = [Sim(folder, "tty%d" % i, ["--model", m] + list(sim_args))
+        sims = [Sim(folder, "tty%d" % i, ["--model", m] + list(sim_args), served)
                 for i, m in enumerate(models)]
         outputs, seconds = [], []
         try:
@@ -100,11 +156,17 @@ def scenario(name, models, steps, sim_args=(), files=(), same_output=True):
                     if a == "{ports}":
                         for p in ports:
                             args += ["--port", p]
+                    elif served:
+                        args.append(a.replace("{rfc}", sims[0].server.rfc)
+                                    .replace("{raw}", sims[0].server.raw))
                     else:
                         args.append(a.replace("{port}", ports[0]))
                 status, out, err, took = run(windows, args, folder)
                 for s, p in zip(sims, ports):
                     out = out.replace(p, "PORT" + str(sims.index(s)))
+                    if s.server:
+                        out = out.replace(s.server.rfc, "RFC2217-" + str(sims.index(s)))
+                        out = out.replace(s.server.raw, "TCP-" + str(sims.index(s)))
                 outputs.append((status, out))
                 seconds.append(took)
                 if status != expected:
@@ -180,6 +242,18 @@ linux_s, wine_s = scenario(
      (0, ["--port", "{port}", "--model", "s", "--baud", "19200", "save-profile",
           "after.vprofile"])],
     sim_args=["--rate-watch"], files=["before.vprofile", "after.vprofile"])
+# Network ports: the modem read over RFC 2217 at a rate the server must set
+# on its line (the simulator answers at 57600 baud only), and a page
+# save-all over a raw TCP port, each byte paced as on a local port.
+if ser2net:
+    scenario("network-rfc2217", ["s"],
+             [(0, ["--port", "{rfc}", "--model", "s", "--baud", "57600"])],
+             sim_args=["--line-rate", "57600"], served=True)
+    scenario("network-tcp", ["s"],
+             [(0, ["--port", "{raw}", "--model", "s", "click", "Btn_Left_LoRa", "set", "CB_S_Ch=5",
+                   "click", "Btn_S_SaveAll_LoRaPage", "read"])], served=True)
+else:
+    print("cli_e2e: the network scenarios are skipped: ser2net is not installed")
 scenario("bench", ["s", "s", "s", "s"],
          [(0, ["{ports}", "--model", "s", "--report", "bench.csv", "read"])], same_output=False)
 
