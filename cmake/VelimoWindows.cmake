@@ -9,6 +9,10 @@ set(VELIMO_WINDOWS_PENDING
   tests/support/form_fixture.cpp
   tests/support/fresh_process.cpp
   tests/support/watchdog.cpp
+  tests/unit/serial/com_port_settings_test.cpp
+  tests/unit/serial/linux_tty_test.cpp
+  tests/unit/serial/port_identity_test.cpp
+  tests/unit/serial/port_list_test.cpp
   tests/unit/settings/ini_file_test.cpp
   tests/unit/settings/settings_test.cpp
   tests/unit/trace/trace_log_test.cpp
@@ -20,7 +24,7 @@ set(VELIMO_WINDOWS_PENDING
 # test folders that run under wine.
 set(VELIMO_WINDOWS_LAYERS src/util src/settings src/trace src/serial src/protocol src/scan
                           src/forms src/profile)
-set(VELIMO_WINDOWS_UNIT_TESTS util settings trace protocol)
+set(VELIMO_WINDOWS_UNIT_TESTS util settings trace serial protocol)
 
 # Windows 10 and later: the high-resolution waitable timer and the wide
 # file calls that the ports use.

@@ -56,6 +56,23 @@ std::optional<std::vector<PortIdentity>> IdentifyPorts(const SystemRoots& roots 
 // the listed ports (by-id links and other links are followed).
 std::optional<PortIdentity> FindPort(const std::string& port, const SystemRoots& roots = {});
 
+// A USB adapter as Windows names it: the device instance IDs of a COM
+// port's device and of its parents, nearest first, such as
+// "FTDIBUS\VID_0403+PID_6001+A50285BIA\0000" (a driver's own bus) above
+// "USB\VID_0403&PID_6001\A50285BI" (the USB device). The ids and the
+// serial number come from the first USB device among them; an interface
+// of a composite device ("USB\VID_2341&PID_8036&MI_00\...") gives its
+// ids and leaves the serial number to its parent. The last part of a USB
+// device's instance ID is its serial number unless Windows made one up
+// for a device that reports none (such a part holds '&').
+struct UsbInstance {
+  std::string vid;  // "0403": four hex digits, lower case as sysfs spells them
+  std::string pid;
+  std::string serial;    // empty when the device reports none
+  std::string instance;  // the USB device's instance ID when it names the adapter alone
+};
+std::optional<UsbInstance> UsbInstanceOf(const std::vector<std::string>& instanceIds);
+
 // The serial-number part of a by-id name
 // ("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0" gives "A50285BI"),
 // or empty when the name is not shaped so.
