@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "fleet/worker_output.h"
 #include "fleet/worker_pool.h"
 
 extern char** environ;
@@ -33,9 +34,8 @@ struct Running {
   pid_t pid = -1;
   int out_fd = -1;
   int err_fd = -1;
-  int64_t deadline = 0;   // steady clock; 0: none
-  std::string pending;    // a line begun on standard output, at most kWorkerLineBytes
-  bool overlong = false;  // the line begun is longer: the rest of it is dropped
+  int64_t deadline = 0;  // steady clock; 0: none
+  WorkerLine line;       // standard output's line begun
 };
 
 // Starts argv with its standard output and error on fresh pipes. Returns
@@ -85,18 +85,6 @@ bool Drain(int fd, std::vector<char>& buffer, std::string_view* chunk) {
   return n < 0 && (errno == EINTR || errno == EAGAIN);
 }
 
-// Keeps the last kWorkerTailBytes of a stream (up to twice that between
-// trims, so trimming costs nothing per byte).
-void KeepTail(std::string& tail, std::string_view more, bool final = false) {
-  if (more.size() >= kWorkerTailBytes) {
-    tail.assign(more.substr(more.size() - kWorkerTailBytes));
-    return;
-  }
-  tail.append(more);
-  const size_t limit = final ? kWorkerTailBytes : 2 * kWorkerTailBytes;
-  if (tail.size() > limit) tail.erase(0, tail.size() - kWorkerTailBytes);
-}
-
 }  // namespace
 
 std::vector<WorkerOutcome> RunWorkers(
@@ -123,25 +111,13 @@ std::vector<WorkerOutcome> RunWorkers(
     o.max_rss_kb = usage.ru_maxrss;
     KeepTail(o.out, {}, true);
     KeepTail(o.err, {}, true);
-    if (!r.pending.empty() && on_line) on_line(r.job, r.pending);
+    if (!r.line.pending.empty() && on_line) on_line(r.job, r.line.pending);
   };
 
-  // Hands on each complete line; a line is kept up to its bound.
   auto takeLines = [&](Running& r, std::string_view chunk) {
-    for (;;) {
-      const size_t nl = chunk.find('\n');
-      const std::string_view part = chunk.substr(0, nl);
-      if (!r.overlong) {
-        const size_t room = kWorkerLineBytes - r.pending.size();
-        r.pending.append(part.substr(0, room));
-        r.overlong = part.size() > room;
-      }
-      if (nl == std::string_view::npos) return;
-      if (on_line) on_line(r.job, r.pending);
-      r.pending.clear();
-      r.overlong = false;
-      chunk.remove_prefix(nl + 1);
-    }
+    r.line.Take(chunk, [&](const std::string& line) {
+      if (on_line) on_line(r.job, line);
+    });
   };
 
   bool stopping = false;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "fleet/worker_output.h"
 #include "fleet/worker_pool.h"
 #include "util/wide_text_win.h"
 
@@ -35,8 +36,7 @@ struct Running {
   HANDLE out = nullptr;  // read ends; nullptr once ended
   HANDLE err = nullptr;
   int64_t deadline = 0;  // steady clock; 0: none
-  std::string pending;   // a line begun on standard output, at most kWorkerLineBytes
-  bool overlong = false;
+  WorkerLine line;       // standard output's line begun
 };
 
 void CloseIf(HANDLE& h) {
@@ -101,16 +101,6 @@ bool Drain(HANDLE pipe, std::vector<char>& buffer, std::string_view* chunk) {
   return true;
 }
 
-void KeepTail(std::string& tail, std::string_view more, bool final = false) {
-  if (more.size() >= kWorkerTailBytes) {
-    tail.assign(more.substr(more.size() - kWorkerTailBytes));
-    return;
-  }
-  tail.append(more);
-  const size_t limit = final ? kWorkerTailBytes : 2 * kWorkerTailBytes;
-  if (tail.size() > limit) tail.erase(0, tail.size() - kWorkerTailBytes);
-}
-
 double Seconds(const FILETIME& t) {
   return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) /
          1e7;
@@ -143,24 +133,13 @@ std::vector<WorkerOutcome> RunWorkers(
     CloseIf(r.process);
     KeepTail(o.out, {}, true);
     KeepTail(o.err, {}, true);
-    if (!r.pending.empty() && on_line) on_line(r.job, r.pending);
+    if (!r.line.pending.empty() && on_line) on_line(r.job, r.line.pending);
   };
 
   auto takeLines = [&](Running& r, std::string_view chunk) {
-    for (;;) {
-      const size_t nl = chunk.find('\n');
-      const std::string_view part = chunk.substr(0, nl);
-      if (!r.overlong) {
-        const size_t room = kWorkerLineBytes - r.pending.size();
-        r.pending.append(part.substr(0, room));
-        r.overlong = part.size() > room;
-      }
-      if (nl == std::string_view::npos) return;
-      if (on_line) on_line(r.job, r.pending);
-      r.pending.clear();
-      r.overlong = false;
-      chunk.remove_prefix(nl + 1);
-    }
+    r.line.Take(chunk, [&](const std::string& line) {
+      if (on_line) on_line(r.job, line);
+    });
   };
 
   bool stopping = false;
