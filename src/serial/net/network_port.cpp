@@ -287,7 +287,7 @@ void NetworkPort::Pump() {
     // for the server's next bytes, and a line behind a flood that has
     // ended would never be read: the socket's watcher is made to wake for
     // another pass.
-    RewakeReader(fd_);
+    RewakeReader(fd_, arrivals_);
   }
   if (unconfirmed_purges_ > 0 && Clock::now() >= purge_deadline_) StopWaitingForPurges();
 }

@@ -92,8 +92,9 @@ void ShutdownSocket(Socket s);
 long SendSome(Socket s, const char* data, size_t count);
 long ReceiveSome(Socket s, char* buffer, size_t count);
 // After a read pass that left bytes in the socket: makes the socket's
-// watcher wake for them again without waiting for the next arrival.
-void RewakeReader(Socket s);
+// watcher (arrivals, from WatchArrivals) wake for them again without
+// waiting for the next arrival.
+void RewakeReader(Socket s, Waitable arrivals);
 
 enum class SocketWant { kRead, kWrite, kHangUpOnly };
 struct SocketWaitResult {

@@ -86,7 +86,7 @@ long ReceiveSome(Socket s, char* buffer, size_t count) {
   return recv(s, buffer, count, MSG_DONTWAIT);
 }
 
-void RewakeReader(Socket s) {
+void RewakeReader(Socket s, Waitable) {
   // Setting the low-water mark anew makes Linux signal the socket readable
   // at once (since 4.18), which wakes the event thread for another pass;
   // elsewhere nothing happens.

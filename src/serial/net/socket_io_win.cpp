@@ -122,7 +122,14 @@ long ReceiveSome(Socket s, char* buffer, size_t count) {
 }
 
 // A receive that leaves bytes behind records a new arrival itself.
-void RewakeReader(Socket) {}
+void RewakeReader(Socket, Waitable arrivals) {
+  // Winsock posts FD_READ again after a receive that leaves bytes behind,
+  // but the event thread's look at the recorded events resets the event,
+  // and under wine a repost that races with that look is lost: the bytes
+  // left would wait for the server's next ones. Set the event here, so the
+  // event thread comes for another pass whatever the order.
+  if (arrivals != kNoWaitable) WSASetEvent(arrivals);
+}
 
 SocketWaitResult WaitForSocket(Socket s, SocketWant want, int timeoutMs, Waitable cancel) {
   SocketWaitResult result;
