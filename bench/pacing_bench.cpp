@@ -75,6 +75,10 @@ int main(int argc, char** argv) {
       {5, 400, true}, {100, 30, true}, {200, 15, false}, {400, 8, false}, {500, 8, false}};
 
   velimo::forms::HeadlessPlatform platform;
+  // On Windows the program's first pause also chooses between the
+  // high-resolution timer and Sleep with a 1 ms tick by timing both (some
+  // 12 ms, once); that is start-up, not pacing, so it is left out here.
+  platform.Pause(1);
   std::printf("Pacing: measured pause / nominal (steady clock), nearest-rank percentiles\n");
   std::printf("%-34s %5s %8s %8s %8s %8s\n", "pause", "n", "p50", "p99", "min", "max");
   bool never_short = true;

@@ -3,13 +3,13 @@
 // flushed and moved over the old one (MoveFileExW, atomic within a
 // folder on NTFS).
 #include <windows.h>
-// after windows.h
-#include <sddl.h>
 
+#include <optional>
 #include <string_view>
 
 #include "profile/profile_file.h"
 #include "util/errors.h"
+#include "util/owner_only_win.h"
 #include "util/wide_text_win.h"
 
 namespace velimo::profile {
@@ -21,17 +21,15 @@ void WriteProfileFile(const std::string& path, const Profile& profile) {
   auto fail = [&](DWORD error) {
     throw Exception("Unable to write to " + path + ": " + SystemErrorText(error));
   };
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (profile.HasSecrets() &&
-      !ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)(A;;FA;;;SY)",
-                                                            SDDL_REVISION_1, &descriptor, nullptr))
-    fail(GetLastError());
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  std::optional<OwnerOnlyAccess> access;
+  if (profile.HasSecrets()) {
+    access.emplace(OwnerOnlyAccess::For::File);
+    if (!access->Attributes()) fail(access->error());
+  }
   const HANDLE file =
-      CreateFileW(temp.c_str(), GENERIC_WRITE, 0, descriptor ? &attributes : nullptr, CREATE_NEW,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
+      CreateFileW(temp.c_str(), GENERIC_WRITE, 0, access ? access->Attributes() : nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD createError = GetLastError();
-  if (descriptor) LocalFree(descriptor);
   if (file == INVALID_HANDLE_VALUE) fail(createError);
   std::string_view rest = text;
   bool ok = true;

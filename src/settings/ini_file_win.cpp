@@ -2,11 +2,14 @@
 // on POSIX: a new file beside the target, flushed, then moved over it with
 // MoveFileExW (atomic on NTFS within a folder); where no file can be made
 // or moved there, the text is written over the existing file in place.
+// The new file takes the old one's access list.
 // The temporary files are opened without sharing for their whole life, so
 // a leftover of a save that never finished is one that can be opened
 // exclusively and whose writer is gone.
 #include <sys/stat.h>
 #include <windows.h>
+// after windows.h
+#include <aclapi.h>
 
 #include <cerrno>
 #include <string_view>
@@ -73,6 +76,21 @@ std::string TempPrefix(const std::string& target) {
 
 enum class Replace { Done, NoRoomBeside, Failed };
 
+// The new file takes the old one's access list, as it takes its mode on
+// POSIX: a settings file its owner made private stays private after a
+// save, where the move alone would leave it with the folder's list. The
+// list is set as it is, with its entries from the folder marked as such
+// and its protection, so the new file stands as the old one did. A list
+// that cannot be read or set leaves the new file with the folder's.
+void KeepAccessList(const std::wstring& old, HANDLE file) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(old.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+    return;
+  SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, descriptor);
+  LocalFree(descriptor);
+}
+
 Replace ReplaceAtomically(const std::string& target, std::string_view text) {
   const std::wstring wideTarget = Widen(target);
   std::wstring temp;
@@ -81,12 +99,13 @@ Replace ReplaceAtomically(const std::string& target, std::string_view text) {
   for (int attempt = 0; attempt < 100 && !file.Valid(); ++attempt) {
     temp = wideTarget + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(attempt);
-    file.h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+    file.h = CreateFileW(temp.c_str(), GENERIC_WRITE | WRITE_DAC, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
     error = file.Valid() ? 0 : GetLastError();
     if (!file.Valid() && error != ERROR_FILE_EXISTS) break;
   }
   if (!file.Valid()) return RefusedBeside(error) ? Replace::NoRoomBeside : Replace::Failed;
+  KeepAccessList(wideTarget, file.h);
   bool ok = WriteAllFromStart(file.h, text) && FlushFileBuffers(file.h);
   ok = file.Close() && ok;
   if (!ok) {

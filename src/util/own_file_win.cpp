@@ -2,12 +2,12 @@
 // after windows.h
 #include <fcntl.h>
 #include <io.h>
-#include <sddl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 
 #include "util/own_file.h"
+#include "util/owner_only_win.h"
 #include "util/wide_text_win.h"
 
 namespace velimo {
@@ -16,18 +16,13 @@ namespace velimo {
 // the tool writes in (%APPDATA%\Velimo, the working folder) are the
 // user's own: the path is taken as it is. Files are opened in binary mode
 // (MinGW's default text mode would turn each "\r\n" into "\r\r\n") and not
-// inherited by child processes; a file made here takes its folder's access
-// list, which for the data folder is the owner's alone.
+// inherited by child processes.
 int MakeOwnFolder(const std::string& path) {
   // Full control for the owner and the system, nothing inherited from the
   // parent folder: what 0700 means on Linux.
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)",
-                                                       SDDL_REVISION_1, &descriptor, nullptr);
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-  const BOOL made = CreateDirectoryW(Widen(path).c_str(), descriptor ? &attributes : nullptr);
+  OwnerOnlyAccess access(OwnerOnlyAccess::For::Folder);
+  const BOOL made = CreateDirectoryW(Widen(path).c_str(), access.Attributes());
   const DWORD error = made ? 0 : GetLastError();
-  if (descriptor) LocalFree(descriptor);
   switch (error) {
     case 0:
       return 0;
@@ -60,6 +55,17 @@ OwnFile OpenOwnFile(const std::string& path, int flags, mode_t mode) {
     r.error = EINVAL;
     r.reason = "not a regular file";
     return r;
+  }
+  if ((flags & O_CREAT) && !(flags & O_EXCL) && !(mode & 0077) && !r.exists) {
+    // A file for its owner alone (a log's day file) is made with its own
+    // access list, as 0600 is given on Linux whatever the folder allows;
+    // the open below then finds it.
+    OwnerOnlyAccess access(OwnerOnlyAccess::For::File);
+    const HANDLE made =
+        CreateFileW(Widen(r.path).c_str(), GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, access.Attributes(),
+                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (made != INVALID_HANDLE_VALUE) CloseHandle(made);
   }
   const int pmode = (mode & 0400 ? _S_IREAD : 0) | (mode & 0200 ? _S_IWRITE : 0);
   r.fd = _wopen(Widen(r.path).c_str(), flags | _O_BINARY | _O_NOINHERIT, pmode);

@@ -4,9 +4,10 @@
 // A name that is no file (a device such as NUL or COM1, a folder) is
 // refused before anything is written.
 #include <windows.h>
-// after windows.h
-#include <sddl.h>
 
+#include <optional>
+
+#include "util/owner_only_win.h"
 #include "util/report_file.h"
 #include "util/wide_text_win.h"
 
@@ -26,23 +27,22 @@ std::string WriteReportFile(const std::string& path, std::string_view text, bool
       if (type != FILE_TYPE_DISK) return "not a regular file";
     }
   }
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (holdsSecrets && !ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                          L"D:P(A;;FA;;;OW)(A;;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr))
-    return SystemErrorText(GetLastError());
-  SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+  std::optional<OwnerOnlyAccess> access;
+  if (holdsSecrets) {
+    access.emplace(OwnerOnlyAccess::For::File);
+    if (!access->Attributes()) return SystemErrorText(access->error());
+  }
   std::wstring temp;
   HANDLE file = INVALID_HANDLE_VALUE;
   DWORD error = 0;
   for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
     temp =
         target + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt);
-    file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, descriptor ? &security : nullptr, CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, access ? access->Attributes() : nullptr,
+                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     error = GetLastError();
     if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS) break;
   }
-  if (descriptor) LocalFree(descriptor);
   if (file == INVALID_HANDLE_VALUE) return SystemErrorText(error);
   bool ok = true;
   while (ok && !text.empty()) {

@@ -131,13 +131,14 @@ def run(windows, args, cwd):
     return done.returncode, out, done.stderr.decode("latin-1"), seconds
 
 
-def scenario(name, models, steps, sim_args=(), files=(), same_output=True, served=False):
+def scenario(name, models, steps, sim_args=(), files=(), same_output=True, served=False,
+             folders=()):
     """steps: (expected status, arguments), "{port}" replaced by the first
     port's name and "{ports}" by --port for each; files: files the steps
     write, compared between the two runs; same_output: whether what is
     printed is compared too (a bench's summary holds its times); served:
     each simulator behind ser2net, "{rfc}" and "{raw}" replaced by the
-    first one's network ports."""
+    first one's network ports; folders: folders made before the steps."""
     results = {}
     for windows in (False, True):
         folder = os.path.join(work, name, "windows" if windows else "linux")
@@ -145,6 +146,8 @@ def scenario(name, models, steps, sim_args=(), files=(), same_output=True, serve
         os.makedirs(folder)
         for f in os.listdir(os.path.join(work, "inputs")):
             shutil.copy(os.path.join(work, "inputs", f), folder)
+        for d in folders:
+            os.makedirs(os.path.join(folder, d))
         sims = [Sim(folder, "tty%d" % i, ["--model", m] + list(sim_args), served)
                 for i, m in enumerate(models)]
         outputs, seconds = [], []
@@ -254,13 +257,17 @@ if ser2net:
                    "click", "Btn_S_SaveAll_LoRaPage", "read"])], served=True)
 else:
     print("cli_e2e: the network scenarios are skipped: ser2net is not installed")
+# The report goes to a folder named beyond ASCII: its checks and its
+# writing take the name as UTF-8 on both systems.
+report_folder = "rapports-\u00e9t\u00e9"
 scenario("bench", ["s", "s", "s", "s"],
-         [(0, ["{ports}", "--model", "s", "--report", "bench.csv", "read"])], same_output=False)
+         [(0, ["{ports}", "--model", "s", "--report", report_folder + "/bench.csv", "read"])],
+         same_output=False, folders=[report_folder])
 
 # Each unit of the bench was read, and its report's times are ISO 8601 with
 # the offset from UTC, on both systems.
 for system in ("linux", "windows"):
-    with open(os.path.join(work, "bench", system, "bench.csv"), newline="") as f:
+    with open(os.path.join(work, "bench", system, report_folder, "bench.csv"), newline="") as f:
         rows = list(csv.DictReader(f))
     results = [row["result"] for row in rows]
     if results != ["read"] * 4:

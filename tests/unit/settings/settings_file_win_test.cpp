@@ -3,13 +3,19 @@
 // refused.
 #include <gtest/gtest.h>
 #include <windows.h>
+// after windows.h
+#include <aclapi.h>
+#include <sddl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "settings/ini_file.h"
 #include "util/errors.h"
+#include "util/report_file.h"
 #include "util/wide_text_win.h"
 
 namespace velimo::trace {
@@ -50,6 +56,42 @@ TEST_F(SettingsFileWin, SaveReplacesTheFileKeepingItsOtherLinesAndLineEnds) {
   EXPECT_EQ(IniFile::Load(path_).Get("machine", "com"), "COM5");
   // Nothing is left beside it.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+// The accounts a file's access list lets in, as SID text, sorted.
+std::vector<std::string> Allowed(const fs::path& p) {
+  std::vector<std::string> sids;
+  PACL list = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(p.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                            &list, nullptr, &descriptor) != ERROR_SUCCESS)
+    return sids;
+  for (DWORD i = 0; list && i < list->AceCount; ++i) {
+    void* entry = nullptr;
+    wchar_t* text = nullptr;
+    if (GetAce(list, i, &entry) &&
+        static_cast<ACE_HEADER*>(entry)->AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        ConvertSidToStringSidW(&static_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart, &text)) {
+      sids.push_back(Narrow(text));
+      LocalFree(text);
+    }
+  }
+  LocalFree(descriptor);
+  std::sort(sids.begin(), sids.end());
+  return sids;
+}
+
+TEST_F(SettingsFileWin, APrivateFileStaysPrivateAfterASave) {
+  // Made owner-only as a report holding the key is; Everyone (S-1-1-0) is
+  // in a plain file's list under wine, which makes lists from the mode.
+  ASSERT_EQ(velimo::WriteReportFile(path_, "[MACHINE]\r\nCOM=COM1\r\n", true), "");
+  const std::vector<std::string> before = Allowed(ini_);
+  ASSERT_EQ(before.size(), 2u);
+  IniFile ini = IniFile::LoadForUpdate(path_);
+  ini.Set("MACHINE", "COM", "COM7");
+  ini.Save(path_);
+  EXPECT_EQ(Read(ini_), "[MACHINE]\r\nCOM=COM7\r\n");
+  EXPECT_EQ(Allowed(ini_), before);
 }
 
 TEST_F(SettingsFileWin, LeftoversOfDeadSavesGoAndALiveOneStays) {

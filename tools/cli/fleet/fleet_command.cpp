@@ -23,6 +23,7 @@
 
 #include "exit_status.h"
 #include "fleet/json_value.h"
+#include "fleet/utf8_path.h"
 #include "fleet/worker_pool.h"
 #include "interrupt.h"
 #include "output.h"
@@ -203,12 +204,31 @@ std::string Reason(int error) {
 }
 
 // Why the report cannot be written where it is asked for; "" when it can.
+#ifdef _WIN32
+// The C library's narrow calls read a name in the ANSI code page.
+using FileStatus = struct _stat64;
+int StatusOf(const std::string& path, FileStatus* st) {
+  return _wstat64(Widen(path).c_str(), st);
+}
+int AccessTo(const std::string& path, int mode) {
+  return _waccess(Widen(path).c_str(), mode);
+}
+#else
+using FileStatus = struct stat;
+int StatusOf(const std::string& path, FileStatus* st) {
+  return stat(path.c_str(), st);
+}
+int AccessTo(const std::string& path, int mode) {
+  return access(path.c_str(), mode);
+}
+#endif
+
 std::string ReportRefusal(const std::string& file, const std::string& units_file) {
   namespace fs = std::filesystem;
-  std::string folder = fs::path(file).parent_path().string();
+  std::string folder = TextOf(PathOf(file).parent_path());
   if (folder.empty()) folder = ".";
-  struct stat st {};
-  if (stat(folder.c_str(), &st) != 0)
+  FileStatus st{};
+  if (StatusOf(folder, &st) != 0)
     return "the report's folder " + folder + " cannot be used: " + Reason(errno);
   if (!S_ISDIR(st.st_mode)) return "the report's folder " + folder + " is not a folder";
 #ifdef _WIN32
@@ -216,17 +236,17 @@ std::string ReportRefusal(const std::string& file, const std::string& units_file
 #else
   constexpr int kFolderUse = W_OK | X_OK;
 #endif
-  if (access(folder.c_str(), kFolderUse) != 0)
+  if (AccessTo(folder, kFolderUse) != 0)
     return "the report's folder " + folder + " is not writable: " + Reason(errno);
-  if (stat(file.c_str(), &st) == 0) {
+  if (StatusOf(file, &st) == 0) {
     if (S_ISFIFO(st.st_mode)) return "the report " + file + " is a FIFO, not a file";
     if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
       return "the report " + file + " is a device, not a file";
     if (!S_ISREG(st.st_mode)) return "the report " + file + " is not a regular file";
-    if (access(file.c_str(), W_OK) != 0)
+    if (AccessTo(file, W_OK) != 0)
       return "the report " + file + " is not writable: " + Reason(errno);
     std::error_code ec;
-    if (!units_file.empty() && fs::equivalent(units_file, file, ec))
+    if (!units_file.empty() && fs::equivalent(PathOf(units_file), PathOf(file), ec))
       return "the report " + file + " is the units file; it would be overwritten";
   }
   if (!units_file.empty() && DeviceOf(file) == DeviceOf(units_file))
@@ -251,9 +271,9 @@ std::string UnitTag(const PortName& port) {
 // site.vprofile -> site-A50285BI.vprofile.
 std::string UnitFile(const std::string& file, const std::string& tag) {
   namespace fs = std::filesystem;
-  const fs::path path(file);
-  const std::string name = path.stem().string() + "-" + tag + path.extension().string();
-  return (path.parent_path() / name).string();
+  const fs::path path = PathOf(file);
+  const std::string name = TextOf(path.stem()) + "-" + tag + TextOf(path.extension());
+  return TextOf(path.parent_path() / PathOf(name));
 }
 
 #ifdef _WIN32

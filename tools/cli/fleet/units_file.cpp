@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "fleet/utf8_path.h"
 #include "util/bounded_file.h"
 
 namespace velimo::cli::fleet {
@@ -143,10 +144,11 @@ std::string CheckUnitRows(const UnitsFile& units,
 
 std::string DeviceOf(const std::string& path) {
   std::error_code error;
-  std::filesystem::path resolved = std::filesystem::canonical(path, error);
+  std::filesystem::path resolved = std::filesystem::canonical(PathOf(path), error);
   // A file still to be made: what its folder resolves to, and its name.
-  if (error) resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(path), error);
-  return error ? path : resolved.string();
+  if (error)
+    resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(PathOf(path)), error);
+  return error ? path : TextOf(resolved);
 }
 
 bool SameUnit(const PortName& a, const PortName& b) {
