@@ -22,6 +22,7 @@
 #include <map>
 
 #include "exit_status.h"
+#include "fleet/clock_ms.h"
 #include "fleet/json_value.h"
 #include "fleet/utf8_path.h"
 #include "fleet/worker_pool.h"
@@ -42,11 +43,6 @@
 namespace velimo::cli::fleet {
 
 namespace {
-
-int64_t WallMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
 
 std::string IsoLocal(int64_t epoch_ms) {
   const time_t seconds = static_cast<time_t>(epoch_ms / 1000);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "fleet/clock_ms.h"
 #include "fleet/worker_output.h"
 #include "fleet/worker_pool.h"
 #include "util/wide_text_win.h"
@@ -18,16 +19,6 @@
 namespace velimo::cli::fleet {
 
 namespace {
-
-int64_t WallMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-int64_t SteadyMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 struct Running {
   size_t job = 0;
