@@ -125,4 +125,20 @@ void HandOver::WaitForWorkOrFinish(uint64_t session, int timeoutMs) {
                [&] { return !queue_.empty() || finished_session_ >= session; });
 }
 
+// ---- TComThread: alike on every system --------------------------------------
+
+void TComThread::Start() {
+  active_.store(true, std::memory_order_release);
+  thread_ = std::thread([this] { Execute(); });
+}
+
+void TComThread::Stop() {
+  SignalWakeEvent(stop_fd_);
+  hand_over_.RequestStop(session_);
+}
+
+void TComThread::WaitFor() {
+  if (thread_.joinable()) thread_.join();
+}
+
 }  // namespace velimo::serial

@@ -57,20 +57,6 @@ TComThread::~TComThread() {
   close(stop_fd_);
 }
 
-void TComThread::Start() {
-  active_.store(true, std::memory_order_release);
-  thread_ = std::thread([this] { Execute(); });
-}
-
-void TComThread::Stop() {
-  SignalWakeEvent(stop_fd_);
-  hand_over_.RequestStop(session_);
-}
-
-void TComThread::WaitFor() {
-  if (thread_.joinable()) thread_.join();
-}
-
 void TComThread::Execute() {
   bool cleanUp = true;
   for (;;) {

@@ -29,20 +29,6 @@ TComThread::~TComThread() {
   CloseHandle(stop_fd_);
 }
 
-void TComThread::Start() {
-  active_.store(true, std::memory_order_release);
-  thread_ = std::thread([this] { Execute(); });
-}
-
-void TComThread::Stop() {
-  SetEvent(stop_fd_);
-  hand_over_.RequestStop(session_);
-}
-
-void TComThread::WaitFor() {
-  if (thread_.joinable()) thread_.join();
-}
-
 void TComThread::Execute() {
   HANDLE waits[2] = {stop_fd_, fd_};
   for (;;) {
