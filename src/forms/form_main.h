@@ -231,6 +231,9 @@ class TForm_main : public SInfoPage,
   void ComPortEnvBoardRxChar(int Count);
   // The partial line held between receive events.
   const protocol::LineAssembler& RxLines() const { return rx_lines_; }
+  // The owner of writing to the port: every line of this window goes out
+  // through it, whole and one at a time.
+  protocol::Wire& Wire() { return wire_; }
   // Told of every response line after its parser has read it; empty when
   // nobody listens (a profile read watches here for the end of a report).
   std::function<void(std::string_view)> OnResponseLine;
@@ -288,6 +291,7 @@ class TForm_main : public SInfoPage,
   bool rs485_answer_read_ = false;
   void Rs485AnswerEnded();
   protocol::LineAssembler rx_lines_{[this](std::string_view line) { DispatchResponseLine(line); }};
+  protocol::Wire wire_;
   scan::ReportReader reported_family_;
 
  public:

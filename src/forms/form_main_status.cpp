@@ -14,6 +14,7 @@ protocol::Link TForm_main::SendLink() {
       [this] { RestartApplication(); }};
   link.received = [this](std::string_view line) { trace_.AddReceivedLine(line); };
   link.lines = &rx_lines_;
+  link.wire = &wire_;
   // A sequence of commands stops at the first step that finds the device
   // gone: each further step would only show the same error again.
   link.port_gone = [this] {

@@ -446,6 +446,9 @@ void ModemSession::Begin() {
   flag_before_ = form_.ResponseFlag;
   last_ = {};
   form_.OnResponseLine = [this](std::string_view line) { OnLine(line); };
+  // The operation's lines and pauses are one sequence: a parser row's own
+  // query waits until it ends.
+  form_.Wire().Hold();
 }
 
 void ModemSession::End() {
@@ -453,6 +456,10 @@ void ModemSession::End() {
   if (!began_) return;
   began_ = false;
   form_.OnResponseLine = nullptr;
+  struct Release {
+    protocol::Wire& wire;
+    ~Release() { wire.Release(); }
+  } release{form_.Wire()};
   form_.ResponseFlag = last_.status ? 1 : flag_before_;
   if (watchdog_was_on_ && form_.Port().Connected()) form_.Timer_ConnectionResponse.SetEnabled(true);
   if (aes_query_was_on_ && form_.Port().Connected()) form_.Timer_AESQuery.SetEnabled(true);
@@ -476,8 +483,10 @@ bool ModemSession::Ask(CommandId id, bool (*closing)(std::string_view, char)) {
     form_.ResponseFlag = 0;
     form_.ForgetReportedFamily();
   }
+  protocol::SendOptions options;
+  options.holders_line = true;
   const protocol::SendResult sent =
-      protocol::SendCommand(form_.SendLink(), protocol::Entry(id), std::string_view{});
+      protocol::SendCommand(form_.SendLink(), protocol::Entry(id), std::string_view{}, options);
   bool answered = false;
   if (sent == protocol::SendResult::Sent) {
     Platform& platform = form_.platform();
@@ -556,24 +565,16 @@ std::string ModemSession::ProgramVersion() const {
 }
 
 protocol::SendResult ModemSession::Send(CommandId id, std::string_view valueText) {
-  if (!OnWorker()) return protocol::SendCommand(form_.SendLink(), protocol::Entry(id), valueText);
-  // The bytes, and the pause after each, are the worker's: the window's
-  // thread writes nothing while the operation runs, so no line of its own
-  // can cut into this one. Its trace, its boxes and a restart stay the
-  // window's.
-  protocol::Link link = OnOwner([this] { return form_.SendLink(); });
-  OwnerCalls& calls = *calls_;
-  link.platform = worker_platform_.get();
-  link.trace = [&calls, trace = link.trace](std::string_view text, trace::TraceSecret secret) {
-    calls.Call([&] { trace(text, secret); });
-  };
-  if (link.restart) link.restart = [&calls, restart = link.restart] { calls.Call(restart); };
-  if (link.received)
-    link.received = [&calls, received = link.received](std::string_view line) {
-      calls.Call([&] { received(line); });
-    };
-  if (link.port_gone) link.port_gone = [&calls, gone = link.port_gone] { calls.Call(gone); };
-  return protocol::SendCommand(link, protocol::Entry(id), valueText);
+  // Written where the port is held, by the wire's one writer, whatever
+  // thread the operation runs on: no line of the window's (a parser row's
+  // own query) can cut into it, the receive side is purged on the thread
+  // that assembles its lines, and the trace has the command before its
+  // answer. The pause after it is the caller's, on its own thread.
+  return OnOwner([&] {
+    protocol::SendOptions options;
+    options.holders_line = true;
+    return protocol::SendCommand(form_.SendLink(), protocol::Entry(id), valueText, options);
+  });
 }
 
 void ModemSession::Log(std::string_view message) {

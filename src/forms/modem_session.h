@@ -91,19 +91,21 @@ class ModemSession {
   // ---- An operation on a thread of its own ---------------------------------
 
   // From now on (null: no longer) the session may be driven from another
-  // thread than the window's: everything that touches the window (the
-  // form, the trace, the boxes, opening and closing the port) runs on
-  // calls' owner, the window's thread, while the caller waits; the lines
-  // are written and the pauses kept on the calling thread, which alone
-  // writes to the port meanwhile. Set and cleared on the window's thread,
-  // while no operation runs.
+  // thread than the window's: everything that touches the window's state
+  // (the form, the trace, the boxes, the port: opening, closing and every
+  // line written to it) runs on calls' owner, the window's thread, while
+  // the caller waits; only the pauses between lines are kept on the
+  // calling thread. Set and cleared on the window's thread, while no
+  // operation runs.
   void SetWorkerCalls(OwnerCalls* calls);
 
   // ---- One operation -------------------------------------------------------
 
   // Takes the window over for an operation: the watchdog and the delayed
   // key query stay quiet (they would judge, or cut into, the operation's
-  // own reads); End gives them back.
+  // own reads), and the operation holds the wire, so a line the window
+  // asks for meanwhile (a parser row's own query) waits until End, which
+  // gives them back and writes it.
   void Begin();
   void End();
 
@@ -123,7 +125,8 @@ class ModemSession {
   std::string ProgramVersion() const;
 
   // One catalogue line through the window's send path (pacing, trace,
-  // failure handling).
+  // failure handling), written on the window's thread by the wire's one
+  // writer.
   protocol::SendResult Send(protocol::CommandId id, std::string_view valueText);
 
   // ---- Presentation --------------------------------------------------------

@@ -1,10 +1,11 @@
 // A profile apply on a thread of its own, so that the window stays live
-// for the seconds it takes: the worker owns the port's writing for the
-// apply's length (each line's bytes and the pauses after them block the
-// worker alone, so no line of the window's can cut into one), while the
-// reads, the form, the trace and the boxes stay on the window's thread
-// (see ModemSession::SetWorkerCalls). Meanwhile the window holds every
-// control that sends and shows itself busy.
+// for the seconds it takes: the worker keeps the apply's pauses and its
+// waits, while every line is written, and the reads, the form, the trace
+// and the boxes are served, on the window's thread, which holds the port
+// (see ModemSession::SetWorkerCalls): one writer on the wire, one thread
+// for the receive assembly. The window's thread is held for one line's
+// bytes at a time. Meanwhile the window holds every control that sends and
+// shows itself busy.
 #pragma once
 
 #include <atomic>

@@ -1,11 +1,12 @@
 #include "protocol/line_assembler.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 namespace velimo::protocol {
 
-void LineAssembler::Store(const char* bytes, size_t n, bool zeros) {
+void LineAssembler::Store(const char* bytes, size_t n) {
   if (dropping_) return;
   if (n > static_cast<size_t>(kLineBufferSize - length_)) {
     // Over-long: forget the line and wait for its line feed.
@@ -15,12 +16,17 @@ void LineAssembler::Store(const char* bytes, size_t n, bool zeros) {
     first_nul_ = -1;
     return;
   }
-  if (zeros) {
-    if (first_nul_ < 0) first_nul_ = length_;
-    std::memset(line_ + length_, 0, n);
-  } else {
-    std::memcpy(line_ + length_, bytes, n);
+  // A line ends at its first zero byte: from there on it is stored as
+  // zeros, whatever read its bytes came in. The next line starts clean.
+  size_t text = n;
+  if (first_nul_ >= 0) {
+    text = 0;
+  } else if (const void* nul = std::memchr(bytes, '\0', n)) {
+    text = static_cast<size_t>(static_cast<const char*>(nul) - bytes);
+    first_nul_ = length_ + static_cast<int>(text);
   }
+  std::memcpy(line_ + length_, bytes, text);
+  std::memset(line_ + length_ + text, 0, n - text);
   length_ += static_cast<int>(n);
 }
 
@@ -47,32 +53,50 @@ void LineAssembler::Dispatch() {
 }
 
 void LineAssembler::EndLine(const LineHandler& record) {
-  const int end = first_nul_ >= 0 ? first_nul_ : length_;
-  // Copied out before record runs: it may feed or end lines itself.
-  const std::string fragment(line_, static_cast<size_t>(dropping_ ? 0 : end));
-  length_ = 0;
-  first_nul_ = -1;
-  dropping_ = false;
-  // The chunks not yet looked at are one stream: a line that two reads
-  // cut goes on record whole.
-  std::string unread;
-  for (size_t i = head_; i < queue_.size(); ++i) {
+  // Where the bytes already read but not yet looked at hold a line feed,
+  // everything up to the last one is complete lines that came before the
+  // purge: they stay to be parsed in order (the partial line, when there is
+  // one, is the start of the first of them). Only what follows that line
+  // feed, or the partial line with everything after it when there is none,
+  // is the half-built line the purge ends.
+  size_t cut_chunk = queue_.size();
+  size_t cut_at = 0;
+  for (size_t i = queue_.size(); i-- > head_;) {
+    const Chunk& c = queue_[i];
+    if (c.pos >= c.bytes.size()) continue;
+    const size_t lf = c.bytes.rfind('\n');
+    if (lf != std::string_view::npos && lf >= c.pos) {
+      cut_chunk = i;
+      cut_at = lf + 1;
+      break;
+    }
+  }
+  std::string ended;
+  if (cut_chunk == queue_.size()) {
+    // No complete line waits: the partial line (up to its first zero byte,
+    // as it would have been dispatched) ends here. An over-long line being
+    // dropped ends too, unseen.
+    const int end = first_nul_ >= 0 ? first_nul_ : length_;
+    if (!dropping_) ended.assign(line_, static_cast<size_t>(end));
+    length_ = 0;
+    first_nul_ = -1;
+    dropping_ = false;
+    cut_chunk = head_;
+    cut_at = head_ < queue_.size() ? queue_[head_].pos : 0;
+  }
+  // The bytes after the cut are one stream: a line that two reads cut goes
+  // on record whole, and none of it is looked at any more.
+  for (size_t i = cut_chunk; i < queue_.size(); ++i) {
     Chunk& c = queue_[i];
-    unread.append(c.bytes.substr(c.pos));
-    c.pos = c.bytes.size();
+    const size_t from = i == cut_chunk ? std::max(cut_at, c.pos) : c.pos;
+    if (from < c.bytes.size()) ended.append(c.bytes.substr(from));
+    c.bytes = c.bytes.substr(0, std::max(from, c.pos));
   }
-  if (!record) return;
-  if (!fragment.empty()) record(fragment);
-  for (size_t pos = 0; pos < unread.size();) {
-    const size_t lf = unread.find('\n', pos);
-    const size_t stop = lf == std::string::npos ? unread.size() : lf + 1;
-    record(std::string_view(unread).substr(pos, stop - pos));
-    pos = stop;
-  }
+  if (record && !ended.empty()) record(ended);
 }
 
 void LineAssembler::Feed(std::string_view chunk) {
-  queue_.push_back({chunk, 0, false});
+  queue_.push_back({chunk, 0});
   ++depth_;
   try {
     while (head_ < queue_.size()) {
@@ -89,16 +113,7 @@ void LineAssembler::Feed(std::string_view chunk) {
       const size_t seg = lf ? static_cast<size_t>(static_cast<const char*>(lf) - begin) + 1 : left;
       queue_[head_].pos += seg;
       looked_at_ += static_cast<int64_t>(seg);
-      if (queue_[head_].zeroing) {
-        Store(begin, seg, true);
-      } else if (const void* nul = std::memchr(begin, '\0', seg)) {
-        const size_t before = static_cast<size_t>(static_cast<const char*>(nul) - begin);
-        queue_[head_].zeroing = true;
-        Store(begin, before, false);
-        Store(begin + before, seg - before, true);
-      } else {
-        Store(begin, seg, false);
-      }
+      Store(begin, seg);
       if (lf) Dispatch();
     }
   } catch (...) {

@@ -10,17 +10,21 @@
 // the bytes the outer call had not reached yet, then its own. Every line is
 // dispatched exactly once and in the order received.
 //
-// NUL bytes: the line buffer uses zero bytes as filler, so within the chunk
-// where a NUL arrives that byte and every later byte are stored as zeros (a
-// line feed among them still ends a line), and a line ends at its first
-// zero byte. The line handed on is therefore shortened, possibly empty.
+// NUL bytes: the line buffer uses zero bytes as filler, so a line ends at
+// its first zero byte: it is handed on shortened, possibly empty, when its
+// line feed comes. The rule acts on the line, not on the read: the next
+// line starts clean, so one stray zero over a network port (whose reads
+// can hold many lines) costs one line, not all the lines of its read.
 //
 // Purges: when the port's receive queue is purged, whatever came before
-// the purge belongs to an answer nobody waits for any more. EndLine ends
-// the line being assembled there: its fragment, and any bytes already read
-// but not yet looked at (a purge from within a line's handler), are put on
-// record and reach no parser, so the next answer starts a line of its own
-// instead of being appended to a stale fragment.
+// the purge and is not yet a whole line belongs to an answer nobody waits
+// for any more. EndLine ends the line being assembled there: its fragment
+// is put on record and reaches no parser, so the next answer starts a line
+// of its own instead of being appended to a stale fragment. Whole lines
+// already read but not yet looked at (a purge from within a line's
+// handler: the handler sends a command of its own) came in before the
+// purge and are parsed in order as any others; only bytes after the last
+// of their line feeds are ended with the fragment.
 //
 // Over-long lines: the line buffer holds 8192 bytes. A stream of more than
 // that without a line feed is not a modem answer; its bytes are dropped and
@@ -52,12 +56,13 @@ class LineAssembler {
   // the next chunk. The chunk's bytes must stay valid until Feed returns.
   void Feed(std::string_view chunk);
 
-  // Ends the line being assembled, for a purge of the receive side: the
-  // partial line (up to its first zero byte, as it would have been
-  // dispatched) and then every byte of the chunks fed but not yet looked
-  // at, one piece per line as they came (a line two chunks cut is one
-  // piece), go to record (when set) and to no handler; an over-long line
-  // being dropped ends too. Safe to call from within the line handler.
+  // Ends the line being assembled, for a purge of the receive side. The
+  // half-built line (up to its first zero byte, as it would have been
+  // dispatched) goes to record (when set) as one piece and to no handler;
+  // where the chunks fed but not yet looked at hold a line feed, the lines
+  // up to the last one stay to be dispatched and only the bytes after it
+  // are ended. An over-long line being dropped ends too. Safe to call from
+  // within the line handler.
   void EndLine(const LineHandler& record);
 
   // Bytes of the partial line held so far.
@@ -77,10 +82,9 @@ class LineAssembler {
   struct Chunk {
     std::string_view bytes;
     size_t pos;
-    bool zeroing;  // a NUL has been seen in this chunk
   };
   void Dispatch();
-  void Store(const char* bytes, size_t n, bool zeros);
+  void Store(const char* bytes, size_t n);
 
   LineHandler on_line_;
   char line_[kLineBufferSize];

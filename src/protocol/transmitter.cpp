@@ -37,6 +37,18 @@ void PurgeOnRecord(serial::ByteChannel& channel, const ReceivedSink& received,
 
 SendResult SendCommandLine(const Link& link, const CommandBuffer& buffer, int lineLength,
                            const SendOptions& options) {
+  if (link.wire && !link.wire->MayWrite(options.holders_line)) {
+    // Written whole after the line that has the wire, never into it.
+    // The announcement is a view: it is kept as text for the later turn.
+    link.wire->Queue(options.holders_line, [link, buffer, lineLength, options,
+                                            announcement = std::string(options.announcement)] {
+      SendOptions later = options;
+      later.announcement = announcement;
+      SendCommandLine(link, buffer, lineLength, later);
+    });
+    return SendResult::Queued;
+  }
+  const Wire::Turn turn(link.wire);
   Platform& platform = *link.platform;
   // The announcement goes first, before the port is looked at; its trace
   // error is deliberately outside the protected region.

@@ -11,6 +11,7 @@
 
 #include "protocol/command_buffer.h"
 #include "protocol/line_assembler.h"
+#include "protocol/wire.h"
 #include "serial/byte_channel.h"
 #include "trace/trace_secret.h"
 #include "util/platform.h"
@@ -72,6 +73,9 @@ struct Link {
   // Told, after the operator has been, that a send found the device gone
   // (see SendResult::PortGone).
   std::function<void()> port_gone{};
+  // The owner of writing to this port: lines wait there for their turn.
+  // Without one, each send writes at once.
+  Wire* wire = nullptr;
 };
 
 // What a port failure means for the operator.
@@ -91,6 +95,9 @@ struct SendOptions {
   // The bytes of the line that are a secret value (an encryption key or
   // IV), counted from the line's start; the trace line marks them so.
   trace::TraceSecret secret{};
+  // The line belongs to the operation that holds the wire (see Wire): it
+  // is written during the hold, when others' lines wait.
+  bool holders_line = false;
 };
 
 enum class SendResult {
@@ -100,6 +107,8 @@ enum class SendResult {
   PortGone,    // reported as Failed is, but the device itself has gone away:
                // every further send would fail the same way
   Refused,     // the line length exceeds the buffer; nothing written
+  Queued,      // another line has the wire: this one waits its turn and is
+               // sent (announcement, follow-up and all) when it comes
 };
 
 // Empties both of the port's queues, and ends the line being assembled in

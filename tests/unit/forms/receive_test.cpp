@@ -192,12 +192,26 @@ TEST_F(ReceiveTest, AReadErrorLeavesThePartialLineAsItWas) {
   EXPECT_TRUE(Echoes().empty());
 }
 
-TEST_F(ReceiveTest, NulBytesShortenTheLine) {
+TEST_F(ReceiveTest, ANulByteShortensItsOwnLineOnly) {
   Receive("Source ID : 4\0 trailing\r\nCountry : USA\r\n"s);
-  // The rest of that chunk counts as zeros: the second line arrives empty.
-  EXPECT_EQ(Echoes(), (std::vector<std::string>{"Source ID : 4", ""}));
+  // The line ends at its zero byte; the next line of the same read is
+  // parsed whole.
+  EXPECT_EQ(Echoes(), (std::vector<std::string>{"Source ID : 4", "Country : USA\r\n"}));
   EXPECT_EQ(w.Edit_S_Sid.Text(), "4");
-  EXPECT_NE(w.LB_S_Country.Caption(), "USA");
+  EXPECT_EQ(w.LB_S_Country.Caption(), "USA");
+}
+
+TEST_F(ReceiveTest, ALineReadWithTheAcknowledgementIsParsedAfterItsOwnQueryWentOut) {
+  // The IV acknowledgement's row asks for the key and IV at once, and its
+  // send purges the receive side: the firmware line came in the same read,
+  // before the purge, and is parsed all the same; only the half-built
+  // line after it is ended, and is no part of the next answer.
+  w.Edit_S_FwVer.SetText("1.3");
+  Receive("OK, AES IV\r\nF/W Ver : 1.1\r\nSour"s);
+  EXPECT_EQ(f.channel.Written(), "AT&E\r");
+  EXPECT_EQ(w.Edit_S_FwVer.Text(), "1.1");
+  Receive("Source ID : 9\r\n");
+  EXPECT_EQ(w.Edit_S_Sid.Text(), "9");
 }
 
 }  // namespace

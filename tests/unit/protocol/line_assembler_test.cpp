@@ -54,11 +54,14 @@ TEST(LineAssembler, ChunkShapes) {
        {"SourcOK, STX1=02\r\n"},
        ""},
       {"empty chunk", {"", "a\n"}, {"a\n"}, ""},
-      // A NUL ends the line; in its chunk every later byte counts as zero
-      // (a line feed among them still ends a line, now empty).
-      {"nul shortens the line", {"AB\0CD\nEF\n"s}, {"AB", ""}, ""},
-      {"nul only affects its own chunk", {"AB\0C"s, "D\n", "EF\n"}, {"AB", "EF\n"}, ""},
-      {"earlier bytes survive a nul in a later chunk", {"XY", "\0Z\n"s}, {"XY"}, ""},
+      // A NUL ends its line (a line feed after it still ends the line, now
+      // shortened or empty); the next line starts clean, whatever read
+      // its bytes came in.
+      {"nul shortens its line only", {"AB\0CD\nEF\n"s}, {"AB", "EF\n"}, ""},
+      {"nul in a line two reads cut", {"AB\0C"s, "D\n", "EF\n"}, {"AB", "EF\n"}, ""},
+      {"earlier bytes survive a nul in a later read", {"XY", "\0Z\n"s}, {"XY"}, ""},
+      {"a lone nul gives an empty line", {"\0\nOK\n"s}, {"", "OK\n"}, ""},
+      {"nul in the partial line", {"A\nB\0C"s}, {"A\n"}, "B\0\0"s},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -162,11 +165,24 @@ TEST(LineAssembler, EndingTheLineRecordsWhatCameBeforeAndParsesNoneOfIt) {
   }
 }
 
-TEST(LineAssembler, EndingTheLineFromAHandlerRecordsTheBytesNotYetLookedAt) {
+TEST(LineAssembler, ANulInOneLineOfALargeReadCostsThatLineOnly) {
+  // A network port's read may hold hundreds of lines; one stray zero byte
+  // in the first must not blank the rest (a false "no answer").
+  std::string read = "Sour\0ce ID : 1\r\n"s;
+  for (int i = 0; i < 500; ++i) read += "Line " + std::to_string(i) + "\r\n";
+  Collector c;
+  c.assembler.Feed(read);
+  ASSERT_EQ(c.lines.size(), 501u);
+  EXPECT_EQ(c.lines[0], "Sour");
+  EXPECT_EQ(c.lines[500], "Line 499\r\n");
+}
+
+TEST(LineAssembler, EndingTheLineFromAHandlerParsesTheWholeLinesAlreadyRead) {
   // The first line's handler shows a message box, during which the next
   // read comes in; the second line's handler sends a command (and so
-  // purges): the rest of both reads came before that purge and is no
-  // answer to the command. The line the two reads cut is one piece.
+  // purges). The whole line the two reads make came in before the purge
+  // and is parsed; only the fragment after it, the half-built line, is
+  // ended: it goes on record and is no part of the next answer.
   std::vector<std::string> lines, recorded;
   LineAssembler* self = nullptr;
   LineAssembler assembler([&](std::string_view l) {
@@ -177,12 +193,31 @@ TEST(LineAssembler, EndingTheLineFromAHandlerRecordsTheBytesNotYetLookedAt) {
   });
   self = &assembler;
   assembler.Feed("OK. AES OFF\r\nOK, AES IV\r\nSou");
-  EXPECT_EQ(lines, (std::vector<std::string>{"OK. AES OFF\r\n", "OK, AES IV\r\n"}));
-  EXPECT_EQ(recorded, (std::vector<std::string>{"Source ID : 5\r\n", "Ch"}));
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"OK. AES OFF\r\n", "OK, AES IV\r\n", "Source ID : 5\r\n"}));
+  EXPECT_EQ(recorded, (std::vector<std::string>{"Ch"}));
   EXPECT_EQ(assembler.Length(), 0);
   assembler.Feed("AES KEY : x\r\n");
   EXPECT_EQ(lines.back(), "AES KEY : x\r\n");
-  EXPECT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines.size(), 4u);
+}
+
+TEST(LineAssembler, EndingTheLineFromAHandlerWithoutAWholeLineAfterItEndsTheRest) {
+  // The acknowledgement and the first bytes of another answer in one read:
+  // the handler's purge ends those bytes, nothing of them is parsed, and
+  // the next line stands on its own.
+  std::vector<std::string> lines, recorded;
+  LineAssembler* self = nullptr;
+  LineAssembler assembler([&](std::string_view l) {
+    lines.emplace_back(l);
+    if (lines.size() == 1)
+      self->EndLine([&](std::string_view piece) { recorded.emplace_back(piece); });
+  });
+  self = &assembler;
+  assembler.Feed("OK, AES IV\r\nF/W Ve");
+  assembler.Feed("F/W Ver : 1.1\r\n");
+  EXPECT_EQ(lines, (std::vector<std::string>{"OK, AES IV\r\n", "F/W Ver : 1.1\r\n"}));
+  EXPECT_EQ(recorded, (std::vector<std::string>{"F/W Ve"}));
 }
 
 }  // namespace
