@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -23,6 +24,7 @@
 
 #include "forms/controls/mnemonics.h"
 #include "forms/form_main.h"
+#include "gui/accessibility.h"
 #include "gui/latin1.h"
 #include "gui/profile_window.h"
 #include "gui/qt_platform.h"
@@ -37,6 +39,8 @@ using forms::ControlProperty;
 namespace {
 
 constexpr int kPaneMargin = 10;
+// The status bar panel that tells the link's state.
+constexpr size_t kConnectionPanel = 1;
 constexpr int kLoadWidth = 100;
 constexpr int kFactoryWidth = 140;
 constexpr int kOverlayHeight = 28;
@@ -420,6 +424,7 @@ void MainWindow::PlaceOverlayButtons() {
 QWidget* MainWindow::BuildStatusBar(QWidget* parent) {
   auto* bar = new QFrame(parent);
   bar->setFrameShape(QFrame::NoFrame);
+  bar->setProperty(kRoleProperty, static_cast<int>(QAccessible::StatusBar));
   auto* l = new QHBoxLayout(bar);
   l->setContentsMargins(0, 2, 0, 2);
   l->setSpacing(2);
@@ -441,8 +446,14 @@ QWidget* MainWindow::BuildStatusBar(QWidget* parent) {
 void MainWindow::ApplyStatusBar() {
   const auto& panels = form_.StatusBar1.Panels();
   for (size_t i = 0; i < panels.size() && i < status_panels_.size(); ++i) {
-    static_cast<StatusPanelLabel*>(status_panels_[i])->SetPanelText(ToQt(panels[i].text));
-    status_panels_[i]->setAccessibleName(StatusPanelName(i, ToQt(panels[i].text)));
+    auto* panel = static_cast<StatusPanelLabel*>(status_panels_[i]);
+    const QString text = ToQt(panels[i].text);
+    const bool changed = panel->text() != text;
+    panel->SetPanelText(text);
+    panel->setAccessibleName(StatusPanelName(i, text));
+    // The link's state changes without the operator's doing (an adapter
+    // pulled, found again, a modem that stops answering): spoken at once.
+    if (changed && i == kConnectionPanel) Announce(panel);
   }
 }
 
@@ -531,6 +542,9 @@ void MainWindow::ApplyWindowSize() {
     }
     target =
         target.expandedTo(fitted).boundedTo(FittedSize(QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX)));
+    // A size this program chose (the stored one fitted to a small screen,
+    // say) is not the operator's: it must not replace what is stored.
+    programmatic_size_ = target;
     resize(target);
   }
   size_applied_ = first_show_done_;
@@ -542,6 +556,11 @@ void MainWindow::ApplyWindowSize() {
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   if (!size_applied_ || isMaximized() || isFullScreen() || isMinimized()) return;
+  if (programmatic_size_.isValid() && size() == programmatic_size_) {
+    programmatic_size_ = QSize();
+    return;
+  }
+  programmatic_size_ = QSize();
   // Remembered only when it differs from the default, so a window never
   // resized leaves the settings file as it was.
   const bool own = size() != default_size_;

@@ -115,6 +115,9 @@ class MainWindow : public QMainWindow {
   // every tab, which steps the active page through all of them.
   bool pages_may_build_ = false;
   QWidget* status_bar_ = nullptr;
+  // The size the window was last given by this program, until the resize
+  // it causes has been seen.
+  QSize programmatic_size_;
   std::vector<QLabel*> status_panels_;
   TraceView* trace_ = nullptr;
   bool first_show_done_ = false;

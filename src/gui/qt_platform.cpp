@@ -88,8 +88,12 @@ bool QtPlatform::Confirm(std::string_view text) {
                   QMessageBox::Yes | QMessageBox::No, DialogParent());
   box.setTextFormat(Qt::PlainText);
   box.setObjectName(QStringLiteral("VelimoConfirm"));
-  box.setDefaultButton(QMessageBox::Yes);
-  // Escape and the close box answer No; only No stops the action asked for.
+  // The questions are asked before something that cannot be undone (a
+  // reset, stopping an apply): the default answer, and the focus, are No,
+  // so a stray Return or Space changes nothing. Escape and the close box
+  // answer No too; only No stops the action asked for.
+  box.setDefaultButton(QMessageBox::No);
+  box.button(QMessageBox::No)->setFocus();
   box.setEscapeButton(QMessageBox::No);
   BoxCounter count(open_boxes_, Busy());
   box.exec();

@@ -69,7 +69,14 @@ TEST(QtPlatformTest, ConfirmationsAnswerNoOnlyForNoEscapeOrTheCloseBox) {
       {"No", [](QMessageBox& b) { b.button(QMessageBox::No)->click(); }, false},
       {"Escape", [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Escape); }, false},
       {"close box", [](QMessageBox& b) { b.close(); }, false},
-      {"Enter", [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, true},
+      // The destructive answer is never the default, nor focused: a stray
+      // Return or Space changes nothing.
+      {"Enter", [](QMessageBox& b) { QTest::keyClick(&b, Qt::Key_Return); }, false},
+      {"Space on the focused button",
+       [](QMessageBox& b) {
+         QTest::keyClick(b.focusWidget() ? b.focusWidget() : &b, Qt::Key_Space);
+       },
+       false},
   };
   for (const auto& r : rows) {
     QtPlatform platform;
