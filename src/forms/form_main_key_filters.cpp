@@ -1,17 +1,24 @@
 // The keyboard filters of the editors, asked by the view for every key the
-// operator types before it reaches the editor. The window has no default
-// button, so Enter and the other control keys are refused like any other
-// key outside the filter.
+// operator types before it reaches the editor. Only printable characters
+// are filtered: the control keys an operator uses to leave, select, copy or
+// paste in a field (Return, Escape, Tab, Ctrl+A, Ctrl+C, Ctrl+V) pass, and
+// what a paste brings is asked of the filter character by character by the
+// view.
 #include "forms/form_main.h"
 
 namespace velimo::forms {
 
 namespace {
 
-constexpr char kBackspace = '\b';
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
+}
+
+// Return, Escape, Tab, the Ctrl+letter keys and Delete: no character is
+// typed by them.
+bool IsControlKey(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return b < 0x20 || b == 0x7F;
 }
 
 bool IsHex(char c) {
@@ -43,13 +50,13 @@ const Control* PageOf(const Control& c) {
 
 void TForm_main::Edit_IP1KeyPress(char& Key) {
   // Space passes: its key-down has moved the focus on already.
-  if (IsDigit(Key) || Key == kBackspace || Key == ' ') return;
+  if (IsDigit(Key) || IsControlKey(Key) || Key == ' ') return;
   platform_.ShowMessage("You can type only numeric keys.");
   Key = 0;
 }
 
 void TForm_main::Edit_S_STX1KeyPress(char& Key) {
-  if (IsHex(Key) || Key == kBackspace) return;
+  if (IsHex(Key) || IsControlKey(Key)) return;
   platform_.ShowMessage("type only 0~9, a~f and A~F key");
   Key = 0;
 }

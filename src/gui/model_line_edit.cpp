@@ -1,6 +1,9 @@
 #include "gui/model_line_edit.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPointer>
 
 #include "gui/latin1.h"
 #include "gui/qt_platform.h"
@@ -45,7 +48,32 @@ int ModelLineEdit::TypedCharacter(const QKeyEvent& event) {
   return ch;
 }
 
+bool ModelLineEdit::FilterTakes(const QString& text) {
+  // Each character as if typed: the first refused one shows the filter's
+  // message, and none of the text goes in.
+  QPointer<ModelLineEdit> self(this);
+  for (const QChar ch : text) {
+    char key = ch.unicode() > 0xFF ? '?' : static_cast<char>(ch.unicode());
+    const bool unrepresentable = ch.unicode() > 0xFF;
+    RunGuarded(platform_, [&] { edit_.OnKeyPress(key); });
+    if (!self) return false;
+    if (key == 0) return false;
+    if (unrepresentable) return false;
+  }
+  return true;
+}
+
 void ModelLineEdit::keyPressEvent(QKeyEvent* event) {
+  // A paste brings characters no key press asked the filter about.
+  if (edit_.OnKeyPress && !isReadOnly() && event->matches(QKeySequence::Paste)) {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard && !FilterTakes(clipboard->text())) {
+      event->accept();
+      return;
+    }
+    QLineEdit::keyPressEvent(event);
+    return;
+  }
   // The numeric editors move the focus on at the Space key, as Tab does; the
   // space itself is typed nowhere.
   if (edit_.Filter() == forms::KeyFilter::Digits && event->key() == Qt::Key_Space &&

@@ -30,6 +30,9 @@ class ModelLineEdit : public QLineEdit {
 
  private:
   void OnTextEdited(const QString& text);
+  // Whether the key filter takes every character of text (a paste); the
+  // first it refuses has shown its message.
+  bool FilterTakes(const QString& text);
 
   forms::TEdit& edit_;
   Platform& platform_;

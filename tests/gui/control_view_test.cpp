@@ -224,8 +224,6 @@ TEST_F(ControlViewTest, EachTypedKeyIsAskedOfTheFilterFirst) {
       {"Edit_Num", Qt::Key_unknown, Qt::NoModifier, '?', "125", "You can type only numeric keys.",
        "\u20ac"},
       {"Edit_Num", Qt::Key_Return, Qt::NoModifier, '\r', "125", "You can type only numeric keys."},
-      {"Edit_Num", Qt::Key_V, Qt::ControlModifier, '\x16', "125",
-       "You can type only numeric keys."},
       {"Edit_Num", Qt::Key_Backspace, Qt::NoModifier, '\b', "12", ""},
       {"Edit_STX1", Qt::Key_G, Qt::NoModifier, 'g', "", "type only 0~9, a~f and A~F key"},
       {"Edit_STX1", Qt::Key_A, Qt::NoModifier, 'a', "a", ""},
@@ -257,6 +255,27 @@ TEST_F(ControlViewTest, EachTypedKeyIsAskedOfTheFilterFirst) {
   EXPECT_EQ(s.num.Text(), "12");
   EXPECT_EQ(changes, 2);
   EXPECT_EQ(s.hex1.Text(), "a");
+}
+
+TEST_F(ControlViewTest, APasteIsAskedOfTheFilterCharacterByCharacter) {
+  InstallFilters();
+  QLineEdit* num = Edit("Edit_Num");
+  num->setText("12");
+  num->setCursorPosition(2);
+  QGuiApplication::clipboard()->setText(QStringLiteral("7x9"));
+  QTest::keyClick(num, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(asked, "7x");  // up to the first refused character
+  EXPECT_EQ(platform.Messages(), std::vector<std::string>{"You can type only numeric keys."});
+  EXPECT_EQ(num->text().toStdString(), "12");
+  asked.clear();
+  platform.ClearRecords();
+  // Digits go in, as far as the editor's length allows.
+  QGuiApplication::clipboard()->setText(QStringLiteral("78"));
+  QTest::keyClick(num, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(asked, "78");
+  EXPECT_TRUE(platform.Messages().empty());
+  EXPECT_EQ(num->text().toStdString(), "127");
+  EXPECT_EQ(s.num.Text(), "127");
 }
 
 TEST_F(ControlViewTest, KeysThatTypeNothingBypassTheFilter) {

@@ -251,7 +251,15 @@ TEST_F(MainWindowTest, KeyFiltersRefuseWrongKeysWithTheirMessages) {
   QTest::keyClick(Find<QLineEdit>("Edit_S_Did"), Qt::Key_X);
   Form().PageControl1.SetActivePageIndex(forms::kPageSSerial);
   QTest::keyClick(Find<QLineEdit>("Edit_S_STX1"), Qt::Key_G);
-  QTest::keyClick(Find<QLineEdit>("Edit_S_DMT"), Qt::Key_Return);
+  // The keys an operator leaves or selects a field with are no characters
+  // and pass without a message.
+  for (const auto& [key, mods] : {std::pair{Qt::Key_Return, Qt::KeyboardModifiers(Qt::NoModifier)},
+                                  {Qt::Key_Escape, Qt::KeyboardModifiers(Qt::NoModifier)},
+                                  {Qt::Key_A, Qt::KeyboardModifiers(Qt::ControlModifier)}})
+    QTest::keyClick(Find<QLineEdit>("Edit_S_DMT"), key, mods);
+  EXPECT_EQ(Find<QLineEdit>("Edit_S_DMT")->selectedText(), QStringLiteral("2550"));
+  QTest::keyClick(Find<QLineEdit>("Edit_S_DMT"), Qt::Key_End);
+  QTest::keyClick(Find<QLineEdit>("Edit_S_DMT"), Qt::Key_X);
   // Characters beyond Latin-1 get the same messages.
   QTest::sendKeyEvent(QTest::Click, Find<QLineEdit>("Edit_S_DMT"), Qt::Key_unknown,
                       QString(QChar(0x20AC)), Qt::NoModifier);

@@ -34,12 +34,34 @@ TEST_F(EditorTest, FiltersLetThroughTheirKeysAndRefuseEveryOther) {
     bool hex;      // passes the hex filter
   };
   const Case cases[] = {
-      {'0', true, true},      {'5', true, true},      {'9', true, true},      {'\b', true, true},
-      {' ', true, false},     {'a', false, true},     {'f', false, true},     {'A', false, true},
-      {'F', false, true},     {'g', false, false},    {'G', false, false},    {'x', false, false},
-      {'-', false, false},    {'+', false, false},    {'.', false, false},    {'\r', false, false},
-      {'\n', false, false},   {'\x16', false, false}, {'\x1b', false, false}, {'\t', false, false},
-      {'/', false, false},    {':', false, false},    {'@', false, false},    {'`', false, false},
+      {'0', true, true},
+      {'5', true, true},
+      {'9', true, true},
+      {'\b', true, true},
+      {' ', true, false},
+      {'a', false, true},
+      {'f', false, true},
+      {'A', false, true},
+      {'F', false, true},
+      {'g', false, false},
+      {'G', false, false},
+      {'x', false, false},
+      {'-', false, false},
+      {'+', false, false},
+      {'.', false, false},
+      // The keys an operator leaves, selects or pastes with are no
+      // characters: they pass (Return, Escape, Tab, Ctrl+A, Ctrl+V, Delete).
+      {'\r', true, true},
+      {'\n', true, true},
+      {'\x16', true, true},
+      {'\x1b', true, true},
+      {'\t', true, true},
+      {'\x01', true, true},
+      {'\x7f', true, true},
+      {'/', false, false},
+      {':', false, false},
+      {'@', false, false},
+      {'`', false, false},
       {'\xe4', false, false},
   };
   for (const Case& c : cases) {
