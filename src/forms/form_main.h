@@ -36,6 +36,7 @@
 #include "forms/pages/s_serial_page.h"
 #include "protocol/catalogue.h"
 #include "protocol/line_assembler.h"
+#include "protocol/save_steps.h"
 #include "protocol/transmitter.h"
 #include "scan/port_scan.h"
 #include "scan/report_lines.h"
@@ -446,13 +447,10 @@ class TForm_main : public SInfoPage,
     enum Kind { Nothing, Restore, Focus } kind = Nothing;
     TEdit* copy = nullptr;  // Restore: the hidden copy to take the text from
   };
-  // One step of a save-all: a single save or a nested save-all, the pause
-  // after it, and the condition under which it runs (always when null).
-  struct SaveStep {
-    void (TForm_main::*action)();
-    int pause_ms;
-    bool (TForm_main::*runs)() const = nullptr;
-  };
+  // The single save of a setting as its catalogue row and the controls
+  // its page binds to the row say (the calibration and the three link
+  // settings have actions of their own).
+  void SaveSetting(protocol::CommandId id);
   void SaveTyped(protocol::CommandId id, TEdit& edit, AfterRefusal after, bool emptyTest = true);
   void SaveList(protocol::CommandId id, const TComboBox& list, protocol::SendOptions options = {});
   void SaveHexList(protocol::CommandId id, TComboBox& length, TEdit& v1, TEdit& v2, TEdit& v3);
@@ -462,7 +460,10 @@ class TForm_main : public SInfoPage,
   // save-all before and the disconnect after.
   void SaveLinkSetting_S(protocol::CommandId id, const TComboBox& list);
   void SaveLinkSetting_I(protocol::CommandId id, const TComboBox& list);
-  void RunSaveSteps(std::initializer_list<SaveStep> steps);
+  // A save-all or combined button: its steps as the sequence's table
+  // gives them (protocol/save_steps.h).
+  void RunSequence(protocol::Sequence sequence);
+  bool StepRuns(const protocol::SaveStep& step) const;
   // Whether a save may write: always inside a sequence (its start was
   // asked), otherwise unless the last report shows another family than the
   // checked model item; then the operator is told why and nothing is sent.
@@ -490,12 +491,6 @@ class TForm_main : public SInfoPage,
   // The number an STX/ETX length list shows; -1 without a selection.
   static int FrameLength(const TComboBox& length);
   bool FirmwareHasEncryption_S() const;
-  bool StxUsed_S() const;
-  bool EtxUsed_S() const;
-  bool StxUsed_I() const;
-  bool EtxUsed_I() const;
-  bool StxUsed_I485() const;
-  bool EtxUsed_I485() const;
 
  public:
   // ==== Connection lifecycle, start-up and shutdown ========================

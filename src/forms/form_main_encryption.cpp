@@ -98,10 +98,11 @@ void TForm_main::Btn_S_AES_SaveAllClick() {
     platform_.ShowMessage("You must type [16 Bytes] IV(Initialization Vector). Please Try Again.");
     return;
   }
-  platform_.Pause(100);
+  const auto steps = protocol::StepsOf(protocol::Sequence::S_AES).steps;
+  platform_.Pause(steps[0].pause_after_ms);
   Btn_S_Save_AESKEYClick();
   if (!run.Going()) return;
-  platform_.Pause(100);
+  platform_.Pause(steps[1].pause_after_ms);
   Btn_S_Save_AESIVClick();
 }
 
@@ -121,10 +122,11 @@ void TForm_main::Btn_I_AES_SaveAllClick() {
   }
   Btn_I_Save_EnClick();
   if (!run.Going() || Edit_I_En.ItemIndex() != kOn) return;
-  platform_.Pause(400);
+  const auto steps = protocol::StepsOf(protocol::Sequence::I_AES).steps;
+  platform_.Pause(steps[0].pause_after_ms);
   Btn_I_Save_AESKEYClick();
   if (!run.Going()) return;
-  platform_.Pause(400);
+  platform_.Pause(steps[1].pause_after_ms);
   Btn_I_Save_AESIVClick();
 }
 

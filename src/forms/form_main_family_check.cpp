@@ -5,6 +5,7 @@
 #include <string>
 
 #include "forms/form_main.h"
+#include "protocol/models.h"
 
 namespace velimo::forms {
 
@@ -12,16 +13,8 @@ namespace {
 
 // The window's model code ('s', 'u', 'r', 'i') as the operator knows it.
 std::string ModelName(char code) {
-  switch (code) {
-    case 'u':
-      return "uTavi";
-    case 'r':
-      return "rTavi";
-    case 'i':
-      return "ioTavi";
-    default:
-      return "sTavi";
-  }
+  const std::string_view name = protocol::ModelName(code);
+  return std::string(name.empty() ? protocol::ModelName('s') : name);
 }
 
 // The sTavi and the uTavi answer alike: one family here.

@@ -4,34 +4,26 @@
 #include <cstdint>
 #include <vector>
 
+#include "protocol/models.h"
 #include "util/positions.h"
 
 namespace velimo::forms::parse {
 
 namespace {
 
-std::vector<std::string> Numbers(int from, int to) {
-  std::vector<std::string> out;
-  for (int i = from; i <= to; ++i) out.push_back(std::to_string(i));
-  return out;
-}
-
-// Built once: every status report rebuilds the lists.
-const std::vector<std::string>& Channels20() {
-  static const std::vector<std::string> items = Numbers(1, 20);
-  return items;
-}
-const std::vector<std::string>& Channels9() {
-  static const std::vector<std::string> items = Numbers(1, 9);
-  return items;
-}
-const std::vector<std::string>& Factors12() {
-  static const std::vector<std::string> items = Numbers(7, 12);
-  return items;
-}
-const std::vector<std::string>& Factors11() {
-  static const std::vector<std::string> items = Numbers(7, 11);
-  return items;
+// Built once per plan: every status report rebuilds the lists.
+struct PlanLists {
+  std::vector<std::string> channels, factors;
+};
+const PlanLists& ListsOf(int countryIndex) {
+  static const auto lists = [] {
+    std::vector<PlanLists> out;
+    for (const protocol::ChannelPlan& plan : protocol::kPlans)
+      out.push_back({protocol::ListItems(protocol::ListId::Channel, plan),
+                     protocol::ListItems(protocol::ListId::Factor, plan)});
+    return out;
+  }();
+  return lists.at(static_cast<size_t>(countryIndex));
 }
 
 // Cleared and filled anew, so without a selection; a list that already
@@ -53,19 +45,11 @@ void SetReportedKey(TEdit& editor, std::string_view reported) {
 }
 
 void RefreshChannelLists(const TComboBox& country, TComboBox& channels, TComboBox& factors) {
-  switch (country.ItemIndex()) {
-    case 0:  // KOR
-    case 1:  // USA
-      Refill(channels, Channels20());
-      Refill(factors, Factors12());
-      break;
-    case 2:  // JPN
-      Refill(channels, Channels9());
-      Refill(factors, Factors11());
-      break;
-    default:
-      break;
-  }
+  // Without a country chosen the lists keep what they hold.
+  if (!protocol::PlanAt(country.ItemIndex())) return;
+  const PlanLists& lists = ListsOf(country.ItemIndex());
+  Refill(channels, lists.channels);
+  Refill(factors, lists.factors);
 }
 
 int ListPosition(int reported, int first) {
@@ -76,13 +60,8 @@ int ListPosition(int reported, int first) {
 void CountryReport(std::string_view line, TLabel& label, TComboBox& country) {
   const std::string c = CopyAt(line, 11, 3);
   label.SetCaption(c);
-  if (c == "KOR") {
-    country.SetItemIndex(0);
-  } else if (c == "USA") {
-    country.SetItemIndex(1);
-  } else if (c == "JPN") {
-    country.SetItemIndex(2);
-  }
+  if (const protocol::ChannelPlan* plan = protocol::PlanOf(c))
+    country.SetItemIndex(static_cast<int>(plan - protocol::kPlans));
 }
 
 void FramingReport(protocol::WorkingLine& line, TComboBox& length, TPanel& bytes, TEdit& byte1,

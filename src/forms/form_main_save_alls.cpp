@@ -6,6 +6,7 @@
 // error report, so nothing after it is sent), and a step that finds the
 // device gone (its one "Serial Port ERROR!!" is the sequence's last word).
 #include "forms/form_main.h"
+#include "forms/setting_controls.h"
 
 namespace velimo::forms {
 
@@ -20,16 +21,47 @@ TForm_main::SequenceRun::~SequenceRun() {
   --form_.sequence_depth_;
 }
 
-void TForm_main::RunSaveSteps(std::initializer_list<SaveStep> steps) {
+void TForm_main::RunSequence(protocol::Sequence sequence) {
   if (!SaveMayWrite()) return;
   SequenceRun run(*this);
-  for (const SaveStep& step : steps) {
+  for (const protocol::SaveStep& step : protocol::StepsOf(sequence).steps) {
     if (!run.Going()) return;
-    if (step.runs && !(this->*step.runs)()) continue;
-    (this->*step.action)();
+    if (!StepRuns(step)) continue;
+    if (step.setting != protocol::CommandId::kCount) {
+      SaveSetting(step.setting);
+    } else {
+      switch (step.nested) {
+        // The sequences that check before they send run as their handlers.
+        case protocol::Sequence::S_AES:
+          Btn_S_AES_SaveAllClick();
+          break;
+        case protocol::Sequence::R_Device:
+          Btn_R_Device_SaveAllClick();
+          break;
+        default:
+          RunSequence(step.nested);
+          break;
+      }
+    }
     if (!run.Going()) return;
-    if (step.pause_ms > 0) platform_.Pause(step.pause_ms);
+    if (step.pause_after_ms > 0) platform_.Pause(step.pause_after_ms);
   }
+}
+
+bool TForm_main::StepRuns(const protocol::SaveStep& step) const {
+  switch (step.when) {
+    case protocol::StepWhen::Always:
+      return true;
+    case protocol::StepWhen::EncryptionFirmware:
+      return FirmwareHasEncryption_S();
+    case protocol::StepWhen::FrameUsed: {
+      // The bytes are sent only for a length above 0; a length list
+      // without a selection counts as 0 here.
+      const TComboBox* length = ControlsOf(*this, step.setting).length;
+      return length && FrameLength(*length) > 0;
+    }
+  }
+  return false;
 }
 
 bool TForm_main::FirmwareHasEncryption_S() const {
@@ -38,76 +70,27 @@ bool TForm_main::FirmwareHasEncryption_S() const {
   return fw != "1.0" && fw != "1.1";
 }
 
-// The STX and ETX values are sent only for a length above 0; a length list
-// without a selection counts as 0 here.
-bool TForm_main::StxUsed_S() const {
-  return FrameLength(Edit_S_STXLen) > 0;
-}
-bool TForm_main::EtxUsed_S() const {
-  return FrameLength(Edit_S_ETXLen) > 0;
-}
-bool TForm_main::StxUsed_I() const {
-  return FrameLength(Edit_I_STXLen) > 0;
-}
-bool TForm_main::EtxUsed_I() const {
-  return FrameLength(Edit_I_ETXLen) > 0;
-}
-bool TForm_main::StxUsed_I485() const {
-  return FrameLength(Edit_I_STXLen_485) > 0;
-}
-bool TForm_main::EtxUsed_I485() const {
-  return FrameLength(Edit_I_ETXLen_485) > 0;
-}
-
-// ---- sTavi/uTavi: 200 and 100 ms --------------------------------------------
-
 void TForm_main::Btn_S_SaveAll_LoRaPageClick() {
-  RunSaveSteps({
-      {&TForm_main::Btn_S_Save_DidClick, 200},
-      {&TForm_main::Btn_S_LoRa_SaveAllClick, 200},
-      {&TForm_main::Btn_S_AES_SaveAllClick, 200, &TForm_main::FirmwareHasEncryption_S},
-  });
+  RunSequence(protocol::Sequence::S_LoRaPage);
 }
-
 void TForm_main::Btn_S_LoRa_SaveAllClick() {
-  RunSaveSteps({
-      {&TForm_main::Btn_S_Save_CHClick, 100},
-      {&TForm_main::Btn_S_Save_SFClick, 0},
-  });
+  RunSequence(protocol::Sequence::S_LoRa);
 }
-
 void TForm_main::Btn_S_Serial_SaveAllClick() {
-  RunSaveSteps({
-      {&TForm_main::Btn_S_Save_DMTClick, 200},
-      {&TForm_main::Btn_S_Save_DMSClick, 200},
-      {&TForm_main::Btn_S_Save_STXLClick, 200},
-      {&TForm_main::Btn_S_Save_ETXLClick, 200},
-      {&TForm_main::Btn_S_Save_STXClick, 200, &TForm_main::StxUsed_S},
-      {&TForm_main::Btn_S_Save_ETXClick, 200, &TForm_main::EtxUsed_S},
-  });
+  RunSequence(protocol::Sequence::S_Serial);
 }
-
-// ---- rTavi: 200 and 100 ms --------------------------------------------------
-
 void TForm_main::Btn_R_SaveAll_LoRaPageClick() {
-  RunSaveSteps({
-      {&TForm_main::Btn_R_Device_SaveAllClick, 200},
-      {&TForm_main::Btn_R_LoRa_SaveAllClick, 0},
-  });
+  RunSequence(protocol::Sequence::R_LoRaPage);
 }
 
 void TForm_main::Btn_R_Device_SaveAllClick() {
   // The relay identifiers matter to the modem only in relay mode.
   switch (Edit_R_Mode.ItemIndex()) {
     case 0:
-      RunSaveSteps({{&TForm_main::Btn_R_Save_ModeClick, 0}});
+      RunSequence(protocol::Sequence::R_DeviceRepeat);
       break;
     case 1:
-      RunSaveSteps({
-          {&TForm_main::Btn_R_Save_ModeClick, 100},
-          {&TForm_main::Btn_R_Save_Rid1Click, 100},
-          {&TForm_main::Btn_R_Save_Rid2Click, 100},
-      });
+      RunSequence(protocol::Sequence::R_DeviceRelay);
       break;
     default:
       break;
@@ -115,41 +98,16 @@ void TForm_main::Btn_R_Device_SaveAllClick() {
 }
 
 void TForm_main::Btn_R_LoRa_SaveAllClick() {
-  RunSaveSteps({
-      {&TForm_main::Btn_R_Save_CHClick, 200},
-      {&TForm_main::Btn_R_Save_SFClick, 0},
-  });
+  RunSequence(protocol::Sequence::R_LoRa);
 }
-
-// ---- ioTavi: 400 and 500 ms -------------------------------------------------
-
 void TForm_main::Btn_I_LoRa_SaveAllClick() {
-  RunSaveSteps({
-      {&TForm_main::Btn_I_Save_CHClick, 400},
-      {&TForm_main::Btn_I_Save_SFClick, 0},
-  });
+  RunSequence(protocol::Sequence::I_LoRa);
 }
-
 void TForm_main::Btn_I_Serial_SaveAllClick() {
-  RunSaveSteps({
-      {&TForm_main::Btn_I_Save_DMTClick, 500},
-      {&TForm_main::Btn_I_Save_DMSClick, 500},
-      {&TForm_main::Btn_I_Save_STXLClick, 500},
-      {&TForm_main::Btn_I_Save_ETXLClick, 500},
-      {&TForm_main::Btn_I_Save_STXClick, 500, &TForm_main::StxUsed_I},
-      {&TForm_main::Btn_I_Save_ETXClick, 0, &TForm_main::EtxUsed_I},
-  });
+  RunSequence(protocol::Sequence::I_Serial);
 }
-
 void TForm_main::Btn_I_Serial_SaveAll_485Click() {
-  RunSaveSteps({
-      {&TForm_main::Btn_I_Save_DMT_485Click, 500},
-      {&TForm_main::Btn_I_Save_DMS_485Click, 500},
-      {&TForm_main::Btn_I_Save_STXL_485Click, 500},
-      {&TForm_main::Btn_I_Save_ETXL_485Click, 500},
-      {&TForm_main::Btn_I_Save_STX_485Click, 500, &TForm_main::StxUsed_I485},
-      {&TForm_main::Btn_I_Save_ETX_485Click, 0, &TForm_main::EtxUsed_I485},
-  });
+  RunSequence(protocol::Sequence::I_Serial485);
 }
 
 }  // namespace velimo::forms

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "forms/form_main.h"
+#include "forms/setting_controls.h"
 #include "protocol/catalogue.h"
 #include "util/errors.h"
 
@@ -45,6 +46,34 @@ long long TypedNumber(const std::string& text) {
 }  // namespace
 
 // ---- Building blocks ------------------------------------------------------
+
+void TForm_main::SaveSetting(CommandId id) {
+  const CommandEntry& row = protocol::Entry(id);
+  const SettingControls c = ControlsOf(*this, id);
+  if (row.encoding == protocol::ValueEncoding::HexList) {
+    SaveHexList(id, *c.length, *c.bytes[0], *c.bytes[1], *c.bytes[2]);
+    return;
+  }
+  if (row.list != protocol::ListId::None) {
+    SaveList(id, static_cast<const TComboBox&>(*c.value));
+    return;
+  }
+  TEdit& edit = static_cast<TEdit&>(*c.value);
+  if (row.secret) {
+    SaveAesText(id, edit);
+    return;
+  }
+  // A refused value: the sTavi/uTavi and rTavi editors take back the value
+  // last reported where they keep a copy of it; the ioTavi ones keep what
+  // was typed and take the focus. The unit's own address does neither,
+  // and an empty one ends in the conversion error.
+  AfterRefusal after;
+  if (c.copy)
+    after = {AfterRefusal::Restore, c.copy};
+  else if (row.set == protocol::PageSet::I && !row.identity)
+    after = {AfterRefusal::Focus};
+  SaveTyped(id, edit, after, !row.identity);
+}
 
 void TForm_main::SaveTyped(CommandId id, TEdit& edit, AfterRefusal after, bool emptyTest) {
   if (!SaveMayWrite()) return;
@@ -145,57 +174,48 @@ void TForm_main::SaveLinkSetting_I(CommandId id, const TComboBox& list) {
 // ---- sTavi/uTavi LoRa page --------------------------------------------------
 
 void TForm_main::Btn_S_Save_SidClick() {
-  // No empty test: an empty editor ends in the conversion error.
-  SaveTyped(CommandId::S_Sid, Edit_S_Sid, {}, false);
+  SaveSetting(CommandId::S_Sid);
 }
 
 void TForm_main::Btn_S_Save_DidClick() {
-  SaveTyped(CommandId::S_Did, Edit_S_Did, {AfterRefusal::Restore, &Edit_S_Did_B});
+  SaveSetting(CommandId::S_Did);
 }
 
 void TForm_main::Btn_S_Save_DtnClick() {
-  SaveTyped(CommandId::S_Dtn, Edit_S_Dtn, {});
+  SaveSetting(CommandId::S_Dtn);
 }
 
 void TForm_main::Btn_S_Save_DentClick() {
-  SaveTyped(CommandId::S_Dent, Edit_S_Dent, {});
+  SaveSetting(CommandId::S_Dent);
 }
 
 void TForm_main::Btn_S_Save_MPIDClick(const Control& Sender) {
-  struct Port {
-    std::string_view digit;
-    CommandId id;
-    TEdit& edit;
-  };
-  const Port ports[] = {{"1", CommandId::S_MPID, Edit_S_MPID},
-                        {"2", CommandId::S_LPID, Edit_S_LPID},
-                        {"3", CommandId::S_SPID, Edit_S_SPID}};
-  for (const Port& p : ports) {
-    if (Sender.Hint() == p.digit) SaveTyped(p.id, p.edit, {});
+  for (CommandId id : {CommandId::S_MPID, CommandId::S_LPID, CommandId::S_SPID}) {
+    if (Sender.Hint() == std::to_string(protocol::Entry(id).port_digit)) SaveSetting(id);
   }
 }
 
 void TForm_main::Btn_S_Save_CountryClick() {
-  SaveList(CommandId::S_Country, Edit_S_Country);
+  SaveSetting(CommandId::S_Country);
 }
 void TForm_main::Btn_S_Save_CHClick() {
-  SaveList(CommandId::S_CH, CB_S_Ch);
+  SaveSetting(CommandId::S_CH);
 }
 void TForm_main::Btn_S_Save_SFClick() {
-  SaveList(CommandId::S_SF, CB_S_Sf);
+  SaveSetting(CommandId::S_SF);
 }
 
 // ---- sTavi/uTavi serial page ------------------------------------------------
 
 void TForm_main::Btn_S_Save_PtypeClick() {
-  SaveList(CommandId::S_Ptype, Edit_S_Ptype);
+  SaveSetting(CommandId::S_Ptype);
 }
 void TForm_main::Btn_S_Save_PTPClick() {
-  SaveList(CommandId::S_PTP, Edit_S_PTP);
+  SaveSetting(CommandId::S_PTP);
 }
 
 void TForm_main::Btn_S_Save_Ptype_PtpClick() {
-  RunSaveSteps({{&TForm_main::Btn_S_Save_PtypeClick, 100}, {&TForm_main::Btn_S_Save_PTPClick, 0}});
+  RunSequence(protocol::Sequence::S_PtypePtp);
 }
 
 void TForm_main::Btn_S_Save_BaudrateClick() {
@@ -209,83 +229,83 @@ void TForm_main::Btn_S_Save_HFClick() {
 }
 
 void TForm_main::Btn_S_Save_DMTClick() {
-  SaveTyped(CommandId::S_DMT, Edit_S_DMT, {AfterRefusal::Restore, &Edit_S_DMT_B});
+  SaveSetting(CommandId::S_DMT);
 }
 
 void TForm_main::Btn_S_Save_DMSClick() {
-  SaveTyped(CommandId::S_DMS, Edit_S_DMS, {AfterRefusal::Restore, &Edit_S_DMS_B});
+  SaveSetting(CommandId::S_DMS);
 }
 
 void TForm_main::Btn_S_Save_STXLClick() {
-  SaveList(CommandId::S_STXL, Edit_S_STXLen);
+  SaveSetting(CommandId::S_STXL);
 }
 void TForm_main::Btn_S_Save_ETXLClick() {
-  SaveList(CommandId::S_ETXL, Edit_S_ETXLen);
+  SaveSetting(CommandId::S_ETXL);
 }
 
 void TForm_main::Btn_S_Save_STXClick() {
-  SaveHexList(CommandId::S_STX, Edit_S_STXLen, Edit_S_STX1, Edit_S_STX2, Edit_S_STX3);
+  SaveSetting(CommandId::S_STX);
 }
 
 void TForm_main::Btn_S_Save_ETXClick() {
-  SaveHexList(CommandId::S_ETX, Edit_S_ETXLen, Edit_S_ETX1, Edit_S_ETX2, Edit_S_ETX3);
+  SaveSetting(CommandId::S_ETX);
 }
 
 // ---- rTavi LoRa page --------------------------------------------------------
 
 void TForm_main::Btn_R_Save_SidClick() {
-  SaveTyped(CommandId::R_Sid, Edit_R_Sid, {}, false);
+  SaveSetting(CommandId::R_Sid);
 }
 void TForm_main::Btn_R_Save_ModeClick() {
-  SaveList(CommandId::R_Mode, Edit_R_Mode);
+  SaveSetting(CommandId::R_Mode);
 }
 
 void TForm_main::Btn_R_Save_Rid1Click() {
-  SaveTyped(CommandId::R_Rid1, Edit_R_Rid1, {AfterRefusal::Restore, &Edit_R_Rid1_B});
+  SaveSetting(CommandId::R_Rid1);
 }
 
 void TForm_main::Btn_R_Save_Rid2Click() {
-  SaveTyped(CommandId::R_Rid2, Edit_R_Rid2, {AfterRefusal::Restore, &Edit_R_Rid2_B});
+  SaveSetting(CommandId::R_Rid2);
 }
 
 void TForm_main::Btn_R_Save_CountryClick() {
-  SaveList(CommandId::R_Country, Edit_R_Country);
+  SaveSetting(CommandId::R_Country);
 }
 void TForm_main::Btn_R_Save_CHClick() {
-  SaveList(CommandId::R_CH, CB_R_Ch);
+  SaveSetting(CommandId::R_CH);
 }
 void TForm_main::Btn_R_Save_SFClick() {
-  SaveList(CommandId::R_SF, CB_R_Sf);
+  SaveSetting(CommandId::R_SF);
 }
 
 // ---- ioTavi LoRa page -------------------------------------------------------
 
 void TForm_main::Btn_I_Save_SidClick() {
-  SaveTyped(CommandId::I_Sid, Edit_I_Sid, {}, false);
+  SaveSetting(CommandId::I_Sid);
 }
 void TForm_main::Btn_I_Save_CHClick() {
-  SaveList(CommandId::I_CH, CB_I_Ch);
+  SaveSetting(CommandId::I_CH);
 }
 void TForm_main::Btn_I_Save_SFClick() {
-  SaveList(CommandId::I_SF, CB_I_Sf);
+  SaveSetting(CommandId::I_SF);
 }
 
 void TForm_main::Btn_I_Save_BandClick() {
-  SaveTyped(CommandId::I_Band, Edit_I_Band, {AfterRefusal::Focus});
+  SaveSetting(CommandId::I_Band);
 }
 
 // ---- ioTavi serial page, RS-232 side ----------------------------------------
 
 void TForm_main::Btn_I_Save_PtypeClick() {
-  SaveList(CommandId::I_Ptype, Edit_I_Ptype);
+  SaveSetting(CommandId::I_Ptype);
 }
 
 void TForm_main::Btn_I_Save_DidClick() {
-  SaveTyped(CommandId::I_Did, Edit_I_Did, {AfterRefusal::Focus});
+  SaveSetting(CommandId::I_Did);
 }
 
 void TForm_main::Btn_I_Save_Ptype_DidClick() {
-  RunSaveSteps({{&TForm_main::Btn_I_Save_PtypeClick, 400}, {&TForm_main::Btn_I_Save_DidClick, 0}});
+  RunSequence(protocol::Sequence::I_PtypeDid);
 }
 
 void TForm_main::Btn_I_Save_BaudrateClick() {
@@ -299,74 +319,71 @@ void TForm_main::Btn_I_Save_HFClick() {
 }
 
 void TForm_main::Btn_I_Save_DMTClick() {
-  SaveTyped(CommandId::I_DMT, Edit_I_DMT, {AfterRefusal::Focus});
+  SaveSetting(CommandId::I_DMT);
 }
 
 void TForm_main::Btn_I_Save_DMSClick() {
-  SaveTyped(CommandId::I_DMS, Edit_I_DMS, {AfterRefusal::Focus});
+  SaveSetting(CommandId::I_DMS);
 }
 
 void TForm_main::Btn_I_Save_STXLClick() {
-  SaveList(CommandId::I_STXL, Edit_I_STXLen);
+  SaveSetting(CommandId::I_STXL);
 }
 void TForm_main::Btn_I_Save_ETXLClick() {
-  SaveList(CommandId::I_ETXL, Edit_I_ETXLen);
+  SaveSetting(CommandId::I_ETXL);
 }
 
 void TForm_main::Btn_I_Save_STXClick() {
-  SaveHexList(CommandId::I_STX, Edit_I_STXLen, Edit_I_STX1, Edit_I_STX2, Edit_I_STX3);
+  SaveSetting(CommandId::I_STX);
 }
 
 void TForm_main::Btn_I_Save_ETXClick() {
-  SaveHexList(CommandId::I_ETX, Edit_I_ETXLen, Edit_I_ETX1, Edit_I_ETX2, Edit_I_ETX3);
+  SaveSetting(CommandId::I_ETX);
 }
 
 // ---- ioTavi serial page, RS-485 side ----------------------------------------
 // No reconnect message here: the RS-485 side is not the link to this tool.
 
 void TForm_main::Btn_I_Save_Ptype_485Click() {
-  SaveList(CommandId::I_Ptype_485, Edit_I_Ptype_485);
+  SaveSetting(CommandId::I_Ptype_485);
 }
 
 void TForm_main::Btn_I_Save_Did_485Click() {
-  SaveTyped(CommandId::I_Did_485, Edit_I_Did_485, {AfterRefusal::Focus});
+  SaveSetting(CommandId::I_Did_485);
 }
 
 void TForm_main::Btn_I_Save_Ptype_Did_485Click() {
-  RunSaveSteps(
-      {{&TForm_main::Btn_I_Save_Ptype_485Click, 400}, {&TForm_main::Btn_I_Save_Did_485Click, 0}});
+  RunSequence(protocol::Sequence::I_PtypeDid485);
 }
 
 void TForm_main::Btn_I_Save_Baudrate_485Click() {
-  SaveList(CommandId::I_Baudrate_485, Edit_I_Baudrate_485);
+  SaveSetting(CommandId::I_Baudrate_485);
 }
 void TForm_main::Btn_I_Save_PAB_485Click() {
-  SaveList(CommandId::I_PAB_485, Edit_I_PAB_485);
+  SaveSetting(CommandId::I_PAB_485);
 }
 
 void TForm_main::Btn_I_Save_DMT_485Click() {
-  SaveTyped(CommandId::I_DMT_485, Edit_I_DMT_485, {AfterRefusal::Focus});
+  SaveSetting(CommandId::I_DMT_485);
 }
 
 void TForm_main::Btn_I_Save_DMS_485Click() {
-  SaveTyped(CommandId::I_DMS_485, Edit_I_DMS_485, {AfterRefusal::Focus});
+  SaveSetting(CommandId::I_DMS_485);
 }
 
 void TForm_main::Btn_I_Save_STXL_485Click() {
-  SaveList(CommandId::I_STXL_485, Edit_I_STXLen_485);
+  SaveSetting(CommandId::I_STXL_485);
 }
 void TForm_main::Btn_I_Save_ETXL_485Click() {
-  SaveList(CommandId::I_ETXL_485, Edit_I_ETXLen_485);
+  SaveSetting(CommandId::I_ETXL_485);
 }
 
 void TForm_main::Btn_I_Save_STX_485Click() {
-  SaveHexList(CommandId::I_STX_485, Edit_I_STXLen_485, Edit_I_STX1_485, Edit_I_STX2_485,
-              Edit_I_STX3_485);
+  SaveSetting(CommandId::I_STX_485);
 }
 
 void TForm_main::Btn_I_Save_ETX_485Click() {
-  SaveHexList(CommandId::I_ETX_485, Edit_I_ETXLen_485, Edit_I_ETX1_485, Edit_I_ETX2_485,
-              Edit_I_ETX3_485);
+  SaveSetting(CommandId::I_ETX_485);
 }
 
 }  // namespace velimo::forms

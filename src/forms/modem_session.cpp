@@ -6,7 +6,7 @@
 
 #include "forms/form_connect.h"
 #include "forms/form_main.h"
-#include "forms/pages/page_parts.h"
+#include "forms/setting_controls.h"
 #include "serial/net/port_address.h"
 #include "util/positions.h"
 
@@ -15,166 +15,6 @@ namespace velimo::forms {
 namespace {
 
 using protocol::CommandId;
-
-// The controls that show one setting: its editor or list, or for a
-// framing-byte list its three byte editors and the length list that says
-// how many are used.
-struct SettingControls {
-  const Control* value = nullptr;
-  const TEdit* bytes[3] = {};
-  const TComboBox* length = nullptr;
-};
-
-SettingControls Framing(const TEdit& b1, const TEdit& b2, const TEdit& b3,
-                        const TComboBox& length) {
-  SettingControls c;
-  c.bytes[0] = &b1;
-  c.bytes[1] = &b2;
-  c.bytes[2] = &b3;
-  c.length = &length;
-  return c;
-}
-
-SettingControls ControlsOf(const TForm_main& f, CommandId id) {
-  const auto one = [](const Control& c) {
-    SettingControls s;
-    s.value = &c;
-    return s;
-  };
-  switch (id) {
-    case CommandId::S_Sid:
-      return one(f.Edit_S_Sid);
-    case CommandId::S_Did:
-      return one(f.Edit_S_Did);
-    case CommandId::S_Dtn:
-      return one(f.Edit_S_Dtn);
-    case CommandId::S_Dent:
-      return one(f.Edit_S_Dent);
-    case CommandId::S_MPID:
-      return one(f.Edit_S_MPID);
-    case CommandId::S_LPID:
-      return one(f.Edit_S_LPID);
-    case CommandId::S_SPID:
-      return one(f.Edit_S_SPID);
-    case CommandId::S_CH:
-      return one(f.CB_S_Ch);
-    case CommandId::S_SF:
-      return one(f.CB_S_Sf);
-    case CommandId::S_Country:
-      return one(f.Edit_S_Country);
-    case CommandId::S_En:
-      return one(f.Edit_S_En);
-    case CommandId::S_AESKEY:
-      return one(f.Edit_S_AESKey);
-    case CommandId::S_AESIV:
-      return one(f.Edit_S_AESIV);
-    case CommandId::S_Ptype:
-      return one(f.Edit_S_Ptype);
-    case CommandId::S_PTP:
-      return one(f.Edit_S_PTP);
-    case CommandId::S_Baudrate:
-      return one(f.Edit_S_Baudrate);
-    case CommandId::S_PAB:
-      return one(f.Edit_S_PAB);
-    case CommandId::S_HF:
-      return one(f.Edit_S_HWF);
-    case CommandId::S_DMT:
-      return one(f.Edit_S_DMT);
-    case CommandId::S_DMS:
-      return one(f.Edit_S_DMS);
-    case CommandId::S_STXL:
-      return one(f.Edit_S_STXLen);
-    case CommandId::S_ETXL:
-      return one(f.Edit_S_ETXLen);
-    case CommandId::S_STX:
-      return Framing(f.Edit_S_STX1, f.Edit_S_STX2, f.Edit_S_STX3, f.Edit_S_STXLen);
-    case CommandId::S_ETX:
-      return Framing(f.Edit_S_ETX1, f.Edit_S_ETX2, f.Edit_S_ETX3, f.Edit_S_ETXLen);
-    case CommandId::R_Sid:
-      return one(f.Edit_R_Sid);
-    case CommandId::R_Mode:
-      return one(f.Edit_R_Mode);
-    case CommandId::R_Rid1:
-      return one(f.Edit_R_Rid1);
-    case CommandId::R_Rid2:
-      return one(f.Edit_R_Rid2);
-    case CommandId::R_CH:
-      return one(f.CB_R_Ch);
-    case CommandId::R_SF:
-      return one(f.CB_R_Sf);
-    case CommandId::R_Country:
-      return one(f.Edit_R_Country);
-    case CommandId::I_Sid:
-      return one(f.Edit_I_Sid);
-    case CommandId::I_Did:
-      return one(f.Edit_I_Did);
-    case CommandId::I_CH:
-      return one(f.CB_I_Ch);
-    case CommandId::I_SF:
-      return one(f.CB_I_Sf);
-    case CommandId::I_Band:
-      return one(f.Edit_I_Band);
-    case CommandId::I_En:
-      return one(f.Edit_I_En);
-    case CommandId::I_AESKEY:
-      return one(f.Edit_I_AESKey);
-    case CommandId::I_AESIV:
-      return one(f.Edit_I_AESIV);
-    case CommandId::I_Ptype:
-      return one(f.Edit_I_Ptype);
-    case CommandId::I_Baudrate:
-      return one(f.Edit_I_Baudrate);
-    case CommandId::I_PAB:
-      return one(f.Edit_I_PAB);
-    case CommandId::I_HF:
-      return one(f.Edit_I_HWF);
-    case CommandId::I_DMT:
-      return one(f.Edit_I_DMT);
-    case CommandId::I_DMS:
-      return one(f.Edit_I_DMS);
-    case CommandId::I_STXL:
-      return one(f.Edit_I_STXLen);
-    case CommandId::I_ETXL:
-      return one(f.Edit_I_ETXLen);
-    case CommandId::I_STX:
-      return Framing(f.Edit_I_STX1, f.Edit_I_STX2, f.Edit_I_STX3, f.Edit_I_STXLen);
-    case CommandId::I_ETX:
-      return Framing(f.Edit_I_ETX1, f.Edit_I_ETX2, f.Edit_I_ETX3, f.Edit_I_ETXLen);
-    case CommandId::I_Ptype_485:
-      return one(f.Edit_I_Ptype_485);
-    case CommandId::I_Did_485:
-      return one(f.Edit_I_Did_485);
-    case CommandId::I_Baudrate_485:
-      return one(f.Edit_I_Baudrate_485);
-    case CommandId::I_PAB_485:
-      return one(f.Edit_I_PAB_485);
-    case CommandId::I_DMT_485:
-      return one(f.Edit_I_DMT_485);
-    case CommandId::I_DMS_485:
-      return one(f.Edit_I_DMS_485);
-    case CommandId::I_STXL_485:
-      return one(f.Edit_I_STXLen_485);
-    case CommandId::I_ETXL_485:
-      return one(f.Edit_I_ETXLen_485);
-    case CommandId::I_STX_485:
-      return Framing(f.Edit_I_STX1_485, f.Edit_I_STX2_485, f.Edit_I_STX3_485, f.Edit_I_STXLen_485);
-    case CommandId::I_ETX_485:
-      return Framing(f.Edit_I_ETX1_485, f.Edit_I_ETX2_485, f.Edit_I_ETX3_485, f.Edit_I_ETXLen_485);
-    default:
-      return {};
-  }
-}
-
-std::string ShownValue(const Control& c) {
-  switch (c.Kind()) {
-    case ControlKind::Edit:
-      return static_cast<const TEdit&>(c).Text();
-    case ControlKind::ComboBox:
-      return static_cast<const TComboBox&>(c).Text();
-    default:
-      return c.Caption();
-  }
-}
 
 // The line each answer ends with, as the modem sends its reports. A modem
 // that orders its report otherwise is still read: the answer then counts as
@@ -197,12 +37,6 @@ bool EncryptionClosing(std::string_view line, char set) {
 
 bool Rs485Closing(std::string_view line, char) {
   return BeginsWithAt(line, "ETX Length", 2);
-}
-
-std::vector<std::string> Numbers(int first, int last) {
-  std::vector<std::string> out;
-  for (int n = first; n <= last; ++n) out.push_back(std::to_string(n));
-  return out;
 }
 
 // The window's own port, set up as the connect dialog sets it up.
@@ -321,57 +155,10 @@ class WorkerLine : public LineSwitch {
 }  // namespace
 
 std::string Describe(const LineSettings& line) {
-  const auto parities = pages::ParityItems();
+  const auto parities = protocol::ListItems(protocol::ListId::Parity);
   return std::to_string(line.baud) + " baud, parity " +
          parities.at(static_cast<size_t>(std::clamp(line.parity, 0, 2))) + ", flow control " +
          (line.rtscts ? "RTS/CTS" : "OFF");
-}
-
-std::vector<std::string> SettingListItems(CommandId setting, bool japan) {
-  using C = CommandId;
-  switch (setting) {
-    case C::S_CH:
-    case C::R_CH:
-    case C::I_CH:
-      return Numbers(1, japan ? 9 : 20);
-    case C::S_SF:
-    case C::R_SF:
-    case C::I_SF:
-      return Numbers(7, japan ? 11 : 12);
-    case C::S_Country:
-    case C::R_Country:
-      return pages::CountryItems();
-    case C::R_Mode:
-      return pages::RelayModeItems();
-    case C::S_En:
-    case C::I_En:
-    case C::S_PTP:
-      return pages::OnOffItems();
-    case C::S_Ptype:
-    case C::I_Ptype:
-    case C::I_Ptype_485:
-      return pages::PortTypeItems();
-    case C::S_Baudrate:
-    case C::I_Baudrate:
-    case C::I_Baudrate_485:
-      return pages::BaudItems();
-    case C::S_PAB:
-    case C::I_PAB:
-    case C::I_PAB_485:
-      return pages::ParityItems();
-    case C::S_HF:
-    case C::I_HF:
-      return pages::FlowItems();
-    case C::S_STXL:
-    case C::S_ETXL:
-    case C::I_STXL:
-    case C::I_ETXL:
-    case C::I_STXL_485:
-    case C::I_ETXL_485:
-      return pages::LengthItems();
-    default:
-      return {};
-  }
 }
 
 ModemSession::ModemSession(TForm_main& form, ServeUntil serveUntil, LineSwitch* line)

@@ -175,8 +175,4 @@ class ModemSession {
   int64_t last_line_ms_ = 0;
 };
 
-// A list setting's entries as the window offers them; the channel and
-// spreading-factor lists are narrower in JPN. Empty for other settings.
-std::vector<std::string> SettingListItems(protocol::CommandId setting, bool japan);
-
 }  // namespace velimo::forms

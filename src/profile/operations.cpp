@@ -157,6 +157,44 @@ std::string ProfileRunner::CheckFamily(const Profile* profile) const {
                         host_.chosen_model_word);
 }
 
+const ChannelPlan& ProfileRunner::ModemPlan(const Profile* profile) const {
+  for (const SettingDef* def : SettingsOf(set_)) {
+    if (!def->country) continue;
+    const ProfileEntry* wanted = profile ? profile->Find(def->key) : nullptr;
+    const std::optional<std::string> country =
+        wanted ? std::optional<std::string>(wanted->value) : modem_.Value(def->command);
+    if (const ChannelPlan* plan = country ? protocol::PlanOf(*country) : nullptr) return *plan;
+  }
+  // A page set without a country setting (the ioTavi) has the widest plan.
+  return protocol::kWidestPlan;
+}
+
+std::string ProfileRunner::CheckFits(const Profile& profile) const {
+  const ChannelPlan& plan = ModemPlan(&profile);
+  const auto at = [](const ProfileEntry& e, const std::string& reason) {
+    return (e.line > 0 ? "line " + std::to_string(e.line) + ": " : std::string()) +
+           std::string(e.def->key) + " = " + e.value + ": " + reason;
+  };
+  for (const ProfileEntry& e : profile.settings) {
+    // A channel the file allowed may lie outside the plan of the country
+    // the modem reports (or the one the profile sets).
+    if (protocol::FollowsPlan(e.def->row->list)) {
+      const CheckedValue checked = CheckValue(*e.def, e.value, plan);
+      if (!checked.refusal.empty()) return at(e, checked.refusal);
+    }
+    // Framing bytes without their length in the profile go with the
+    // modem's length.
+    if (e.def->kind == ValueKind::HexList) {
+      const SettingDef* lengthDef = SettingOf(e.def->row->length);
+      if (profile.Find(lengthDef->key) || !Reported(*lengthDef)) continue;
+      const std::string length = modem_.Value(lengthDef->command).value_or("");
+      const std::string refusal = FrameCountRefusal(*e.def, e.value, length);
+      if (!refusal.empty()) return at(e, refusal + " in the modem");
+    }
+  }
+  return {};
+}
+
 std::vector<Difference> ProfileRunner::Differences(const Profile& profile) const {
   std::vector<Difference> out;
   for (const ProfileEntry& e : profile.settings) {
@@ -194,9 +232,7 @@ CaptureResult ProfileRunner::Capture(const SaveChoice& choice, const std::string
   p.saved = IsoTime(modem_.platform().Now());
   p.port = portName;
   p.program = "Velimo " + modem_.ProgramVersion();
-  bool japan = false;
-  for (const SettingDef* def : SettingsOf(set_))
-    if (def->country) japan = modem_.Value(def->command) == "JPN";
+  const ChannelPlan& plan = ModemPlan(nullptr);
   for (const SettingDef* def : SettingsOf(set_)) {
     if ((def->identity && !choice.with_identity) || (def->secret && !choice.with_secrets)) continue;
     if (!Reported(*def)) {
@@ -207,7 +243,7 @@ CaptureResult ProfileRunner::Capture(const SaveChoice& choice, const std::string
     // Bytes the length leaves unused are not part of the configuration.
     const std::string value = ModemValue(*def, -1);
     if (def->kind == ValueKind::HexList && value.empty()) continue;
-    const CheckedValue checked = CheckValue(*def, value, japan);
+    const CheckedValue checked = CheckValue(*def, value, plan);
     if (!checked.refusal.empty()) {
       result.skipped.push_back(std::string(def->key) + ": " + checked.refusal);
       continue;
@@ -227,6 +263,7 @@ CompareResult ProfileRunner::Compare(const Profile& profile) {
     return result;
   }
   result.error = CheckFamily(&profile);
+  if (result.error.empty()) result.error = CheckFits(profile);
   if (!result.error.empty()) return result;
   result.differences = Differences(profile);
   result.ok = true;
@@ -244,6 +281,7 @@ ApplyResult ProfileRunner::Apply(const Profile& profile) {
     return result;
   }
   result.error = CheckFamily(&profile);
+  if (result.error.empty()) result.error = CheckFits(profile);
   if (!result.error.empty()) return result;
   const std::vector<Difference> differences = Differences(profile);
   const std::vector<PlannedLine> plan = PlanLines(differences);

@@ -131,6 +131,13 @@ class ProfileRunner {
   bool Reported(const SettingDef& def) const;
   std::string CheckModel(const Profile& profile);
   std::string CheckFamily(const Profile* profile) const;
+  // The channel plan of the country the profile sets, or else of the one
+  // the last read reported.
+  const ChannelPlan& ModemPlan(const Profile* profile) const;
+  // Why the profile cannot go to this modem as read: a channel outside its
+  // plan, framing bytes that are not as many as its length. Nothing is
+  // sent then.
+  std::string CheckFits(const Profile& profile) const;
   std::vector<Difference> Differences(const Profile& profile) const;
 
   forms::ModemSession& modem_;

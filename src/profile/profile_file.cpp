@@ -42,6 +42,34 @@ ProfileRead Refuse(int line, std::string_view reason) {
 
 constexpr std::string_view kProfileKeys[] = {"Model", "Firmware", "Saved", "Port", "Program"};
 
+// The channel plan of the country a CTRY value names; the widest plan when
+// none is named (the modem's own country is checked when it is read).
+const ChannelPlan& PlanNamed(std::string_view key, std::string_view value,
+                             const ChannelPlan& otherwise) {
+  if (!SameName(key, "CTRY")) return otherwise;
+  for (const ChannelPlan& plan : protocol::kPlans)
+    if (SameName(value, plan.country)) return plan;
+  return otherwise;
+}
+
+// Framing bytes given with their length must be as many as it says: the
+// modem would send (or expect) another frame than the profile shows.
+std::string FrameCountsAgree(const Profile& profile) {
+  for (const ProfileEntry& bytes : profile.settings) {
+    if (bytes.def->kind != ValueKind::HexList) continue;
+    const SettingDef* lengthDef = SettingOf(bytes.def->row->length);
+    for (const ProfileEntry& length : profile.settings) {
+      if (length.def != lengthDef) continue;
+      const std::string refusal = FrameCountRefusal(*bytes.def, bytes.value, length.value);
+      if (refusal.empty()) continue;
+      std::string text = std::string(bytes.def->key) + " = " + bytes.value + ": " + refusal;
+      if (length.line > 0) text += " (line " + std::to_string(length.line) + ")";
+      return bytes.line > 0 ? At(bytes.line, text) : text;
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 const ProfileEntry* Profile::Find(std::string_view key) const {
@@ -117,10 +145,9 @@ ProfileRead ParseProfile(std::string_view text) {
   }
 
   // The channel plan a country sets is known before the channel is tested.
-  bool japan = false;
+  const ChannelPlan* plan = &protocol::kWidestPlan;
   for (const auto& k : keys)
-    if (SameName(k.section, "Settings") && SameName(k.key, "CTRY") && SameName(k.value, "JPN"))
-      japan = true;
+    if (SameName(k.section, "Settings")) plan = &PlanNamed(k.key, k.value, *plan);
 
   std::map<const SettingDef*, int> seen;
   for (const auto& k : keys) {
@@ -136,11 +163,13 @@ ProfileRead ParseProfile(std::string_view text) {
       return Refuse(k.line, std::string(def->key) + " is given twice (first on line " +
                                 std::to_string(it->second) + ")");
     seen[def] = k.line;
-    const CheckedValue checked = CheckValue(*def, k.value, japan);
+    const CheckedValue checked = CheckValue(*def, k.value, *plan);
     if (!checked.refusal.empty())
       return Refuse(k.line, std::string(def->key) + " = " + k.value + ": " + checked.refusal);
     profile.settings.push_back({def, checked.value, k.line});
   }
+  if (std::string frames = FrameCountsAgree(profile); !frames.empty())
+    return {std::nullopt, std::move(frames)};
   return {std::move(profile), {}};
 }
 
@@ -177,18 +206,15 @@ std::string ProfileText(const Profile& profile) {
 ProfileRead WithUnitValues(const Profile& profile,
                            const std::vector<std::pair<std::string, std::string>>& values) {
   Profile unit = profile;
-  bool japan = false;
-  auto holds_japan = [](std::string_view key, std::string_view value) {
-    return SameName(key, "CTRY") && SameName(value, "JPN");
-  };
-  for (const ProfileEntry& e : unit.settings) japan = japan || holds_japan(e.def->key, e.value);
-  for (const auto& [key, value] : values) japan = japan || holds_japan(key, value);
+  const ChannelPlan* plan = &protocol::kWidestPlan;
+  for (const ProfileEntry& e : unit.settings) plan = &PlanNamed(e.def->key, e.value, *plan);
+  for (const auto& [key, value] : values) plan = &PlanNamed(key, value, *plan);
   for (const auto& [key, value] : values) {
     const SettingDef* def = FindSetting(unit.set, key);
     if (!def)
       return {std::nullopt,
               "unit value " + key + ": not a setting of " + std::string(ModelName(unit.model))};
-    const CheckedValue checked = CheckValue(*def, value, japan);
+    const CheckedValue checked = CheckValue(*def, value, *plan);
     if (!checked.refusal.empty())
       return {std::nullopt, "unit value " + key + " = " + value + ": " + checked.refusal};
     bool replaced = false;
@@ -199,6 +225,8 @@ ProfileRead WithUnitValues(const Profile& profile,
     }
     if (!replaced) unit.settings.push_back({def, checked.value, 0});
   }
+  if (std::string frames = FrameCountsAgree(unit); !frames.empty())
+    return {std::nullopt, "unit values: " + frames};
   return {std::move(unit), {}};
 }
 

@@ -66,9 +66,11 @@ ProfileRead WithUnitValues(const Profile& profile,
 
 // The file's text: UTF-8 without BOM, LF line ends.
 std::string ProfileText(const Profile& profile);
-// Replaces path atomically (written beside it, synced, renamed). A profile
-// holding secrets is created 0600 from the first byte; others 0644 before
-// the umask. Raises velimo::Exception "Unable to write to <path>: <reason>".
+// Replaces path atomically (util/safe_replace.h: written beside it, synced,
+// moved over it; a device, FIFO or stranger's link at the name is refused
+// and kept). A profile holding secrets is created 0600 from the first
+// byte; others 0644 before the umask. Raises velimo::Exception "Unable to
+// write to <path>: <reason>".
 void WriteProfileFile(const std::string& path, const Profile& profile);
 
 }  // namespace velimo::profile

@@ -64,7 +64,7 @@ std::string LengthRefusal(const SettingDef& def) {
 
 }  // namespace
 
-CheckedValue CheckValue(const SettingDef& def, std::string_view text, bool japan) {
+CheckedValue CheckValue(const SettingDef& def, std::string_view text, const ChannelPlan& plan) {
   const protocol::CommandEntry& entry = protocol::Entry(def.command);
   switch (def.kind) {
     case ValueKind::Integer:
@@ -74,14 +74,27 @@ CheckedValue CheckValue(const SettingDef& def, std::string_view text, bool japan
         return {{}, "'" + std::string(text) + "' is not a valid integer value"};
       // An empty value is refused with the range message, as an empty editor is.
       if (!n || !protocol::InRange(entry, *n)) return {{}, std::string(entry.refusal)};
+      // Sent as whole steps: a value between two would go out cut down to
+      // the step below it, and read back as that.
+      if (*n % entry.step != 0) {
+        const long long below = *n - *n % entry.step;
+        return {{},
+                "the modem keeps the " + std::string(entry.caption) + " in steps of " +
+                    std::to_string(entry.step) + " ms; " + std::to_string(*n) +
+                    " cannot be held (" + std::to_string(below) + " or " +
+                    std::to_string(below + entry.step) + ")"};
+      }
       // Written without leading zeros, as the modem reports it.
       return {std::to_string(*n), {}};
     }
     case ValueKind::List: {
-      const std::vector<std::string> entries = ListEntries(def, japan);
+      const std::vector<std::string> entries = ListEntries(def, plan);
       for (const std::string& e : entries)
         if (SameText(e, text)) return {e, {}};
-      return {{}, "\"" + std::string(text) + "\" is not one of " + Joined(entries)};
+      std::string refusal = "\"" + std::string(text) + "\" is not one of " + Joined(entries);
+      if (protocol::FollowsPlan(def.row->list) && &plan != &protocol::kWidestPlan)
+        refusal += " (the channel plan of " + std::string(plan.country) + ")";
+      return {{}, refusal};
     }
     case ValueKind::HexList: {
       const std::vector<std::string_view> parts = SplitCommas(text);
@@ -106,14 +119,10 @@ CheckedValue CheckValue(const SettingDef& def, std::string_view text, bool japan
 
 bool SameValue(const SettingDef& def, std::string_view profileValue, std::string_view modemValue) {
   switch (def.kind) {
-    case ValueKind::Integer: {
+    case ValueKind::Integer:
+    case ValueKind::Tenths: {
       const auto a = Number(profileValue), b = Number(modemValue);
       return a && b && *a == *b;
-    }
-    case ValueKind::Tenths: {
-      // The modem keeps tenths: 255 ms goes out as 25 and comes back as 250.
-      const auto a = Number(profileValue), b = Number(modemValue);
-      return a && b && *a / 10 == *b / 10;
     }
     case ValueKind::HexList:
       return SameText(profileValue, modemValue);
@@ -129,6 +138,14 @@ int HexCount(const SettingDef& def, std::string_view value) {
   return static_cast<int>(SplitCommas(value).size());
 }
 
+std::string FrameCountRefusal(const SettingDef& bytes, std::string_view value,
+                              std::string_view length) {
+  const int count = HexCount(bytes, value);
+  if (std::to_string(count) == length) return {};
+  return std::to_string(count) + (count == 1 ? " byte" : " bytes") + ", but " +
+         std::string(SettingOf(bytes.row->length)->key) + " = " + std::string(length);
+}
+
 std::string LineValue(const SettingDef& def, std::string_view value) {
   const protocol::CommandEntry& entry = protocol::Entry(def.command);
   protocol::EditorValue editor;
@@ -137,7 +154,7 @@ std::string LineValue(const SettingDef& def, std::string_view value) {
   if (def.kind == ValueKind::List) {
     // The widest plan: a channel's position is its number less one in
     // either plan.
-    const std::vector<std::string> entries = ListEntries(def, false);
+    const std::vector<std::string> entries = ListEntries(def);
     const auto it = std::find(entries.begin(), entries.end(), value);
     editor.item_index = it == entries.end() ? -1 : static_cast<int>(it - entries.begin());
     editor.item_text = value;

@@ -18,16 +18,23 @@ struct CheckedValue {
   std::string value;
   std::string refusal;  // empty when accepted
 };
-// japan: the channel plan is the narrower JPN one.
-CheckedValue CheckValue(const SettingDef& def, std::string_view text, bool japan = false);
+// A channel or spreading factor is checked against the plan given.
+CheckedValue CheckValue(const SettingDef& def, std::string_view text,
+                        const ChannelPlan& plan = protocol::kWidestPlan);
 
 // Whether the modem holds what the profile asks for. Numbers compare as
-// numbers, a timeout by the tenths the modem keeps, hex bytes without
-// regard to case; a hex list compares as many bytes as the profile gives.
+// numbers, hex bytes without regard to case; a hex list compares as many
+// bytes as the profile gives.
 bool SameValue(const SettingDef& def, std::string_view profileValue, std::string_view modemValue);
 
 // How many bytes a hex list value holds (0 for other kinds).
 int HexCount(const SettingDef& def, std::string_view value);
+
+// Why framing bytes cannot go with the length they would be used with:
+// "2 bytes, but STXL = 1"; empty when the count is the length. length is
+// the list entry ("0" to "3") the profile or the modem gives.
+std::string FrameCountRefusal(const SettingDef& bytes, std::string_view value,
+                              std::string_view length);
 
 // The value text of the setting's command line for an accepted value,
 // made by the catalogue's encoding of its single save.

@@ -10,38 +10,49 @@ namespace {
 
 using E = ValueEncoding;
 using C = CommandId;
+using L = ListId;
 
 constexpr long long kMaxId = 16777215;  // 24-bit identifiers; the broadcast one
+constexpr std::string_view kSidRange = "Source  ID Range : 1~16777215";
+constexpr std::string_view kDidRange = "Destination ID Range : 1~16777215";
+constexpr std::string_view kDmtRange = "Message Timeout Range : 10~2550ms";
+constexpr std::string_view kDmsRange = "Message Size Range : 0~116";
+constexpr std::string_view kCalibration = "at+44Pivot_318Offset_Trim_Adjustment9127=";
 
 constexpr CommandEntry Typed(C id, std::string_view cmd, long long min, long long max,
-                             std::string_view refusal, std::string_view editor,
-                             std::string_view button, E enc = E::Typed, int size = 20) {
-  return {id, cmd, size, enc, BoundsKind::IntRange, min, max, refusal, editor, button};
+                             std::string_view refusal, E enc = E::Typed, int size = 20) {
+  return {id, cmd, size, enc, BoundsKind::IntRange, min, max, refusal};
 }
 
-constexpr CommandEntry List(C id, std::string_view cmd, E enc, std::string_view editor,
-                            std::string_view button, int size = 20) {
-  return {id, cmd, size, enc, BoundsKind::None, 0, 0, {}, editor, button};
+// Milliseconds the modem keeps in steps of ten.
+constexpr CommandEntry Timeout(C id, std::string_view cmd) {
+  CommandEntry s = Typed(id, cmd, 10, 2550, kDmtRange, E::Tenths);
+  s.step = 10;
+  return s;
 }
 
-constexpr CommandEntry Pid(C id, int digit, std::string_view editor, std::string_view button) {
-  CommandEntry s =
-      Typed(id, "AT+PID=", 1, kMaxId, "PID Range : 1~16777215", editor, button, E::PortAndTyped);
+constexpr CommandEntry List(C id, std::string_view cmd, E enc, ListId list, int size = 20) {
+  CommandEntry s{id, cmd, size, enc, BoundsKind::None, 0, 0, {}};
+  s.list = list;
+  return s;
+}
+
+constexpr CommandEntry Pid(C id, int digit) {
+  CommandEntry s = Typed(id, "AT+PID=", 1, kMaxId, "PID Range : 1~16777215", E::PortAndTyped);
   s.port_digit = digit;
   return s;
 }
 
-constexpr CommandEntry Hex(C id, std::string_view cmd, std::string_view frame,
-                           std::string_view refusal, std::string_view editor,
-                           std::string_view button) {
-  CommandEntry s{id, cmd, 20, E::HexList, BoundsKind::HexCount, 1, 3, refusal, editor, button};
+// Framing bytes: as many as their length setting says.
+constexpr CommandEntry Hex(C id, std::string_view cmd, std::string_view frame, C length) {
+  CommandEntry s{id, cmd, 20, E::HexList, BoundsKind::HexCount, 1, 3, {}};
   s.frame = frame;
+  s.length = length;
   return s;
 }
 
 constexpr CommandEntry Aes(C id, std::string_view cmd, long long exactLength,
-                           std::string_view refusal, std::string_view editor,
-                           std::string_view button) {
+                           std::string_view refusal) {
   CommandEntry s{id,
                  cmd,
                  30,
@@ -49,17 +60,16 @@ constexpr CommandEntry Aes(C id, std::string_view cmd, long long exactLength,
                  exactLength ? BoundsKind::ExactLength : BoundsKind::None,
                  exactLength,
                  exactLength,
-                 refusal,
-                 editor,
-                 button};
-  s.secret_value = true;
+                 refusal};
+  s.secret = true;
+  s.query = Query::Encryption;
   return s;
 }
 
-constexpr CommandEntry Action(C id, std::string_view cmd, int size, std::string_view button,
+constexpr CommandEntry Action(C id, std::string_view cmd, int size,
                               std::string_view announcement = {},
                               std::string_view confirmation = {}, bool terminated = true) {
-  CommandEntry s{id, cmd, size, E::None, BoundsKind::None, 0, 0, {}, {}, button};
+  CommandEntry s{id, cmd, size, E::None, BoundsKind::None, 0, 0, {}};
   s.terminated = terminated;
   s.announcement = announcement;
   s.confirmation = confirmation;
@@ -67,122 +77,146 @@ constexpr CommandEntry Action(C id, std::string_view cmd, int size, std::string_
 }
 
 constexpr CommandEntry StatusQueryRow() {
-  CommandEntry s = Action(C::StatusQuery, "AT&V", 5, "Btn_S_CurrentStatus",
-                          "Send Current Status Read Command to ... ");
+  CommandEntry s = Action(C::StatusQuery, "AT&V", 5, "Send Current Status Read Command to ... ");
   s.lost_connection_on_failure = true;
   return s;
 }
 
-constexpr std::string_view kCalibration = "at+44Pivot_318Offset_Trim_Adjustment9127=";
+// A setting of a page set: the caption of its row, its key in a profile.
+constexpr CommandEntry Setting(PageSet set, std::string_view caption, std::string_view key,
+                               CommandEntry s) {
+  s.set = set;
+  s.caption = caption;
+  s.key = key;
+  return s;
+}
+
+constexpr CommandEntry Identity(PageSet set, C id) {
+  CommandEntry s = Setting(set, "Source ID", "MYID", Typed(id, "AT+MYID=", 1, kMaxId, kSidRange));
+  s.identity = true;
+  return s;
+}
+
+constexpr CommandEntry ChangesLink(CommandEntry s, LinkField field) {
+  s.link = field;
+  return s;
+}
+
+// The ioTavi's RS-485 side, read with its own query.
+constexpr CommandEntry Rs485(std::string_view caption, std::string_view key, CommandEntry s) {
+  s = Setting(PageSet::I, caption, key, s);
+  s.query = Query::Rs485;
+  return s;
+}
+
+constexpr PageSet S = PageSet::S;
+constexpr PageSet R = PageSet::R;
+constexpr PageSet I = PageSet::I;
 
 constexpr std::array<CommandEntry, static_cast<size_t>(C::kCount)> kTable = {{
     // identity and addressing
-    Typed(C::S_Sid, "AT+MYID=", 1, kMaxId, "Source  ID Range : 1~16777215", "Edit_S_Sid",
-          "Btn_S_Save_Sid"),
-    Typed(C::R_Sid, "AT+MYID=", 1, kMaxId, "Source  ID Range : 1~16777215", "Edit_R_Sid",
-          "Btn_R_Save_Sid"),
-    Typed(C::I_Sid, "AT+MYID=", 1, kMaxId, "Source  ID Range : 1~16777215", "Edit_I_Sid",
-          "Btn_I_Save_Sid"),
-    Typed(C::S_Did, "AT+DID=", 1, kMaxId, "Destination ID Range : 1~16777215", "Edit_S_Did",
-          "Btn_S_Save_Did"),
-    Typed(C::I_Did, "AT+DID=", 1, kMaxId, "Destination ID Range : 1~16777215", "Edit_I_Did",
-          "Btn_I_Save_Did"),
-    Typed(C::S_Dtn, "AT+DTN=", 0, 255, "Destination Table number Range : 0~255", "Edit_S_Dtn",
-          "Btn_S_Save_Dtn"),
-    Typed(C::S_Dent, "AT+DENT=", 0, 255, "Destination Entry number Range : 0~255", "Edit_S_Dent",
-          "Btn_S_Save_Dent"),
-    Pid(C::S_MPID, 1, "Edit_S_MPID", "Btn_S_Save_MPID"),
-    Pid(C::S_LPID, 2, "Edit_S_LPID", "Btn_S_Save_LPID"),
-    Pid(C::S_SPID, 3, "Edit_S_SPID", "Btn_S_Save_SPID"),
-    List(C::R_Mode, "AT+MODE=", E::PositionPlus1, "Edit_R_Mode", "Btn_R_Save_Mode"),
-    Typed(C::R_Rid1, "AT+RID1=", 1, kMaxId, "Relay ID 1 Range : 1~16777215", "Edit_R_Rid1",
-          "Btn_R_Save_Rid1"),
-    Typed(C::R_Rid2, "AT+RID2=", 1, kMaxId, "Relay ID 2 Range : 1~16777215", "Edit_R_Rid2",
-          "Btn_R_Save_Rid2"),
+    Identity(S, C::S_Sid),
+    Identity(R, C::R_Sid),
+    Identity(I, C::I_Sid),
+    Setting(S, "Destination ID", "DID", Typed(C::S_Did, "AT+DID=", 1, kMaxId, kDidRange)),
+    Setting(I, "Destination ID", "DID", Typed(C::I_Did, "AT+DID=", 1, kMaxId, kDidRange)),
+    Setting(S, "Dest. Table Number", "DTN",
+            Typed(C::S_Dtn, "AT+DTN=", 0, 255, "Destination Table number Range : 0~255")),
+    Setting(S, "Dest. Entry Number", "DENT",
+            Typed(C::S_Dent, "AT+DENT=", 0, 255, "Destination Entry number Range : 0~255")),
+    Setting(S, "Main Port PID", "PID1", Pid(C::S_MPID, 1)),
+    Setting(S, "LoRa Port PID", "PID2", Pid(C::S_LPID, 2)),
+    Setting(S, "Serial Port PID", "PID3", Pid(C::S_SPID, 3)),
+    Setting(R, "rTavi Mode", "MODE", List(C::R_Mode, "AT+MODE=", E::PositionPlus1, L::RelayMode)),
+    Setting(R, "Relay ID 1", "RID1",
+            Typed(C::R_Rid1, "AT+RID1=", 1, kMaxId, "Relay ID 1 Range : 1~16777215")),
+    Setting(R, "Relay ID 2", "RID2",
+            Typed(C::R_Rid2, "AT+RID2=", 1, kMaxId, "Relay ID 2 Range : 1~16777215")),
     // radio
-    List(C::S_CH, "AT+CH=", E::PositionPlus1, "CB_S_Ch", "Btn_S_Save_CH"),
-    List(C::R_CH, "AT+CH=", E::PositionPlus1, "CB_R_Ch", "Btn_R_Save_CH"),
-    List(C::I_CH, "AT+CH=", E::PositionPlus1, "CB_I_Ch", "Btn_I_Save_CH"),
-    List(C::S_SF, "AT+SFT=", E::PositionPlus7, "CB_S_Sf", "Btn_S_Save_SF"),
-    List(C::R_SF, "AT+SFT=", E::PositionPlus7, "CB_R_Sf", "Btn_R_Save_SF"),
-    List(C::I_SF, "AT+SFT=", E::PositionPlus7, "CB_I_Sf", "Btn_I_Save_SF"),
-    List(C::S_Country, "AT+CTRY=", E::PositionPlus1, "Edit_S_Country", "Btn_S_Save_Country"),
-    List(C::R_Country, "AT+CTRY=", E::PositionPlus1, "Edit_R_Country", "Btn_R_Save_Country"),
-    Typed(C::I_Band, "AT+BND=", 6, 8, "LoRa Band Range : 6~8", "Edit_I_Band", "Btn_I_Save_Band"),
-    Typed(C::S_Freq, kCalibration, 0, 40000, "LoRa Frequency Range : -40000~40000",
-          "CB_S_LoRa_Freq_PM, Edit_S_LoRa_Freq", "Btn_S_Save_Freq", E::SignedCalibration, 50),
-    Typed(C::R_Freq, kCalibration, 0, 40000, "LoRa Frequency Range : -40000~40000",
-          "CB_R_LoRa_Freq_PM, Edit_R_LoRa_Freq", "Btn_R_Save_Freq", E::SignedCalibration, 50),
+    Setting(S, "Channel", "CH", List(C::S_CH, "AT+CH=", E::PositionPlus1, L::Channel)),
+    Setting(R, "Channel", "CH", List(C::R_CH, "AT+CH=", E::PositionPlus1, L::Channel)),
+    Setting(I, "Channel", "CH", List(C::I_CH, "AT+CH=", E::PositionPlus1, L::Channel)),
+    Setting(S, "Spreading Factor", "SFT", List(C::S_SF, "AT+SFT=", E::PositionPlus7, L::Factor)),
+    Setting(R, "Spreading Factor", "SFT", List(C::R_SF, "AT+SFT=", E::PositionPlus7, L::Factor)),
+    Setting(I, "Spreading Factor", "SFT", List(C::I_SF, "AT+SFT=", E::PositionPlus7, L::Factor)),
+    Setting(S, "Country Code", "CTRY",
+            List(C::S_Country, "AT+CTRY=", E::PositionPlus1, L::Country)),
+    Setting(R, "Country Code", "CTRY",
+            List(C::R_Country, "AT+CTRY=", E::PositionPlus1, L::Country)),
+    Setting(I, "Band", "BND", Typed(C::I_Band, "AT+BND=", 6, 8, "LoRa Band Range : 6~8")),
+    // Only the administrator panel offers the calibration; no profile holds it.
+    Setting(S, "LoRa Frequency change", {},
+            Typed(C::S_Freq, kCalibration, 0, 40000, "LoRa Frequency Range : -40000~40000",
+                  E::SignedCalibration, 50)),
+    Setting(R, "LoRa Frequency change", {},
+            Typed(C::R_Freq, kCalibration, 0, 40000, "LoRa Frequency Range : -40000~40000",
+                  E::SignedCalibration, 50)),
     // encryption
-    List(C::S_En, "AT+AES=", E::PositionFirstChar, "Edit_S_En", "Btn_S_Save_En"),
-    List(C::I_En, "AT+AES=", E::PositionFirstChar, "Edit_I_En", "Btn_I_Save_En"),
-    Aes(C::S_AESKEY, "AT+AESKEY=", 0, {}, "Edit_S_AESKey", "Btn_S_Save_AESKEY"),
-    Aes(C::I_AESKEY, "AT+AESKEY=", 16, "You must type [16 Bytes] AES KEY.", "Edit_I_AESKey",
-        "Btn_I_Save_AESKEY"),
-    Aes(C::S_AESIV, "", 0, {}, "Edit_S_AESIV", "Btn_S_Save_AESIV"),
-    Aes(C::I_AESIV, "", 16, "You must also type IV(Initialization Vector) [16 Bytes]",
-        "Edit_I_AESIV", "Btn_I_Save_AESIV"),
-    Action(C::GetAES, "AT&E", 20, "Btn_S_GetAES, Btn_I_GetAES"),
+    Setting(S, "Encryption", "AES", List(C::S_En, "AT+AES=", E::PositionFirstChar, L::OnOff)),
+    Setting(I, "Encryption", "AES", List(C::I_En, "AT+AES=", E::PositionFirstChar, L::OnOff)),
+    // The sTavi/uTavi key and IV saves test nothing: their save-all tests
+    // the length, with its own messages.
+    Setting(S, "AES KEY", "AESKEY", Aes(C::S_AESKEY, "AT+AESKEY=", 0, {})),
+    Setting(I, "AES KEY", "AESKEY",
+            Aes(C::I_AESKEY, "AT+AESKEY=", 16, "You must type [16 Bytes] AES KEY.")),
+    Setting(S, "AES IV", "AESIV", Aes(C::S_AESIV, "", 0, {})),
+    Setting(I, "AES IV", "AESIV",
+            Aes(C::I_AESIV, "", 16, "You must also type IV(Initialization Vector) [16 Bytes]")),
+    Action(C::GetAES, "AT&E", 20),
     // the modem's serial port, RS-232 side
-    List(C::S_Ptype, "AT+PTYPE=", E::PositionFirstChar, "Edit_S_Ptype", "Btn_S_Save_Ptype"),
-    List(C::I_Ptype, "AT+PTYPE=", E::PositionFirstChar, "Edit_I_Ptype", "Btn_I_Save_Ptype"),
-    List(C::S_PTP, "AT+PTP=", E::PositionFirstChar, "Edit_S_PTP", "Btn_S_Save_PTP"),
-    List(C::S_Baudrate, "AT+BAU=", E::Position, "Edit_S_Baudrate", "Btn_S_Save_Baudrate"),
-    List(C::I_Baudrate, "AT+BAU=", E::Position, "Edit_I_Baudrate", "Btn_I_Save_Baudrate"),
-    List(C::S_PAB, "AT+PAB=", E::FirstLetter, "Edit_S_PAB", "Btn_S_Save_PAB"),
-    List(C::I_PAB, "AT+PAB=", E::FirstLetter, "Edit_I_PAB", "Btn_I_Save_PAB"),
-    List(C::S_HF, "AT+HF=", E::PositionFirstChar, "Edit_S_HWF", "Btn_S_Save_HF"),
-    List(C::I_HF, "AT+HF=", E::PositionFirstChar, "Edit_I_HWF", "Btn_I_Save_HF"),
-    Typed(C::S_DMT, "AT+DMT=", 10, 2550, "Message Timeout Range : 10~2550ms", "Edit_S_DMT",
-          "Btn_S_Save_DMT", E::Tenths),
-    Typed(C::I_DMT, "AT+DMT=", 10, 2550, "Message Timeout Range : 10~2550ms", "Edit_I_DMT",
-          "Btn_I_Save_DMT", E::Tenths),
-    Typed(C::S_DMS, "AT+DMS=", 0, 116, "Message Size Range : 0~116", "Edit_S_DMS",
-          "Btn_S_Save_DMS"),
-    Typed(C::I_DMS, "AT+DMS=", 0, 116, "Message Size Range : 0~116", "Edit_I_DMS",
-          "Btn_I_Save_DMS"),
-    List(C::S_STXL, "AT+STXL=", E::PositionFirstChar, "Edit_S_STXLen", "Btn_S_Save_STXL"),
-    List(C::I_STXL, "AT+STXL=", E::PositionFirstChar, "Edit_I_STXLen", "Btn_I_Save_STXL"),
-    List(C::S_ETXL, "AT+ETXL=", E::PositionFirstChar, "Edit_S_ETXLen", "Btn_S_Save_ETXL"),
-    List(C::I_ETXL, "AT+ETXL=", E::PositionFirstChar, "Edit_I_ETXLen", "Btn_I_Save_ETXL"),
-    Hex(C::S_STX, "AT+STX=", "STX", "Check your STX Length",
-        "Edit_S_STXLen, Edit_S_STX1, Edit_S_STX2, Edit_S_STX3", "Btn_S_Save_STX"),
-    Hex(C::I_STX, "AT+STX=", "STX", "Check your STX Length",
-        "Edit_I_STXLen, Edit_I_STX1, Edit_I_STX2, Edit_I_STX3", "Btn_I_Save_STX"),
-    Hex(C::S_ETX, "AT+ETX=", "ETX", "Check your ETX Length",
-        "Edit_S_ETXLen, Edit_S_ETX1, Edit_S_ETX2, Edit_S_ETX3", "Btn_S_Save_ETX"),
-    Hex(C::I_ETX, "AT+ETX=", "ETX", "Check your ETX Length",
-        "Edit_I_ETXLen, Edit_I_ETX1, Edit_I_ETX2, Edit_I_ETX3", "Btn_I_Save_ETX"),
+    Setting(S, "Port Type", "PTYPE",
+            List(C::S_Ptype, "AT+PTYPE=", E::PositionFirstChar, L::PortType)),
+    Setting(I, "Port Type", "PTYPE",
+            List(C::I_Ptype, "AT+PTYPE=", E::PositionFirstChar, L::PortType)),
+    Setting(S, "Peer to peer", "PTP", List(C::S_PTP, "AT+PTP=", E::PositionFirstChar, L::OnOff)),
+    ChangesLink(Setting(S, "Baudrate", "BAU", List(C::S_Baudrate, "AT+BAU=", E::Position, L::Baud)),
+                LinkField::Baud),
+    ChangesLink(Setting(I, "Baudrate", "BAU", List(C::I_Baudrate, "AT+BAU=", E::Position, L::Baud)),
+                LinkField::Baud),
+    ChangesLink(
+        Setting(S, "Parity Bit", "PAB", List(C::S_PAB, "AT+PAB=", E::FirstLetter, L::Parity)),
+        LinkField::Parity),
+    ChangesLink(
+        Setting(I, "Parity Bit", "PAB", List(C::I_PAB, "AT+PAB=", E::FirstLetter, L::Parity)),
+        LinkField::Parity),
+    ChangesLink(Setting(S, "H/W Flow Control", "HF",
+                        List(C::S_HF, "AT+HF=", E::PositionFirstChar, L::Flow)),
+                LinkField::Flow),
+    ChangesLink(Setting(I, "H/W Flow Control", "HF",
+                        List(C::I_HF, "AT+HF=", E::PositionFirstChar, L::Flow)),
+                LinkField::Flow),
+    Setting(S, "Message Timeout", "DMT", Timeout(C::S_DMT, "AT+DMT=")),
+    Setting(I, "Message Timeout", "DMT", Timeout(C::I_DMT, "AT+DMT=")),
+    Setting(S, "Message Size", "DMS", Typed(C::S_DMS, "AT+DMS=", 0, 116, kDmsRange)),
+    Setting(I, "Message Size", "DMS", Typed(C::I_DMS, "AT+DMS=", 0, 116, kDmsRange)),
+    Setting(S, "STX Length", "STXL", List(C::S_STXL, "AT+STXL=", E::PositionFirstChar, L::Length)),
+    Setting(I, "STX Length", "STXL", List(C::I_STXL, "AT+STXL=", E::PositionFirstChar, L::Length)),
+    Setting(S, "ETX Length", "ETXL", List(C::S_ETXL, "AT+ETXL=", E::PositionFirstChar, L::Length)),
+    Setting(I, "ETX Length", "ETXL", List(C::I_ETXL, "AT+ETXL=", E::PositionFirstChar, L::Length)),
+    Setting(S, "STX bytes", "STX", Hex(C::S_STX, "AT+STX=", "STX", C::S_STXL)),
+    Setting(I, "STX bytes", "STX", Hex(C::I_STX, "AT+STX=", "STX", C::I_STXL)),
+    Setting(S, "ETX bytes", "ETX", Hex(C::S_ETX, "AT+ETX=", "ETX", C::S_ETXL)),
+    Setting(I, "ETX bytes", "ETX", Hex(C::I_ETX, "AT+ETX=", "ETX", C::I_ETXL)),
     // ioTavi RS-485 side
-    Action(C::I_Query485, "AT+485?", 20, "Edit_I_Get_Info_485"),
-    List(C::I_Ptype_485, "AT+485+PTYPE=", E::Position, "Edit_I_Ptype_485", "Btn_I_Save_Ptype_485",
-         50),
-    Typed(C::I_Did_485, "AT+485+DID=", 1, kMaxId, "Destination ID Range : 1~16777215",
-          "Edit_I_Did_485", "Btn_I_Save_Did_485"),
-    List(C::I_Baudrate_485, "AT+485+BAU=", E::Position, "Edit_I_Baudrate_485",
-         "Btn_I_Save_Baudrate_485"),
-    List(C::I_PAB_485, "AT+485+PAB=", E::FirstLetter, "Edit_I_PAB_485", "Btn_I_Save_PAB_485"),
-    Typed(C::I_DMT_485, "AT+485+DMT=", 10, 2550, "Message Timeout Range : 10~2550ms",
-          "Edit_I_DMT_485", "Btn_I_Save_DMT_485", E::Tenths),
-    Typed(C::I_DMS_485, "AT+485+DMS=", 0, 116, "Message Size Range : 0~116", "Edit_I_DMS_485",
-          "Btn_I_Save_DMS_485"),
-    List(C::I_STXL_485, "AT+485+STXL=", E::Position, "Edit_I_STXLen_485", "Btn_I_Save_STXL_485"),
-    List(C::I_ETXL_485, "AT+485+ETXL=", E::Position, "Edit_I_ETXLen_485", "Btn_I_Save_ETXL_485"),
-    Hex(C::I_STX_485, "AT+485+STX=", "485 STX", "Check your 485 STX Length",
-        "Edit_I_STXLen_485, Edit_I_STX1_485, Edit_I_STX2_485, Edit_I_STX3_485",
-        "Btn_I_Save_STX_485"),
+    Action(C::I_Query485, "AT+485?", 20),
+    Rs485("Port Type", "485+PTYPE",
+          List(C::I_Ptype_485, "AT+485+PTYPE=", E::Position, L::PortType, 50)),
+    Rs485("Destination ID", "485+DID", Typed(C::I_Did_485, "AT+485+DID=", 1, kMaxId, kDidRange)),
+    Rs485("Baudrate", "485+BAU", List(C::I_Baudrate_485, "AT+485+BAU=", E::Position, L::Baud)),
+    Rs485("Parity Bit", "485+PAB", List(C::I_PAB_485, "AT+485+PAB=", E::FirstLetter, L::Parity)),
+    Rs485("Message Timeout", "485+DMT", Timeout(C::I_DMT_485, "AT+485+DMT=")),
+    Rs485("Message Size", "485+DMS", Typed(C::I_DMS_485, "AT+485+DMS=", 0, 116, kDmsRange)),
+    Rs485("STX Length", "485+STXL", List(C::I_STXL_485, "AT+485+STXL=", E::Position, L::Length)),
+    Rs485("ETX Length", "485+ETXL", List(C::I_ETXL_485, "AT+485+ETXL=", E::Position, L::Length)),
+    Rs485("STX bytes", "485+STX", Hex(C::I_STX_485, "AT+485+STX=", "485 STX", C::I_STXL_485)),
     // Its Save button has no action; only the RS-485 save-all sends it.
-    Hex(C::I_ETX_485, "AT+485+ETX=", "485 ETX", "Check your 485 ETX Length",
-        "Edit_I_ETXLen_485, Edit_I_ETX1_485, Edit_I_ETX2_485, Edit_I_ETX3_485",
-        "Btn_I_Save_ETX_485"),
+    Rs485("ETX bytes", "485+ETX", Hex(C::I_ETX_485, "AT+485+ETX=", "485 ETX", C::I_ETXL_485)),
     // actions and queries
     StatusQueryRow(),
-    Action(C::SystemReset, "AT&Z", 20, "Btn_SystemReset, reboot1", {},
-           "Trying to System Reset. Continue? "),
-    Action(C::FactoryReset, "AT&F", 20, "Btn_FactoryReset", {}, "Continue factory reset?"),
-    Action(C::ATModeOn, "+++", 5, "Btn_I_ATModeOn", "Send AT Mode On Command to ioTavi... ", {},
-           false),
-    Action(C::ATModeOff, "AT&O", 5, "Btn_I_ATModeOff", "Send AT Mode Off Command to ioTavi... "),
+    Action(C::SystemReset, "AT&Z", 20, {}, "Trying to System Reset. Continue? "),
+    Action(C::FactoryReset, "AT&F", 20, {}, "Continue factory reset?"),
+    Action(C::ATModeOn, "+++", 5, "Send AT Mode On Command to ioTavi... ", {}, false),
+    Action(C::ATModeOff, "AT&O", 5, "Send AT Mode Off Command to ioTavi... "),
 }};
 
 constexpr bool TableInIdOrder() {
@@ -194,17 +228,27 @@ constexpr bool TableInIdOrder() {
 }
 static_assert(TableInIdOrder(), "catalogue rows must follow CommandId order, valid buffer sizes");
 
-// True when name is one of the comma-separated names of list.
-bool ListNames(std::string_view list, std::string_view name) {
-  while (!list.empty()) {
-    const size_t comma = list.find(',');
-    std::string_view item = list.substr(0, comma);
-    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
-    if (item == name) return true;
-    if (comma == std::string_view::npos) break;
-    list.remove_prefix(comma + 1);
+// Framing bytes name a length list of their own page set and side.
+constexpr bool FramesHaveTheirLength() {
+  for (const CommandEntry& s : kTable) {
+    if (s.encoding != E::HexList) continue;
+    if (s.length == C::kCount) return false;
+    const CommandEntry& length = kTable[static_cast<size_t>(s.length)];
+    if (length.list != L::Length || length.set != s.set || length.query != s.query) return false;
   }
-  return false;
+  return true;
+}
+static_assert(FramesHaveTheirLength(), "every framing row names its length row");
+
+char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool SameKey(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  return true;
 }
 
 }  // namespace
@@ -217,10 +261,16 @@ const CommandEntry& Entry(CommandId id) {
   return kTable.at(static_cast<size_t>(id));
 }
 
-const CommandEntry* FindByButton(std::string_view buttonName) {
-  for (const CommandEntry& s : kTable) {
-    if (ListNames(s.button, buttonName)) return &s;
-  }
+std::vector<const CommandEntry*> SettingRows() {
+  std::vector<const CommandEntry*> out;
+  for (const CommandEntry& s : kTable)
+    if (!s.key.empty()) out.push_back(&s);
+  return out;
+}
+
+const CommandEntry* FindSettingRow(PageSet set, std::string_view key) {
+  for (const CommandEntry& s : kTable)
+    if (!s.key.empty() && s.set == set && SameKey(s.key, key)) return &s;
   return nullptr;
 }
 
@@ -327,7 +377,7 @@ SendResult SendCommand(const Link& link, const CommandEntry& entry, std::string_
                        SendOptions options) {
   if (options.announcement.empty()) options.announcement = entry.announcement;
   if (entry.lost_connection_on_failure) options.failure = FailureVariant::LostConnection;
-  if (entry.secret_value) options.secret = {entry.command.size(), valueText.size()};
+  if (entry.secret) options.secret = {entry.command.size(), valueText.size()};
   const std::optional<CommandBuffer> line = BuildLine(entry, valueText);
   if (!line) {
     link.platform->ShowMessage(LineTooLongMessage(entry.buffer_size));

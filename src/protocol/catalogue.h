@@ -1,8 +1,10 @@
 // Every line the tool sends to a modem, as one table: command text, buffer
 // size, how the editor's value becomes the value text, the values allowed,
-// the message for a refused value, and (as text, for documentation and
-// tools) the editor and Save button that supply it. The single saves and
-// save-all sequences build their lines from here.
+// the message for a refused value. A row that is a setting also says all
+// else that more than one place needs of it: its page set, its list, its
+// profile key and caption, its step and the length its bytes must match.
+// The single saves, the save-all steps, the pages' bindings, the session's
+// control lookup and the profile table all follow from these rows.
 #pragma once
 
 #include <array>
@@ -10,8 +12,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "protocol/command_buffer.h"
+#include "protocol/models.h"
 #include "protocol/transmitter.h"
 
 namespace velimo::protocol {
@@ -117,6 +121,13 @@ enum class CommandId {
   kCount
 };
 
+// Which query makes the modem report a setting.
+enum class Query : uint8_t { Status, Encryption, Rs485 };
+
+// Which line setting of the link itself a setting changes: the port this
+// program talks through must follow it.
+enum class LinkField : uint8_t { None, Baud, Parity, Flow };
+
 struct CommandEntry {
   CommandId id;
   std::string_view command;  // "AT+CH="; empty for the AES IV line
@@ -126,8 +137,6 @@ struct CommandEntry {
   long long min;  // IntRange bounds; ExactLength: the length
   long long max;
   std::string_view refusal;         // message for a refused value; empty when none
-  std::string_view editor;          // editor(s) that supply the value, as text
-  std::string_view button;          // Save button(s) whose action builds the line
   bool terminated = true;           // false only for "+++"
   std::string_view announcement{};  // trace text before sending
   std::string_view confirmation{};  // Yes/No question before sending
@@ -136,15 +145,33 @@ struct CommandEntry {
   // A port failure restarts the application (the status query only).
   bool lost_connection_on_failure = false;
   // The value is a secret (encryption key and IV): the log file masks it.
-  bool secret_value = false;
+  bool secret = false;
+
+  // ---- A setting (actions and queries leave these as they are) ----------
+  PageSet set = PageSet::S;
+  // The caption of its row in the window; the profile file's comment.
+  std::string_view caption{};
+  // Its name in a profile: "CH", "PID2", "485+BAU"; empty for a row no
+  // profile holds (the calibration).
+  std::string_view key{};
+  ListId list = ListId::None;
+  // Tenths: the modem keeps whole steps of this many milliseconds, so a
+  // value between two steps is one it cannot hold.
+  int step = 1;
+  // HexList: the length setting whose number its count of bytes must equal.
+  CommandId length = CommandId::kCount;
+  Query query = Query::Status;
+  LinkField link = LinkField::None;
+  bool identity = false;  // the unit's own address
 };
 
 // The catalogue, indexed by CommandId.
 std::span<const CommandEntry> Catalogue();
 const CommandEntry& Entry(CommandId id);
-// The row whose Save button (or editor) list names this control; nullptr
-// when none does.
-const CommandEntry* FindByButton(std::string_view buttonName);
+// The rows a profile can hold (those with a key), in catalogue order.
+std::vector<const CommandEntry*> SettingRows();
+// The row of a page set's setting by key (letters in any case), or nullptr.
+const CommandEntry* FindSettingRow(PageSet set, std::string_view key);
 
 // What an editor holds at the moment its single save runs. Fill what the
 // row's encoding reads; the rest is ignored.

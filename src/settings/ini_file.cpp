@@ -6,6 +6,7 @@
 #include "settings/ini_file_io.h"
 #include "util/errors.h"
 #include "util/own_file.h"
+#include "util/safe_replace.h"
 
 namespace velimo::trace {
 
@@ -226,7 +227,7 @@ void IniFile::Save(const std::string& path) const {
 
 void IniFile::RemoveLeftovers(const std::string& path) {
   const OwnFile target = FollowOwnLinks(path);
-  if (!target.error) ini_io::RemoveLeftoverTemps(target.path);
+  if (!target.error) RemoveLeftoverReplaces(target.path);
 }
 
 }  // namespace velimo::trace

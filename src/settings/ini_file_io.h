@@ -13,13 +13,10 @@ enum class ReadResult { Read, Missing, Failed };
 ReadResult ReadWholeFile(const std::string& path, std::string& out);
 
 // Writes text as the whole of the file at target (links already followed):
-// replaced atomically by a synced file made beside it; where no file can be
-// made or renamed there, written in place over an existing file. A file
-// that is not regular or is read-only is left alone. False when the text
-// did not reach the file.
+// replaced by util's safe replace, keeping the old file's mode or access
+// list; where no file can be made or moved beside it, written in place
+// over an existing file. A file that is not regular or is read-only is
+// left alone. False when the text did not reach the file.
 bool SaveText(const std::string& target, std::string_view text);
-
-// Removes the temporary files of saves beside target that never finished.
-void RemoveLeftoverTemps(const std::string& target);
 
 }  // namespace velimo::trace::ini_io

@@ -43,6 +43,10 @@ OwnFile FollowOwnLinks(const std::string& path) {
       return r;
     }
     if (hops == kMaxLinks) return Refused(std::move(r), ELOOP, nullptr);
+    // The links under /proc (a process's descriptors, /proc/self) lead to
+    // whatever a process has open, a pipe or a terminal as well as a file
+    // of another name: none of them is a file of the tool's own.
+    if (r.path.starts_with("/proc/")) return Refused(std::move(r), EINVAL, kNotRegular);
     const std::string dir = DirectoryOf(r.path);
     if (link.st_uid != ::geteuid() && link.st_uid != 0) {
       struct stat folder;

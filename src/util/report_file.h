@@ -5,9 +5,9 @@
 // - anything but a regular file at the name (a FIFO, a device, a folder)
 //   is refused, never opened, so a report cannot block or land in a device;
 // - the text goes to a new file beside the one it replaces, is synced and
-//   renamed over it: a crash or a full disk leaves the old report or the
-//   new one, and a file behind a link is replaced, never truncated and
-//   rewritten through the link;
+//   moved over it (util/safe_replace.h): a crash or a full disk leaves the
+//   old report or the new one, and a file behind a link is replaced, never
+//   truncated and rewritten through the link;
 // - a report that holds the AES key or IV is readable by its owner only
 //   from its first byte; others get 0644 before the umask.
 #pragma once

@@ -152,8 +152,9 @@ TEST(NetworkPort, DrivenAsALocalPort) {
 }
 
 TEST(NetworkPort, ServersThatFailTheConnection) {
-  // A port nothing listens on.
-  int probe = socket(AF_INET, SOCK_STREAM, 0);
+  // A port nothing listens on: bound and held, not listening, so a
+  // connection is refused and no other program takes it meanwhile.
+  int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -161,7 +162,6 @@ TEST(NetworkPort, ServersThatFailTheConnection) {
   socklen_t len = sizeof a;
   getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
   const int freePort = ntohs(a.sin_port);
-  close(probe);
 
   struct Case {
     const char* name;
@@ -256,6 +256,7 @@ TEST(NetworkPort, ServersThatFailTheConnection) {
     }
     EXPECT_NE(f.reason.find(c.reason), std::string::npos) << f.reason;
   }
+  close(probe);
 }
 
 // Servers that flood once the port is open. Each read pass takes a

@@ -1,18 +1,47 @@
 // The event thread and its hand-over on a real pseudo-terminal: what the
 // notifications report, in which order, purging, unread bytes, errors
 // raised by handlers, unplugging, and closing while a batch waits.
+#include <dlfcn.h>
 #include <errno.h>
 #include <poll.h>
+#include <sys/epoll.h>
 
 #include <atomic>
 #include <vector>
 
 #include "pty_fixture.h"
 
+// Every wait of an event thread in this program passes here and is
+// counted, so a test tells a thread that waits from one that spins by the
+// number of its waits, not by the CPU time it takes (which a loaded machine
+// or a sanitizer changes). Under a sanitizer its own wrapper is called, so
+// it still sees the wait.
+extern "C" int __interceptor_epoll_wait(int, epoll_event*, int, int) __attribute__((weak));
+namespace {
+std::atomic<long> eventWaits{0};
+}
+extern "C" int epoll_wait(int epfd, epoll_event* events, int maxevents, int timeout) {
+  eventWaits.fetch_add(1);
+  if (__interceptor_epoll_wait) return __interceptor_epoll_wait(epfd, events, maxevents, timeout);
+  using Wait = int (*)(int, epoll_event*, int, int);
+  static const Wait real = reinterpret_cast<Wait>(dlsym(RTLD_NEXT, "epoll_wait"));
+  return real(epfd, events, maxevents, timeout);
+}
+
 namespace velimo::test {
 namespace {
 
+// The waits event threads start over a stretch of real time: a thread
+// blocked in its wait starts none, a spinning one thousands.
+long WaitsOver(std::chrono::milliseconds stretch) {
+  const long before = eventWaits.load();
+  std::this_thread::sleep_for(stretch);
+  return eventWaits.load() - before;
+}
+
 using namespace velimo::serial;
+
+constexpr std::chrono::milliseconds kSettle{50};
 
 class PortEvents : public PtyTest {
  protected:
@@ -129,13 +158,11 @@ TEST_F(PortEvents, UnreadBytesAreCountedAgainWithTheNextArrivalOnly) {
   const size_t reports = counts.size();
   // The bytes wait unread, yet no new report comes without a new arrival,
   // and the event thread does not spin over them.
-  double cpu0 = ProcessCpuMs();
-  int64_t t0 = NowMs();
+  const long waits0 = eventWaits.load();
   ServeUntil(
       port_, [] { return false; }, 300);
-  double cpuPerSec = (ProcessCpuMs() - cpu0) * 1000.0 / static_cast<double>(NowMs() - t0);
   EXPECT_EQ(counts.size(), reports);
-  EXPECT_LT(cpuPerSec, 100.0) << "ms of CPU per second while bytes wait unread";
+  EXPECT_LE(eventWaits.load() - waits0, 2) << "waits while bytes wait unread";
 
   MasterWrite("678");
   ASSERT_TRUE(ServeUntil(port_, [&] { return counts.back() == 8; }));
@@ -215,21 +242,19 @@ TEST_F(PortEvents, AnErrorRaisedInAHandlerEndsTheEventThread) {
 TEST_F(PortEvents, UnpluggingEndsTheEventThreadQuicklyAndWithoutSpinning) {
   port_.OpenPort();
   ASSERT_TRUE(port_.EventThreadActive());
-  // Let the thread settle in its wait.
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // The thread is in its wait once it has started one and starts no more.
+  ASSERT_TRUE(WaitUntil([&] { return eventWaits.load() > 0 && WaitsOver(kSettle) == 0; }));
   int hangUps = 0;
   port_.OnHangUp = [&] { ++hangUps; };
-  int64_t t0 = NowMs();
+  const long waits0 = eventWaits.load();
   CloseMaster();
-  // The hang-up is handed over at once, as the last batch of this opening.
-  ASSERT_TRUE(ServeUntil(
-      port_, [&] { return hangUps == 1; }, 1000));
-  ASSERT_TRUE(WaitUntil([&] { return !port_.EventThreadActive(); }, 1000));
-  EXPECT_LE(NowMs() - t0, 100) << "ms until the event thread left its loop";
+  // The hang-up is handed over at once, as the last batch of this opening:
+  // the wait the thread was in ends on it, and no other wait follows.
+  ASSERT_TRUE(ServeUntil(port_, [&] { return hangUps == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return !port_.EventThreadActive(); }));
+  EXPECT_EQ(eventWaits.load() - waits0, 0) << "waits after the unplug";
   EXPECT_EQ(hangUps, 1);
-  double cpu0 = ProcessCpuMs();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_LT(ProcessCpuMs() - cpu0, 30.0) << "ms of CPU in 300 ms after the unplug";
+  EXPECT_EQ(WaitsOver(std::chrono::milliseconds(300)), 0) << "waits after the thread ended";
   // The port still counts as connected; its next use reports the loss.
   EXPECT_TRUE(port_.Connected());
   const char byte = 'A';
@@ -252,10 +277,9 @@ TEST_F(PortEvents, UnpluggingEndsTheEventThreadQuicklyAndWithoutSpinning) {
 
 TEST_F(PortEvents, AnIdleOpenPortUsesNoCpu) {
   port_.OpenPort();
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  double cpu0 = ProcessCpuMs();
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  EXPECT_LT(ProcessCpuMs() - cpu0, 20.0) << "ms of CPU in 500 ms idle";
+  ASSERT_TRUE(WaitUntil([&] { return eventWaits.load() > 0; }));
+  // At most the first wait, should the thread start it only now.
+  EXPECT_LE(WaitsOver(std::chrono::milliseconds(500)), 1) << "waits in 500 ms idle";
   EXPECT_FALSE(port_.HasPendingEvents());
 }
 
@@ -265,9 +289,7 @@ TEST_F(PortEvents, ClosingWhileABatchWaitsDoesNotDeadlock) {
   port_.OpenPort();
   MasterWrite("pending");
   ASSERT_TRUE(BatchWaits());
-  int64_t t0 = NowMs();
-  port_.ClosePort();
-  EXPECT_LT(NowMs() - t0, 1000);
+  port_.ClosePort();  // a deadlock here is ended by the test's watchdog
   EXPECT_FALSE(port_.Connected());
   EXPECT_FALSE(port_.EventThreadActive());
   EXPECT_FALSE(port_.HasPendingEvents());
@@ -341,7 +363,7 @@ TEST_F(PortEvents, AWriteThatCannotCompleteFailsAfterTheWriteTimeout) {
   port_.OpenPort();
   // The far end reads nothing, so the line stays full.
   const std::string block(4 * 1024 * 1024, 'w');
-  int64_t t0 = NowMs();
+  const int64_t t0 = NowMs();
   try {
     port_.WriteBytes(block.data(), static_cast<int>(block.size()));
     FAIL() << "a write into a full line completed";
@@ -349,9 +371,9 @@ TEST_F(PortEvents, AWriteThatCannotCompleteFailsAfterTheWriteTimeout) {
     EXPECT_EQ(e.Code(), 2);
     EXPECT_EQ(e.ErrorCode(), ETIMEDOUT);
   }
-  int64_t took = NowMs() - t0;
-  EXPECT_GE(took, 280);
-  EXPECT_LT(took, 3000);
+  // Never before its timeout (a load only makes it later); a write that
+  // never gives up is ended by the test's watchdog.
+  EXPECT_GE(NowMs() - t0, 280);
   // What the failed write left queued was dropped: the far end gets at
   // most what its own line buffer had taken in.
   std::string arrived = MasterRead(block.size(), 300);
@@ -368,9 +390,11 @@ TEST_F(PortEvents, ReadsWithATotalTimeoutWaitForTheRest) {
   port_.Timeouts().SetReadTotalConstant(200);
   port_.OpenPort();
   char buf[8];
-  int64_t t0 = NowMs();
+  const int64_t t0 = NowMs();
   EXPECT_EQ(port_.ReadBytes(buf, 4), 0);
-  EXPECT_GE(NowMs() - t0, 180);
+  EXPECT_GE(NowMs() - t0, 180) << "gave up before its timeout";
+  // Long enough for the far end's bytes however late its thread runs.
+  port_.Timeouts().SetReadTotalConstant(15000);
   std::thread far([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     ASSERT_EQ(write(master_, "wxyz", 4), 4);

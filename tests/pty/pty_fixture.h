@@ -22,6 +22,11 @@
 
 namespace velimo::test {
 
+// How long a condition is waited for before a test gives up on it: far
+// beyond what any step takes on a loaded machine or under a sanitizer, and
+// a test that holds returns as soon as its condition does.
+constexpr int kGenerousMs = 10000;
+
 inline int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -62,7 +67,7 @@ class PtyTest : public ::testing::Test {
   void MasterWrite(std::string_view bytes) { WriteAll(master_, bytes); }
   static void WriteAll(int fd, std::string_view bytes) {
     size_t done = 0;
-    int64_t until = NowMs() + 2000;
+    int64_t until = NowMs() + kGenerousMs;
     while (done < bytes.size() && NowMs() < until) {
       ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
       if (n > 0) {
@@ -101,7 +106,7 @@ class PtyTest : public ::testing::Test {
   // Serves the port's hand-over as a headless event loop does, until pred
   // holds or the time is up; returns pred().
   static bool ServeUntil(serial::TComPort& port, const std::function<bool()>& pred,
-                         int timeoutMs = 2000) {
+                         int timeoutMs = kGenerousMs) {
     int64_t until = NowMs() + timeoutMs;
     while (!pred()) {
       int64_t left = until - NowMs();
@@ -114,7 +119,7 @@ class PtyTest : public ::testing::Test {
   }
 
   // Waits (without serving) until pred holds or the time is up.
-  static bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 2000) {
+  static bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = kGenerousMs) {
     int64_t until = NowMs() + timeoutMs;
     while (!pred()) {
       if (NowMs() >= until) return pred();

@@ -22,6 +22,7 @@
 #include "ports_command.h"
 #include "profile/profile_file.h"
 #include "profile_commands.h"
+#include "protocol/models.h"
 #include "scan_command.h"
 #include "secrets.h"
 #include "serial/port_identity.h"
@@ -192,10 +193,10 @@ class Driver {
   bool Answered(Session& session) {
     if (platform_.RestartRequested()) return true;  // told where the run ends
     if (session.Main().ResponseFlag != 0) return true;
-    static const char* const kModels[] = {"sTavi", "uTavi", "rTavi", "ioTavi"};
-    const size_t m = std::string("suri").find(options_.model);
-    Complain("no answer to the status query from " + std::string(m < 4 ? kModels[m] : "a modem") +
-             " on " + options_.port + " at " + options_.baud + " baud, parity " + options_.parity +
+    const std::string_view model = velimo::protocol::ModelName(options_.model);
+    Complain("no answer to the status query from " +
+             std::string(model.empty() ? "a modem" : model) + " on " + options_.port + " at " +
+             options_.baud + " baud, parity " + options_.parity +
              "; nothing was read. Try --model auto, or 'velimo-cli scan' to find the rate, "
              "parity and model it answers at");
     failed_ = true;
@@ -265,10 +266,8 @@ class Driver {
     std::string files;
     for (const std::string& f : files_)
       files += (files.empty() ? "" : ", ") + velimo::cli::JsonStringUtf8(f);
-    static const char* const kModels[] = {"sTavi", "uTavi", "rTavi", "ioTavi"};
-    const size_t m = std::string("suri").find(options_.model);
     return std::string("{\"fleet_result\": 1, \"model\": ") +
-           JsonString(connected_ && m < 4 ? kModels[m] : "") +
+           JsonString(connected_ ? velimo::protocol::ModelName(options_.model) : "") +
            ", \"firmware\": " + JsonString(firmware_) +
            ", \"source_id_before\": " + JsonString(source_before_) +
            ", \"source_id_after\": " + JsonString(source_after_) +

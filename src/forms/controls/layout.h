@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "forms/controls/controls.h"
+#include "protocol/catalogue.h"
 
 namespace velimo::forms {
 
@@ -18,6 +19,13 @@ enum class NodeType {
   Row,      // children side by side
   Column,   // children one under the other
   Text,     // a static caption without a name of its own
+};
+
+// What a node bound to a catalogue row shows of its setting.
+enum class SettingPart {
+  Value,  // its editor or list
+  Copy,   // the hidden copy of the value last reported
+  Bytes,  // the group holding its framing-byte editors, in order
 };
 
 enum class TextStyle {
@@ -36,6 +44,10 @@ struct LayoutNode {
   // NodeType::Control: the name a screen reader gives the control, where
   // nothing around it in the declaration says what it is.
   std::string spoken;
+  // NodeType::Control: the catalogue row of the setting it shows, and
+  // what of it; kCount for a control that shows none.
+  protocol::CommandId setting = protocol::CommandId::kCount;
+  SettingPart part = SettingPart::Value;
   std::vector<LayoutNode> children;
 
   // Visits this node and all below it, depth first, in declaration order.

@@ -1,5 +1,7 @@
 #include "forms/pages/main_frame.h"
 
+#include "protocol/models.h"
+
 namespace velimo::forms {
 
 using namespace layout;
@@ -32,11 +34,11 @@ LayoutNode MainFrame::Declare() {
 
 LayoutNode MainFrame::DeclareMenu() {
   Device1.WithCaption("Device").WithItems({&sTavi1, &uTavi1, &rTavi1, &ioTavi1});
-  sTavi1.WithCaption("sTavi");
-  uTavi1.WithCaption("uTavi");
-  rTavi1.WithCaption("rTavi");
+  sTavi1.WithCaption(protocol::ModelName('s'));
+  uTavi1.WithCaption(protocol::ModelName('u'));
+  rTavi1.WithCaption(protocol::ModelName('r'));
   // Reachable only through the settings file.
-  ioTavi1.WithCaption("ioTavi").Hidden();
+  ioTavi1.WithCaption(protocol::ModelName('i')).Hidden();
 
   Connection1.WithCaption("Connection").WithItems({&COMSetup1, &ConnectN1, &Disconnect1, &reboot1});
   COMSetup1.WithCaption("COM Setup").Hidden();

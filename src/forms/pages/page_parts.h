@@ -1,5 +1,6 @@
 // Building blocks shared by the page declarations: the recurring editor
-// kinds, Save buttons, information labels and the fixed list entries.
+// kinds, Save buttons, information labels, the binding of a setting's
+// controls to its catalogue row, and the list entries the rows name.
 #pragma once
 
 #include <string>
@@ -8,6 +9,8 @@
 
 #include "forms/controls/controls.h"
 #include "forms/controls/layout.h"
+#include "protocol/catalogue.h"
+#include "protocol/models.h"
 
 namespace velimo::forms::pages {
 
@@ -36,36 +39,52 @@ inline TPanel& Header(TPanel& panel, std::string_view caption) {
   return panel.WithCaption(caption);
 }
 
-inline std::vector<std::string> CountryItems() {
-  return {"KOR", "USA", "JPN"};
-}
-inline std::vector<std::string> ChannelItems() {
-  return {"1", "2", "3"};
-}
-inline std::vector<std::string> OnOffItems() {
-  return {"OFF", "ON"};
-}
-inline std::vector<std::string> PortTypeItems() {
-  return {"Kivet", "Normal"};
+// The entries of a list the catalogue names.
+inline std::vector<std::string> Items(protocol::ListId list) {
+  return protocol::ListItems(list);
 }
 inline std::vector<std::string> ParityItems() {
-  return {"None", "Odd", "Even"};
-}
-inline std::vector<std::string> FlowItems() {
-  return {"OFF", "RTS/CTS"};
-}
-inline std::vector<std::string> LengthItems() {
-  return {"0", "1", "2", "3"};
-}
-inline std::vector<std::string> RelayModeItems() {
-  return {"1. Repeat", "2. Relay"};
-}
-inline std::vector<std::string> PlusMinusItems() {
-  return {"+", "-"};
+  return Items(protocol::ListId::Parity);
 }
 inline std::vector<std::string> BaudItems() {
-  return {"600",   "1200",  "2400",  "3600",   "4800",   "7200",   "9600",
-          "19200", "38400", "57600", "115200", "230400", "460800", "921600"};
+  return Items(protocol::ListId::Baud);
+}
+// What the channel and spreading-factor lists hold until the modem has
+// reported its country.
+inline std::vector<std::string> UnreportedPlanItems() {
+  return {"1", "2", "3"};
+}
+
+// A setting's editor or list, bound to its catalogue row: the session
+// finds it by the row, the single save reads it, and a list that does not
+// follow the channel plan takes the row's entries.
+inline LayoutNode Bound(protocol::CommandId id, Control& control) {
+  const protocol::CommandEntry& row = protocol::Entry(id);
+  if (control.Kind() == ControlKind::ComboBox && row.list != protocol::ListId::None &&
+      !protocol::FollowsPlan(row.list))
+    static_cast<TComboBox&>(control).WithItems(Items(row.list));
+  LayoutNode node = layout::Ctl(control);
+  node.setting = id;
+  return node;
+}
+// The hidden copy of the value a setting's editor last got from the modem.
+inline LayoutNode CopyOf(protocol::CommandId id, TEdit& copy) {
+  LayoutNode node = layout::Ctl(copy);
+  node.setting = id;
+  node.part = SettingPart::Copy;
+  return node;
+}
+// The group holding a setting's framing-byte editors.
+inline LayoutNode BytesOf(protocol::CommandId id, Control& group,
+                          std::initializer_list<LayoutNode> children) {
+  LayoutNode node = layout::Ctl(group, children);
+  node.setting = id;
+  node.part = SettingPart::Bytes;
+  return node;
+}
+// A row that starts with the caption the setting's catalogue row gives.
+inline LayoutNode SettingRow(protocol::CommandId id, std::initializer_list<LayoutNode> children) {
+  return layout::Row(std::string(protocol::Entry(id).caption), children);
 }
 
 inline constexpr const char* kSerialSaveAllHint = "Message Timeout, Size, STX/ETX config Save All";

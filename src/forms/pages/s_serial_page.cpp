@@ -6,6 +6,7 @@ namespace velimo::forms {
 
 using namespace layout;
 using namespace pages;
+using C = protocol::CommandId;
 
 LayoutNode SSerialPage::Declare() {
   return Ctl(
@@ -15,45 +16,46 @@ LayoutNode SSerialPage::Declare() {
           Ctl(Panel_S_Info_Serial.Disabled(),
               {Row({
                   Column({
-                      Row("Port Type", {Ctl(Edit_S_Ptype.WithItems(PortTypeItems()).Disabled()),
-                                        Ctl(Save(Btn_S_Save_Ptype).Hidden()),
-                                        Ctl(SaveAll(Btn_S_Save_Ptype_Ptp)
-                                                .WithHint(kSerialSaveAllHint)
-                                                .Hidden())}),
-                      Row("Peer to peer", {Ctl(Edit_S_PTP.WithItems(OnOffItems()).Disabled()),
-                                           Ctl(Save(Btn_S_Save_PTP).Hidden())}),
+                      SettingRow(C::S_Ptype, {Bound(C::S_Ptype, Edit_S_Ptype.Disabled()),
+                                              Ctl(Save(Btn_S_Save_Ptype).Hidden()),
+                                              Ctl(SaveAll(Btn_S_Save_Ptype_Ptp)
+                                                      .WithHint(kSerialSaveAllHint)
+                                                      .Hidden())}),
+                      SettingRow(C::S_PTP, {Bound(C::S_PTP, Edit_S_PTP.Disabled()),
+                                            Ctl(Save(Btn_S_Save_PTP).Hidden())}),
                       // The line settings are saved one by one: the modem
                       // changes its line at once, so each needs its own button.
-                      Row("Baudrate", {Ctl(Edit_S_Baudrate.WithItems(BaudItems())),
-                                       Ctl(Save(Btn_S_Save_Baudrate))}),
-                      Row("Parity Bit",
-                          {Ctl(Edit_S_PAB.WithItems(ParityItems())), Ctl(Save(Btn_S_Save_PAB))}),
+                      SettingRow(C::S_Baudrate, {Bound(C::S_Baudrate, Edit_S_Baudrate),
+                                                 Ctl(Save(Btn_S_Save_Baudrate))}),
+                      SettingRow(C::S_PAB,
+                                 {Bound(C::S_PAB, Edit_S_PAB), Ctl(Save(Btn_S_Save_PAB))}),
                       Row("Data Bit", {Ctl(Digits(Edit_S_DataBit, 1, "0").Disabled())}),
                       Row("Stop Bit", {Ctl(Digits(Edit_S_StopBit, 1, "0").Disabled())}),
-                      Row("H/W Flow Control",
-                          {Ctl(Edit_S_HWF.WithItems(FlowItems())), Ctl(Save(Btn_S_Save_HF))}),
+                      SettingRow(C::S_HF, {Bound(C::S_HF, Edit_S_HWF), Ctl(Save(Btn_S_Save_HF))}),
                   }),
                   Column({
-                      Row("Message Timeout", {Ctl(Digits(Edit_S_DMT, 4, "2550")), Unit("ms"),
-                                              Ctl(Save(Btn_S_Save_DMT).Hidden()),
-                                              Ctl(Digits(Edit_S_DMT_B, 4, "2550").Hidden())}),
-                      Row("Message Size", {Ctl(Digits(Edit_S_DMS, 3, "0")), Unit("bytes"),
-                                           Ctl(Save(Btn_S_Save_DMS).Hidden()),
-                                           Ctl(Digits(Edit_S_DMS_B, 3, "0").Hidden())}),
-                      Row("STX Length", {Ctl(Edit_S_STXLen.WithItems(LengthItems())),
-                                         Ctl(Save(Btn_S_Save_STXL).Hidden())}),
-                      Row("ETX Length", {Ctl(Edit_S_ETXLen.WithItems(LengthItems())),
-                                         Ctl(Save(Btn_S_Save_ETXL).Hidden())}),
-                      Ctl(Panel_S_STX,
-                          {Row("STX1 : 0x",
-                               {Ctl(HexByte(Edit_S_STX1)), Text(", STX2 : 0x"),
-                                Ctl(HexByte(Edit_S_STX2)), Text(", STX3 : 0x"),
-                                Ctl(HexByte(Edit_S_STX3)), Ctl(Save(Btn_S_Save_STX).Hidden())})}),
-                      Ctl(Panel_S_ETX,
-                          {Row("ETX1 : 0x",
-                               {Ctl(HexByte(Edit_S_ETX1)), Text(", ETX2 : 0x"),
-                                Ctl(HexByte(Edit_S_ETX2)), Text(", ETX3 : 0x"),
-                                Ctl(HexByte(Edit_S_ETX3)), Ctl(Save(Btn_S_Save_ETX).Hidden())})}),
+                      SettingRow(C::S_DMT,
+                                 {Bound(C::S_DMT, Digits(Edit_S_DMT, 4, "2550")), Unit("ms"),
+                                  Ctl(Save(Btn_S_Save_DMT).Hidden()),
+                                  CopyOf(C::S_DMT, Digits(Edit_S_DMT_B, 4, "2550").Hidden())}),
+                      SettingRow(C::S_DMS,
+                                 {Bound(C::S_DMS, Digits(Edit_S_DMS, 3, "0")), Unit("bytes"),
+                                  Ctl(Save(Btn_S_Save_DMS).Hidden()),
+                                  CopyOf(C::S_DMS, Digits(Edit_S_DMS_B, 3, "0").Hidden())}),
+                      SettingRow(C::S_STXL, {Bound(C::S_STXL, Edit_S_STXLen),
+                                             Ctl(Save(Btn_S_Save_STXL).Hidden())}),
+                      SettingRow(C::S_ETXL, {Bound(C::S_ETXL, Edit_S_ETXLen),
+                                             Ctl(Save(Btn_S_Save_ETXL).Hidden())}),
+                      BytesOf(C::S_STX, Panel_S_STX,
+                              {Row("STX1 : 0x", {Ctl(HexByte(Edit_S_STX1)), Text(", STX2 : 0x"),
+                                                 Ctl(HexByte(Edit_S_STX2)), Text(", STX3 : 0x"),
+                                                 Ctl(HexByte(Edit_S_STX3)),
+                                                 Ctl(Save(Btn_S_Save_STX).Hidden())})}),
+                      BytesOf(C::S_ETX, Panel_S_ETX,
+                              {Row("ETX1 : 0x", {Ctl(HexByte(Edit_S_ETX1)), Text(", ETX2 : 0x"),
+                                                 Ctl(HexByte(Edit_S_ETX2)), Text(", ETX3 : 0x"),
+                                                 Ctl(HexByte(Edit_S_ETX3)),
+                                                 Ctl(Save(Btn_S_Save_ETX).Hidden())})}),
                   }),
               })}),
           Note("* Please note that to change Baudrate, Parity Bit, H/W Flow Control, "),

@@ -161,7 +161,7 @@ TEST_F(ApplyTest, SavedProfileEditedByHandIsComparedAppliedWithPacedCatalogueLin
   };
   replace("CH = 1\n", "CH = 5\n");
   replace("SFT = 7\n", "SFT = 9\n");
-  replace("DMT = 100\n", "DMT = 255\n");
+  replace("DMT = 100\n", "DMT = 250\n");
   replace("STXL = 0\n", "STXL = 2\n; framing\nSTX = 02,0a\n");
   const Profile wanted = Parse(edited);
 
@@ -170,7 +170,7 @@ TEST_F(ApplyTest, SavedProfileEditedByHandIsComparedAppliedWithPacedCatalogueLin
   std::vector<std::string> differences;
   for (const Difference& d : compared.differences)
     differences.push_back(std::string(d.def->key) + " " + d.modem + "->" + d.profile);
-  EXPECT_EQ(differences, (std::vector<std::string>{"CH 1->5", "SFT 7->9", "DMT 100->255",
+  EXPECT_EQ(differences, (std::vector<std::string>{"CH 1->5", "SFT 7->9", "DMT 100->250",
                                                    "STXL 0->2", "STX 02,00->02,0a"}));
 
   const size_t before = channel->writes.size();
@@ -197,7 +197,7 @@ TEST_F(ApplyTest, SavedProfileEditedByHandIsComparedAppliedWithPacedCatalogueLin
             (std::vector<std::string>{"1/5 CH", "2/5 SFT", "3/5 DMT", "4/5 STXL", "5/5 STX"}));
   const auto outcomes = Outcomes(applied);
   EXPECT_EQ(outcomes.at("CH"), "verified 5");
-  EXPECT_EQ(outcomes.at("DMT"), "verified 250") << "the modem keeps tenths";
+  EXPECT_EQ(outcomes.at("DMT"), "verified 250");
   EXPECT_EQ(outcomes.at("STX"), "verified 02,0A");
   EXPECT_EQ(outcomes.at("DID"), "unchanged 16777215");
   const auto& c = std::get<sim::STaviConfig>(channel->modem.config());
@@ -307,6 +307,73 @@ TEST_F(ApplyTest, APortFailureStopsTheApplyWithoutAskingTheModemAgain) {
   EXPECT_EQ(Outcomes(applied).at("DID"),
             "written, not verified (the port failed before the read-back)")
       << "written, but never read back";
+}
+
+TEST_F(ApplyTest, AnIoTaviApplyKeepsTheIoTaviPausesBetweenItsLines) {
+  Start('i');
+  const Profile p = Parse(
+      "[Profile]\nModel = ioTavi\n[Settings]\nCH = 5\nSFT = 9\nPTYPE = Normal\nDID = 42\n"
+      "DMT = 500\n485+DMS = 60\n");
+  ProfileRunner runner(Modem(), MakeHost());
+  const size_t before = channel->writes.size();
+  const ApplyResult applied = runner.Apply(p);
+  ASSERT_TRUE(applied.ok) << applied.error;
+  EXPECT_TRUE(applied.AllVerified());
+  const auto sent = SentSince(before);
+  std::vector<std::string> texts;
+  for (const auto& s : sent) texts.push_back(s.first);
+  EXPECT_EQ(texts, (std::vector<std::string>{"AT&V\r", "AT+485?\r", "AT+DID=42\r", "AT+CH=5\r",
+                                             "AT+SFT=9\r", "AT+PTYPE=1\r", "AT+DMT=50\r",
+                                             "AT+485+DMS=60\r", "AT&V\r", "AT+485?\r"}));
+  // The gap from one line's first byte to the next: 5 ms a byte, then the
+  // pause its ioTavi step keeps: 400 after the channel and the port type,
+  // 500 where a step ends its sequence or pauses 500.
+  const int pauses[] = {500, 400, 500, 400, 500, 500};
+  for (int i = 0; i < 6; ++i) {
+    const auto& a = sent[static_cast<size_t>(2 + i)];
+    const auto& b = sent[static_cast<size_t>(3 + i)];
+    EXPECT_EQ(b.second - a.second, 5 * static_cast<int64_t>(a.first.size()) + pauses[i]) << a.first;
+  }
+}
+
+TEST_F(ApplyTest, AChannelIsCheckedAgainstThePlanOfTheCountryTheModemReports) {
+  Start('s');
+  std::get<sim::STaviConfig>(channel->modem.config()).radio.country = 2;  // JPN
+  ProfileRunner runner(Modem(), MakeHost());
+  const size_t before = channel->lines.size();
+  const ApplyResult refused =
+      runner.Apply(Parse("[Profile]\nModel = sTavi\n[Settings]\nDID = 7\nCH = 15\n"));
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.error,
+            "line 5: CH = 15: \"15\" is not one of 1, 2, 3, 4, 5, 6, 7, 8, 9 (the channel plan of "
+            "JPN)");
+  EXPECT_EQ(std::vector<std::string>(channel->lines.begin() + static_cast<long>(before),
+                                     channel->lines.end()),
+            std::vector<std::string>{"AT&V"})
+      << "nothing is written, not even the settings before it";
+  const CompareResult compared =
+      runner.Compare(Parse("[Profile]\nModel = sTavi\n[Settings]\nCH = 15\n"));
+  EXPECT_EQ(compared.error, "line 4" + refused.error.substr(6));
+
+  // A profile that sets the country itself brings its own plan.
+  const ApplyResult moved =
+      runner.Apply(Parse("[Profile]\nModel = sTavi\n[Settings]\nCTRY = KOR\nCH = 15\n"));
+  ASSERT_TRUE(moved.ok) << moved.error;
+  EXPECT_EQ(std::get<sim::STaviConfig>(channel->modem.config()).radio.channel, 15);
+}
+
+TEST_F(ApplyTest, FramingBytesThatAreNotAsManyAsTheModemsLengthAreNotSent) {
+  Start('i');
+  std::get<sim::IoTaviConfig>(channel->modem.config()).rs232.stx.length = 1;
+  ProfileRunner runner(Modem(), MakeHost());
+  const size_t before = channel->lines.size();
+  const ApplyResult applied =
+      runner.Apply(Parse("[Profile]\nModel = ioTavi\n[Settings]\nSTX = 02,03\n"));
+  EXPECT_FALSE(applied.ok);
+  EXPECT_EQ(applied.error, "line 4: STX = 02,03: 2 bytes, but STXL = 1 in the modem");
+  EXPECT_EQ(std::vector<std::string>(channel->lines.begin() + static_cast<long>(before),
+                                     channel->lines.end()),
+            std::vector<std::string>{"AT&V"});
 }
 
 TEST_F(ApplyTest, TheDialogWritesNothingToAModemOfAnotherFamily) {

@@ -65,6 +65,17 @@ TEST(ProfileFile, RefusesWithTheLineAndTheReason) {
       {head + "485+BAU = 9600\n", "line 4: 485+BAU is a setting of ioTavi, not of sTavi"},
       {head + "DID = 0\n", "line 4: DID = 0: Destination ID Range : 1~16777215"},
       {head + "DMT = 2551\n", "line 4: DMT = 2551: Message Timeout Range : 10~2550ms"},
+      // The modem keeps tenths: 2549 would go out as 254 and read back as
+      // 2540.
+      {head + "DMT = 2549\n",
+       "line 4: DMT = 2549: the modem keeps the Message Timeout in steps of 10 ms; 2549 cannot "
+       "be held (2540 or 2550)"},
+      {"[Profile]\nModel = ioTavi\n[Settings]\n485+DMT = 15\n",
+       "line 4: 485+DMT = 15: the modem keeps the Message Timeout in steps of 10 ms; 15 cannot be "
+       "held (10 or 20)"},
+      // Framing bytes go with their length, wherever it stands.
+      {head + "STXL = 1\nSTX = 02,03\n", "line 5: STX = 02,03: 2 bytes, but STXL = 1 (line 4)"},
+      {head + "ETX = 03\nDMS = 5\nETXL = 0\n", "line 4: ETX = 03: 1 byte, but ETXL = 0 (line 6)"},
       {head + "DTN = x1\n", "line 4: DTN = x1: 'x1' is not a valid integer value"},
       {head + "PAB = Evn\n", "line 4: PAB = Evn: \"Evn\" is not one of None, Odd, Even"},
       {head + "STX = 02,0\n", "line 4: STX = 02,0: Check your STX2 input"},
@@ -72,7 +83,8 @@ TEST(ProfileFile, RefusesWithTheLineAndTheReason) {
       {head + "AESKEY = short\n",
        "line 4: AESKEY = short: You must type [16 Bytes] AES KEY. Please Try Again."},
       {head + "CTRY = JPN\nCH = 12\n",
-       "line 5: CH = 12: \"12\" is not one of 1, 2, 3, 4, 5, 6, 7, 8, 9"},
+       "line 5: CH = 12: \"12\" is not one of 1, 2, 3, 4, 5, 6, 7, 8, 9 (the channel plan of "
+       "JPN)"},
       {head + "CH = 5\nch = 6\n", "line 5: CH is given twice (first on line 4)"},
       {head + "CH 5\n", "line 4: \"CH 5\" is not a KEY = VALUE line"},
       {"[Profile]\nFirmware = 1.3\n[Settings]\nCH = 5\n",

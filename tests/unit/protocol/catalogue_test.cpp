@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <set>
 #include <string>
 #include <vector>
@@ -73,19 +74,25 @@ TEST(Catalogue, EncodesEachValueAsTheModemExpects) {
   };
   for (const LineCase& c : cases) {
     const CommandEntry& entry = Entry(c.id);
-    SCOPED_TRACE(std::string(entry.button));
+    SCOPED_TRACE(std::string(entry.command) + " " + std::string(entry.key));
     EXPECT_EQ(Line(entry, c.value), c.line);
   }
 }
 
 TEST(Catalogue, RowsAreCompleteAndConsistent) {
-  std::set<std::string_view> buttons;
+  std::set<std::pair<PageSet, std::string_view>> keys;
   for (const CommandEntry& s : Catalogue()) {
-    SCOPED_TRACE(std::string(s.command) + " " + std::string(s.button));
+    SCOPED_TRACE(std::string(s.command) + " " + std::string(s.key));
     EXPECT_EQ(&Entry(s.id), &s);
-    EXPECT_FALSE(s.button.empty());
-    EXPECT_TRUE(buttons.insert(s.button).second) << "button listed twice";
-    EXPECT_EQ(FindByButton(s.button.substr(0, s.button.find(','))), &s);
+    if (!s.key.empty()) {
+      // A profile names each setting of a page set once, and by its key
+      // in any case.
+      EXPECT_TRUE(keys.insert({s.set, s.key}).second) << "key given twice in a page set";
+      EXPECT_FALSE(s.caption.empty());
+      std::string lower(s.key);
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      EXPECT_EQ(FindSettingRow(s.set, lower), &s);
+    }
     if (s.bounds == BoundsKind::IntRange) {
       EXPECT_FALSE(s.refusal.empty());
     }
@@ -116,9 +123,9 @@ TEST(Catalogue, RowsAreCompleteAndConsistent) {
     }
     EXPECT_TRUE(BuildLine(s, widest)) << widest;
   }
-  EXPECT_EQ(FindByButton("Btn_I_GetAES"), &Entry(C::GetAES));
-  EXPECT_EQ(FindByButton("reboot1"), &Entry(C::SystemReset));
-  EXPECT_EQ(FindByButton("Btn_Nothing"), nullptr);
+  EXPECT_EQ(FindSettingRow(PageSet::I, "485+did"), &Entry(C::I_Did_485));
+  EXPECT_EQ(FindSettingRow(PageSet::S, "485+DID"), nullptr);
+  EXPECT_EQ(FindSettingRow(PageSet::S, "MODE"), nullptr) << "the relay mode is the rTavi's";
   EXPECT_EQ(Entry(C::I_Ptype_485).buffer_size, 50);
   EXPECT_EQ(Entry(C::S_Freq).command.size(), 41u);
   EXPECT_EQ(Entry(C::S_Sid).refusal, "Source  ID Range : 1~16777215");

@@ -1,0 +1,13 @@
+#include "util/report_file.h"
+
+#include "util/safe_replace.h"
+
+namespace velimo {
+
+std::string WriteReportFile(const std::string& path, std::string_view text, bool holdsSecrets) {
+  ReplaceOptions options;
+  options.ownerOnly = holdsSecrets;
+  return ReplaceFile(path, text, options).why;
+}
+
+}  // namespace velimo
