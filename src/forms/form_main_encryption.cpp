@@ -91,11 +91,11 @@ void TForm_main::Btn_S_AES_SaveAllClick() {
   Btn_S_Save_EnClick();
   if (!run.Going() || Edit_S_En.ItemIndex() != kOn) return;
   if (!AesLength(Edit_S_AESKey)) {
-    platform_.ShowMessage("You must type [16 Bytes] AES KEY. Please Try Again.");
+    platform_.ShowMessage(protocol::kSAesKeyRefusal);
     return;
   }
   if (!AesLength(Edit_S_AESIV)) {
-    platform_.ShowMessage("You must type [16 Bytes] IV(Initialization Vector). Please Try Again.");
+    platform_.ShowMessage(protocol::kSAesIvRefusal);
     return;
   }
   const auto steps = protocol::StepsOf(protocol::Sequence::S_AES).steps;

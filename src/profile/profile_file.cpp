@@ -15,16 +15,7 @@ namespace velimo::profile {
 
 namespace {
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
+using protocol::SameLetters;
 
 std::string_view Trimmed(std::string_view s) {
   while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
@@ -46,9 +37,9 @@ constexpr std::string_view kProfileKeys[] = {"Model", "Firmware", "Saved", "Port
 // none is named (the modem's own country is checked when it is read).
 const ChannelPlan& PlanNamed(std::string_view key, std::string_view value,
                              const ChannelPlan& otherwise) {
-  if (!SameName(key, "CTRY")) return otherwise;
+  if (!SameLetters(key, "CTRY")) return otherwise;
   for (const ChannelPlan& plan : protocol::kPlans)
-    if (SameName(value, plan.country)) return plan;
+    if (SameLetters(value, plan.country)) return plan;
   return otherwise;
 }
 
@@ -74,7 +65,7 @@ std::string FrameCountsAgree(const Profile& profile) {
 
 const ProfileEntry* Profile::Find(std::string_view key) const {
   for (const ProfileEntry& e : settings)
-    if (e.def && SameName(e.def->key, key)) return &e;
+    if (e.def && SameLetters(e.def->key, key)) return &e;
   return nullptr;
 }
 
@@ -94,7 +85,7 @@ ProfileRead ParseProfile(std::string_view text) {
   std::set<int> known;
   for (const auto& [name, line] : ini.Sections()) {
     known.insert(line);
-    if (!SameName(name, "Profile") && !SameName(name, "Settings"))
+    if (!SameLetters(name, "Profile") && !SameLetters(name, "Settings"))
       return Refuse(line, "unknown section [" + name + "]; a profile has [Profile] and [Settings]");
   }
   const std::vector<trace::IniFile::KeyLine> keys = ini.Keys();
@@ -114,24 +105,24 @@ ProfileRead ParseProfile(std::string_view text) {
   std::map<std::string, int> header;
   for (const auto& k : keys) {
     if (k.section.empty()) return Refuse(k.line, k.key + " stands before [Profile] and [Settings]");
-    if (!SameName(k.section, "Profile")) continue;
+    if (!SameLetters(k.section, "Profile")) continue;
     bool ok = false;
-    for (std::string_view name : kProfileKeys) ok = ok || SameName(name, k.key);
+    for (std::string_view name : kProfileKeys) ok = ok || SameLetters(name, k.key);
     if (!ok)
       return Refuse(
           k.line, "unknown key " + k.key + " in [Profile] (Model, Firmware, Saved, Port, Program)");
-    if (SameName(k.key, "Model")) {
+    if (SameLetters(k.key, "Model")) {
       const std::optional<char> code = ModelCodeOf(k.value);
       if (!code)
         return Refuse(k.line, "Model = " + k.value + " is not one of sTavi, uTavi, rTavi, ioTavi");
       profile.model = *code;
       profile.set = *PageSetOf(*code);
       profile.model_line = k.line;
-    } else if (SameName(k.key, "Firmware")) {
+    } else if (SameLetters(k.key, "Firmware")) {
       profile.firmware = k.value;
-    } else if (SameName(k.key, "Saved")) {
+    } else if (SameLetters(k.key, "Saved")) {
       profile.saved = k.value;
-    } else if (SameName(k.key, "Port")) {
+    } else if (SameLetters(k.key, "Port")) {
       profile.port = k.value;
     } else {
       profile.program = k.value;
@@ -140,18 +131,18 @@ ProfileRead ParseProfile(std::string_view text) {
   if (!profile.model) {
     int line = 1;
     for (const auto& [name, at] : ini.Sections())
-      if (SameName(name, "Profile")) line = at;
+      if (SameLetters(name, "Profile")) line = at;
     return Refuse(line, "the profile names no Model (sTavi, uTavi, rTavi or ioTavi) in [Profile]");
   }
 
   // The channel plan a country sets is known before the channel is tested.
   const ChannelPlan* plan = &protocol::kWidestPlan;
   for (const auto& k : keys)
-    if (SameName(k.section, "Settings")) plan = &PlanNamed(k.key, k.value, *plan);
+    if (SameLetters(k.section, "Settings")) plan = &PlanNamed(k.key, k.value, *plan);
 
   std::map<const SettingDef*, int> seen;
   for (const auto& k : keys) {
-    if (!SameName(k.section, "Settings")) continue;
+    if (!SameLetters(k.section, "Settings")) continue;
     const SettingDef* def = FindSetting(profile.set, k.key);
     if (!def) {
       const std::vector<PageSet> others = PageSetsWithKey(k.key);

@@ -4,18 +4,13 @@
 #include <array>
 #include <vector>
 
+#include "protocol/save_steps.h"
+
 namespace velimo::profile {
 
 namespace {
 
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Upper(x) == Upper(y); });
-}
+using protocol::SameLetters;
 
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -57,9 +52,8 @@ std::string Joined(const std::vector<std::string>& items) {
 std::string LengthRefusal(const SettingDef& def) {
   const protocol::CommandEntry& entry = protocol::Entry(def.command);
   if (!entry.refusal.empty()) return std::string(entry.refusal);
-  return def.command == protocol::CommandId::S_AESKEY
-             ? "You must type [16 Bytes] AES KEY. Please Try Again."
-             : "You must type [16 Bytes] IV(Initialization Vector). Please Try Again.";
+  return std::string(def.command == protocol::CommandId::S_AESKEY ? protocol::kSAesKeyRefusal
+                                                                  : protocol::kSAesIvRefusal);
 }
 
 }  // namespace
@@ -90,7 +84,7 @@ CheckedValue CheckValue(const SettingDef& def, std::string_view text, const Chan
     case ValueKind::List: {
       const std::vector<std::string> entries = ListEntries(def, plan);
       for (const std::string& e : entries)
-        if (SameText(e, text)) return {e, {}};
+        if (SameLetters(e, text)) return {e, {}};
       std::string refusal = "\"" + std::string(text) + "\" is not one of " + Joined(entries);
       if (protocol::FollowsPlan(def.row->list) && &plan != &protocol::kWidestPlan)
         refusal += " (the channel plan of " + std::string(plan.country) + ")";
@@ -125,7 +119,7 @@ bool SameValue(const SettingDef& def, std::string_view profileValue, std::string
       return a && b && *a == *b;
     }
     case ValueKind::HexList:
-      return SameText(profileValue, modemValue);
+      return SameLetters(profileValue, modemValue);
     case ValueKind::List:
     case ValueKind::Text16:
       return profileValue == modemValue;

@@ -240,17 +240,6 @@ constexpr bool FramesHaveTheirLength() {
 }
 static_assert(FramesHaveTheirLength(), "every framing row names its length row");
 
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameKey(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
-}
-
 }  // namespace
 
 std::span<const CommandEntry> Catalogue() {
@@ -259,6 +248,12 @@ std::span<const CommandEntry> Catalogue() {
 
 const CommandEntry& Entry(CommandId id) {
   return kTable.at(static_cast<size_t>(id));
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return upper(x) == upper(y); });
 }
 
 std::vector<const CommandEntry*> SettingRows() {
@@ -270,7 +265,7 @@ std::vector<const CommandEntry*> SettingRows() {
 
 const CommandEntry* FindSettingRow(PageSet set, std::string_view key) {
   for (const CommandEntry& s : kTable)
-    if (!s.key.empty() && s.set == set && SameKey(s.key, key)) return &s;
+    if (!s.key.empty() && s.set == set && SameLetters(s.key, key)) return &s;
   return nullptr;
 }
 

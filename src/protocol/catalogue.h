@@ -168,6 +168,10 @@ struct CommandEntry {
 // The catalogue, indexed by CommandId.
 std::span<const CommandEntry> Catalogue();
 const CommandEntry& Entry(CommandId id);
+// Whether two keys (or list entries) are the same without regard to the
+// case of their letters, as profiles and settings files compare them.
+bool SameLetters(std::string_view a, std::string_view b);
+
 // The rows a profile can hold (those with a key), in catalogue order.
 std::vector<const CommandEntry*> SettingRows();
 // The row of a page set's setting by key (letters in any case), or nullptr.

@@ -1,5 +1,7 @@
 #include "protocol/models.h"
 
+#include <iterator>
+
 namespace velimo::protocol {
 
 namespace {

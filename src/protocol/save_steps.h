@@ -56,6 +56,13 @@ struct SequenceTable {
 
 const SequenceTable& StepsOf(Sequence sequence);
 
+// What the sTavi/uTavi encryption save-all says of a key or IV that is not
+// 16 characters long (its single saves test nothing).
+inline constexpr std::string_view kSAesKeyRefusal =
+    "You must type [16 Bytes] AES KEY. Please Try Again.";
+inline constexpr std::string_view kSAesIvRefusal =
+    "You must type [16 Bytes] IV(Initialization Vector). Please Try Again.";
+
 // The pause after a setting's line when a profile sends it: the pause
 // after its step in its page set's sequences; for a setting that ends a
 // sequence or stands in none, the longest pause of its page set (the

@@ -67,10 +67,10 @@ inline LayoutNode Bound(protocol::CommandId id, Control& control) {
   node.setting = id;
   return node;
 }
-// The hidden copy of the value a setting's editor last got from the modem.
-inline LayoutNode CopyOf(protocol::CommandId id, TEdit& copy) {
+// The hidden copy of the value a setting's editor last got from the
+// modem, in the setting's row.
+inline LayoutNode HiddenCopy(TEdit& copy) {
   LayoutNode node = layout::Ctl(copy);
-  node.setting = id;
   node.part = SettingPart::Copy;
   return node;
 }
@@ -82,9 +82,16 @@ inline LayoutNode BytesOf(protocol::CommandId id, Control& group,
   node.part = SettingPart::Bytes;
   return node;
 }
-// A row that starts with the caption the setting's catalogue row gives.
-inline LayoutNode SettingRow(protocol::CommandId id, std::initializer_list<LayoutNode> children) {
-  return layout::Row(std::string(protocol::Entry(id).caption), children);
+// A setting's row: the caption its catalogue row gives, its editor or list
+// bound to the row, then the rest (a unit, its Save button, its hidden copy).
+inline LayoutNode SettingRow(protocol::CommandId id, Control& editor,
+                             std::initializer_list<LayoutNode> rest = {}) {
+  LayoutNode row = layout::Row(std::string(protocol::Entry(id).caption), {Bound(id, editor)});
+  for (LayoutNode node : rest) {
+    if (node.part == SettingPart::Copy) node.setting = id;
+    row.children.push_back(std::move(node));
+  }
+  return row;
 }
 
 inline constexpr const char* kSerialSaveAllHint = "Message Timeout, Size, STX/ETX config Save All";
