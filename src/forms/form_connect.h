@@ -20,6 +20,7 @@
 #include "forms/controls/layout.h"
 #include "forms/controls/modal_form.h"
 #include "scan/port_scan.h"
+#include "serial/net/network_port.h"
 #include "serial/net/open_cancel.h"
 #include "util/platform.h"
 #include "util/waitable.h"
@@ -89,6 +90,10 @@ class TForm_Connect : public TModalForm {
   // Told when a network open starts (true) and ends (false), for the
   // front end's busy cursor.
   std::function<void(bool connecting)> OnConnecting;
+  // How long a network open waits for the network and the server.
+  serial::net::NetLimits NetworkLimits;
+  // How long Find Modem listens after each rate and parity's query.
+  int FindModemListenMs = scan::ScanOptions{}.listen_ms;
 
   // The port list read anew while the dialog is shown (an adapter was
   // plugged or pulled), keeping the operator's choice where it still is.

@@ -47,6 +47,7 @@ void TForm_Connect::Btn_FindModemClick() {
   // The listed ports, and a name the operator typed that is not listed.
   scan::ScanOptions options;
   options.roots = main_.SystemRoots;
+  options.listen_ms = FindModemListenMs;
   for (const std::string& path : entry_paths_)
     if (path != serial::kNoComPort) options.ports.push_back(path);
   const std::string typed = PortValue();

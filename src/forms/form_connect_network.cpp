@@ -38,9 +38,9 @@ bool TForm_Connect::StartNetworkOpen() {
   auto watch = main_.platform().WatchReadable(raw->done_fd, [this] { FinishConnect(); });
   // A platform that watches nothing could not be told of the end.
   if (!watch) return false;
-  raw->thread = std::thread([raw, name = main_.ComPortEnvBoard.Port()] {
+  raw->thread = std::thread([raw, name = main_.ComPortEnvBoard.Port(), limits = NetworkLimits] {
     try {
-      raw->opened = serial::net::OpenNetworkTransport(name, raw->cancel);
+      raw->opened = serial::net::OpenNetworkTransport(name, raw->cancel, limits);
     } catch (...) {
       raw->failure = std::current_exception();
     }

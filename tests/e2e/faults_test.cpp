@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "e2e_fixture.h"
+#include "support/wait_for.h"
 
 namespace velimo::e2e {
 namespace {
@@ -99,9 +100,11 @@ TEST_F(E2eTest, ModemVanishingDuringASaveAllThenConnectingAgain) {
 
   // The removal is noticed without the operator: the port is closed and
   // the window disconnected, with nothing to restart.
-  Platform().RunFor(300);
+  EXPECT_TRUE(Platform().RunUntil(
+      [this] { return Main().StatusBar1.PanelText(1) == "Disconnected (adapter removed)"; },
+      test::kGenerousMs))
+      << Main().StatusBar1.PanelText(1);
   EXPECT_FALSE(Main().ComPortEnvBoard.Connected());
-  EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
   EXPECT_TRUE(TakeMessages().empty());
   EXPECT_FALSE(Platform().RestartRequested());
 

@@ -139,6 +139,12 @@ double FaultTest::CpuMsWhileIdle(int ms) {
   return ProcessCpuMs() - before;
 }
 
+bool FaultTest::AdapterRemovalSeen() {
+  return Platform().RunUntil(
+      [this] { return Main().StatusBar1.PanelText(1) == "Disconnected (adapter removed)"; },
+      test::kGenerousMs);
+}
+
 namespace {
 
 // The fresh process ends without the fixture's tear-down: the simulators

@@ -100,6 +100,9 @@ class FaultTest : public ::testing::Test {
   // Serves the event loop for ms and returns the CPU time the whole
   // process (event thread included) used meanwhile.
   double CpuMsWhileIdle(int ms);
+  // Serves the event loop until the window shows the adapter removed (a
+  // generous bound); returns whether it did.
+  bool AdapterRemovalSeen();
 
   cli::Session& S() { return *session_; }
   forms::TForm_main& Main() { return session_->Main(); }

@@ -45,7 +45,7 @@ TEST_F(HandOverUnderAStream, EachServingRunsOnlyTheBatchesWaitingWhenItStarted) 
 
   int servings = 0;
   int most = 0;
-  const int64_t until = NowMs() + 15000;
+  const int64_t until = NowMs() + 3 * kGenerousMs;
   while (received.size() < stream.size() && NowMs() < until) {
     pollfd p{port.WakeFd(), POLLIN, 0};
     poll(&p, 1, 20);

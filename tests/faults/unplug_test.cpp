@@ -81,10 +81,15 @@ void PrintTo(const Moment& m, std::ostream* os) {
 class UnplugTest : public FaultTest, public ::testing::WithParamInterface<Moment> {
  public:
   // For the table's actions.
+  using FaultTest::AdapterRemovalSeen;
   using FaultTest::Click;
   using FaultTest::Platform;
   using FaultTest::Set;
 };
+
+// The event loop's wake-ups in an idle second while the adapter is waited
+// for: its timers' few. A loop that spins wakes thousands of times.
+constexpr int64_t kIdleWakeups = 20;
 
 TEST_P(UnplugTest, MessagesNoSpinAndANewStartConnects) {
   const Moment& m = GetParam();
@@ -101,20 +106,27 @@ TEST_P(UnplugTest, MessagesNoSpinAndANewStartConnects) {
     KillSim();
   });
   Platform().on_pause = nullptr;
-  const int64_t took = NowMs() - start;
+  RecordProperty("unplug_given_up_ms", std::to_string(NowMs() - start));
   ASSERT_EQ(unplugs, 1) << "the adapter was pulled out at the chosen point";
+  // A dead line is given up at once, not waited for: a wait for the
+  // modem's answer would end in the watchdog's box, which is not among
+  // these, and a wait without end in the test's watchdog.
   const Texts shown = TakeMessages();
   EXPECT_EQ(shown, MessagesAfterTheRemoval(m.messages, shown));
   EXPECT_TRUE(TakeErrors().empty());
-  EXPECT_LT(took, 5000) << "a dead line is given up at once, not waited for";
   // A command cut short leaves no trace line of its own.
   for (size_t i = trace_before; i < TraceMessages().size(); ++i)
     EXPECT_EQ(TraceMessages()[i].find("Send AT Command : AT+DID"), std::string::npos);
 
-  // The hang-up is noticed at once: the port is closed, the window takes
-  // its disconnected look and says why, and the program then waits for
-  // the adapter without burning the processor.
-  Platform().RunFor(200);
+  // The hang-up is noticed without the operator: the port is closed, the
+  // window takes its disconnected look and says why, and the program then
+  // waits for the adapter without burning the processor.
+  EXPECT_TRUE(Platform().RunUntil(
+      [&] {
+        return !Main().ComPortEnvBoard.EventThreadActive() &&
+               Main().StatusBar1.PanelText(1) == "Disconnected (adapter removed)";
+      },
+      test::kGenerousMs));
   EXPECT_FALSE(Main().ComPortEnvBoard.EventThreadActive());
   EXPECT_FALSE(Main().ComPortEnvBoard.Connected());
   EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
@@ -123,8 +135,14 @@ TEST_P(UnplugTest, MessagesNoSpinAndANewStartConnects) {
   const Texts trace = TraceMessages();
   EXPECT_NE(std::find(trace.begin(), trace.end(), "Adapter removed from Port[" + link_ + "]"),
             trace.end());
+  // Counted as the loop's wake-ups, not as CPU time (which a loaded
+  // machine or a sanitizer changes): a loop that spins wakes thousands of
+  // times a second, one that waits for the adapter a few (its timers).
+  const int64_t wakeups = Platform().Wakeups();
   const double cpu = CpuMsWhileIdle(1000);
-  EXPECT_LT(cpu, 100.0) << "CPU time over an idle second after the unplug";
+  const int64_t idleWakeups = Platform().Wakeups() - wakeups;
+  EXPECT_LE(idleWakeups, kIdleWakeups) << "wake-ups over an idle second";
+  RecordProperty("idle_wakeups_after_unplug", std::to_string(idleWakeups));
   RecordProperty("idle_cpu_ms_after_unplug", std::to_string(cpu));
   EXPECT_TRUE(TakeMessages().empty()) << "an unplug alone shows nothing";
   EXPECT_FALSE(Platform().RestartRequested());
@@ -133,7 +151,8 @@ TEST_P(UnplugTest, MessagesNoSpinAndANewStartConnects) {
   // itself, with the same line settings, and reads the modem.
   StartSim('s');
   EXPECT_TRUE(Platform().RunUntil(
-      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 3000));
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; },
+      test::kGenerousMs));
   Settle();
   EXPECT_TRUE(TakeMessages().empty());
   EXPECT_EQ(Main().StatusBar1.PanelText(1), "Connected to [" + link_ + "]");
@@ -159,7 +178,8 @@ TEST_F(FaultTest, RemovedBeforeTheAnswerIsWaitedForQuietly) {
   EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
   StartSim('s');
   EXPECT_TRUE(Platform().RunUntil(
-      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 3000))
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; },
+      test::kGenerousMs))
       << ::testing::PrintToString(TraceMessages());
 }
 
@@ -177,7 +197,7 @@ TEST_F(FaultTest, OnlyTheSameModemIsConnectedAgain) {
   TakeMessages();
   const std::string device = SimDevice();
   KillSim();
-  Platform().RunFor(200);
+  ASSERT_TRUE(AdapterRemovalSeen());
   ASSERT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
 
   StartSim('r', {"--state", dir_ + "/r.state"});
@@ -189,7 +209,7 @@ TEST_F(FaultTest, OnlyTheSameModemIsConnectedAgain) {
         const Texts trace = TraceMessages();
         return std::find(trace.begin(), trace.end(), other) != trace.end();
       },
-      4000));
+      test::kGenerousMs));
   // More events on the watched folder change nothing.
   for (int i = 0; i < 20; ++i) {
     WriteFile(dir_ + "/noise", std::to_string(i));
@@ -206,7 +226,8 @@ TEST_F(FaultTest, OnlyTheSameModemIsConnectedAgain) {
   KillSim();
   StartSim('s');
   EXPECT_TRUE(Platform().RunUntil(
-      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000));
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; },
+      test::kGenerousMs));
   Settle();
   EXPECT_TRUE(TakeMessages().empty());
   const Texts trace = TraceMessages();
@@ -229,7 +250,7 @@ TEST_F(FaultTest, NoReconnectBehindADialogAndTheWatchdogsBoxKeepsTheWait) {
   StartSim('s');
   ASSERT_TRUE(ConnectTo('s'));
   KillSim();
-  Platform().RunFor(200);
+  ASSERT_TRUE(AdapterRemovalSeen());
   S().Run([&] { Main().ConnectN1.Click(); });
   ASSERT_TRUE(S().Dialog().Showing());
   StartSim('s');
@@ -237,7 +258,8 @@ TEST_F(FaultTest, NoReconnectBehindADialogAndTheWatchdogsBoxKeepsTheWait) {
   EXPECT_FALSE(Main().ComPortEnvBoard.Connected()) << "the dialog's choice comes first";
   S().Run([&] { S().Dialog().Btn_Cancel.Click(); });
   EXPECT_TRUE(Platform().RunUntil(
-      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000));
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; },
+      test::kGenerousMs));
   Settle();
   TakeMessages();
 
@@ -255,7 +277,13 @@ TEST_F(FaultTest, NoReconnectBehindADialogAndTheWatchdogsBoxKeepsTheWait) {
     boxes.emplace_back(text);
     if (text == "ERROR! Please check your serial port status.") KillSim();
   };
-  Platform().RunFor(5600);
+  // The watchdog's box, then the disconnect's.
+  EXPECT_TRUE(Platform().RunUntil(
+      [&] {
+        return boxes.size() >= 2 &&
+               Main().StatusBar1.PanelText(1) == "Disconnected (adapter removed)";
+      },
+      3 * test::kGenerousMs));
   EXPECT_EQ(boxes,
             (Texts{"ERROR! Please check your serial port status.", "     Disconnected.     "}));
   EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
@@ -263,7 +291,8 @@ TEST_F(FaultTest, NoReconnectBehindADialogAndTheWatchdogsBoxKeepsTheWait) {
   Platform().box_open_ms = 0;
   StartSim('s');
   EXPECT_TRUE(Platform().RunUntil(
-      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000))
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; },
+      test::kGenerousMs))
       << ::testing::PrintToString(
              Texts(TraceMessages().end() - std::min<size_t>(TraceMessages().size(), 12),
                    TraceMessages().end()));
@@ -277,7 +306,7 @@ TEST_F(FaultTest, EventsInALoopWriteOneTraceLineASecond) {
   StartSim('s');
   ASSERT_TRUE(ConnectTo('s'));
   KillSim();
-  Platform().RunFor(200);
+  ASSERT_TRUE(AdapterRemovalSeen());
   ASSERT_TRUE(Main().AwaitingAdapter);
   const size_t before = TraceMessages().size();
   std::atomic<bool> stop{false};
@@ -289,18 +318,26 @@ TEST_F(FaultTest, EventsInALoopWriteOneTraceLineASecond) {
       ++made;
     }
   });
-  Platform().RunFor(3000);
+  // Three seconds at least and a thousand files at least, however slowly
+  // the loop runs on a loaded machine; the lines allowed follow from the
+  // seconds it took, so a load only allows more.
+  const int64_t t0 = NowMs();
+  EXPECT_TRUE(Platform().RunUntil([&] { return made.load() >= 1000 && NowMs() - t0 >= 3000; },
+                                  6 * test::kGenerousMs));
   stop.store(true);
   loop.join();
+  const int64_t seconds = (NowMs() - t0 + 999) / 1000;
   unlink(link_.c_str());
   const size_t lines = TraceMessages().size() - before;
-  std::printf("figure files_made_in_3s %d\nfigure trace_lines_in_3s %zu\n", made.load(), lines);
-  EXPECT_GT(made.load(), 1000);
-  EXPECT_LE(lines, 4u) << ::testing::PrintToString(TraceMessages());
+  std::printf("figure files_made %d\nfigure trace_lines %zu in %lld s\n", made.load(), lines,
+              static_cast<long long>(seconds));
+  EXPECT_GE(made.load(), 1000);
+  EXPECT_LE(lines, static_cast<size_t>(seconds) + 1) << ::testing::PrintToString(TraceMessages());
   EXPECT_GE(lines, 1u) << "what happened there is said";
   StartSim('s');
   EXPECT_TRUE(Platform().RunUntil(
-      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; }, 4000));
+      [&] { return Main().ComPortEnvBoard.Connected() && Value("LB_S_SID") == "100001"; },
+      test::kGenerousMs));
 }
 
 // [EnvBoard] Reconnect=0: the window says the adapter was removed and
@@ -311,7 +348,7 @@ TEST_F(FaultTest, NoReconnectWhenSwitchedOff) {
   StartSim('s');
   ASSERT_TRUE(ConnectTo('s'));
   KillSim();
-  Platform().RunFor(200);
+  ASSERT_TRUE(AdapterRemovalSeen());
   EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
   StartSim('s');
   Platform().RunFor(1000);
@@ -329,7 +366,7 @@ INSTANTIATE_TEST_SUITE_P(
         Moment{"idle_then_status_query",
                [](UnplugTest& u, std::function<void()> unplug) {
                  unplug();
-                 u.Platform().RunFor(200);
+                 ASSERT_TRUE(u.AdapterRemovalSeen());
                  u.Click("Btn_S_CurrentStatus");
                },
                {"Check your Serial Port Status."}},

@@ -95,7 +95,7 @@ TEST_F(BackgroundLogFailure, ATimersTickAndAnUnplugReportTheLogsErrorAndTheWindo
   });
   windows_->main_window.findChild<QAction*>(QStringLiteral("ConnectN1"))->trigger();
   ASSERT_TRUE(Form().ComPortEnvBoard.Connected());
-  ASSERT_TRUE(test::WaitFor([&] { return Form().ResponseFlag == 1; }, 5000));
+  ASSERT_TRUE(test::WaitFor([&] { return Form().ResponseFlag == 1; }, test::kGenerousMs));
   const size_t boxes_at_start = watcher_.seen.size();
 
   // A file where the Log folder should be: every log line fails.
@@ -107,7 +107,8 @@ TEST_F(BackgroundLogFailure, ATimersTickAndAnUnplugReportTheLogsErrorAndTheWindo
   // The ioTavi's RS-485 wait ends by its timer: the status query it sends
   // fails at its announcement, in the tick.
   Form().Timer_RS485Answer.SetEnabled(true);
-  ASSERT_TRUE(test::WaitFor([&] { return ErrorBoxesWith(watcher_, failure) == 1; }, 5000))
+  ASSERT_TRUE(
+      test::WaitFor([&] { return ErrorBoxesWith(watcher_, failure) == 1; }, test::kGenerousMs))
       << watcher_.seen.size() - boxes_at_start << " box(es)";
   EXPECT_FALSE(Form().Timer_RS485Answer.Enabled());
   EXPECT_TRUE(Form().ComPortEnvBoard.Connected());
@@ -115,11 +116,13 @@ TEST_F(BackgroundLogFailure, ATimersTickAndAnUnplugReportTheLogsErrorAndTheWindo
   // The adapter pulled out: its trace line fails, and still the port is
   // closed, the watchdog stopped and the adapter awaited.
   sim_.kill();
-  ASSERT_TRUE(test::WaitFor([&] { return !Form().ComPortEnvBoard.Connected(); }, 5000));
+  ASSERT_TRUE(
+      test::WaitFor([&] { return !Form().ComPortEnvBoard.Connected(); }, test::kGenerousMs));
   EXPECT_TRUE(Form().AwaitingAdapter);
   EXPECT_FALSE(Form().Timer_ConnectionResponse.Enabled());
   EXPECT_EQ(Form().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
-  ASSERT_TRUE(test::WaitFor([&] { return ErrorBoxesWith(watcher_, failure) == 2; }, 5000));
+  ASSERT_TRUE(
+      test::WaitFor([&] { return ErrorBoxesWith(watcher_, failure) == 2; }, test::kGenerousMs));
   EXPECT_TRUE(windows_->main_window.isVisible());
 }
 

@@ -86,6 +86,15 @@ QString SaveScreenshotPerScreen(QWidget& widget, const QString& name) {
   return SaveScreenshot(widget, name + suffix);
 }
 
+void SettleLayouts() {
+  // A layout's request posts the resizes of its children, whose layouts
+  // post theirs: a round per level of nesting, far fewer than these.
+  for (int round = 0; round < 16; ++round) {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+  }
+}
+
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   QElapsedTimer t;
   t.start();

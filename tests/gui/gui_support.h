@@ -13,6 +13,8 @@
 #include <ostream>
 #include <vector>
 
+#include "support/test_limits.h"
+
 class QWidget;
 
 // Failure messages show a QString as text.
@@ -68,7 +70,14 @@ QString SaveScreenshotPerScreen(QWidget& widget, const QString& name);
 // Writes widget's picture to <build>/screenshots/<name>.png; returns the path.
 QString SaveScreenshot(QWidget& widget, const QString& name);
 
-// Serves events until done() or the time is up; returns done().
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 3000);
+// Serves events until done() or the time is up; returns done(). What a
+// test waits for with it is a condition; the bound is generous and reached
+// only when the condition never holds.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = kGenerousMs);
+// Delivers the events already posted (layout requests, the window
+// system's resizes) and those they post in turn, without waiting for time
+// to pass: what a layout does on its own events has been done when it
+// returns.
+void SettleLayouts();
 
 }  // namespace velimo::test

@@ -65,7 +65,7 @@ class ProfileWindowTest : public ::testing::Test {
     });
     Action("ConnectN1")->trigger();
     ASSERT_TRUE(Form().ComPortEnvBoard.Connected());
-    ASSERT_TRUE(test::WaitFor([&] { return Form().ResponseFlag == 1; }, 5000));
+    ASSERT_TRUE(test::WaitFor([&] { return Form().ResponseFlag == 1; }, test::kGenerousMs));
   }
 
   forms::TForm_main& Form() { return app_->Form_main(); }
@@ -132,8 +132,8 @@ TEST_F(ProfileWindowTest, CompareApplyAndSaveThroughTheProfileMenu) {
   test::SaveScreenshotPerScreen(*dialog, QStringLiteral("profile_dialog_before_apply"));
 
   QTest::mouseClick(apply, Qt::LeftButton);
-  ASSERT_TRUE(
-      test::WaitFor([&] { return dialog->Model().CurrentPhase() == Phase::Applied; }, 8000));
+  ASSERT_TRUE(test::WaitFor([&] { return dialog->Model().CurrentPhase() == Phase::Applied; },
+                            3 * test::kGenerousMs));
   EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("verified"));
   EXPECT_EQ(table->item(1, 3)->text(), QStringLiteral("did-not-stick (modem=0)"));
   EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("0"));
@@ -156,7 +156,7 @@ TEST_F(ProfileWindowTest, CompareApplyAndSaveThroughTheProfileMenu) {
   identity->setChecked(true);
   In<QLineEdit>(save, "Edit_Profile_Path")->setText(dir_.Path() + QStringLiteral("/unit"));
   QTest::mouseClick(In<QPushButton>(save, "Btn_Profile_Save"), Qt::LeftButton);
-  ASSERT_TRUE(test::WaitFor([&] { return !watcher_.seen.empty(); }, 8000));
+  ASSERT_TRUE(test::WaitFor([&] { return !watcher_.seen.empty(); }, 3 * test::kGenerousMs));
   EXPECT_TRUE(watcher_.seen.back().text.startsWith(QStringLiteral("Saved 20 settings to ")))
       << watcher_.seen.back().text.toStdString();
   QFile saved(dir_.Path() + QStringLiteral("/unit.vprofile"));
@@ -229,8 +229,8 @@ TEST_F(ProfileWindowTest, ApplyShowsTheRowsFirstAndTheDialogIsReadAndLeftByKeybo
     EXPECT_NE(QApplication::focusWidget(), table) << int(mods);
   }
   QTest::mouseClick(apply, Qt::LeftButton);
-  ASSERT_TRUE(
-      test::WaitFor([&] { return dialog->Model().CurrentPhase() == Phase::Applied; }, 8000));
+  ASSERT_TRUE(test::WaitFor([&] { return dialog->Model().CurrentPhase() == Phase::Applied; },
+                            3 * test::kGenerousMs));
   EXPECT_EQ(Form().CB_S_Ch.Text(), "5");
   EXPECT_EQ(status->accessibleName(), QStringLiteral("Profile status: ") + status->text());
   QTest::mouseClick(In<QPushButton>(dialog, "Btn_Profile_Close"), Qt::LeftButton);

@@ -91,6 +91,10 @@ void FakeRfc2217Server::Flood() {
   flooding_ = true;
 }
 
+void FakeRfc2217Server::StopFlood() {
+  stop_flood_ = true;
+}
+
 bool FakeRfc2217Server::FloodOver() {
   return flood_over_;
 }
@@ -126,7 +130,7 @@ void FakeRfc2217Server::Run() {
     if (floodNow && floodEnd == std::chrono::steady_clock::time_point::max()) {
       floodEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(script_.flood_ms);
     }
-    if (floodNow && std::chrono::steady_clock::now() >= floodEnd) {
+    if (floodNow && (stop_flood_ || std::chrono::steady_clock::now() >= floodEnd)) {
       flood_over_ = true;
       floodNow = false;
     }
@@ -183,6 +187,7 @@ void FakeRfc2217Server::Handle(int fd, const std::string& in) {
           std::this_thread::sleep_for(std::chrono::milliseconds(script_.agree_delay_ms));
           script_.agree_delay_ms = 0;
         }
+        if (!script_.answer_options) break;
         if (verb_ == WILL) {
           const bool yes = b != kComPort || script_.offer_comport;
           SendAll(fd, Bytes({IAC, yes ? DO : DONT, b}));

@@ -18,6 +18,7 @@ namespace velimo::test {
 struct ServerScript {
   bool offer_comport = true;       // DO COM-PORT-OPTION, or DONT
   int agree_delay_ms = 0;          // before its first answer to the client's options
+  bool answer_options = true;      // false: the client's option requests go unanswered
   bool confirm_purge = true;       // answer PURGE-DATA
   bool close_after_agree = false;  // hang up in the middle of a subnegotiation
   // The rate the server keeps when asked for one.
@@ -51,8 +52,9 @@ class FakeRfc2217Server {
   std::vector<std::pair<int, std::string>> Commands();
   // Waits until Data() holds n bytes, at most limitMs.
   bool WaitForData(size_t n, int limitMs);
-  // Starts the script's flood.
+  // Starts the script's flood; ends it before its time.
   void Flood();
+  void StopFlood();
   // Whether the flood is over, and whether the client hung up.
   bool FloodOver();
   bool ClientGone();
@@ -75,6 +77,7 @@ class FakeRfc2217Server {
   std::vector<std::pair<int, int>> requests_;
   std::atomic<bool> flooding_{false};
   std::atomic<bool> flood_over_{false};
+  std::atomic<bool> stop_flood_{false};
   std::atomic<bool> client_gone_{false};
   // Parser state.
   int state_ = 0;

@@ -18,14 +18,10 @@
 #include <thread>
 
 #include "serial/com_port.h"
+#include "support/wait_for.h"
 #include "support/watchdog.h"
 
 namespace velimo::test {
-
-// How long a condition is waited for before a test gives up on it: far
-// beyond what any step takes on a loaded machine or under a sanitizer, and
-// a test that holds returns as soon as its condition does.
-constexpr int kGenerousMs = 10000;
 
 inline int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(

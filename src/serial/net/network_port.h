@@ -84,6 +84,9 @@ class NetworkPort : public PortTransport {
   size_t LargestPass() const { return largest_pass_; }
   // Why this side ended the connection; empty while it has not.
   const std::string& Ended() const { return ended_; }
+  // How long a later purge's confirmation is waited for. Tests make it
+  // longer than they wait, so only the server's act can end a hold.
+  void SetPurgeConfirmMs(int ms) { limits_.purge_confirm_ms = ms; }
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -103,11 +103,14 @@ TEST(HeadlessPlatformTest, RunUntilEndsWhenDoneOrWhenTimeIsUp) {
   t->Start(10);
   EXPECT_TRUE(p.RunUntil([&] { return ticks >= 3; }, 2000));
   EXPECT_EQ(ticks, 3);
+  // Time up: never before it (a load only makes it later); a run that
+  // never gave up would be ended by the suite's time limit. The timer was
+  // served meanwhile.
   const int64_t start = p.MonotonicMs();
+  const int64_t served = p.TicksServed();
   EXPECT_FALSE(p.RunUntil([] { return false; }, 100));
   EXPECT_GE(p.MonotonicMs() - start, 100);
-  EXPECT_LT(p.MonotonicMs() - start, 1000);
-  EXPECT_GE(p.TicksServed(), 5);
+  EXPECT_GT(p.TicksServed(), served);
   EXPECT_GE(p.LastTickMs(), start);
 }
 
