@@ -188,7 +188,9 @@ class TForm_main : public SInfoPage,
   void FormActivate();
   bool Activated() const { return activated_; }
   // Fills the model code, the trace options and the port's line settings
-  // from the settings file.
+  // from the settings file. A file that is refused (another user's, or far
+  // larger than any settings file) is said once, the defaults stand, and
+  // it is left as it is when the window closes.
   void LoadSettingsFile();
 
   void sTavi1Click();
@@ -603,6 +605,7 @@ class TForm_main : public SInfoPage,
   LayoutNode frame_;
   LayoutNode menu_;
   bool activated_ = false;
+  bool settings_ignored_ = false;
   // Connection lifecycle, start-up and shutdown.
   bool restart_requested_ = false;
   bool destroyed_ = false;

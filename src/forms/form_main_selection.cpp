@@ -91,7 +91,13 @@ void TForm_main::FormActivate() {
 }
 
 void TForm_main::LoadSettingsFile() {
-  const trace::Settings s = trace::LoadSettings(SettingsPath);
+  std::string ignored;
+  const trace::Settings s = trace::LoadSettings(SettingsPath, &ignored);
+  settings_ignored_ = !ignored.empty();
+  if (settings_ignored_) {
+    platform_.ShowMessage("The settings file " + SettingsPath + " is ignored (" + ignored +
+                          "): the defaults are used and it is left as it is.");
+  }
   ViewTraceMenu = s.ViewTraceMenu;
   ViewLogTrace = s.ViewLogTrace;
   SaveLogTrace = s.SaveLogTrace;

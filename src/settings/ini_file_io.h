@@ -7,10 +7,14 @@
 
 namespace velimo::trace::ini_io {
 
-enum class ReadResult { Read, Missing, Failed };
+// Failed: it could not be read (a stranger's link, not a regular file, an
+// I/O error). Refused: it is there but not one the program may take: it
+// belongs to another user.
+enum class ReadResult { Read, Missing, Failed, Refused };
 
 // Reads all of the regular file at path into out (util/own_file.h rules).
-ReadResult ReadWholeFile(const std::string& path, std::string& out);
+// why tells a refusal in words ("it belongs to another user").
+ReadResult ReadWholeFile(const std::string& path, std::string& out, std::string& why);
 
 // Writes text as the whole of the file at target (links already followed):
 // replaced by util's safe replace, keeping the old file's mode or access

@@ -75,7 +75,7 @@ bool WriteInPlace(const std::string& target, std::string_view text) {
 
 }  // namespace
 
-ReadResult ReadWholeFile(const std::string& path, std::string& out) {
+ReadResult ReadWholeFile(const std::string& path, std::string& out, std::string&) {
   const OwnFile own = FollowOwnLinks(path);
   if (own.exists && !S_ISREG(own.mode)) return ReadResult::Failed;
   Handle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
