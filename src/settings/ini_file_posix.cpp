@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "settings/ini_file_io.h"
+#include "util/bounded_file.h"
 #include "util/own_file.h"
 #include "util/safe_replace.h"
 
@@ -41,7 +42,14 @@ ReadResult ReadWholeFile(const std::string& path, std::string& out, std::string&
     why = "it belongs to another user";
     return ReadResult::Refused;
   }
-  return ReadAll(file.fd, out) ? ReadResult::Read : ReadResult::Failed;
+  BoundedRead read = ReadBoundedOpenFile(file.fd, kSettingsFileLimit);
+  if (read.error == EFBIG) {
+    why = "it is " + std::to_string(read.size) + " bytes, " + read.reason;
+    return ReadResult::Refused;
+  }
+  if (!read.ok) return ReadResult::Failed;
+  out = std::move(read.text);
+  return ReadResult::Read;
 }
 
 static bool WriteAllAt(int fd, std::string_view data, off_t at) {

@@ -5,7 +5,8 @@
 // to. Nothing of theirs is taken: the settings file is ignored (said once)
 // and left as it is at close, the Log folder is refused, the key never
 // reaches a file they can read, and a report path through their link is
-// refused wherever the link stands in it.
+// refused wherever the link stands in it. A settings file made to fill the
+// memory (3 GiB, sparse) is refused from its size and left as it is too.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -102,6 +103,31 @@ TEST_F(SharedFolderTest, AnotherUsersSettingsFileAndLogFolderAreNotTaken) {
   EXPECT_EQ(ReadFile(settings_), planted);
   for (const std::string& m : TakeMessages())
     EXPECT_EQ(m.find("settings file"), std::string::npos) << m;
+}
+
+TEST_F(SharedFolderTest, ASettingsFileOfGigabytesIsRefusedFromItsSizeAndLeftAsItIs) {
+  const off_t size = off_t{3} << 30;
+  const int fd = open(settings_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(pwrite(fd, "[MACHINE]\n", 10, 0), 10);
+  ASSERT_EQ(ftruncate(fd, size), 0);
+  close(fd);
+  struct stat before {};
+  ASSERT_EQ(stat(settings_.c_str(), &before), 0);
+
+  StartProgram();
+  EXPECT_EQ(TakeMessages(), Texts{"The settings file " + settings_ +
+                                  " is ignored (it is 3221225472 bytes, larger than 1 MiB): the "
+                                  "defaults are used and it is left as it is."});
+  EXPECT_TRUE(S().App().CloseMainWindow());
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_TRUE(TakeErrors().empty());
+  struct stat after {};
+  ASSERT_EQ(stat(settings_.c_str(), &after), 0);
+  EXPECT_EQ(after.st_size, size);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
 }
 
 // Every write path is judged name by name: the other user's link in the
