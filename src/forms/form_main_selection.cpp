@@ -407,6 +407,8 @@ void TForm_main::SaveLogFile1Click() {
   const bool on = !SaveLogFile1.Checked();
   SaveLogFile1.SetChecked(on);
   SaveLogTrace = on ? "1" : "0";
+  // Switched on anew, the log is tried anew and its fault told anew.
+  if (on) log_fault_said_ = false;
 }
 
 void TForm_main::ClearTrace1Click() {

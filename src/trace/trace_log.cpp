@@ -108,7 +108,7 @@ void TraceLog::LogWriteStr(std::string_view message, TraceSecret secret) {
   if (refused) {
     const int error = folder.reason ? folder.error : EACCES;
     throw EInOutError("I/O error " + std::to_string(error) + " (" + refused + ") on " + LogDir(),
-                      error);
+                      error, refused, LogDir());
   }
   // The folder is made when the append finds it missing, so a line into an
   // existing folder (every line but the first) costs no look-up of its own.

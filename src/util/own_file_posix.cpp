@@ -179,11 +179,11 @@ OwnFile FollowOwnLinks(const std::string& path) {
 }
 
 int MakeOwnFolder(const std::string& path) {
-  OwnFolder folder;
-  const OwnFile own = FollowOwnLinks(path, folder);
-  if (own.error) return own.error;
-  if (own.exists) return EEXIST;
-  return ::mkdirat(folder.fd, LeafOf(own.path).c_str(), 0700) == 0 ? 0 : errno;
+  // Made in the folder reached name by name; a link at the name itself
+  // (dangling or not) is something already there.
+  const OwnFolder folder = OpenOwnFolder(DirectoryOf(path));
+  if (folder.fd < 0) return folder.error;
+  return ::mkdirat(folder.fd, LeafOf(path).c_str(), 0700) == 0 ? 0 : errno;
 }
 
 OwnFile OpenOwnFile(const std::string& path, int flags, mode_t mode) {

@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -88,12 +89,16 @@ TEST_F(SharedFolderTest, AnotherUsersSettingsFileAndLogFolderAreNotTaken) {
   ASSERT_TRUE(ConnectTo('i'));
   TakeMessages();
   Click("SaveLogFile1");
-  const std::string key = "00112233445566778899aabbccddeeff";
+  const std::string key = "0123456789abcdef";
   Main().Edit_I_AESKey.SetText(key);
   Main().Btn_I_Save_AESKEYClick();
   Settle();
-  TakeMessages();
-  TakeErrors();
+  const Texts said = TakeMessages();
+  EXPECT_NE(std::find(said.begin(), said.end(),
+                      "The trace log cannot be written (folder owned by another user): " + log),
+            said.end())
+      << ::testing::PrintToString(said);
+  EXPECT_TRUE(TakeErrors().empty());
   EXPECT_EQ(ReadFile(stolen), "");
   EXPECT_TRUE(fs::is_symlink(day));
 
