@@ -1,5 +1,9 @@
 #include "forms/form_main.h"
 
+#include <cstring>
+
+#include "util/errors.h"
+
 namespace velimo::forms {
 
 TForm_main::TForm_main(Platform& platform) : platform_(platform), trace_(platform) {
@@ -65,7 +69,19 @@ serial::ByteChannel& TForm_main::Port() {
 void TForm_main::LogWriteStr(std::string_view message, trace::TraceSecret secret) {
   // The check mark of "Save Log File" is the switch, whoever set it.
   trace_.SetSaveLogFile(SaveLogFile1.Checked());
-  trace_.LogWriteStr(message, secret);
+  try {
+    trace_.LogWriteStr(message, secret);
+  } catch (const EInOutError& e) {
+    // The log is a record of the work, not the work: a full disk or a log
+    // folder that is not ours costs the record, never the link or the
+    // command in progress. The line is in the pane all the same; the
+    // operator hears of it once, not at every line.
+    if (log_fault_said_) return;
+    log_fault_said_ = true;
+    const std::string reason = e.Reason().empty() ? std::strerror(e.ErrorCode()) : e.Reason();
+    platform_.ShowMessage("The trace log cannot be written (" + reason +
+                          "): " + (e.Path().empty() ? trace_.LogDir() : e.Path()));
+  }
 }
 
 void TForm_main::SetActiveControl(Control& control) {

@@ -129,7 +129,10 @@ class TForm_main : public SInfoPage,
 
   // Adds a trace line ("[HH:NN:SS]  " + message) to the pane, and to the
   // log file while "Save Log File" is checked; secret is the part of the
-  // message that is a key or IV value, which the file gets masked.
+  // message that is a key or IV value, which the file gets masked. A line
+  // the file cannot take raises nothing: the operator is told "The trace
+  // log cannot be written (<reason>): <file>" once until the log is
+  // switched on again, and the caller's work goes on.
   void LogWriteStr(std::string_view message, trace::TraceSecret secret = {});
   trace::TraceLog& Trace() { return trace_; }
 
@@ -189,7 +192,9 @@ class TForm_main : public SInfoPage,
   void FormActivate();
   bool Activated() const { return activated_; }
   // Fills the model code, the trace options and the port's line settings
-  // from the settings file.
+  // from the settings file. A file that is refused (another user's, or far
+  // larger than any settings file) is said once, the defaults stand, and
+  // it is left as it is when the window closes.
   void LoadSettingsFile();
 
   void sTavi1Click();
@@ -602,6 +607,9 @@ class TForm_main : public SInfoPage,
   LayoutNode frame_;
   LayoutNode menu_;
   bool activated_ = false;
+  bool settings_ignored_ = false;
+  // The log's fault was told since "Save Log File" was last switched on.
+  bool log_fault_said_ = false;
   // Connection lifecycle, start-up and shutdown.
   bool restart_requested_ = false;
   bool destroyed_ = false;

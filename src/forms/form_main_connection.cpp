@@ -181,7 +181,9 @@ bool TForm_main::FormClose() {
     return false;
   }
   try {
-    SaveSettingsFile();
+    // Another user's file, or one made to fill the memory, is not ours
+    // to write over.
+    if (!settings_ignored_) SaveSettingsFile();
     return true;
   } catch (const std::exception& e) {
     // Nothing is lost by staying open: the port stays as it is and the next

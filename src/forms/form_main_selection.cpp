@@ -91,7 +91,13 @@ void TForm_main::FormActivate() {
 }
 
 void TForm_main::LoadSettingsFile() {
-  const trace::Settings s = trace::LoadSettings(SettingsPath);
+  std::string ignored;
+  const trace::Settings s = trace::LoadSettings(SettingsPath, &ignored);
+  settings_ignored_ = !ignored.empty();
+  if (settings_ignored_) {
+    platform_.ShowMessage("The settings file " + SettingsPath + " is ignored (" + ignored +
+                          "): the defaults are used and it is left as it is.");
+  }
   ViewTraceMenu = s.ViewTraceMenu;
   ViewLogTrace = s.ViewLogTrace;
   SaveLogTrace = s.SaveLogTrace;
@@ -401,6 +407,8 @@ void TForm_main::SaveLogFile1Click() {
   const bool on = !SaveLogFile1.Checked();
   SaveLogFile1.SetChecked(on);
   SaveLogTrace = on ? "1" : "0";
+  // Switched on anew, the log is tried anew and its fault told anew.
+  if (on) log_fault_said_ = false;
 }
 
 void TForm_main::ClearTrace1Click() {

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,6 +57,36 @@ void JoinGroupAdvice(const std::string& groupName, const std::string& user,
   out.push_back("then log out and in again: the group applies from a new login on.");
 }
 
+// The groups that own serial devices on the systems Velimo runs on.
+// Joining any other group the device happens to have (disk for a mistyped
+// /dev/sdX, kmem, root, shadow, sudo, wheel, adm ...) would hand the user
+// far more than a serial line, so it is never advised.
+bool SerialGroup(const std::string& name) {
+  static constexpr const char* kSerialGroups[] = {"dialout", "uucp", "tty", "serial", "dialer"};
+  return std::any_of(std::begin(kSerialGroups), std::end(kSerialGroups),
+                     [&](const char* g) { return name == g; });
+}
+
+enum class NodeKind { SerialPort, PseudoTerminal, NotATerminal };
+
+// What the node is, from the kernel's own word for it: a character device
+// whose subsystem is tty is a terminal; the pseudo-terminals' slaves
+// (/dev/pts/N) belong to the program that made them, so no udev rule
+// reaches them. Where sysfs cannot tell, the node is taken as a port.
+NodeKind KindOf(const struct stat& st, const std::string& realPath) {
+  if (!S_ISCHR(st.st_mode)) return NodeKind::NotATerminal;
+  const unsigned maj = major(st.st_rdev);
+  if (realPath.rfind("/dev/pts/", 0) == 0 || (maj >= 136 && maj <= 143))
+    return NodeKind::PseudoTerminal;
+  const std::string subsystem = "/sys/dev/char/" + std::to_string(maj) + ":" +
+                                std::to_string(minor(st.st_rdev)) + "/subsystem";
+  char target[PATH_MAX];
+  const ssize_t n = readlink(subsystem.c_str(), target, sizeof target - 1);
+  if (n <= 0) return NodeKind::SerialPort;
+  const std::string to(target, static_cast<size_t>(n));
+  return to.ends_with("/tty") ? NodeKind::SerialPort : NodeKind::NotATerminal;
+}
+
 void PermissionReasons(const std::string& path, const SystemRoots& roots,
                        std::vector<std::string>& out) {
   struct stat st;
@@ -66,12 +97,21 @@ void PermissionReasons(const std::string& path, const SystemRoots& roots,
   const group* gr = getgrgid(st.st_gid);
   const std::string groupName = gr ? gr->gr_name : std::to_string(st.st_gid);
   const std::string user = UserName();
+  const passwd* pw = getpwuid(st.st_uid);
+  const std::string owner = pw ? pw->pw_name : std::to_string(st.st_uid);
+  char real[PATH_MAX];
+  const std::string realPath = realpath(path.c_str(), real) ? std::string(real) : path;
+  const NodeKind kind = KindOf(st, realPath);
+  if (kind == NodeKind::NotATerminal) {
+    out.push_back("Permission denied: " + path + " belongs to " + owner + ":" + groupName +
+                  " with mode " + ModeText(st.st_mode) + ": this is not a serial port.");
+    return;
+  }
   // Joining the device's group helps only where the group may read and
-  // write it, and never for root's group: that would hand the user much
-  // more than one serial line.
+  // write it, and only for a group that owns serial devices.
   const bool groupMayUse =
       st.st_gid != 0 && (st.st_mode & S_IRGRP) != 0 && (st.st_mode & S_IWGRP) != 0;
-  if (groupMayUse) {
+  if (groupMayUse && SerialGroup(groupName)) {
     out.push_back("Permission denied: " + path + " may be used by the group " + groupName +
                   ", and this program does not run with it.");
     if (gr && UserListedInGroup(gr, user)) {
@@ -83,19 +123,25 @@ void PermissionReasons(const std::string& path, const SystemRoots& roots,
     JoinGroupAdvice(groupName, user, out);
     return;
   }
-  const passwd* pw = getpwuid(st.st_uid);
-  const std::string owner = pw ? pw->pw_name : std::to_string(st.st_uid);
-  out.push_back("Permission denied: " + path + " belongs to " + owner + ":" + groupName +
-                " with mode " + ModeText(st.st_mode) + ", so no group may use it.");
-  // The rule names the adapter by its USB ids, or the device by its name.
+  if (groupMayUse) {
+    out.push_back("Permission denied: " + path + " belongs to " + owner + ":" + groupName +
+                  " with mode " + ModeText(st.st_mode) + "; the group " + groupName +
+                  " grants far more than a serial line, so joining it is no remedy.");
+  } else {
+    out.push_back("Permission denied: " + path + " belongs to " + owner + ":" + groupName +
+                  " with mode " + ModeText(st.st_mode) + ", so no group may use it.");
+  }
+  if (kind == NodeKind::PseudoTerminal) {
+    out.push_back("It is a pseudo-terminal: the program that made it decides who may open it.");
+    return;
+  }
+  // The rule names the adapter by its USB ids, or the device by its kernel
+  // name (a rule matches the last component only: "ttyS4", not a path).
   std::string match;
   if (auto id = FindPort(path, roots); id && id->usb && !id->vid.empty()) {
     match = "ATTRS{idVendor}==\"" + id->vid + "\", ATTRS{idProduct}==\"" + id->pid + "\"";
   } else {
-    char real[PATH_MAX];
-    std::string name = realpath(path.c_str(), real) ? std::string(real) : path;
-    if (name.rfind("/dev/", 0) == 0) name.erase(0, 5);
-    match = "KERNEL==\"" + name + "\"";
+    match = "KERNEL==\"" + realPath.substr(realPath.rfind('/') + 1) + "\"";
   }
   out.push_back(
       "A udev rule can give the dialout group access to it; put it in a file such as "

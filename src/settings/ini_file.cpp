@@ -62,20 +62,23 @@ IniFile IniFile::Parse(std::string_view text) {
   return ini;
 }
 
-IniFile IniFile::Load(const std::string& path) {
-  std::string text;
-  if (ini_io::ReadWholeFile(path, text) != ini_io::ReadResult::Read) return IniFile{};
+IniFile IniFile::Load(const std::string& path, std::string* refused) {
+  std::string text, why;
+  const ini_io::ReadResult read = ini_io::ReadWholeFile(path, text, why);
+  if (read == ini_io::ReadResult::Refused && refused) *refused = why;
+  if (read != ini_io::ReadResult::Read) return IniFile{};
   return Parse(text);
 }
 
 IniFile IniFile::LoadForUpdate(const std::string& path) {
-  std::string text;
-  switch (ini_io::ReadWholeFile(path, text)) {
+  std::string text, why;
+  switch (ini_io::ReadWholeFile(path, text, why)) {
     case ini_io::ReadResult::Read:
       return Parse(text);
     case ini_io::ReadResult::Missing:
       return IniFile{};
     case ini_io::ReadResult::Failed:
+    case ini_io::ReadResult::Refused:
       break;
   }
   throw Exception("Unable to write to " + path);
@@ -221,7 +224,7 @@ std::string IniFile::Text() const {
 void IniFile::Save(const std::string& path) const {
   const std::string text = Text();
   const OwnFile target = FollowOwnLinks(path);
-  if (target.error || !ini_io::SaveText(target.path, text))
+  if (target.error || target.foreignOwner || !ini_io::SaveText(target.path, text))
     throw Exception("Unable to write to " + path);
 }
 

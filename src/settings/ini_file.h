@@ -35,11 +35,15 @@ class IniFile {
   static IniFile Parse(std::string_view text);
   // Reads the file at path; a missing or unreadable file reads as empty, as
   // does one reached through another user's symbolic link or one that is
-  // no regular file (util/own_file.h). Nothing is created.
-  static IniFile Load(const std::string& path);
+  // no regular file (util/own_file.h). So does a file that is refused: one
+  // of another user, or one larger than any settings file (1 MiB); then
+  // refused, when given, tells why in words ("it belongs to another user",
+  // "it is 3221225472 bytes, larger than 1 MiB"). Nothing is created.
+  static IniFile Load(const std::string& path, std::string* refused = nullptr);
   // Reads the file at path before changing it: a missing file reads as
-  // empty, but one that exists and cannot be read raises "Unable to write
-  // to <path>" rather than be replaced by a file without its other lines.
+  // empty, but one that exists and cannot be read, or is refused, raises
+  // "Unable to write to <path>" rather than be replaced by a file without
+  // its other lines.
   static IniFile LoadForUpdate(const std::string& path);
 
   // The value of section/key (trimmed, at most kMaxValueLength characters),
@@ -77,9 +81,9 @@ class IniFile {
   // user, who may still write the file itself) the existing file is
   // rewritten in place and synced; should that fail, its old text is put
   // back. A symbolic link is followed and kept where the rule of
-  // util/own_file.h allows (the user's, root's or the folder owner's), and
-  // refused otherwise. Raises velimo::Exception "Unable to write to
-  // <path>" on failure.
+  // util/own_file.h allows (the user's or root's), and
+  // refused otherwise, and so is a file of another user. Raises
+  // velimo::Exception "Unable to write to <path>" on failure.
   void Save(const std::string& path) const;
 
   // Removes what saves killed between creating and renaming their file left

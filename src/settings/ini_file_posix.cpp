@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "settings/ini_file_io.h"
+#include "util/bounded_file.h"
 #include "util/own_file.h"
 #include "util/safe_replace.h"
 
@@ -26,14 +27,29 @@ static bool ReadAll(int fd, std::string& out) {
   }
 }
 
-ReadResult ReadWholeFile(const std::string& path, std::string& out) {
+ReadResult ReadWholeFile(const std::string& path, std::string& out, std::string& why) {
   // Only a regular file is a settings file; a directory, a FIFO or a device
   // in its place cannot be read as one (and is not even opened).
   const OwnFile file = OpenOwnFile(path, O_RDONLY);
   if (file.fd < 0) return file.error == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-  const bool read = ReadAll(file.fd, out);
-  ::close(file.fd);
-  return read ? ReadResult::Read : ReadResult::Failed;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{file.fd};
+  // Another user's file in an open working folder could switch the log on
+  // with the secrets in clear.
+  if (file.foreignOwner) {
+    why = "it belongs to another user";
+    return ReadResult::Refused;
+  }
+  BoundedRead read = ReadBoundedOpenFile(file.fd, kSettingsFileLimit);
+  if (read.error == EFBIG) {
+    why = "it is " + std::to_string(read.size) + " bytes, " + read.reason;
+    return ReadResult::Refused;
+  }
+  if (!read.ok) return ReadResult::Failed;
+  out = std::move(read.text);
+  return ReadResult::Read;
 }
 
 static bool WriteAllAt(int fd, std::string_view data, off_t at) {

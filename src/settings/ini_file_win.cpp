@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "settings/ini_file_io.h"
+#include "util/bounded_file.h"
 #include "util/own_file.h"
 #include "util/safe_replace.h"
 #include "util/wide_text_win.h"
@@ -40,6 +41,8 @@ bool ReadAll(HANDLE h, std::string& out) {
     if (!ReadFile(h, buffer, sizeof buffer, &n, nullptr)) return false;
     if (n == 0) return true;
     out.append(buffer, n);
+    // Growing past the limit: what was read tells so, nothing more is.
+    if (out.size() > kSettingsFileLimit) return true;
   }
 }
 
@@ -75,7 +78,7 @@ bool WriteInPlace(const std::string& target, std::string_view text) {
 
 }  // namespace
 
-ReadResult ReadWholeFile(const std::string& path, std::string& out) {
+ReadResult ReadWholeFile(const std::string& path, std::string& out, std::string& why) {
   const OwnFile own = FollowOwnLinks(path);
   if (own.exists && !S_ISREG(own.mode)) return ReadResult::Failed;
   Handle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -85,7 +88,22 @@ ReadResult ReadWholeFile(const std::string& path, std::string& out) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadResult::Missing
                                                                           : ReadResult::Failed;
   }
-  return ReadAll(file.h, out) ? ReadResult::Read : ReadResult::Failed;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.h, &size)) return ReadResult::Failed;
+  if (static_cast<unsigned long long>(size.QuadPart) > kSettingsFileLimit) {
+    why = "it is " + std::to_string(size.QuadPart) + " bytes, larger than " +
+          SizeInWords(kSettingsFileLimit);
+    return ReadResult::Refused;
+  }
+  if (!ReadAll(file.h, out)) return ReadResult::Failed;
+  // Grown since its size was taken.
+  if (out.size() > kSettingsFileLimit) {
+    why = "it is " + std::to_string(out.size()) + " bytes, larger than " +
+          SizeInWords(kSettingsFileLimit);
+    out.clear();
+    return ReadResult::Refused;
+  }
+  return ReadResult::Read;
 }
 
 bool SaveText(const std::string& target, std::string_view text) {

@@ -27,9 +27,9 @@ constexpr KeyRef kKeys[] = {
 
 }  // namespace
 
-Settings LoadSettings(const std::string& path) {
+Settings LoadSettings(const std::string& path, std::string* ignored) {
   IniFile::RemoveLeftovers(path);
-  const IniFile ini = IniFile::Load(path);
+  const IniFile ini = IniFile::Load(path, ignored);
   Settings settings;
   for (const KeyRef& k : kKeys) {
     std::string& field = settings.*k.field;

@@ -43,7 +43,9 @@ struct Settings {
 // Reads every key; a missing file, section or key gives the default above.
 // Nothing is reported and nothing is created. The temporaries that killed
 // saves left beside the file are removed.
-Settings LoadSettings(const std::string& path = kSettingsFileName);
+// A file that is refused (another user's, or larger than any settings file)
+// is read as missing; ignored, when given, then tells why in words.
+Settings LoadSettings(const std::string& path = kSettingsFileName, std::string* ignored = nullptr);
 
 // Writes all nine keys, in this order: Device, SaveLogTrace, ViewTraceMenu,
 // ViewLogTrace in [MACHINE], then ComPort, BaudRate, DataBits, StopBits,

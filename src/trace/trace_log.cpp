@@ -98,12 +98,17 @@ void TraceLog::LogWriteStr(std::string_view message, TraceSecret secret) {
   // into the next day's file.
   const std::string& path = DayFilePath(platform_.Now());
   // The folder is the tool's own as the file is: a link another user put in
-  // its place is not followed.
+  // its place is not followed, and a folder of another user (made in an
+  // open working folder before the program ran there) is not written in:
+  // its owner could read every line, or have put a day file of theirs in it.
   const OwnFile folder = FollowOwnLinks(LogDir());
-  if (folder.reason) {
-    throw EInOutError(
-        "I/O error " + std::to_string(folder.error) + " (" + folder.reason + ") on " + LogDir(),
-        folder.error);
+  const char* refused = folder.reason         ? folder.reason
+                        : folder.foreignOwner ? "folder owned by another user"
+                                              : nullptr;
+  if (refused) {
+    const int error = folder.reason ? folder.error : EACCES;
+    throw EInOutError("I/O error " + std::to_string(error) + " (" + refused + ") on " + LogDir(),
+                      error, refused, LogDir());
   }
   // The folder is made when the append finds it missing, so a line into an
   // existing folder (every line but the first) costs no look-up of its own.

@@ -56,8 +56,10 @@ BoundedRead SystemError(int error) {
   return Refused(error, std::strerror(error));
 }
 
-BoundedRead TooLarge(size_t limit) {
-  return Refused(EFBIG, "larger than " + SizeInWords(limit));
+BoundedRead TooLarge(size_t limit, unsigned long long size) {
+  BoundedRead r = Refused(EFBIG, "larger than " + SizeInWords(limit));
+  r.size = size;
+  return r;
 }
 
 }  // namespace
@@ -74,7 +76,8 @@ BoundedRead ReadBoundedFile(const std::string& path, size_t limit) {
   FileStatus st;
   if (StatusOf(path, &st) != 0) return SystemError(errno);
   if (!S_ISREG(st.st_mode)) return Refused(EINVAL, kNotRegular);
-  if (static_cast<unsigned long long>(st.st_size) > limit) return TooLarge(limit);
+  if (static_cast<unsigned long long>(st.st_size) > limit)
+    return TooLarge(limit, static_cast<unsigned long long>(st.st_size));
 
   int fd;
   do {
@@ -85,13 +88,20 @@ BoundedRead ReadBoundedFile(const std::string& path, size_t limit) {
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
+  return ReadBoundedOpenFile(fd, limit);
+}
+
+BoundedRead ReadBoundedOpenFile(int fd, size_t limit) {
   // What was opened is what counts: the name may have been given to
   // something else since it was looked at.
+  FileStatus st;
   if (StatusOf(fd, &st) != 0) return SystemError(errno);
   if (!S_ISREG(st.st_mode)) return Refused(EINVAL, kNotRegular);
-  if (static_cast<unsigned long long>(st.st_size) > limit) return TooLarge(limit);
+  if (static_cast<unsigned long long>(st.st_size) > limit)
+    return TooLarge(limit, static_cast<unsigned long long>(st.st_size));
 
   BoundedRead r;
+  r.size = static_cast<unsigned long long>(st.st_size);
   // Kernel attributes report a page as their size whatever they hold, so
   // the size is only a first guess of what is read.
   r.text.reserve(std::min(static_cast<size_t>(st.st_size), limit));
@@ -104,7 +114,7 @@ BoundedRead ReadBoundedFile(const std::string& path, size_t limit) {
     if (n < 0) return SystemError(errno);
     if (n == 0) break;
     r.text.append(buffer, static_cast<size_t>(n));
-    if (r.text.size() > limit) return TooLarge(limit);
+    if (r.text.size() > limit) return TooLarge(limit, r.text.size());
   }
   r.ok = true;
   return r;

@@ -25,14 +25,19 @@ inline constexpr size_t kSystemAttributeLimit = size_t{4} << 10;  // 4 KiB
 
 struct BoundedRead {
   bool ok = false;
-  std::string text;    // the whole file when ok
-  int error = 0;       // errno: EINVAL not regular, EFBIG too large, or the system's
-  std::string reason;  // in words: "not a regular file", "larger than 1 MiB", strerror
+  std::string text;             // the whole file when ok
+  int error = 0;                // errno: EINVAL not regular, EFBIG too large, or the system's
+  std::string reason;           // in words: "not a regular file", "larger than 1 MiB", strerror
+  unsigned long long size = 0;  // the size the file had when it was looked at
 };
 
 // Reads the whole file at path when it is a regular file of at most limit
 // bytes.
 BoundedRead ReadBoundedFile(const std::string& path, size_t limit);
+
+// The same for a file just opened (by the rules of util/own_file.h); the
+// caller closes fd.
+BoundedRead ReadBoundedOpenFile(int fd, size_t limit);
 
 // "1 MiB", "16 MiB", "4 KiB", "100 bytes": a limit in words.
 std::string SizeInWords(size_t bytes);

@@ -26,15 +26,25 @@ class ERangeError : public Exception {
   using Exception::Exception;
 };
 
-// A file operation failed; carries the operating system's error code.
+// A file operation failed; carries the operating system's error code and,
+// where the raiser knows them, the reason in words ("No space left on
+// device", "not a regular file") and the file's path.
 class EInOutError : public Exception {
  public:
-  EInOutError(const std::string& message, int errorCode)
-      : Exception(message), error_code_(errorCode) {}
+  EInOutError(const std::string& message, int errorCode, std::string reason = {},
+              std::string path = {})
+      : Exception(message),
+        error_code_(errorCode),
+        reason_(std::move(reason)),
+        path_(std::move(path)) {}
   int ErrorCode() const { return error_code_; }
+  const std::string& Reason() const { return reason_; }
+  const std::string& Path() const { return path_; }
 
  private:
   int error_code_;
+  std::string reason_;
+  std::string path_;
 };
 
 }  // namespace velimo

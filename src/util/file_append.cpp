@@ -1,6 +1,7 @@
 #include "util/file_append.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,10 +15,11 @@ namespace velimo {
 namespace {
 
 [[noreturn]] void RaiseIo(const std::string& path, int error, const char* reason = nullptr) {
+  const std::string words = reason ? reason : std::strerror(error);
   std::string message = "I/O error ";
-  message.append(std::to_string(error)).append(" (").append(reason ? reason : std::strerror(error));
+  message.append(std::to_string(error)).append(" (").append(words);
   message.append(") on ").append(path);
-  throw EInOutError(message, error);
+  throw EInOutError(message, error, words, path);
 }
 
 }  // namespace
@@ -39,19 +41,25 @@ void AppendLineToFile(const std::string& path, std::string_view line) {
   record.append(line);
   record.append("\r\n");
 
+  // A record is in the file whole or not at all: a write cut short (the
+  // disk full, the file size limit) is taken back to where the file ended.
+  struct stat before;
+  const bool sized = ::fstat(fd, &before) == 0;
+  auto fail = [&](int error) {
+    if (sized && ::ftruncate(fd, before.st_size) != 0) {
+      // Nothing more to do: the error below says the log failed.
+    }
+    ::close(fd);
+    RaiseIo(path, error);
+  };
   size_t written = 0;
   while (written < record.size()) {
     const ssize_t n = ::write(fd, record.data() + written, record.size() - written);
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      RaiseIo(path, error);
+      fail(errno);
     }
-    if (n == 0) {
-      ::close(fd);
-      RaiseIo(path, EIO);
-    }
+    if (n == 0) fail(EIO);
     written += static_cast<size_t>(n);
   }
   if (::close(fd) != 0 && errno != EINTR) RaiseIo(path, errno);

@@ -1,15 +1,22 @@
 // The tool's own files (the settings file, the log's day files and their
-// folder), reached so that nothing put in their place can hang a write,
-// redirect it or take it:
+// folder, profiles and reports it writes), reached so that nothing put in
+// their place or on the way to them can hang a write, redirect it or take
+// it:
 // - a symbolic link is followed only when it belongs to this process's
-//   user, to root, or to the owner of the folder that holds it
-//   (LinkMayBeFollowed). The folder's owner could put any file there in
-//   its place anyway, as root could anywhere: such a link gives nobody a
-//   power they lacked, and an administrator may point the settings file or
-//   the log at shared storage with one. A link of any other user is
-//   refused in every folder (the kernel does so only in sticky folders
-//   such as /tmp), so a link planted in a shared folder cannot send the
-//   tool's writes (or its reads) to a file of their choice;
+//   user or to root (LinkMayBeFollowed), wherever it stands: in the last
+//   component of a path and in every folder on the way. A link of the
+//   folder's owner counts no more than any other: in a shared or open
+//   folder (mode 1777, 0777) its owner may be anyone, and a link of theirs
+//   would send root's writes (or reads) to a file of their choosing. The
+//   kernel refuses such links only in sticky folders, and only where it
+//   was told to;
+// - the folder a file goes into is reached one name at a time from the
+//   working folder (or /) with openat and no-follow, and the file is opened
+//   or replaced relative to that folder, so a folder on the way swapped for
+//   a link after it was judged changes nothing;
+// - what is reached tells whether it belongs to the user or root
+//   (foreignOwner): the settings file and the log folder of another user
+//   are not used (util callers decide; see settings/ and trace/);
 // - opening never waits (a FIFO without a reader, a device);
 // - anything but a regular file is refused, before it is opened.
 #pragma once
@@ -29,19 +36,45 @@ struct OwnFile {
   // without a second look. False when nothing is there.
   bool exists = false;
   mode_t mode = 0;
+  // What stands at path belongs to neither this process's user nor root.
+  // Always false on Windows.
+  bool foreignOwner = false;
 };
 
-// Follows the symbolic links of path's last component under the rule
-// above, up to 40 of them. The path reached is a missing file or one that
-// is no link; error is EACCES ("symbolic link owned by another user") or
+// Follows the symbolic links of path (its folders and its last component)
+// under the rule above, up to 40 of them. The path reached is a missing
+// file or one that is no link; error is EACCES ("symbolic link owned by
+// another user"), ENOTDIR, ENOENT (a folder on the way is missing) or
 // ELOOP when the links are not followed to the end. fd stays -1.
 OwnFile FollowOwnLinks(const std::string& path);
 
-// The rule above for one link: linkOwner owns the link, folderOwner the
-// folder it stands in, user is the process's effective user.
 #ifndef _WIN32
-bool LinkMayBeFollowed(uid_t linkOwner, uid_t folderOwner, uid_t user);
+// The rule above for one link: linkOwner owns it, user is the process's
+// effective user.
+bool LinkMayBeFollowed(uid_t linkOwner, uid_t user);
+
+// A folder reached as above, one name at a time: fd is an O_PATH
+// descriptor of it for openat and the like (-1 with error and reason when
+// it cannot be reached), owner the folder's owner. Closes fd when it goes.
+struct OwnFolder {
+  int fd = -1;
+  int error = 0;
+  const char* reason = nullptr;
+  uid_t owner = 0;
+  OwnFolder() = default;
+  OwnFolder(OwnFolder&& other) noexcept;
+  OwnFolder& operator=(OwnFolder&& other) noexcept;
+  ~OwnFolder();
+};
+OwnFolder OpenOwnFolder(const std::string& path);
+
+// Follows path as FollowOwnLinks does and hands over the folder that holds
+// what was reached, the last component of r.path to be used relative to it.
+OwnFile FollowOwnLinks(const std::string& path, OwnFolder& folder);
 #endif
+
+// The last component of a path ("Velimo.INI" of "./Velimo.INI").
+std::string LeafOf(const std::string& path);
 
 // Opens the file at path with flags (O_RDONLY, O_RDWR, O_WRONLY | O_APPEND |
 // O_CREAT ...; O_CLOEXEC, O_NOCTTY, O_NONBLOCK and O_NOFOLLOW are added) and

@@ -55,20 +55,23 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 // that was checked (or another regular file a save of another process put
 // there) is swapped back. Returns 0, kSomethingElse when something else
 // stands at the name (and is left there), or the errno of the failure.
-int MoveOver(const std::string& temp, const std::string& target, const struct stat* checked) {
+// Both names are in the folder dir.
+int MoveOver(int dir, const std::string& temp, const std::string& target,
+             const struct stat* checked) {
+  const char* from = temp.c_str();
+  const char* to = target.c_str();
 #ifdef RENAME_EXCHANGE
   if (!checked) {
     // Nothing stood there: nothing may be replaced that came since.
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-      return 0;
+    if (::renameat2(dir, from, dir, to, RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
-  } else if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+  } else if (::renameat2(dir, from, dir, to, RENAME_EXCHANGE) == 0) {
     struct stat taken;
-    if (::lstat(temp.c_str(), &taken) == 0 && !S_ISREG(taken.st_mode)) {
-      ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE);
+    if (::fstatat(dir, from, &taken, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(taken.st_mode)) {
+      ::renameat2(dir, from, dir, to, RENAME_EXCHANGE);
       return kSomethingElse;
     }
-    ::unlink(temp.c_str());  // the old file, now under the new file's name
+    ::unlinkat(dir, from, 0);  // the old file, now under the new file's name
     return 0;
   } else if (errno != EINVAL && errno != ENOSYS) {
     return errno;
@@ -76,9 +79,37 @@ int MoveOver(const std::string& temp, const std::string& target, const struct st
 #endif
   // A file system that cannot swap: the name is looked at once more.
   struct stat now;
-  const bool exists = ::lstat(target.c_str(), &now) == 0;
+  const bool exists = ::fstatat(dir, to, &now, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists != (checked != nullptr) || (exists && !SameFile(now, *checked))) return kSomethingElse;
-  return ::rename(temp.c_str(), target.c_str()) == 0 ? 0 : errno;
+  return ::renameat(dir, from, dir, to) == 0 ? 0 : errno;
+}
+
+// The leftover search of RemoveLeftoverReplaces in the folder dir.
+void RemoveLeftoversIn(int dir, const std::string& prefix) {
+  const int listed = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listed < 0) return;
+  DIR* d = ::fdopendir(listed);
+  if (!d) {
+    ::close(listed);
+    return;
+  }
+  std::vector<std::string> leftovers;
+  while (const dirent* entry = ::readdir(d)) {
+    const unsigned long pid = ReplacePidOf(entry->d_name, prefix);
+    if (pid == 0 || pid == static_cast<unsigned long>(::getpid())) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      leftovers.emplace_back(entry->d_name);
+  }
+  ::closedir(d);
+  for (const std::string& name : leftovers) {
+    const int fd =
+        ::openat(dir, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0) continue;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+      ::unlinkat(dir, name.c_str(), 0);
+    ::close(fd);
+  }
 }
 
 }  // namespace
@@ -86,22 +117,27 @@ int MoveOver(const std::string& temp, const std::string& target, const struct st
 ReplaceResult ReplaceFile(const std::string& path, std::string_view text,
                           const ReplaceOptions& options) {
   ReplaceResult r;
-  const OwnFile own = FollowOwnLinks(path);
+  // Everything below happens in the folder reached here, name by name:
+  // a folder on the way swapped for a link since changes nothing.
+  OwnFolder folder;
+  const OwnFile own = FollowOwnLinks(path, folder);
   r.path = own.path;
   if (own.error) return Failed(std::move(r), own.error, own.reason);
+  const int dir = folder.fd;
+  const std::string leaf = LeafOf(r.path);
   struct stat old;
-  const bool exists = own.exists && ::lstat(r.path.c_str(), &old) == 0;
+  const bool exists = own.exists && ::fstatat(dir, leaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && !S_ISREG(old.st_mode)) return Failed(std::move(r), EINVAL, kNotRegular);
-  RemoveLeftoverReplaces(r.path);
+  RemoveLeftoversIn(dir, ReplacePrefix(r.path));
 
   const mode_t mode = options.ownerOnly ? 0600 : options.newMode;
   std::string temp;
   int fd = -1;
   for (int attempt = 0; attempt < kMaxAttempts && fd < 0; ++attempt) {
-    temp = r.path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(nextAttempt++);
+    temp = leaf + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(nextAttempt++);
     do {
-      fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW,
-                  mode);
+      fd = ::openat(dir, temp.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, mode);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0 && errno != EEXIST) break;
   }
@@ -118,47 +154,28 @@ ReplaceResult ReplaceFile(const std::string& path, std::string_view text,
   ok = ok && ::fsync(fd) == 0;
   int error = ok ? 0 : errno;
   if (ok) {
-    error = MoveOver(temp, r.path, exists ? &old : nullptr);
+    error = MoveOver(dir, temp, leaf, exists ? &old : nullptr);
     ok = error == 0;
   }
   ::close(fd);
   if (!ok) {
-    ::unlink(temp.c_str());
+    ::unlinkat(dir, temp.c_str(), 0);
     return error == kSomethingElse ? Failed(std::move(r), EINVAL, kNotRegular)
                                    : Failed(std::move(r), error);
   }
   // The move itself reaches the disk with the folder.
-  const int folder = ::open(DirectoryOf(r.path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
+  const int synced = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (synced >= 0) {
+    ::fsync(synced);
+    ::close(synced);
   }
   r.done = true;
   return r;
 }
 
 void RemoveLeftoverReplaces(const std::string& target) {
-  const std::string dir = DirectoryOf(target);
-  const std::string prefix = ReplacePrefix(target);
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return;
-  std::vector<std::string> leftovers;
-  while (const dirent* entry = ::readdir(d)) {
-    const unsigned long pid = ReplacePidOf(entry->d_name, prefix);
-    if (pid == 0 || pid == static_cast<unsigned long>(::getpid())) continue;
-    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-      leftovers.emplace_back(entry->d_name);
-  }
-  ::closedir(d);
-  for (const std::string& name : leftovers) {
-    const std::string path = dir + "/" + name;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-    if (fd < 0) continue;
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
-      ::unlink(path.c_str());
-    ::close(fd);
-  }
+  const OwnFolder folder = OpenOwnFolder(DirectoryOf(target));
+  if (folder.fd >= 0) RemoveLeftoversIn(folder.fd, ReplacePrefix(target));
 }
 
 }  // namespace velimo

@@ -4,6 +4,9 @@
 // new baud rate that the port must follow), then compared again at the new
 // rate. Templates touch nothing else, and a refused file sends nothing.
 #include <gmock/gmock.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -173,6 +176,48 @@ TEST_F(ProfileE2e, RefusedProfileSendsNothing) {
   std::stringstream seen;
   seen << log.rdbuf();
   EXPECT_THAT(seen.str(), ::testing::Not(HasSubstr("received"))) << "the modem got nothing";
+}
+
+// save-profile replaces only a regular file: whatever else stands at the
+// name (a FIFO nobody reads, a device node, a link into /proc, a stranger's
+// link) is refused with the reason and is still there, unchanged, after.
+TEST_F(ProfileE2e, SaveProfileReplacesOnlyARegularFile) {
+  StartSim('s');
+  struct Thing {
+    const char* name;
+    bool (*make)(const std::string& path);
+    const char* why;
+    mode_t kind;  // what lstat must still find there
+  };
+  const Thing things[] = {
+      {"fifo", [](const std::string& p) { return mkfifo(p.c_str(), 0600) == 0; },
+       "not a regular file", S_IFIFO},
+      {"device",
+       [](const std::string& p) {
+         return geteuid() == 0 && mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+       },
+       "not a regular file", S_IFCHR},
+      {"stdout", [](const std::string& p) { return symlink("/proc/self/fd/1", p.c_str()) == 0; },
+       "not a regular file", S_IFLNK},
+      {"stranger",
+       [](const std::string& p) {
+         return geteuid() == 0 && symlink("elsewhere.vprofile", p.c_str()) == 0 &&
+                lchown(p.c_str(), 65534, 65534) == 0;
+       },
+       "symbolic link owned by another user", S_IFLNK},
+  };
+  for (const Thing& t : things) {
+    SCOPED_TRACE(t.name);
+    const std::string path = dir_ + "/" + t.name + ".vprofile";
+    if (!t.make(path)) continue;  // a device or another user's link needs root
+    ProcessResult r = Cli('s', {"save-profile", path});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_THAT(r.err, HasSubstr("Unable to write to " + path + ": " + t.why));
+    struct stat st {};
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & S_IFMT, t.kind);
+    EXPECT_FALSE(std::ifstream(dir_ + "/elsewhere.vprofile").good());
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -265,40 +266,72 @@ TEST_F(OpenRefusedTest, ADeviceTheUserMayNotOpen) {
   EXPECT_TRUE(TakeMessages().empty());
 }
 
-// A device only root may open (root:root, 0600): joining root's group
-// would be dangerous and useless, so the refusal explains owner, group and
-// mode and suggests a udev rule that gives the dialout group access.
-TEST_F(OpenRefusedTest, ADeviceOnlyRootMayOpen) {
+// Devices the user may not open, where joining a group or a udev rule
+// would be wrong advice: a pseudo-terminal only root may open (no udev
+// rule reaches it), one of the disk group (joining disk is raw disk
+// access), and a node that is no terminal at all.
+TEST_F(OpenRefusedTest, NoUnsafeOrUselessAdviceForDevicesThatAreNoSerialPort) {
   const std::optional<Unprivileged> who = UnprivilegedUser();
   if (!who) GTEST_SKIP() << "needs root to run the program as another user";
   StartSim('s');
   const std::string device = SimDevice();
   ASSERT_FALSE(device.empty());
   ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
-  ASSERT_EQ(chown(device.c_str(), 0, 0), 0);
-  ASSERT_EQ(chmod(device.c_str(), 0600), 0);
   const std::string root = getgrgid(0) ? getgrgid(0)->gr_name : "0";
-  const std::string user = getpwuid(who->uid) ? getpwuid(who->uid)->pw_name : "$USER";
-  const ChildResult r = RunInChild(
-      [&]() -> std::string {
-        if (!DropPrivileges(*who)) return "could not drop privileges";
-        Texts reasons = {
-            "Permission denied: " + serial::DevicePathOf(link_) + " belongs to root:" + root +
-                " with mode 0600 (rw-------), so no group may use it.",
-            "A udev rule can give the dialout group access to it; put it in a file such as "
-            "/etc/udev/rules.d/99-velimo.rules:",
-            "    SUBSYSTEM==\"tty\", KERNEL==\"" + device.substr(5) +
-                "\", GROUP=\"dialout\", MODE=\"0660\"",
-            "then run: sudo udevadm control --reload-rules && sudo udevadm trigger",
-            "Add the user to the group with:",
-            "    sudo usermod -aG dialout " + user,
-            "then log out and in again: the group applies from a new login on."};
-        return RefusedAttempt(link_, reasons);
-      },
-      20000);
-  EXPECT_FALSE(r.timed_out);
-  EXPECT_EQ(r.status, 0) << r.report;
-  EXPECT_EQ(r.report, "");
+  const group* disk = getgrnam("disk");
+  if (!disk) GTEST_SKIP() << "no disk group on this system";
+  const std::string null_node = dir_ + "/null-node";
+  ASSERT_EQ(mknod(null_node.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+  const std::string pty = serial::DevicePathOf(link_);
+  const std::string pty_said =
+      "It is a pseudo-terminal: the program that made it decides who "
+      "may open it.";
+  struct Case {
+    const char* name;
+    std::string port;
+    gid_t group;
+    mode_t mode;
+    Texts reasons;
+  };
+  const Case cases[] = {
+      {"a pseudo-terminal of root's",
+       link_,
+       0,
+       0600,
+       {"Permission denied: " + pty + " belongs to root:" + root +
+            " with mode 0600 (rw-------), so no group may use it.",
+        pty_said}},
+      {"a pseudo-terminal of the disk group",
+       link_,
+       disk->gr_gid,
+       0660,
+       {"Permission denied: " + pty +
+            " belongs to root:disk with mode 0660 (rw-rw----); the "
+            "group disk grants far more than a serial line, so "
+            "joining it is no remedy.",
+        pty_said}},
+      {"a node that is no terminal",
+       null_node,
+       disk->gr_gid,
+       0600,
+       {"Permission denied: " + null_node +
+        " belongs to root:disk with mode 0600 (rw-------): this is not a serial port."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string node = c.port == link_ ? device : c.port;
+    ASSERT_EQ(chown(node.c_str(), 0, c.group), 0);
+    ASSERT_EQ(chmod(node.c_str(), c.mode), 0);
+    const ChildResult r = RunInChild(
+        [&]() -> std::string {
+          if (!DropPrivileges(*who)) return "could not drop privileges";
+          return RefusedAttempt(c.port, c.reasons);
+        },
+        20000);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.status, 0) << r.report;
+    EXPECT_EQ(r.report, "");
+  }
 }
 
 // A line held by a process of another user: /proc does not show who, so
