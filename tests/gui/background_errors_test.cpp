@@ -116,8 +116,7 @@ TEST_F(BackgroundLogFailure, ATimersTickAndAnUnplugGoOnAndTheLogsFaultIsToldOnce
   // The ioTavi's RS-485 wait ends by its timer: the status query it sends
   // goes out all the same, and the log's fault is told.
   Form().Timer_RS485Answer.SetEnabled(true);
-  ASSERT_TRUE(
-      test::WaitFor([&] { return BoxesWith(watcher_, failure) == 1; }, test::kGenerousMs))
+  ASSERT_TRUE(test::WaitFor([&] { return BoxesWith(watcher_, failure) == 1; }, test::kGenerousMs))
       << watcher_.seen.size() - boxes_at_start << " box(es)";
   EXPECT_FALSE(Form().Timer_RS485Answer.Enabled());
   EXPECT_TRUE(Form().ComPortEnvBoard.Connected());
