@@ -522,7 +522,7 @@ TEST(NetworkPort, OpenedOnAThreadOfItsOwnCancelledOrHandedOver) {
         listener(stage.full_queue ? 0 : 4, stage.full_queue ? &fillers : nullptr);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const std::string name = stage.scheme + std::string("127.0.0.1:") + std::to_string(number);
-    OpenCancel cancel;
+    CancelToken cancel;
     std::atomic<bool> ended{false};
     std::unique_ptr<PortTransport> opened;
     Failure failure;
@@ -562,7 +562,7 @@ TEST(NetworkPort, OpenedOnAThreadOfItsOwnCancelledOrHandedOver) {
   }
 
   FakeRfc2217Server server({});
-  OpenCancel cancel;
+  CancelToken cancel;
   std::unique_ptr<PortTransport> opened;
   std::thread opener([&] { opened = OpenNetworkTransport(server.Url(), cancel); });
   opener.join();
