@@ -33,7 +33,7 @@
 #include "scan/port_scan.h"
 #include "serial/com_error.h"
 #include "serial/net/network_port.h"
-#include "serial/net/open_cancel.h"
+#include "util/cancel_token.h"
 
 namespace {
 
@@ -93,7 +93,7 @@ double NetworkOpenCancelMs(bool connection) {
   never.answer_ms = kNeverMs;
   const std::string name =
       (connection ? "tcp://127.0.0.1:" : "rfc2217://127.0.0.1:") + std::to_string(port);
-  velimo::serial::net::OpenCancel cancel;
+  velimo::CancelToken cancel;
   std::atomic<bool> ended{false};
   std::thread opener([&] {
     try {

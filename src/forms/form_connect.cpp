@@ -222,6 +222,9 @@ void TForm_Connect::LoadPortSettings() {
 void TForm_Connect::Btn_ConnectClick() {
   // One open at a time (the button is disabled while one runs).
   if (open_) return;
+  // A modem found while the scan goes on: the rest of the search is not
+  // waited for.
+  StopFindModem();
   serial::TComPort& port = main_.ComPortEnvBoard;
   // The port is closed while these are set (Connect is out of reach while
   // connected), so nothing reaches the device before it opens.
@@ -244,8 +247,10 @@ void TForm_Connect::Btn_ConnectClick() {
 
   main_.Disconnect1.SetEnabled(false);
   main_.LogWriteStr("Trying Connection to Device... ");
-  if (!port.Connected() && serial::net::IsNetworkPortName(port.Port()) && StartNetworkOpen())
+  if (!port.Connected() && serial::net::IsNetworkPortName(port.Port())) {
+    StartNetworkOpen();
     return;
+  }
   try {
     if (!port.Connected()) port.OpenPort();
   } catch (const std::exception& e) {

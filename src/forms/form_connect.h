@@ -6,14 +6,12 @@
 // settings.
 #pragma once
 
-#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "forms/controls/controls.h"
@@ -21,9 +19,7 @@
 #include "forms/controls/modal_form.h"
 #include "scan/port_scan.h"
 #include "serial/net/network_port.h"
-#include "serial/net/open_cancel.h"
-#include "util/platform.h"
-#include "util/waitable.h"
+#include "util/background_work.h"
 
 namespace velimo::serial {
 class TComPort;
@@ -84,9 +80,6 @@ class TForm_Connect : public TModalForm {
   // Abandons the network open under way: its connection is closed, nothing
   // is handed to the port, the dialog looks as before Connect.
   void CancelConnect();
-  // Waits for the network open under way and takes its result (the front
-  // end is told through the platform's descriptor watch instead).
-  void FinishConnect();
   // Told when a network open starts (true) and ends (false), for the
   // front end's busy cursor.
   std::function<void(bool connecting)> OnConnecting;
@@ -105,19 +98,17 @@ class TForm_Connect : public TModalForm {
   void SelectPort(const std::string& port);
 
   // "Find Modem": scans the listed ports (and a typed one) for modems in
-  // the background, with the status query alone; when it ends, each port
-  // with a modem says so in the list, and the first one found is chosen
-  // with its rate, parity and model. While the scan runs the button is
-  // "Cancel", and a click stops it.
+  // the background, with the status query alone; each port with a modem
+  // says so in the list as soon as it is found, and the first one found
+  // is chosen with its rate, parity and model (Connect then takes it and
+  // ends the scan). While the scan runs the button is "Cancel", and a
+  // click stops it.
   void Btn_FindModemClick();
   // Stops a running scan and waits for its probes to give their lines
   // back; the dialog returns to its look before the scan.
   void StopFindModem();
   // Whether a scan is running.
   bool FindingModem() const { return scan_ != nullptr; }
-  // Waits for a running scan and takes its results (the front end is told
-  // through the platform's descriptor watch instead, where it has one).
-  void FinishFindModem();
   // The modems the last scan found.
   const std::vector<scan::PortResult>& FoundModems() const { return found_; }
   // Port, rate, parity and model from a scan's result.
@@ -159,7 +150,11 @@ class TForm_Connect : public TModalForm {
   // Replaces the list's entries; false when no list could be read.
   bool FillPortList();
   int EntryOfPort(const std::string& port) const;
-  void ScanEnded();
+  // A port's probe has ended; the whole scan has.
+  void PortScanned(scan::PortResult r);
+  void ScanEnded(const std::vector<scan::PortResult>& results);
+  // "Found sTavi at 57600 on ttyUSB0" for the first modem found.
+  void SayFound();
   // Shows text on the status line; "" hides the line.
   void SayStatus(const std::string& text);
   void OnPortPicked();
@@ -167,34 +162,20 @@ class TForm_Connect : public TModalForm {
   void ConnectSucceeded();
   // A port that could not be opened: the message, the dialog stays open.
   void ConnectRefused(const std::exception& e);
-  // Starts the network open on its thread; false where the platform
-  // cannot tell this thread of its end.
-  bool StartNetworkOpen();
+  // Starts the network open in the background.
+  void StartNetworkOpen();
+  // What a network open gives: the open port, or why there is none.
+  struct Opened {
+    std::unique_ptr<serial::PortTransport> port;
+    std::exception_ptr failure;
+  };
+  void NetworkOpenEnded(Opened opened);
   // The dialog's look while a network open runs (busy) or not.
   void ShowConnecting(bool busy);
-  // A network open on its thread; done_fd turns readable when it has
-  // ended, with the open port or why there is none.
-  struct OpenJob {
-    std::thread thread;
-    serial::net::OpenCancel cancel;
-    std::unique_ptr<serial::PortTransport> opened;
-    std::exception_ptr failure;
-    Waitable done_fd = kNoWaitable;
-    OpenJob();
-    ~OpenJob();  // cancels the open and waits for it
-  };
-  std::unique_ptr<OpenJob> open_;
-  std::unique_ptr<PlatformWatch> open_watch_;
-  // A scan on its thread; done_fd turns readable when it has ended.
-  struct ScanJob {
-    std::thread thread;
-    std::vector<scan::PortResult> results;
-    std::atomic<bool> cancel{false};
-    Waitable done_fd = kNoWaitable;
-    ~ScanJob();  // stops the scan and waits for it
-  };
+  std::unique_ptr<Background<Opened>> open_;
+  // A scan: each port's result as its probe ends, then all of them.
+  using ScanJob = Background<std::vector<scan::PortResult>, scan::PortResult>;
   std::unique_ptr<ScanJob> scan_;
-  std::unique_ptr<PlatformWatch> scan_watch_;
   std::vector<scan::PortResult> found_;
 
   TForm_main& main_;

@@ -1,10 +1,9 @@
-// "Find Modem" in the connect dialog: the scan runs on a thread of its own
-// so the window stays live for the ten seconds an empty port may take;
-// its end is signalled on a descriptor the platform watches, and its
-// results are taken on the user-interface thread.
+// "Find Modem" in the connect dialog: the scan runs in the background so
+// the window stays live for the ten seconds an empty port may take; each
+// port's result is taken on the user-interface thread as soon as its
+// probe ends, so a modem is listed (and the first one chosen) while the
+// other ports are still being probed.
 #include <algorithm>
-#include <system_error>
-#include <thread>
 
 #include "forms/form_connect.h"
 #include "forms/form_main.h"
@@ -23,16 +22,8 @@ std::string AnsweredAt(const scan::PortResult& r) {
 
 }  // namespace
 
-TForm_Connect::ScanJob::~ScanJob() {
-  cancel.store(true);
-  if (thread.joinable()) thread.join();
-  if (done_fd != kNoWaitable) DestroyWakeEvent(done_fd);
-}
-
 TForm_Connect::~TForm_Connect() {
-  scan_watch_.reset();
-  scan_.reset();  // waits for a running scan
-  open_watch_.reset();
+  scan_.reset();  // stops a running scan
   open_.reset();  // ends a network open under way
 }
 
@@ -53,85 +44,59 @@ void TForm_Connect::Btn_FindModemClick() {
   const std::string typed = PortValue();
   if (!typed.empty() && EntryOfPort(typed) < 0) options.ports.push_back(typed);
 
-  scan_ = std::make_unique<ScanJob>();
-  try {
-    scan_->done_fd = CreateWakeEvent();
-  } catch (const std::system_error&) {
-    // The user-interface thread then learns of the end by waiting.
-  }
-  options.cancel = &scan_->cancel;
+  found_.clear();
   Btn_FindModem.SetCaption("Cancel");
   Btn_Connect.SetEnabled(false);
   SayStatus("Scanning...");
   main_.LogWriteStr("Looking for modems on " + std::to_string(options.ports.size()) +
                     " port(s)...");
-  ScanJob* job = scan_.get();
-  job->thread = std::thread([job, options] {
-    job->results = scan::ScanPorts(options);
-    if (job->done_fd != kNoWaitable) SignalWakeEvent(job->done_fd);
-  });
-  scan_watch_ = main_.platform().WatchReadable(scan_->done_fd, [this] { FinishFindModem(); });
+  scan_ = std::make_unique<ScanJob>(main_.platform());
+  scan_->Start(
+      [options](ScanJob::Worker& worker) mutable {
+        options.cancel = &worker.Token().Flag();
+        return scan::ScanPorts(options, [&worker](const scan::PortResult& r) { worker.Report(r); });
+      },
+      [this](std::vector<scan::PortResult> results) { ScanEnded(results); },
+      [this](scan::PortResult r) { PortScanned(std::move(r)); });
 }
 
 void TForm_Connect::StopFindModem() {
   if (!scan_) return;
-  scan_watch_.reset();
   scan_.reset();  // stops the probes; each gives its line back
   Btn_FindModem.SetCaption("Find Modem");
   Btn_Connect.SetEnabled(true);
   SayStatus("");
 }
 
-void TForm_Connect::FinishFindModem() {
-  if (!scan_) return;
-  scan_watch_.reset();
-  scan_->thread.join();
-  std::vector<scan::PortResult> results = std::move(scan_->results);
-  scan_.reset();
-  Btn_FindModem.SetCaption("Find Modem");
-  Btn_Connect.SetEnabled(true);
-
-  found_.clear();
-  // Each port that gave no modem, with why.
-  std::vector<std::string> tried;
-  for (scan::PortResult& r : results) {
-    if (r.outcome == scan::PortResult::Outcome::Found) {
-      main_.LogWriteStr("Found " + std::string(scan::FamilyName(r.family)) + " on Port[" + r.port +
-                        "] at " + AnsweredAt(r) + ", F/W " + r.firmware + ", Source ID " +
-                        r.source_id);
-      found_.push_back(std::move(r));
-      continue;
-    }
-    tried.push_back(r.port + ": " + r.Why());
-    if (r.outcome == scan::PortResult::Outcome::InUse ||
-        r.outcome == scan::PortResult::Outcome::Failed)
-      main_.LogWriteStr("Not scanned: " + tried.back());
-  }
-  // Each port with a modem says so in the list; a found port that is not
+void TForm_Connect::PortScanned(scan::PortResult r) {
+  if (r.outcome != scan::PortResult::Outcome::Found) return;
+  main_.LogWriteStr("Found " + std::string(scan::FamilyName(r.family)) + " on Port[" + r.port +
+                    "] at " + AnsweredAt(r) + ", F/W " + r.firmware + ", Source ID " + r.source_id);
+  // The port says so in the list at once; a found port that is not
   // listed (a link of its own) is added.
   const std::string chosen = PortValue();
   std::vector<std::string> items = CB_ComPort.Items();
-  for (const scan::PortResult& r : found_) {
-    int entry = EntryOfPort(r.port);
-    if (entry < 0) {
-      items.push_back(r.port);
-      entry_values_.push_back(r.port);
-      entry_paths_.push_back(r.port);
-      entry = static_cast<int>(items.size()) - 1;
-    }
-    items[static_cast<size_t>(entry)] +=
-        " [" + std::string(scan::FamilyName(r.family)) + " " + AnsweredAt(r) + "]";
+  int entry = EntryOfPort(r.port);
+  if (entry < 0) {
+    items.push_back(r.port);
+    entry_values_.push_back(r.port);
+    entry_paths_.push_back(r.port);
+    entry = static_cast<int>(items.size()) - 1;
   }
+  items[static_cast<size_t>(entry)] +=
+      " [" + std::string(scan::FamilyName(r.family)) + " " + AnsweredAt(r) + "]";
   CB_ComPort.SetItems(std::move(items));
-  if (found_.empty()) {
-    SelectPort(chosen);
-    SayStatus("No modem found.");
-    std::string text = "No modem found.";
-    for (size_t i = 0; i < tried.size(); ++i) text += (i == 0 ? "\n\n" : "\n") + tried[i];
-    main_.platform().ShowMessage(text);
-    return;
-  }
+  SelectPort(chosen);
+  found_.push_back(std::move(r));
+  if (found_.size() > 1) return;
+  // The first modem found is chosen while the others are still looked
+  // for, and Connect takes it (ending the search).
   ApplyFound(found_.front());
+  Btn_Connect.SetEnabled(true);
+  SayFound();
+}
+
+void TForm_Connect::SayFound() {
   // Said as the window now shows it: the model picked, the port by its
   // name in the system's folder of devices.
   const scan::PortResult& first = found_.front();
@@ -143,6 +108,29 @@ void TForm_Connect::FinishFindModem() {
   SayStatus("Found " + model + " at " +
             (first.family_only ? "the server's fixed rate" : std::to_string(first.baud)) + " on " +
             where);
+}
+
+void TForm_Connect::ScanEnded(const std::vector<scan::PortResult>& results) {
+  scan_.reset();
+  Btn_FindModem.SetCaption("Find Modem");
+  Btn_Connect.SetEnabled(true);
+  // Each port that gave no modem, with why.
+  std::vector<std::string> tried;
+  for (const scan::PortResult& r : results) {
+    if (r.outcome == scan::PortResult::Outcome::Found) continue;
+    tried.push_back(r.port + ": " + r.Why());
+    if (r.outcome == scan::PortResult::Outcome::InUse ||
+        r.outcome == scan::PortResult::Outcome::Failed)
+      main_.LogWriteStr("Not scanned: " + tried.back());
+  }
+  if (!found_.empty()) {
+    SayFound();
+    return;
+  }
+  SayStatus("No modem found.");
+  std::string text = "No modem found.";
+  for (size_t i = 0; i < tried.size(); ++i) text += (i == 0 ? "\n\n" : "\n") + tried[i];
+  main_.platform().ShowMessage(text);
 }
 
 void TForm_Connect::ApplyFound(const scan::PortResult& found) {

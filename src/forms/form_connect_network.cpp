@@ -1,12 +1,9 @@
 // Connect to a network port: the lookup, the connection and the server's
-// agreement run on a thread of their own, since a mistyped or unreachable
-// host takes seconds to say so and the window must stay live meanwhile.
-// The end is signalled on a descriptor the platform watches; the open port
-// is then taken on the user-interface thread, where the port's line
-// settings, its event thread and the status query follow as for a local
-// port.
-#include <system_error>
-
+// agreement run in the background, since a mistyped or unreachable host
+// takes seconds to say so and the window must stay live meanwhile. The
+// open port is then taken on the user-interface thread, where the port's
+// line settings, its event thread and the status query follow as for a
+// local port.
 #include "forms/form_connect.h"
 #include "forms/form_main.h"
 #include "serial/com_port.h"
@@ -14,42 +11,23 @@
 
 namespace velimo::forms {
 
-TForm_Connect::OpenJob::OpenJob() {
-  try {
-    done_fd = CreateWakeEvent();
-  } catch (const std::system_error&) {
-    // Without one the open is not started on a thread (StartNetworkOpen).
-  }
-}
-
-TForm_Connect::OpenJob::~OpenJob() {
-  // Every wait of the open watches the token: the thread ends within a
-  // moment, closing its connection; a port it opened meanwhile is closed
-  // with `opened`.
-  cancel.Cancel();
-  if (thread.joinable()) thread.join();
-  if (done_fd != kNoWaitable) DestroyWakeEvent(done_fd);
-}
-
-bool TForm_Connect::StartNetworkOpen() {
-  auto job = std::make_unique<OpenJob>();
-  if (job->done_fd == kNoWaitable) return false;
-  OpenJob* raw = job.get();
-  auto watch = main_.platform().WatchReadable(raw->done_fd, [this] { FinishConnect(); });
-  // A platform that watches nothing could not be told of the end.
-  if (!watch) return false;
-  raw->thread = std::thread([raw, name = main_.ComPortEnvBoard.Port(), limits = NetworkLimits] {
-    try {
-      raw->opened = serial::net::OpenNetworkTransport(name, raw->cancel, limits);
-    } catch (...) {
-      raw->failure = std::current_exception();
-    }
-    SignalWakeEvent(raw->done_fd);
-  });
-  open_ = std::move(job);
-  open_watch_ = std::move(watch);
+void TForm_Connect::StartNetworkOpen() {
+  open_ = std::make_unique<Background<Opened>>(main_.platform());
   ShowConnecting(true);
-  return true;
+  // Every wait of the open watches the job's token: a cancel ends it
+  // within a moment, closing its connection.
+  open_->Start(
+      [name = main_.ComPortEnvBoard.Port(), limits = NetworkLimits](
+          Background<Opened>::Worker& worker) {
+        Opened opened;
+        try {
+          opened.port = serial::net::OpenNetworkTransport(name, worker.Token(), limits);
+        } catch (...) {
+          opened.failure = std::current_exception();
+        }
+        return opened;
+      },
+      [this](Opened opened) { NetworkOpenEnded(std::move(opened)); });
 }
 
 void TForm_Connect::ShowConnecting(bool busy) {
@@ -64,20 +42,16 @@ void TForm_Connect::ShowConnecting(bool busy) {
 
 void TForm_Connect::CancelConnect() {
   if (!open_) return;
-  open_watch_.reset();
   open_.reset();  // ends the open and closes what it had opened
   ShowConnecting(false);
 }
 
-void TForm_Connect::FinishConnect() {
-  if (!open_) return;
-  open_watch_.reset();
-  open_->thread.join();
-  const std::unique_ptr<OpenJob> job = std::move(open_);
+void TForm_Connect::NetworkOpenEnded(Opened opened) {
+  open_.reset();
   ShowConnecting(false);
   try {
-    if (job->failure) std::rethrow_exception(job->failure);
-    main_.ComPortEnvBoard.OpenPort(std::move(job->opened));
+    if (opened.failure) std::rethrow_exception(opened.failure);
+    main_.ComPortEnvBoard.OpenPort(std::move(opened.port));
   } catch (const std::exception& e) {
     ConnectRefused(e);
     return;

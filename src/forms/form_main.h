@@ -9,7 +9,6 @@
 // the constructor.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -17,7 +16,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "forms/controls/controls.h"
@@ -47,6 +45,7 @@
 #include "serial/port_identity.h"
 #include "settings/settings.h"
 #include "trace/trace_log.h"
+#include "util/background_work.h"
 #include "util/platform.h"
 #include "util/waitable.h"
 
@@ -617,9 +616,11 @@ class TForm_main : public SInfoPage,
   std::unique_ptr<TForm_Connect> own_connect_;
   std::unique_ptr<TForm_Info> own_info_;
   void TryReconnect();
-  // Reads who answers at the returning device on a thread of its own.
+  // Reads who answers at the returning device in the background.
   void StartReconnectProbe(const std::string& port, const std::string& device);
-  void FinishReconnectProbe();
+  // device: what the port led to when the probe began.
+  void ReconnectProbeEnded(const std::string& port, const std::string& device,
+                           const scan::PortResult& result);
   void ReconnectTo(const std::string& port);
   // A trace line while waiting for the adapter: at most one a second,
   // however many events the watched path gets.
@@ -628,17 +629,7 @@ class TForm_main : public SInfoPage,
   void RetryReconnectLater();
   std::unique_ptr<serial::DeviceWatcher> device_watcher_;
   std::unique_ptr<PlatformWatch> device_watch_;
-  struct ReconnectProbe {
-    std::string port;
-    std::string device;  // what the port led to when the probe began
-    std::thread thread;
-    std::atomic<bool> cancel{false};
-    scan::PortResult result;
-    Waitable done_fd = kNoWaitable;  // signalled once the thread is done
-    ~ReconnectProbe();               // stops the probe and waits for it
-  };
-  std::unique_ptr<ReconnectProbe> probe_;
-  std::unique_ptr<PlatformWatch> probe_watch_;
+  std::unique_ptr<Background<scan::PortResult>> probe_;
   // Device events came while a probe ran.
   bool probe_again_ = false;
   // The device last found to be another modem, not probed again.

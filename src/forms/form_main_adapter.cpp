@@ -15,7 +15,6 @@
 #include <climits>
 #include <cstdlib>
 #include <exception>
-#include <system_error>
 
 #include "forms/form_main.h"
 #include "serial/device_events.h"
@@ -63,12 +62,6 @@ constexpr int kWaitTraceEveryMs = 1000;
 constexpr int kProbeEveryMs = 1000;
 
 }  // namespace
-
-TForm_main::ReconnectProbe::~ReconnectProbe() {
-  cancel.store(true);
-  if (thread.joinable()) thread.join();
-  if (done_fd != kNoWaitable) DestroyWakeEvent(done_fd);
-}
 
 TForm_main::ModemIdentity TForm_main::IdentityOnPages() const {
   // An Info label that no report has filled says "no info".
@@ -216,9 +209,6 @@ void TForm_main::TryReconnect() {
 }
 
 void TForm_main::StartReconnectProbe(const std::string& port, const std::string& device) {
-  probe_ = std::make_unique<ReconnectProbe>();
-  probe_->port = port;
-  probe_->device = device;
   // The line as it was: the rate, parity, size and handshake the window
   // talked at.
   const serial::TBaudRate baud = ComPortEnvBoard.BaudRate();
@@ -241,36 +231,20 @@ void TForm_main::StartReconnectProbe(const std::string& port, const std::string&
   options.roots = SystemRoots;
   // As long as the watchdog gives a modem to answer the status query.
   options.listen_ms = Timer_ConnectionResponse.Interval();
-  options.cancel = &probe_->cancel;
-  ReconnectProbe* probe = probe_.get();
-  try {
-    probe->done_fd = CreateWakeEvent();
-  } catch (const std::system_error&) {
-    // Without one the probe runs here, below.
-  }
-  probe_watch_ = probe->done_fd != kNoWaitable
-                     ? platform_.WatchReadable(probe->done_fd, [this] { FinishReconnectProbe(); })
-                     : nullptr;
-  if (!probe_watch_) {
-    // A platform that watches no descriptors: the probe runs here.
-    probe->result = scan::ReadReport(port, setup, options);
-    FinishReconnectProbe();
-    return;
-  }
-  probe->thread = std::thread([probe, port, setup, options] {
-    probe->result = scan::ReadReport(port, setup, options);
-    SignalWakeEvent(probe->done_fd);
-  });
+  probe_ = std::make_unique<Background<scan::PortResult>>(platform_);
+  probe_->Start(
+      [port, setup, options](Background<scan::PortResult>::Worker& worker) mutable {
+        options.cancel = &worker.Token().Flag();
+        return scan::ReadReport(port, setup, options);
+      },
+      [this, port, device](scan::PortResult result) {
+        probe_.reset();
+        ReconnectProbeEnded(port, device, result);
+      });
 }
 
-void TForm_main::FinishReconnectProbe() {
-  if (!probe_) return;
-  probe_watch_.reset();
-  if (probe_->thread.joinable()) probe_->thread.join();
-  const std::string port = probe_->port;
-  const std::string device = probe_->device;
-  const scan::PortResult result = std::move(probe_->result);
-  probe_.reset();
+void TForm_main::ReconnectProbeEnded(const std::string& port, const std::string& device,
+                                     const scan::PortResult& result) {
   last_probe_end_ms_ = platform_.MonotonicMs();
   const bool again = probe_again_;
   probe_again_ = false;

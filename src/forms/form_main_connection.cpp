@@ -203,7 +203,6 @@ void TForm_main::FormDestroy() {
   ComPortEnvBoard.OnHangUp = nullptr;
   device_watch_.reset();
   reconnect_retry_.reset();
-  probe_watch_.reset();
   probe_.reset();  // stops a probe of a returning adapter
 }
 

@@ -53,15 +53,29 @@ void ProfileDialogModel::Open(const std::string& path) {
 ProfileDialogModel::ProfileDialogModel(forms::ModemSession& modem, Host host)
     : modem_(modem), host_(std::move(host)) {}
 
-ProfileDialogModel::~ProfileDialogModel() = default;
+ProfileDialogModel::~ProfileDialogModel() {
+  if (!apply_ || !apply_->Running()) return;
+  // A run still going is stopped before its next line and waited for;
+  // its result is dropped.
+  apply_.reset();
+  ApplyEnded();
+}
+
+void ProfileDialogModel::ApplyEnded() {
+  modem_.SetWorkerCalls(nullptr);
+  modem_.platform().EndBusy();
+  modem_.HoldSending(false);
+}
+
+void ProfileDialogModel::Progress(int done, int total) {
+  done_ = done;
+  total_ = total;
+  if (on_progress) on_progress();
+}
 
 Host ProfileDialogModel::ApplyHost() {
   Host host = host_;
-  host.progress = [this](int done, int total, const SettingDef&) {
-    done_ = done;
-    total_ = total;
-    if (on_progress) on_progress();
-  };
+  host.progress = [this](int done, int total, const SettingDef&) { Progress(done, total); };
   return host;
 }
 
@@ -81,19 +95,48 @@ void ProfileDialogModel::StartApply(std::function<void()> finished) {
   if (!CanApply() || !profile_) return;
   phase_ = Phase::Applying;
   done_ = 0;
-  thread_ = std::make_unique<ApplyThread>(modem_, ApplyHost());
-  thread_->Start(*profile_, [this, finished = std::move(finished)](ApplyResult applied) {
-    Applied(applied);
-    if (finished) finished();
-  });
+  // The window holds every control that sends and shows itself busy;
+  // the worker's lines are written on the window's thread, which holds
+  // the port (see ModemSession::SetWorkerCalls).
+  modem_.HoldSending(true);
+  modem_.platform().BeginBusy();
+  apply_ = std::make_unique<ApplyJob>(modem_.platform());
+  modem_.SetWorkerCalls(apply_->Calls());
+  apply_->Start(
+      [&modem = modem_, profile = *profile_, own = host_](ApplyJob::Worker& worker) {
+        Host host = own;
+        host.stop_requested = [&worker, own = own.stop_requested] {
+          return worker.Cancelled() || (own && worker.Call(own));
+        };
+        host.progress = [&worker](int done, int total, const SettingDef&) {
+          worker.Report({done, total});
+        };
+        try {
+          ProfileRunner runner(modem, host);
+          return runner.Apply(profile);
+        } catch (const std::exception& e) {
+          // What the window's thread raised for the worker (a trace file
+          // that cannot be written, say); the settings' outcomes are not
+          // known.
+          ApplyResult failed;
+          failed.error = e.what();
+          return failed;
+        }
+      },
+      [this, finished = std::move(finished)](ApplyResult applied) {
+        ApplyEnded();
+        Applied(applied);
+        if (finished) finished();
+      },
+      [this](std::pair<int, int> progress) { Progress(progress.first, progress.second); });
 }
 
 void ProfileDialogModel::Stop() {
-  if (thread_ && thread_->Running()) thread_->RequestStop();
+  if (apply_ && apply_->Running()) apply_->Cancel();
 }
 
 bool ProfileDialogModel::StopRequested() const {
-  return thread_ && thread_->Running() && thread_->StopRequested();
+  return apply_ && apply_->Running() && apply_->Cancelled();
 }
 
 void ProfileDialogModel::Applied(const ApplyResult& applied) {

@@ -4,11 +4,15 @@
 // this and forwards the operator's clicks.
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "profile/apply_thread.h"
 #include "profile/operations.h"
+#include "util/background_work.h"
 
 namespace velimo::profile {
 
@@ -34,9 +38,13 @@ class ProfileDialogModel {
   // Writes the differing settings and verifies them; the rows get their
   // results. Progress goes to on_progress.
   void Apply();
-  // The same on a thread of its own (see ApplyThread): returns at once,
-  // the phase is Applying until the run has ended; then the rows have
-  // their results and finished is called, on the caller's thread.
+  // The same in the background, so that the window stays live for the
+  // seconds it takes: the worker keeps the apply's pauses and waits,
+  // while every line is written, and the reads, the form, the trace and
+  // the boxes are served, on the window's thread. Returns at once; the
+  // phase is Applying until the run has ended; then the rows have their
+  // results and finished is called, on the caller's thread. A platform
+  // that cannot watch (the tests' virtual clock) runs the apply at once.
   void StartApply(std::function<void()> finished);
   // Cancel: the apply ends before its next line; the rows not written say
   // "not sent".
@@ -58,11 +66,16 @@ class ProfileDialogModel {
 
  private:
   Host ApplyHost();
+  void Progress(int done, int total);
   void Applied(const ApplyResult& applied);
+  // The window given back once a background apply has ended.
+  void ApplyEnded();
 
   forms::ModemSession& modem_;
   Host host_;
-  std::unique_ptr<ApplyThread> thread_;
+  // Reports how many lines of how many have gone out.
+  using ApplyJob = Background<ApplyResult, std::pair<int, int>>;
+  std::unique_ptr<ApplyJob> apply_;
   std::optional<Profile> profile_;
   std::vector<Row> rows_;
   std::string status_;

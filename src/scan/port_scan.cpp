@@ -251,7 +251,8 @@ PortResult ReadReport(const std::string& port, const std::function<void(serial::
   return Probe(port, options, setup, {Attempt{}}, false);
 }
 
-std::vector<PortResult> ScanPorts(const ScanOptions& options) {
+std::vector<PortResult> ScanPorts(const ScanOptions& options,
+                                  const std::function<void(const PortResult&)>& portDone) {
   std::vector<std::string> listed = options.ports;
   if (listed.empty()) {
     if (auto found = serial::EnumerateSerialPorts(options.roots.sys_class_tty, options.roots.dev))
@@ -266,11 +267,18 @@ std::vector<PortResult> ScanPorts(const ScanOptions& options) {
     ports.push_back(port);
   }
   std::vector<PortResult> results(ports.size());
+  // Each thread takes the next port not yet taken: a silent port holds
+  // one thread for its whole round of settings, the others go on.
+  std::atomic<size_t> next{0};
+  auto probeNext = [&] {
+    for (size_t i; (i = next.fetch_add(1)) < ports.size();) {
+      results[i] = ScanPort(ports[i], options);
+      if (portDone) portDone(results[i]);
+    }
+  };
   std::vector<std::thread> threads;
-  threads.reserve(ports.size());
-  for (size_t i = 0; i < ports.size(); ++i) {
-    threads.emplace_back([&, i] { results[i] = ScanPort(ports[i], options); });
-  }
+  for (size_t n = std::min(ports.size(), kMaxProbeThreads); threads.size() < n;)
+    threads.emplace_back(probeNext);
   for (std::thread& t : threads) t.join();
   return results;
 }

@@ -1,4 +1,4 @@
-// Finding modems: each free port is probed in a thread of its own at the
+// Finding modems: free ports are probed side by side, each at the
 // connect dialog's rates, most common first, and each parity, with the
 // status query and nothing else; the first configuration report heard on
 // a port ends its search. A port another process has open is not touched
@@ -61,10 +61,17 @@ struct PortResult {
 const std::vector<int>& ScanRates();
 const std::vector<std::string>& ScanParities();
 
-// Probes the ports in parallel; results in the order of the ports. Of
-// names that lead to one device ("COM1" and /dev/ttyS0, a by-id link and
-// its tty) only the first is probed and reported.
-std::vector<PortResult> ScanPorts(const ScanOptions& options);
+// At most this many ports are probed at a time.
+inline constexpr size_t kMaxProbeThreads = 8;
+
+// Probes the ports in parallel, on at most kMaxProbeThreads threads;
+// results in the order of the ports. Of names that lead to one device
+// ("COM1" and /dev/ttyS0, a by-id link and its tty) only the first is
+// probed and reported. portDone, when given, hears each port's result as
+// soon as its probe ends, on the probe's thread (so from several threads
+// at once).
+std::vector<PortResult> ScanPorts(const ScanOptions& options,
+                                  const std::function<void(const PortResult&)>& portDone = {});
 
 // One status query at the line as setup leaves it (the rate, parity and
 // the rest the caller copies onto the probe's own port), listened to for

@@ -533,5 +533,55 @@ TEST_F(ScanTest, TouchesOnlyFreeLinesAndGivesEachItsSettingsBack) {
   std::printf("figure scan_stop_after_ctrl_c_ms %lld\n", static_cast<long long>(stopMs));
 }
 
+// Each modem is listed as soon as its port has answered: the modem at
+// 57600 is listed and chosen while the silent port is still being probed
+// at its other rates (its round of 42 settings takes several times as long
+// as the modem's first answer), and Connect takes it at once, ending the
+// search.
+TEST_F(ScanTest, FindModemListsAModemWhileAnotherPortIsStillProbed) {
+  Sim("r", {"--model", "r", "--line-rate", "57600"});
+  Sim("quiet", {"--model", "s", "--silent"});
+  forms::HeadlessPlatform platform;
+  std::vector<std::string> messages;
+  platform.on_message = [&](std::string_view text) { messages.emplace_back(text); };
+  forms::ApplicationOptions options;
+  options.settings_path = dir_ + "/Velimo.INI";
+  options.about_picture = dir_ + "/none.jpg";
+  const std::string r = dir_ + "/r", quiet = dir_ + "/quiet";
+  options.ports = [&] { return std::optional<std::vector<std::string>>{{quiet, r}}; };
+  cli::Session session(platform, options);
+  session.SelectModel('s');
+  session.Run([&] { session.Main().ConnectN1.Click(); });
+  forms::TForm_Connect& d = session.Dialog();
+  ASSERT_TRUE(d.Showing());
+
+  session.Run([&] { d.Btn_FindModem.Click(); });
+  const int64_t t0 = Now();
+  ASSERT_TRUE(
+      platform.RunUntil([&] { return !d.FoundModems().empty() || !d.FindingModem(); }, 30000));
+  const int64_t firstMs = Now() - t0;
+  std::printf("figure find_modem_first_listed_ms %lld\n", static_cast<long long>(firstMs));
+  EXPECT_TRUE(d.FindingModem()) << "the modem was listed only once the whole search had ended";
+  ASSERT_EQ(d.FoundModems().size(), 1u);
+  EXPECT_EQ(d.CB_ComPort.Items(), (std::vector<std::string>{quiet, r + " [rTavi 57600 None]"}));
+  EXPECT_EQ(d.PortValue(), r);
+  EXPECT_EQ(d.Edit_Baudrate.Text(), "57600");
+  EXPECT_TRUE(session.Main().rTavi1.Checked());
+  EXPECT_EQ(d.LB_Status.Caption(), "Found rTavi at 57600 on " + r);
+  EXPECT_EQ(d.Btn_FindModem.Caption(), "Cancel");
+  EXPECT_TRUE(d.Btn_Connect.Enabled());
+
+  session.Run([&] { d.Btn_Connect.Click(); });
+  EXPECT_FALSE(d.FindingModem());
+  ASSERT_TRUE(session.Settle());
+  EXPECT_EQ(session.ValueOf(*session.Find("LB_R_SID")), "300001");
+  EXPECT_TRUE(messages.empty());
+  // Nothing but status queries reached the silent modem.
+  for (const std::string& line : Lines(Slurp(quiet + ".log"))) {
+    if (line.find("received") == std::string::npos) continue;
+    EXPECT_NE(line.find("received \"AT&V\""), std::string::npos) << line;
+  }
+}
+
 }  // namespace
 }  // namespace velimo::e2e

@@ -640,7 +640,7 @@ TEST(NetworkPort, OpenedOnAThreadOfItsOwnCancelledOrHandedOver) {
     const int waitingBefore = connection ? full->Waiting() : 0;
     const std::string name =
         (connection ? "tcp://" : "rfc2217://") + std::string("127.0.0.1:") + std::to_string(number);
-    OpenCancel cancel;
+    CancelToken cancel;
     std::atomic<bool> ended{false};
     std::unique_ptr<PortTransport> opened;
     Failure failure;
@@ -693,7 +693,7 @@ TEST(NetworkPort, OpenedOnAThreadOfItsOwnCancelledOrHandedOver) {
   }
 
   FakeRfc2217Server server({});
-  OpenCancel cancel;
+  CancelToken cancel;
   std::unique_ptr<PortTransport> opened;
   std::thread opener([&] { opened = OpenNetworkTransport(server.Url(), cancel); });
   opener.join();

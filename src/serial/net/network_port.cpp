@@ -87,7 +87,7 @@ void NetworkPort::CheckCancelled() {
   }
 }
 
-void NetworkPort::Open(const OpenCancel& cancel) {
+void NetworkPort::Open(const CancelToken& cancel) {
   cancel_ = &cancel;
   try {
     Open();
@@ -647,7 +647,7 @@ std::unique_ptr<PortTransport> NetworkTransportFor(const std::string& port) {
 }
 
 std::unique_ptr<PortTransport> OpenNetworkTransport(const std::string& port,
-                                                    const OpenCancel& cancel, NetLimits limits) {
+                                                    const CancelToken& cancel, NetLimits limits) {
   ParsedAddress parsed = ParsePortAddress(port);
   // Told as the port's open would tell it.
   if (!parsed.address) throw EComPort(CError_OpenFailed, kNetInvalid, parsed.error + ".");

@@ -20,11 +20,11 @@
 #include <memory>
 #include <string>
 
-#include "serial/net/open_cancel.h"
 #include "serial/net/port_address.h"
 #include "serial/net/socket_io.h"
 #include "serial/net/telnet_codec.h"
 #include "serial/port_transport.h"
+#include "util/cancel_token.h"
 
 namespace velimo::serial::net {
 
@@ -60,7 +60,7 @@ class NetworkPort : public PortTransport {
   void Open() override;
   // Open, ended early by cancel from another thread: it then raises code 1
   // with kNetCancelled, and nothing stays open.
-  void Open(const OpenCancel& cancel);
+  void Open(const CancelToken& cancel);
   void Close() override;
   Waitable Fd() const override;
   void ApplyLineSettings(const TransportSettings& settings) override;
@@ -146,7 +146,7 @@ class NetworkPort : public PortTransport {
   std::vector<std::string> notices_;
   size_t largest_pass_ = 0;
   // While a cancellable open runs: its token, watched by every wait.
-  const OpenCancel* cancel_ = nullptr;
+  const CancelToken* cancel_ = nullptr;
 };
 
 // The factory for TComPort: a NetworkPort for a network port name (one
@@ -161,7 +161,7 @@ std::unique_ptr<PortTransport> NetworkTransportFor(const std::string& port);
 // EComPort code 1 with the reason, kNetCancelled once cancel is cancelled;
 // nothing stays open then.
 std::unique_ptr<PortTransport> OpenNetworkTransport(const std::string& port,
-                                                    const OpenCancel& cancel,
+                                                    const CancelToken& cancel,
                                                     NetLimits limits = {});
 
 }  // namespace velimo::serial::net

@@ -57,7 +57,7 @@ struct Lookup {
 };
 
 std::shared_ptr<Lookup> Resolve(const PortAddress& address, Clock::time_point deadline,
-                                const OpenCancel* cancel) {
+                                const CancelToken* cancel) {
   auto lookup = std::make_shared<Lookup>();
   std::thread([lookup, host = address.host, port = address.port] {
     addrinfo* result = nullptr;
@@ -93,7 +93,7 @@ std::shared_ptr<Lookup> Resolve(const PortAddress& address, Clock::time_point de
 }
 
 // One attempt on one address: 0 and the socket, or the error.
-int TryConnect(const addrinfo* ai, Clock::time_point deadline, const OpenCancel* cancel,
+int TryConnect(const addrinfo* ai, Clock::time_point deadline, const CancelToken* cancel,
                Socket* out) {
   int err = 0;
   const Socket s = OpenStreamSocket(ai, &err);
@@ -123,7 +123,7 @@ int TryConnect(const addrinfo* ai, Clock::time_point deadline, const OpenCancel*
 
 }  // namespace
 
-Socket ConnectTcp(const PortAddress& address, int limitMs, const OpenCancel* cancel) {
+Socket ConnectTcp(const PortAddress& address, int limitMs, const CancelToken* cancel) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limitMs);
   std::shared_ptr<Lookup> lookup = Resolve(address, deadline, cancel);
   int firstErr = 0;

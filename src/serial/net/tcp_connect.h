@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "serial/net/open_cancel.h"
 #include "serial/net/port_address.h"
 #include "serial/net/socket_io.h"
+#include "util/cancel_token.h"
 
 namespace velimo::serial::net {
 
@@ -17,6 +17,6 @@ namespace velimo::serial::net {
 // system error and the reason: the name does not resolve, nothing listens,
 // the host cannot be reached, no answer in time; with kNetCancelled when cancel
 // (if given) was cancelled first, from another thread.
-Socket ConnectTcp(const PortAddress& address, int limitMs, const OpenCancel* cancel = nullptr);
+Socket ConnectTcp(const PortAddress& address, int limitMs, const CancelToken* cancel = nullptr);
 
 }  // namespace velimo::serial::net
