@@ -17,8 +17,8 @@ void TForm_Connect::StartNetworkOpen() {
   // Every wait of the open watches the job's token: a cancel ends it
   // within a moment, closing its connection.
   open_->Start(
-      [name = main_.ComPortEnvBoard.Port(), limits = NetworkLimits](
-          Background<Opened>::Worker& worker) {
+      [name = main_.ComPortEnvBoard.Port(),
+       limits = NetworkLimits](Background<Opened>::Worker& worker) {
         Opened opened;
         try {
           opened.port = serial::net::OpenNetworkTransport(name, worker.Token(), limits);
