@@ -482,7 +482,7 @@ class TForm_main : public SInfoPage,
     ~SequenceRun();
     SequenceRun(const SequenceRun&) = delete;
     SequenceRun& operator=(const SequenceRun&) = delete;
-    // False once a step has found the device gone.
+    // False once a step has found the device gone or refused its value.
     bool Going() const { return !form_.sequence_ended_; }
 
    private:
@@ -491,6 +491,8 @@ class TForm_main : public SInfoPage,
   };
   int sequence_depth_ = 0;
   bool sequence_ended_ = false;
+  // Tells the operator why a value is not sent, and ends a running save-all.
+  void RefuseValue(std::string_view message);
   void ShowFramePanel(const TComboBox& length, TPanel& panel);
   // The number an STX/ETX length list shows; -1 without a selection.
   static int FrameLength(const TComboBox& length);

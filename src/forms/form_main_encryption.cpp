@@ -60,7 +60,7 @@ void TForm_main::SaveAesText(CommandId id, TEdit& edit) {
   const protocol::CommandEntry& row = protocol::Entry(id);
   const std::string text = edit.Text();
   if (!protocol::LengthOk(row, text)) {
-    platform_.ShowMessage(row.refusal);
+    RefuseValue(row.refusal);
     SetActiveControl(edit);
     return;
   }
@@ -91,11 +91,11 @@ void TForm_main::Btn_S_AES_SaveAllClick() {
   Btn_S_Save_EnClick();
   if (!run.Going() || Edit_S_En.ItemIndex() != kOn) return;
   if (!AesLength(Edit_S_AESKey)) {
-    platform_.ShowMessage(protocol::kSAesKeyRefusal);
+    RefuseValue(protocol::kSAesKeyRefusal);
     return;
   }
   if (!AesLength(Edit_S_AESIV)) {
-    platform_.ShowMessage(protocol::kSAesIvRefusal);
+    RefuseValue(protocol::kSAesIvRefusal);
     return;
   }
   const auto steps = protocol::StepsOf(protocol::Sequence::S_AES).steps;
@@ -111,12 +111,12 @@ void TForm_main::Btn_I_AES_SaveAllClick() {
   SequenceRun run(*this);
   // Nothing at all goes out, not even the switch, until both are complete.
   if (!AesLength(Edit_I_AESKey)) {
-    platform_.ShowMessage("You must type [16 Bytes] AES KEY.");
+    RefuseValue("You must type [16 Bytes] AES KEY.");
     SetActiveControl(Edit_I_AESKey);
     return;
   }
   if (!AesLength(Edit_I_AESIV)) {
-    platform_.ShowMessage("You must type [16 Bytes] IV(Initialization Vector)");
+    RefuseValue("You must type [16 Bytes] IV(Initialization Vector)");
     SetActiveControl(Edit_I_AESIV);
     return;
   }

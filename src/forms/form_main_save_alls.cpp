@@ -1,10 +1,11 @@
 // The save-all sequences: the single saves of a page in a fixed order with
 // fixed blocking pauses between them. A sequence checks neither the link
-// nor the outcome of a step: every step reports its own problem and the
-// sequence goes on with the next one. Two things end it: a value that
-// cannot be converted (its error leaves the whole sequence for the default
-// error report, so nothing after it is sent), and a step that finds the
-// device gone (its one "Serial Port ERROR!!" is the sequence's last word).
+// nor the modem's acknowledgement of a step. Three things end it, so that
+// nothing after them is sent: a value that cannot be converted (its error
+// leaves the whole sequence for the default error report), a value its
+// check refuses (its message is the sequence's last word; the modem is not
+// left half set with a "Successfully changed." from the last step), and a
+// step that finds the device gone (its one "Serial Port ERROR!!").
 #include "forms/form_main.h"
 #include "forms/setting_controls.h"
 

@@ -75,6 +75,14 @@ void TForm_main::SaveSetting(CommandId id) {
   SaveTyped(id, edit, after, !row.identity);
 }
 
+void TForm_main::RefuseValue(std::string_view message) {
+  // A save-all stops here, as it stops at a value that cannot be converted:
+  // the steps after a refused value would leave the modem half set, and
+  // the last step's acknowledgement would say "Successfully changed.".
+  if (sequence_depth_ > 0) sequence_ended_ = true;
+  platform_.ShowMessage(message);
+}
+
 void TForm_main::SaveTyped(CommandId id, TEdit& edit, AfterRefusal after, bool emptyTest) {
   if (!SaveMayWrite()) return;
   const CommandEntry& row = protocol::Entry(id);
@@ -83,7 +91,7 @@ void TForm_main::SaveTyped(CommandId id, TEdit& edit, AfterRefusal after, bool e
   const std::string text = edit.Text();
   const bool refused = (emptyTest && text.empty()) || !protocol::InRange(row, TypedNumber(text));
   if (refused) {
-    platform_.ShowMessage(row.refusal);
+    RefuseValue(row.refusal);
     if (after.kind == AfterRefusal::Restore && after.copy) edit.SetText(after.copy->Text());
     if (after.kind == AfterRefusal::Focus) SetActiveControl(edit);
     return;
@@ -101,7 +109,7 @@ void TForm_main::SaveCalibration(CommandId id, const TComboBox& sign, TEdit& amo
   // makes a value negative; a minus sign in the amount is refused with the
   // range message rather than sent as "--".
   if (text.empty() || !protocol::InRange(row, TypedNumber(text))) {
-    platform_.ShowMessage(row.refusal);
+    RefuseValue(row.refusal);
     SetActiveControl(amount);
     return;
   }
@@ -138,7 +146,7 @@ void TForm_main::SaveHexList(CommandId id, TComboBox& length, TEdit& v1, TEdit& 
   const std::array<std::string_view, 3> values = {texts[0], texts[1], texts[2]};
   const int failed = protocol::CheckHexList(count, values);
   if (failed != 0) {
-    platform_.ShowMessage(protocol::HexListRefusal(row, failed));
+    RefuseValue(protocol::HexListRefusal(row, failed));
     Control* focus[] = {&length, &v1, &v2, &v3};
     SetActiveControl(*focus[failed < 0 ? 0 : failed]);
     return;

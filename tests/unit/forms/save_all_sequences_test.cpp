@@ -290,21 +290,33 @@ TEST(SaveAll, PortClosedReportsEachCommandAndKeepsThePauses) {
   }
 }
 
-TEST_F(EditorTest, RefusedStepsReportAndTheSequenceGoesOn) {
-  // Timeout and size refused (and restored from their hidden copies), the
-  // lengths still go out, each after its pause.
+TEST_F(EditorTest, ARefusedStepEndsTheSequence) {
+  // The timeout is refused (and restored from its hidden copy): nothing
+  // after it goes out, the size and the lengths included, and no pause is
+  // kept for the steps not taken.
   form.Edit_S_DMT_B.SetText("500");
-  form.Edit_S_DMS_B.SetText("7");
-  form.Edit_S_DMT.SetText("9");
-  form.Edit_S_DMS.SetText("117");
+  form.Edit_S_DMT.SetText("3000");
+  form.Edit_S_DMS.SetText("100");
   form.Btn_S_Serial_SaveAllClick();
-  EXPECT_EQ(f.platform.Messages(), (std::vector<std::string>{"Message Timeout Range : 10~2550ms",
-                                                             "Message Size Range : 0~116"}));
+  EXPECT_EQ(f.platform.Messages(), std::vector<std::string>{"Message Timeout Range : 10~2550ms"});
   EXPECT_EQ(form.Edit_S_DMT.Text(), "500");
-  EXPECT_EQ(form.Edit_S_DMS.Text(), "7");
-  EXPECT_EQ(edit_test::LineTexts(f.channel),
-            (std::vector<std::string>{"AT+STXL=0\r", "AT+ETXL=0\r"}));
-  EXPECT_EQ(edit_test::StepPauses(f.platform), (std::vector<int>{200, 200, 200, 200}));
+  EXPECT_TRUE(edit_test::LineTexts(f.channel).empty());
+  EXPECT_TRUE(edit_test::StepPauses(f.platform).empty());
+  // The same sequence with good values goes out whole.
+  f.platform.ClearRecords();
+  form.Edit_S_DMT.SetText("2000");
+  form.Btn_S_Serial_SaveAllClick();
+  EXPECT_EQ(
+      edit_test::LineTexts(f.channel),
+      (std::vector<std::string>{"AT+DMT=200\r", "AT+DMS=100\r", "AT+STXL=0\r", "AT+ETXL=0\r"}));
+  // A refusal in a single save outside any sequence leaves the next
+  // save-all free to run.
+  f.platform.ClearRecords();
+  form.Edit_S_DMS.SetText("117");
+  form.Btn_S_Save_DMSClick();
+  form.Edit_S_DMS.SetText("100");
+  form.Btn_S_Serial_SaveAllClick();
+  EXPECT_EQ(edit_test::LineTexts(f.channel).size(), 8u);
 }
 
 // How a case's modem fails: not at all, vanishing once it has received a
