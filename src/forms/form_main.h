@@ -239,6 +239,9 @@ class TForm_main : public SInfoPage,
   // The owner of writing to the port: every line of this window goes out
   // through it, whole and one at a time.
   protocol::Wire& Wire() { return wire_; }
+  // How many values a Save's check has refused so far: a script's step that
+  // raised it failed.
+  int ValuesRefused() const { return values_refused_; }
   // Told of every response line after its parser has read it; empty when
   // nobody listens (a profile read watches here for the end of a report).
   std::function<void(std::string_view)> OnResponseLine;
@@ -493,6 +496,7 @@ class TForm_main : public SInfoPage,
   bool sequence_ended_ = false;
   // Tells the operator why a value is not sent, and ends a running save-all.
   void RefuseValue(std::string_view message);
+  int values_refused_ = 0;
   void ShowFramePanel(const TComboBox& length, TPanel& panel);
   // The number an STX/ETX length list shows; -1 without a selection.
   static int FrameLength(const TComboBox& length);

@@ -80,6 +80,7 @@ void TForm_main::RefuseValue(std::string_view message) {
   // the steps after a refused value would leave the modem half set, and
   // the last step's acknowledgement would say "Successfully changed.".
   if (sequence_depth_ > 0) sequence_ended_ = true;
+  ++values_refused_;
   platform_.ShowMessage(message);
 }
 

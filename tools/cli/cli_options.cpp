@@ -82,11 +82,12 @@ ParsedCli ParseCli(const std::vector<std::string>& args) {
         if (eq == std::string::npos || eq == 0) return fail("--unit-value needs KEY=VALUE");
         options.unit_values.emplace_back(v->substr(0, eq), v->substr(eq + 1));
       } else if (name == "--yes" || name == "--json" || name == "--trace" ||
-                 name == "--with-identity" || name == "--with-secrets") {
+                 name == "--with-identity" || name == "--with-secrets" || name == "--keep-going") {
         bool& target = name == "--yes"             ? options.yes
                        : name == "--json"          ? options.json
                        : name == "--trace"         ? options.trace
                        : name == "--with-identity" ? options.with_identity
+                       : name == "--keep-going"    ? options.keep_going
                                                    : options.with_secrets;
         if (!flag(target)) return fail(name + " takes no value");
       } else if (name == "--port") {
@@ -241,6 +242,8 @@ Options:
                   is readable by its owner only (0600). Without it the key
                   and IV are masked (one * per character) in what is
                   printed, in --json, in reports and in the --trace copy
+  --keep-going    go on after a failed set or click (see below) instead of
+                  ending the script there
   --list WHAT     print names, one a line, and end without touching a port
                   (for shell completion): commands, the command words;
                   controls, every control the commands reach for --model
@@ -321,8 +324,9 @@ Commands:
                   not report: KEY: not reported (profile=VALUE)
   apply-profile FILE
                   write the settings of FILE the modem holds otherwise, one
-                  line each as its Save button sends it, paced 200 ms apart
-                  (100 ms where the page's save-all pauses 100); baud rate,
+                  line each as its Save button sends it, paced as the page's
+                  save-all paces the same line (200 ms, 100 ms after some
+                  sTavi and rTavi lines, 400 or 500 ms on the ioTavi); baud rate,
                   parity and flow control last and one at a time, the port
                   reopened and the modem read after each (back to the old
                   settings when it does not answer there), never through a
@@ -339,6 +343,11 @@ Commands:
                   out of range, no Model) sends nothing. Before anything is
                   written, the family the modem's report shows must be the
                   one of --model and of the profile (sTavi and uTavi are one).
+A failed step ends the script with status 1, and nothing after it is sent
+(unless --keep-going): a set whose value the editor does not take whole (a
+key its filter refuses, a value longer than it holds), a list entry that
+does not exist (entries are matched without regard to case), a click whose
+Save refuses the value, a message that tells of a failure.
 After each set and click the answers are served until the line has been quiet
 for 300 ms (and, when a status query went out, until it was answered or the
 watchdog fired). With no command the configuration is printed after connecting.

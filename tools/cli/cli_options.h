@@ -41,6 +41,7 @@ struct CliOptions {
   bool help = false;
   bool with_identity = false;  // save-profile: MYID too
   bool with_secrets = false;   // save-profile: AESKEY and AESIV too
+  bool keep_going = false;     // go on after a failed set or click
   bool version = false;
   // A worker of a bench run: its last line is the unit's result as one
   // JSON object, and each unit value goes on top of the profiles it uses.

@@ -174,9 +174,18 @@ class Driver {
 
     for (size_t i = 0; i < options_.commands.size(); ++i) {
       if (platform_.RestartRequested() || velimo::cli::Interrupted()) break;
+      step_failed_ = false;
       RunCommand(session, options_.commands[i], i);
       if (!stopped_apply_.empty()) break;
       ++commands_run_;
+      if (step_failed_ && !options_.keep_going && i + 1 < options_.commands.size()) {
+        // What follows a failed step was meant to rest on it: nothing more
+        // goes out.
+        Complain("command " + std::to_string(i + 1) + " of " +
+                 std::to_string(options_.commands.size()) +
+                 " failed; the commands after it were not run (--keep-going runs them)");
+        break;
+      }
     }
     if (options_.commands.empty() && !platform_.RestartRequested() && !velimo::cli::Interrupted())
       Print(session, session.PageSetControls());
@@ -364,20 +373,32 @@ class Driver {
       case Command::Kind::Print:
         Print(session, session.PageSetControls());
         break;
-      case Command::Kind::Set:
+      case Command::Kind::Set: {
+        const bool failedBefore = failed_;
+        failed_ = false;
         if (auto error = session.Set(c.name, c.value)) {
           Complain(*error);
           failed_ = true;
         }
         Settle(session);
+        step_failed_ = failed_;
+        failed_ = failed_ || failedBefore;
         break;
-      case Command::Kind::Click:
+      }
+      case Command::Kind::Click: {
+        const bool failedBefore = failed_;
+        failed_ = false;
+        const int refusedBefore = session.Main().ValuesRefused();
         if (auto error = session.Click(c.name)) {
           Complain(*error);
           failed_ = true;
         }
         Settle(session);
+        if (session.Main().ValuesRefused() != refusedBefore) failed_ = true;
+        step_failed_ = failed_;
+        failed_ = failed_ || failedBefore;
         break;
+      }
       case Command::Kind::Wait:
         // Nothing is sent while waiting, so an interrupt ends the wait.
         platform_.RunUntil([] { return velimo::cli::Interrupted(); }, c.ms);
@@ -490,6 +511,8 @@ class Driver {
   std::vector<std::string> differences_;
   std::vector<std::string> files_;  // profiles saved
   size_t commands_run_ = 0;
+  // The set or click just run failed (see --keep-going).
+  bool step_failed_ = false;
   // Where an interrupt stopped an apply, in words; empty when none did.
   std::string stopped_apply_;
   std::vector<std::string> secrets_seen_;    // key and IV values, for the trace

@@ -5,6 +5,7 @@
 #include "forms/controls/layout.h"
 #include "forms/form_connect.h"
 #include "forms/pages/main_frame.h"
+#include "protocol/catalogue.h"
 
 namespace velimo::cli {
 
@@ -211,24 +212,44 @@ std::optional<std::string> Session::Set(std::string_view name, std::string_view 
     case ControlKind::Edit: {
       auto* edit = static_cast<forms::TEdit*>(c);
       // Select all, then type: each key passes the editor's filter, which
-      // may refuse it with its message; the length limit stops typing.
+      // may refuse it with its message; the length limit stops typing. A
+      // value the editor does not take whole is a failed step: what it
+      // holds then is not what the script asked for.
+      size_t refused = 0;
+      bool cut = false;
+      std::string typed;
       Run([&] {
-        std::string typed;
         for (char ch : value) {
           char key = ch;
           if (edit->OnKeyPress) edit->OnKeyPress(key);
-          if (key == 0) continue;
-          if (edit->MaxLength() > 0 && static_cast<int>(typed.size()) >= edit->MaxLength()) break;
+          if (key == 0) {
+            ++refused;
+            continue;
+          }
+          if (edit->MaxLength() > 0 && static_cast<int>(typed.size()) >= edit->MaxLength()) {
+            cut = true;
+            break;
+          }
           typed += key;
         }
         edit->UserSetText(typed);
       });
+      if (refused > 0)
+        return std::string(name) + " did not take \"" + std::string(value) +
+               "\" whole: " + std::to_string(refused) +
+               " character(s) refused by its keyboard filter";
+      if (cut)
+        return std::string(name) + " did not take \"" + std::string(value) + "\" whole: it holds " +
+               std::to_string(edit->MaxLength()) + " characters at most";
       return std::nullopt;
     }
     case ControlKind::ComboBox: {
       auto* list = static_cast<forms::TComboBox*>(c);
       const auto& items = list->Items();
-      const auto it = std::find(items.begin(), items.end(), value);
+      // Entries are matched without regard to case, as in a profile.
+      const auto it = std::find_if(items.begin(), items.end(), [&](const std::string& item) {
+        return protocol::SameLetters(item, value);
+      });
       if (it == items.end()) {
         std::string entries;
         for (const auto& item : items) entries += (entries.empty() ? "" : ", ") + item;
