@@ -23,14 +23,13 @@
 //
 // Beyond the sanitizers it checks that the lines echoed into the trace pane
 // are exactly the lines of the bytes the port handed over, in order, each
-// once: cut at a NUL (in the chunk where a NUL arrives, every later byte
-// counts as a NUL), and over-long lines (more than 8192 bytes with their
-// line feed) dropped; that every purge of the port (a query sent by a
-// parser or the operator) ended the line being assembled: its fragment,
-// then the bytes read but not yet looked at, one piece per line feed and
-// as they came, are echoed and the next line starts after them; that the
-// partial line left over is the rest; and that the pane stays within its
-// bound.
+// once: cut at their first NUL, and over-long lines (more than 8192 bytes
+// with their line feed) dropped; that every purge of the port (a query
+// sent by a parser or the operator) ended only the half-built line: the
+// whole lines already read are parsed in order, and what follows the last
+// of them (or, without one, the fragment and the bytes read after it) is
+// echoed as one piece and is no part of the next line; that the partial
+// line left over is the rest; and that the pane stays within its bound.
 #include <unistd.h>
 
 #include <algorithm>
@@ -94,8 +93,9 @@ const string& ScratchDir() {
 
 // The fake port, also keeping every chunk a read handed over: the lines
 // the window must have seen follow from these alone. The chunks are kept
-// end to end with the place each one ends, so that recording a read of
-// one byte costs no allocation of its own.
+// end to end (how the stream was cut into reads makes no difference to the
+// lines), so that recording a read of one byte costs no allocation of its
+// own.
 //
 // A send reads what waits before its purge, to put it on record in the
 // pane. Here nothing is said to wait (as a driver that has not counted the
@@ -120,10 +120,7 @@ class RecordingChannel : public FakeChannel {
   int QueuedInputCount() override { return 0; }
   int ReadBytes(void* data, int count) override {
     const int n = FakeChannel::ReadBytes(data, count);
-    if (n > 0) {
-      read_bytes.append(static_cast<const char*>(data), static_cast<size_t>(n));
-      read_ends.push_back(read_bytes.size());
-    }
+    if (n > 0) read_bytes.append(static_cast<const char*>(data), static_cast<size_t>(n));
     return n;
   }
   void PurgeQueues(bool rx, bool tx) override {
@@ -132,7 +129,6 @@ class RecordingChannel : public FakeChannel {
   }
   const velimo::protocol::LineAssembler* lines = nullptr;
   string read_bytes;
-  std::vector<size_t> read_ends;
   std::vector<Purge> purges;
 };
 
@@ -159,20 +155,19 @@ struct Expected {
   bool dropping = false;
 };
 
-// Line assembly as the byte stream describes it, one byte at a time.
+// Line assembly as the byte stream describes it, one byte at a time. A
+// purge ends only the half-built line: the bytes it ends are never looked
+// at, and whole lines already read stay to be parsed in order.
 class ReferenceAssembly {
  public:
-  ReferenceAssembly(const string& bytes, const std::vector<size_t>& ends)
-      : bytes_(bytes), ends_(ends) {}
+  explicit ReferenceAssembly(const string& bytes) : bytes_(bytes), ended_(bytes.size(), false) {}
 
-  // Looks at the bytes up to stop.
+  // Looks at the bytes up to stop, those a purge ended left out.
   FUZZ_REFERENCE void LookTo(size_t stop) {
     for (; at_ < stop; ++at_) {
-      while (at_ >= ends_[chunk_]) {
-        ++chunk_;
-        zeroing_ = false;
-      }
+      if (ended_[at_]) continue;
       const char c = bytes_[at_];
+      // A line ends at its first zero byte; the next line starts clean.
       if (c == '\0') zeroing_ = true;
       ++total_;
       if (total_ <= kLineLimit) line_ += zeroing_ ? '\0' : c;
@@ -180,34 +175,64 @@ class ReferenceAssembly {
       if (total_ <= kLineLimit) out_.lines.push_back(line_.substr(0, line_.find('\0')));
       line_.clear();
       total_ = 0;
+      zeroing_ = false;
     }
   }
 
+  // Where in the byte stream the assembly stands after looking at
+  // lookedAt bytes (its own count leaves out the bytes purges ended).
+  FUZZ_REFERENCE size_t StreamPlace(int64_t lookedAt) const {
+    size_t place = 0;
+    for (int64_t seen = 0; place < bytes_.size(); ++place) {
+      if (ended_[place]) continue;
+      if (seen == lookedAt) break;
+      ++seen;
+    }
+    return place;
+  }
+
   // A purge that found the assembly at stop with the bytes up to read
-  // read: the line ends there, its fragment is echoed (as far as it would
-  // have been handed on, nothing of an over-long one), then the bytes from
-  // stop to read as they came, one piece per line feed; the next line
-  // starts after them.
+  // read. Where the bytes not yet looked at hold a line feed, the lines up
+  // to the last one stay, and what follows it is ended: echoed as one
+  // piece, never looked at. Without one, the half-built line (as far as it
+  // would have been handed on, nothing of an over-long one) and all of
+  // them are ended as one piece.
   FUZZ_REFERENCE void EndLineAt(size_t stop, size_t read) {
     if (stop < at_ || stop > read || read > bytes_.size())
       Fail("a purge's place is not among the bytes read");
-    // Purges come between receive events or from the handler of a line.
-    if (stop != read && (stop == 0 || bytes_[stop - 1] != '\n'))
-      Fail("a purge found the assembly inside a line");
     LookTo(stop);
-    if (total_ <= kLineLimit) {
-      const string fragment = line_.substr(0, line_.find('\0'));
-      if (!fragment.empty()) out_.lines.push_back(fragment);
+    std::vector<size_t> unread;
+    for (size_t i = stop; i < read; ++i)
+      if (!ended_[i]) unread.push_back(i);
+    // Purges come between receive events or from the handler of a line.
+    if (!unread.empty()) {
+      size_t before = stop;
+      while (before > 0 && ended_[before - 1]) --before;
+      if (before == 0 || bytes_[before - 1] != '\n')
+        Fail("a purge found the assembly inside a line");
     }
-    for (size_t from = stop; from < read;) {
-      const size_t lf = bytes_.find('\n', from);
-      const size_t to = lf == string::npos || lf >= read ? read : lf + 1;
-      out_.lines.push_back(bytes_.substr(from, to - from));
-      from = to;
+    size_t last_lf = unread.size();
+    for (size_t k = unread.size(); k-- > 0;) {
+      if (bytes_[unread[k]] == '\n') {
+        last_lf = k;
+        break;
+      }
     }
-    at_ = read;
-    line_.clear();
-    total_ = 0;
+    string piece;
+    size_t from = 0;
+    if (last_lf == unread.size()) {
+      if (total_ <= kLineLimit) piece = line_.substr(0, line_.find('\0'));
+      line_.clear();
+      total_ = 0;
+      zeroing_ = false;
+    } else {
+      from = last_lf + 1;
+    }
+    for (size_t k = from; k < unread.size(); ++k) {
+      piece += bytes_[unread[k]];
+      ended_[unread[k]] = true;
+    }
+    if (!piece.empty()) out_.lines.push_back(piece);
   }
 
   FUZZ_REFERENCE Expected Finish() {
@@ -219,25 +244,18 @@ class ReferenceAssembly {
 
  private:
   const string& bytes_;
-  const std::vector<size_t>& ends_;
+  std::vector<bool> ended_;  // bytes a purge ended: never looked at
   Expected out_;
   string line_;
   size_t total_ = 0;  // bytes of the line so far, also those not kept
   size_t at_ = 0;     // the next byte to look at
-  size_t chunk_ = 0;  // the read it came in
   bool zeroing_ = false;
 };
 
-FUZZ_REFERENCE Expected Assemble(const string& bytes, const std::vector<size_t>& ends,
-                                 const std::vector<Purge>& purges) {
-  ReferenceAssembly assembly(bytes, ends);
-  // The assembly's count leaves out the bytes earlier purges ended unread.
-  size_t unread = 0;
-  for (const Purge& purge : purges) {
-    const size_t stop = static_cast<size_t>(purge.looked_at) + unread;
-    assembly.EndLineAt(stop, purge.read);
-    unread += purge.read - stop;
-  }
+FUZZ_REFERENCE Expected Assemble(const string& bytes, const std::vector<Purge>& purges) {
+  ReferenceAssembly assembly(bytes);
+  for (const Purge& purge : purges)
+    assembly.EndLineAt(assembly.StreamPlace(purge.looked_at), purge.read);
   return assembly.Finish();
 }
 
@@ -427,7 +445,7 @@ int RunOne(const uint8_t* data, size_t size) {
 
   // The lines echoed are those of the bytes read, in order, each once.
   const velimo::fuzz::Unmetered checking;
-  const Expected expected = Assemble(s.channel.read_bytes, s.channel.read_ends, s.channel.purges);
+  const Expected expected = Assemble(s.channel.read_bytes, s.channel.purges);
   std::vector<string> want;
   for (const string& line : expected.lines) {
     if (!Stamped(line)) want.push_back(line);
