@@ -209,7 +209,7 @@ void TForm_Connect::FormActivate() {
 void TForm_Connect::LoadPortSettings() {
   // The file as written at the last shutdown: choices made during this run
   // are not in it, so a reopened dialog shows the stored port again.
-  const trace::Settings stored = trace::LoadSettings(settings_path_);
+  const settings::Settings stored = settings::LoadSettings(settings_path_);
   // A network port stored at the last shutdown was used then: it joins
   // the list, as one used in this run does.
   if (serial::net::IsNetworkPortName(stored.ComPort)) RememberNetworkPort(stored.ComPort);

@@ -179,7 +179,7 @@ class TForm_main : public SInfoPage,
   int WindowWidth = 0;
   int WindowHeight = 0;
   // Where the settings are read from.
-  std::string SettingsPath = trace::kSettingsFileName;
+  std::string SettingsPath = settings::kSettingsFileName;
 
   // ==== Window, model selection, navigation, presentation ==================
 

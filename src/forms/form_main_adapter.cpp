@@ -91,7 +91,7 @@ bool TForm_main::ModalOpen() const {
 }
 
 void TForm_main::StartDeviceWatch() {
-  ReconnectEnabled = trace::IniFile::Load(SettingsPath).Get("EnvBoard", "Reconnect", "1") != "0";
+  ReconnectEnabled = settings::IniFile::Load(SettingsPath).Get("EnvBoard", "Reconnect", "1") != "0";
   if (device_watcher_) return;
   device_watcher_ = std::make_unique<serial::DeviceWatcher>(SystemRoots);
   device_watch_ = platform_.WatchReadable(device_watcher_->Fd(), [this] {

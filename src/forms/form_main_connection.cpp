@@ -151,7 +151,7 @@ void TForm_main::ApplyPortLineSettings() {
 }
 
 void TForm_main::SaveSettingsFile() {
-  trace::Settings s;
+  settings::Settings s;
   s.Device = ModelCode;
   s.SaveLogTrace = SaveLogTrace;
   s.ViewTraceMenu = ViewTraceMenu;
@@ -171,7 +171,7 @@ void TForm_main::SaveSettingsFile() {
   s.DataBits = "8";
   s.StopBits = "1";
   s.Parity = serial::ParityToText(ComPortEnvBoard.Parity().Bits());
-  trace::SaveSettings(s, SettingsPath);
+  settings::SaveSettings(s, SettingsPath);
 }
 
 bool TForm_main::FormClose() {

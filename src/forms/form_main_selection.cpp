@@ -92,7 +92,7 @@ void TForm_main::FormActivate() {
 
 void TForm_main::LoadSettingsFile() {
   std::string ignored;
-  const trace::Settings s = trace::LoadSettings(SettingsPath, &ignored);
+  const settings::Settings s = settings::LoadSettings(SettingsPath, &ignored);
   settings_ignored_ = !ignored.empty();
   if (settings_ignored_) {
     platform_.ShowMessage("The settings file " + SettingsPath + " is ignored (" + ignored +

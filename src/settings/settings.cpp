@@ -2,7 +2,7 @@
 
 #include "settings/ini_file.h"
 
-namespace velimo::trace {
+namespace velimo::settings {
 
 namespace {
 
@@ -57,4 +57,4 @@ void SaveSettings(const Settings& settings, const std::string& path) {
   ini.Save(path);
 }
 
-}  // namespace velimo::trace
+}  // namespace velimo::settings

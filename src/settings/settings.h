@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace velimo::trace {
+namespace velimo::settings {
 
 // The settings file, relative to the working directory.
 inline constexpr const char* kSettingsFileName = "./Velimo.INI";
@@ -54,4 +54,4 @@ Settings LoadSettings(const std::string& path = kSettingsFileName, std::string* 
 // to write to <path>".
 void SaveSettings(const Settings& settings, const std::string& path = kSettingsFileName);
 
-}  // namespace velimo::trace
+}  // namespace velimo::settings

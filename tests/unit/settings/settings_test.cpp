@@ -13,7 +13,7 @@
 
 #include "util/errors.h"
 
-namespace velimo::trace {
+namespace velimo::settings {
 namespace {
 
 namespace fs = std::filesystem;
@@ -244,4 +244,4 @@ TEST_F(SettingsTest, HostileFiles) {
 }
 
 }  // namespace
-}  // namespace velimo::trace
+}  // namespace velimo::settings
