@@ -85,7 +85,7 @@ void TForm_main::ShowAboutWindow() {
 void TForm_main::Disconnect1Click() {
   // The operator (or the watchdog) has let go of the link: a removed
   // adapter is no longer waited for.
-  AwaitingAdapter = false;
+  Adapter.LetGo();
   serial::ByteChannel& port = Port();
   if (port.Connected()) {
     try {
@@ -201,9 +201,7 @@ void TForm_main::FormDestroy() {
   ComPortEnvBoard.OnRxChar = nullptr;
   ComPortEnvBoard.OnError = nullptr;
   ComPortEnvBoard.OnHangUp = nullptr;
-  device_watch_.reset();
-  reconnect_retry_.reset();
-  probe_.reset();  // stops a probe of a returning adapter
+  Adapter.Stop();
 }
 
 }  // namespace velimo::forms
