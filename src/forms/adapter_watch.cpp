@@ -63,8 +63,7 @@ AdapterWatch::~AdapterWatch() {
   Stop();
 }
 
-void AdapterWatch::Start(bool reconnect) {
-  reconnect_ = reconnect;
+void AdapterWatch::Start() {
   if (device_watcher_) return;
   device_watcher_ = std::make_unique<serial::DeviceWatcher>(roots_);
   device_watch_ = platform_.WatchReadable(device_watcher_->Fd(), [this] {

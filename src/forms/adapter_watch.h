@@ -57,9 +57,9 @@ class AdapterWatch {
   AdapterWatch(const AdapterWatch&) = delete;
   AdapterWatch& operator=(const AdapterWatch&) = delete;
 
-  // Starts following device events (plug, unplug); reconnect: whether a
-  // removed adapter is connected again when it comes back.
-  void Start(bool reconnect);
+  // Starts following device events (plug, unplug).
+  void Start();
+  // Whether a removed adapter is connected again when it comes back.
   void SetReconnect(bool reconnect) { reconnect_ = reconnect; }
   // Stops everything: no event, timer or probe reaches the window after.
   void Stop();

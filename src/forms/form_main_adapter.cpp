@@ -6,7 +6,6 @@
 #include <exception>
 
 #include "forms/form_main.h"
-#include "settings/ini_file.h"
 
 namespace velimo::forms {
 
@@ -38,7 +37,7 @@ bool TForm_main::ModalOpen() const {
 }
 
 void TForm_main::StartDeviceWatch() {
-  Adapter.Start(settings::IniFile::Load(SettingsPath).Get("EnvBoard", "Reconnect", "1") != "0");
+  Adapter.Start();
 }
 
 AdapterWatch::Calls TForm_main::AdapterCalls() {

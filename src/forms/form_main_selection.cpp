@@ -102,6 +102,7 @@ void TForm_main::LoadSettingsFile() {
   ViewLogTrace = s.ViewLogTrace;
   SaveLogTrace = s.SaveLogTrace;
   trace_.SetLogSecrets(s.LogSecrets == "1");
+  Adapter.SetReconnect(s.Reconnect != "0");
   ModelCode = s.Device;
   ComPortSettings.ComPort = s.ComPort;
   ComPortSettings.BaudRate = serial::BaudRateFromText(s.BaudRate);

@@ -36,6 +36,7 @@ Settings LoadSettings(const std::string& path, std::string* ignored) {
     field = ini.Get(k.section, k.key, field);
   }
   settings.LogSecrets = ini.Get("MACHINE", "LogSecrets", settings.LogSecrets);
+  settings.Reconnect = ini.Get("EnvBoard", "Reconnect", settings.Reconnect);
   settings.CustomBaudRate = ini.Get("EnvBoard", "CustomBaudRate", "");
   settings.WindowWidth = ini.Get("MACHINE", "WindowWidth", "");
   settings.WindowHeight = ini.Get("MACHINE", "WindowHeight", "");
