@@ -45,7 +45,7 @@ void EnterDataFolder() {
 
 int main(int argc, char** argv) {
   // Resolved before anything else, so a restart starts this very file.
-  velimo::forms::OwnExecutable();
+  velimo::OwnExecutable();
   // --help and --version answer without a display.
   const velimo::app::ProgramArgs asked = velimo::app::ReadProgramArgs(ArgsAfterName(argc, argv));
   if (asked.help) {

@@ -18,7 +18,7 @@ namespace velimo::forms {
 
 struct ApplicationOptions {
   // The settings file; relative to the working directory by default.
-  std::string settings_path = trace::kSettingsFileName;
+  std::string settings_path = settings::kSettingsFileName;
   // The About picture; empty: looked for beside the program.
   std::string about_picture;
   // The serial ports the connect dialog offers; empty: the system's.

@@ -209,7 +209,7 @@ void TForm_Connect::FormActivate() {
 void TForm_Connect::LoadPortSettings() {
   // The file as written at the last shutdown: choices made during this run
   // are not in it, so a reopened dialog shows the stored port again.
-  const trace::Settings stored = trace::LoadSettings(settings_path_);
+  const settings::Settings stored = settings::LoadSettings(settings_path_);
   // A network port stored at the last shutdown was used then: it joins
   // the list, as one used in this run does.
   if (serial::net::IsNetworkPortName(stored.ComPort)) RememberNetworkPort(stored.ComPort);
@@ -271,8 +271,9 @@ void TForm_Connect::ConnectRefused(const std::exception& e) {
   // the trace keeps them too. A network port names the host and the
   // cause itself; a local one is looked at here.
   const auto* com = dynamic_cast<const serial::EComPort*>(&e);
-  const std::string remembered =
-      main_.LastAdapter && main_.LastAdapter->usb ? main_.LastAdapter->serial : std::string();
+  const std::string remembered = main_.Adapter.LastAdapter() && main_.Adapter.LastAdapter()->usb
+                                     ? main_.Adapter.LastAdapter()->serial
+                                     : std::string();
   if (com && !com->Reason().empty()) {
     LastRefusal = {com->Reason()};
   } else {
@@ -294,8 +295,7 @@ void TForm_Connect::ConnectSucceeded() {
   LastRefusal.clear();
   if (!port.Connected()) return;
   if (serial::net::IsNetworkPortName(port.Port())) RememberNetworkPort(port.Port());
-  main_.LastAdapter = serial::FindPort(port.Port(), main_.SystemRoots);
-  main_.AwaitingAdapter = false;
+  main_.Adapter.Connected(serial::FindPort(port.Port(), main_.SystemRoots));
 
   main_.LogWriteStr("Connection Success to Port[" + port.Port() + "]");
   main_.StatusBar1.SetPanelText(1, "Connected to [" + port.Port() + "]");

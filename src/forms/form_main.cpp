@@ -6,7 +6,10 @@
 
 namespace velimo::forms {
 
-TForm_main::TForm_main(Platform& platform) : platform_(platform), trace_(platform) {
+TForm_main::TForm_main(Platform& platform)
+    : Adapter(platform, ComPortEnvBoard, SystemRoots, AdapterCalls()),
+      platform_(platform),
+      trace_(platform) {
   pages_ = {
       SInfoPage::Declare(), SLoRaPage::Declare(), SSerialPage::Declare(), RInfoPage::Declare(),
       RLoRaPage::Declare(), IInfoPage::Declare(), ILoRaPage::Declare(),   ISerialPage::Declare(),

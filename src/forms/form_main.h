@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "forms/adapter_watch.h"
 #include "forms/controls/controls.h"
 #include "forms/controls/layout.h"
 #include "forms/controls/timer.h"
@@ -179,7 +180,7 @@ class TForm_main : public SInfoPage,
   int WindowWidth = 0;
   int WindowHeight = 0;
   // Where the settings are read from.
-  std::string SettingsPath = trace::kSettingsFileName;
+  std::string SettingsPath = settings::kSettingsFileName;
 
   // ==== Window, model selection, navigation, presentation ==================
 
@@ -519,26 +520,9 @@ class TForm_main : public SInfoPage,
   // Where sysfs, /dev and /proc are read (tests point them at a tree of
   // their own).
   serial::SystemRoots SystemRoots;
-  // The adapter of the current or last connection, when it was a listed
-  // port: a refused port names where it went, an unplugged one is
-  // recognised when it comes back.
-  std::optional<serial::PortIdentity> LastAdapter;
-  // [EnvBoard] Reconnect (read at start): connect again when a removed
-  // adapter comes back.
-  bool ReconnectEnabled = true;
-  // An adapter was pulled out while connected and is waited for.
-  bool AwaitingAdapter = false;
-  // Who the window was talking to when the adapter went: the family of
-  // the chosen model, and the source ID and firmware the pages showed
-  // (empty when no report had been read; a confirmed source ID save is
-  // on the pages too). A returning device is taken only when its own
-  // report says the same.
-  struct ModemIdentity {
-    scan::Family family = scan::Family::Unknown;
-    std::string source_id;
-    std::string firmware;
-  };
-  std::optional<ModemIdentity> RememberedModem;
+  // The adapter of the connection, waited for when it is pulled out and
+  // connected again when it comes back.
+  AdapterWatch Adapter;
   // The identity the pages show now.
   ModemIdentity IdentityOnPages() const;
   // A modal box or dialog is open: a removed adapter is not reconnected
@@ -548,9 +532,6 @@ class TForm_main : public SInfoPage,
   void StartDeviceWatch();
   // The port hung up: the adapter was pulled out while connected.
   void ComPortEnvBoardHangUp();
-  // Serial devices came or went: the dialog's list follows, and a removed
-  // adapter that is back is connected again.
-  void DevicesChanged();
 
   // Menu "Connection" / "Connect": the connect dialog, modally.
   void ConnectN1Click();
@@ -621,30 +602,9 @@ class TForm_main : public SInfoPage,
   bool sending_held_ = false;
   std::unique_ptr<TForm_Connect> own_connect_;
   std::unique_ptr<TForm_Info> own_info_;
-  void TryReconnect();
-  // Reads who answers at the returning device in the background.
-  void StartReconnectProbe(const std::string& port, const std::string& device);
-  // device: what the port led to when the probe began.
-  void ReconnectProbeEnded(const std::string& port, const std::string& device,
-                           const scan::PortResult& result);
-  void ReconnectTo(const std::string& port);
-  // A trace line while waiting for the adapter: at most one a second,
-  // however many events the watched path gets.
-  void LogWhileWaiting(const std::string& line);
-  // Tries again a moment later (a modal box closes, events calm down).
-  void RetryReconnectLater();
-  std::unique_ptr<serial::DeviceWatcher> device_watcher_;
-  std::unique_ptr<PlatformWatch> device_watch_;
-  std::unique_ptr<Background<scan::PortResult>> probe_;
-  // Device events came while a probe ran.
-  bool probe_again_ = false;
-  // The device last found to be another modem, not probed again.
-  std::string rejected_device_;
-  // What was said of the last other modem, said once.
-  std::string rejected_text_;
-  std::unique_ptr<PlatformTimer> reconnect_retry_;
-  int64_t last_probe_end_ms_ = -1;
-  int64_t last_wait_trace_ms_ = -1;
+  AdapterWatch::Calls AdapterCalls();
+  // The adapter is back and open: the window as a fresh connect leaves it.
+  void AdapterReconnected(const std::string& port);
 };
 
 }  // namespace velimo::forms

@@ -85,7 +85,7 @@ void TForm_main::ShowAboutWindow() {
 void TForm_main::Disconnect1Click() {
   // The operator (or the watchdog) has let go of the link: a removed
   // adapter is no longer waited for.
-  AwaitingAdapter = false;
+  Adapter.LetGo();
   serial::ByteChannel& port = Port();
   if (port.Connected()) {
     try {
@@ -151,7 +151,7 @@ void TForm_main::ApplyPortLineSettings() {
 }
 
 void TForm_main::SaveSettingsFile() {
-  trace::Settings s;
+  settings::Settings s;
   s.Device = ModelCode;
   s.SaveLogTrace = SaveLogTrace;
   s.ViewTraceMenu = ViewTraceMenu;
@@ -171,7 +171,7 @@ void TForm_main::SaveSettingsFile() {
   s.DataBits = "8";
   s.StopBits = "1";
   s.Parity = serial::ParityToText(ComPortEnvBoard.Parity().Bits());
-  trace::SaveSettings(s, SettingsPath);
+  settings::SaveSettings(s, SettingsPath);
 }
 
 bool TForm_main::FormClose() {
@@ -201,9 +201,7 @@ void TForm_main::FormDestroy() {
   ComPortEnvBoard.OnRxChar = nullptr;
   ComPortEnvBoard.OnError = nullptr;
   ComPortEnvBoard.OnHangUp = nullptr;
-  device_watch_.reset();
-  reconnect_retry_.reset();
-  probe_.reset();  // stops a probe of a returning adapter
+  Adapter.Stop();
 }
 
 }  // namespace velimo::forms

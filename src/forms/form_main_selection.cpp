@@ -92,7 +92,7 @@ void TForm_main::FormActivate() {
 
 void TForm_main::LoadSettingsFile() {
   std::string ignored;
-  const trace::Settings s = trace::LoadSettings(SettingsPath, &ignored);
+  const settings::Settings s = settings::LoadSettings(SettingsPath, &ignored);
   settings_ignored_ = !ignored.empty();
   if (settings_ignored_) {
     platform_.ShowMessage("The settings file " + SettingsPath + " is ignored (" + ignored +
@@ -102,6 +102,7 @@ void TForm_main::LoadSettingsFile() {
   ViewLogTrace = s.ViewLogTrace;
   SaveLogTrace = s.SaveLogTrace;
   trace_.SetLogSecrets(s.LogSecrets == "1");
+  Adapter.SetReconnect(s.Reconnect != "0");
   ModelCode = s.Device;
   ComPortSettings.ComPort = s.ComPort;
   ComPortSettings.BaudRate = serial::BaudRateFromText(s.BaudRate);

@@ -52,12 +52,10 @@ void TForm_main::Timer_ConnectionResponseTimer() {
   platform_.ShowMessage("ERROR! Please check your serial port status.");
   // The adapter may have been pulled while the box was open: the box's
   // disconnect lets go of the link, not of the wait for the adapter.
-  const bool awaiting = AwaitingAdapter;
+  const bool awaiting = Adapter.Awaiting();
   Disconnect1Click();
-  if (!awaiting) return;
-  AwaitingAdapter = true;
   // It may be back already; its events came while the boxes were open.
-  TryReconnect();
+  if (awaiting) Adapter.KeepAwaiting();
 }
 
 void TForm_main::Timer_AESQueryTimer() {

@@ -59,7 +59,7 @@ struct BoxCounter {
 }  // namespace
 
 QtPlatform::QtPlatform() {
-  start_new_instance = [] { return forms::StartDetached(forms::OwnRestartCommand()) > 0; };
+  start_new_instance = [] { return StartDetached(OwnRestartCommand()) > 0; };
 }
 
 QtPlatform::~QtPlatform() = default;

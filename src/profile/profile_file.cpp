@@ -78,7 +78,7 @@ bool Profile::HasSecrets() const {
 ProfileRead ParseProfile(std::string_view text) {
   // An editor that put a byte-order mark in front is forgiven.
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  const trace::IniFile ini = trace::IniFile::Parse(text);
+  const settings::IniFile ini = settings::IniFile::Parse(text);
 
   // Every line is a section, a key, a comment or blank: anything else is a
   // mistake the operator should see rather than have skipped.
@@ -88,7 +88,7 @@ ProfileRead ParseProfile(std::string_view text) {
     if (!SameLetters(name, "Profile") && !SameLetters(name, "Settings"))
       return Refuse(line, "unknown section [" + name + "]; a profile has [Profile] and [Settings]");
   }
-  const std::vector<trace::IniFile::KeyLine> keys = ini.Keys();
+  const std::vector<settings::IniFile::KeyLine> keys = ini.Keys();
   for (const auto& k : keys) known.insert(k.line);
   {
     int number = 0;

@@ -8,7 +8,7 @@
 #include "util/own_file.h"
 #include "util/safe_replace.h"
 
-namespace velimo::trace {
+namespace velimo::settings {
 
 namespace {
 
@@ -233,4 +233,4 @@ void IniFile::RemoveLeftovers(const std::string& path) {
   if (!target.error) RemoveLeftoverReplaces(target.path);
 }
 
-}  // namespace velimo::trace
+}  // namespace velimo::settings

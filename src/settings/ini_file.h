@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-namespace velimo::trace {
+namespace velimo::settings {
 
 class IniFile {
  public:
@@ -113,4 +113,4 @@ class IniFile {
   bool byte_order_mark_ = false;
 };
 
-}  // namespace velimo::trace
+}  // namespace velimo::settings

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace velimo::trace::ini_io {
+namespace velimo::settings::ini_io {
 
 // The largest settings file read. A real one holds a few hundred bytes;
 // one past this was made to fill the program's memory, not by the program.
@@ -29,4 +29,4 @@ ReadResult ReadWholeFile(const std::string& path, std::string& out, std::string&
 // left alone. False when the text did not reach the file.
 bool SaveText(const std::string& target, std::string_view text);
 
-}  // namespace velimo::trace::ini_io
+}  // namespace velimo::settings::ini_io

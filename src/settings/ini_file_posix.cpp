@@ -12,7 +12,7 @@
 #include "util/own_file.h"
 #include "util/safe_replace.h"
 
-namespace velimo::trace::ini_io {
+namespace velimo::settings::ini_io {
 
 // Reads all of an open file from its start into out.
 static bool ReadAll(int fd, std::string& out) {
@@ -98,4 +98,4 @@ bool SaveText(const std::string& target, std::string_view text) {
   return replaced.done || (replaced.noRoomBeside && exists && WriteInPlace(target, text));
 }
 
-}  // namespace velimo::trace::ini_io
+}  // namespace velimo::settings::ini_io

@@ -11,7 +11,7 @@
 #include "util/safe_replace.h"
 #include "util/wide_text_win.h"
 
-namespace velimo::trace::ini_io {
+namespace velimo::settings::ini_io {
 
 namespace {
 
@@ -118,4 +118,4 @@ bool SaveText(const std::string& target, std::string_view text) {
   return replaced.done || (replaced.noRoomBeside && exists && WriteInPlace(target, text));
 }
 
-}  // namespace velimo::trace::ini_io
+}  // namespace velimo::settings::ini_io

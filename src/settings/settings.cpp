@@ -2,7 +2,7 @@
 
 #include "settings/ini_file.h"
 
-namespace velimo::trace {
+namespace velimo::settings {
 
 namespace {
 
@@ -36,6 +36,7 @@ Settings LoadSettings(const std::string& path, std::string* ignored) {
     field = ini.Get(k.section, k.key, field);
   }
   settings.LogSecrets = ini.Get("MACHINE", "LogSecrets", settings.LogSecrets);
+  settings.Reconnect = ini.Get("EnvBoard", "Reconnect", settings.Reconnect);
   settings.CustomBaudRate = ini.Get("EnvBoard", "CustomBaudRate", "");
   settings.WindowWidth = ini.Get("MACHINE", "WindowWidth", "");
   settings.WindowHeight = ini.Get("MACHINE", "WindowHeight", "");
@@ -57,4 +58,4 @@ void SaveSettings(const Settings& settings, const std::string& path) {
   ini.Save(path);
 }
 
-}  // namespace velimo::trace
+}  // namespace velimo::settings

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace velimo::trace {
+namespace velimo::settings {
 
 // The settings file, relative to the working directory.
 inline constexpr const char* kSettingsFileName = "./Velimo.INI";
@@ -33,6 +33,9 @@ struct Settings {
   // Written only then, and read only then, so a file of an older version
   // (no key) still opens at the default rate.
   std::string CustomBaudRate;
+  // "0": an adapter pulled out is not connected again when it comes
+  // back. Read only, as LogSecrets.
+  std::string Reconnect = "1";
   std::string DataBits = "8";
   std::string StopBits = "1";
   std::string Parity = "None";
@@ -54,4 +57,4 @@ Settings LoadSettings(const std::string& path = kSettingsFileName, std::string* 
 // to write to <path>".
 void SaveSettings(const Settings& settings, const std::string& path = kSettingsFileName);
 
-}  // namespace velimo::trace
+}  // namespace velimo::settings

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace velimo::forms {
+namespace velimo {
 
 struct RestartCommand {
   std::string executable;              // the running program's own file
@@ -39,4 +39,4 @@ RestartCommand RestartCommandFor(const std::string& executable,
 // front end that restarts is ending.
 pid_t StartDetached(const RestartCommand& command);
 
-}  // namespace velimo::forms
+}  // namespace velimo

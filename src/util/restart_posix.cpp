@@ -8,7 +8,7 @@
 
 extern char** environ;
 
-namespace velimo::forms {
+namespace velimo {
 
 const std::string& OwnExecutable() {
   // "/proc/self/exe" itself must never be what is started: the new process
@@ -66,4 +66,4 @@ pid_t StartDetached(const RestartCommand& command) {
   return rc == 0 ? pid : -1;
 }
 
-}  // namespace velimo::forms
+}  // namespace velimo

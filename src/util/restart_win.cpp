@@ -6,7 +6,7 @@
 #include "util/restart.h"
 #include "util/wide_text_win.h"
 
-namespace velimo::forms {
+namespace velimo {
 
 const std::string& OwnExecutable() {
   static const std::string path = [] {
@@ -58,4 +58,4 @@ pid_t StartDetached(const RestartCommand& command) {
   return static_cast<pid_t>(process.dwProcessId);
 }
 
-}  // namespace velimo::forms
+}  // namespace velimo

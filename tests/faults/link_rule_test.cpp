@@ -112,9 +112,9 @@ TEST_F(LinkRuleTest, SettingsLogAndReportsFollowTheUsersAndRootsLinksOnly) {
           const bool follow = c.placed->followed;
           // Velimo.INI: read through the link, and saved behind it with the
           // link kept.
-          const std::string model = trace::IniFile::Load(c.ini).Get("MACHINE", "Model", "");
+          const std::string model = settings::IniFile::Load(c.ini).Get("MACHINE", "Model", "");
           expect(model == (follow ? "s" : ""), name + ": settings read \"" + model + "\"");
-          trace::IniFile ini = trace::IniFile::Parse("[MACHINE]\nModel=r\n");
+          settings::IniFile ini = settings::IniFile::Parse("[MACHINE]\nModel=r\n");
           bool saved = true;
           try {
             ini.Save(c.ini);

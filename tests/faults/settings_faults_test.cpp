@@ -96,7 +96,7 @@ class UnwritableAtCloseTest : public FaultTest, public ::testing::WithParamInter
       wrong += "the close was refused; ";
     }
     if (!TakeErrors().empty()) wrong += "an error at the last close; ";
-    const trace::Settings now = trace::LoadSettings(settings_);
+    const settings::Settings now = settings::LoadSettings(settings_);
     if (now.Device != "s" || now.ComPort != link_ || now.ViewTraceMenu != "1")
       wrong += "the close wrote something else; ";
     if (ReadFile(settings_).find("; kept by hand: the bench modem\r\n") == std::string::npos)
@@ -153,11 +153,11 @@ TEST_F(KilledSaveTest, EveryKillLeavesTheOldOrANewFileWhole) {
     old_text += "; line " + std::to_string(i) + " kept as it is by every save of the tool\r\n";
   WriteFile(settings_, old_text);
 
-  trace::Settings a;
+  settings::Settings a;
   a.Device = "r";
   a.ComPort = "/dev/ttyUSB0";
   a.BaudRate = "115200";
-  trace::Settings b;
+  settings::Settings b;
   b.Device = "i";
   b.ComPort = "/dev/ttyACM1";
   b.BaudRate = "Custom";
@@ -169,7 +169,7 @@ TEST_F(KilledSaveTest, EveryKillLeavesTheOldOrANewFileWhole) {
     const std::string copy = dir_ + "/copy.INI";
     WriteFile(copy, old_text);
     const auto t0 = std::chrono::steady_clock::now();
-    trace::SaveSettings(*s, copy);
+    settings::SaveSettings(*s, copy);
     save_us = std::max<int64_t>(save_us, std::chrono::duration_cast<std::chrono::microseconds>(
                                              std::chrono::steady_clock::now() - t0)
                                              .count());
@@ -200,7 +200,7 @@ TEST_F(KilledSaveTest, EveryKillLeavesTheOldOrANewFileWhole) {
       prctl(PR_SET_PDEATHSIG, SIGKILL);
       for (unsigned i = 0;; ++i) {
         try {
-          trace::SaveSettings(i % 2 == 0 ? a : b, settings_);
+          settings::SaveSettings(i % 2 == 0 ? a : b, settings_);
         } catch (...) {
           _exit(2);
         }
@@ -228,7 +228,7 @@ TEST_F(KilledSaveTest, EveryKillLeavesTheOldOrANewFileWhole) {
              << text_b.size() << ")";
     }
     // What the program reads is always one of the versions.
-    const trace::Settings read = trace::LoadSettings(settings_);
+    const settings::Settings read = settings::LoadSettings(settings_);
     ASSERT_TRUE(read == a || read == b || read.Device == "u");
   }
   // Both new versions were written whole at some point, so the kills fell
@@ -241,7 +241,7 @@ TEST_F(KilledSaveTest, EveryKillLeavesTheOldOrANewFileWhole) {
   RecordProperty("files_left_beside", std::to_string(Leftovers(dir_)));
   // The next save, by a process still alive, clears away at once what the
   // killed ones left beside the file.
-  trace::SaveSettings(a, settings_);
+  settings::SaveSettings(a, settings_);
   EXPECT_EQ(ReadFile(settings_), text_a);
   EXPECT_EQ(Leftovers(dir_), 0);
 }

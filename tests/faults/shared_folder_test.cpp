@@ -176,7 +176,7 @@ TEST_F(SharedFolderTest, AWritePathThroughAnotherUsersFolderLinkIsRefused) {
     const std::string ini = DirectoryOf(p.path) + "/Velimo.INI";
     bool saved = true;
     try {
-      trace::IniFile::Parse("[MACHINE]\nDevice=r\n").Save(ini);
+      settings::IniFile::Parse("[MACHINE]\nDevice=r\n").Save(ini);
     } catch (const Exception&) {
       saved = false;
     }

@@ -287,7 +287,7 @@ TEST_F(FaultTest, NoReconnectBehindADialogAndTheWatchdogsBoxKeepsTheWait) {
   EXPECT_EQ(boxes,
             (Texts{"ERROR! Please check your serial port status.", "     Disconnected.     "}));
   EXPECT_EQ(Main().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
-  EXPECT_TRUE(Main().AwaitingAdapter);
+  EXPECT_TRUE(Main().Adapter.Awaiting());
   Platform().box_open_ms = 0;
   StartSim('s');
   EXPECT_TRUE(Platform().RunUntil(
@@ -307,7 +307,7 @@ TEST_F(FaultTest, EventsInALoopWriteOneTraceLineASecond) {
   ASSERT_TRUE(ConnectTo('s'));
   KillSim();
   ASSERT_TRUE(AdapterRemovalSeen());
-  ASSERT_TRUE(Main().AwaitingAdapter);
+  ASSERT_TRUE(Main().Adapter.Awaiting());
   const size_t before = TraceMessages().size();
   std::atomic<bool> stop{false};
   std::atomic<int> made{0};

@@ -23,7 +23,7 @@ namespace {
 
 using std::string;
 using std::string_view;
-using velimo::trace::IniFile;
+using velimo::settings::IniFile;
 
 constexpr size_t kMaxChecked = 24;  // keys compared per input, to stay fast
 

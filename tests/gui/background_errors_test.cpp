@@ -127,7 +127,7 @@ TEST_F(BackgroundLogFailure, ATimersTickAndAnUnplugGoOnAndTheLogsFaultIsToldOnce
   sim_.kill();
   ASSERT_TRUE(
       test::WaitFor([&] { return !Form().ComPortEnvBoard.Connected(); }, test::kGenerousMs));
-  EXPECT_TRUE(Form().AwaitingAdapter);
+  EXPECT_TRUE(Form().Adapter.Awaiting());
   EXPECT_FALSE(Form().Timer_ConnectionResponse.Enabled());
   EXPECT_EQ(Form().StatusBar1.PanelText(1), "Disconnected (adapter removed)");
   EXPECT_EQ(BoxesWith(watcher_, failure), 1);

@@ -146,7 +146,7 @@ TEST_F(ConnectionPtyTest, ARateRunLeavesItsTextForTheNextStart) {
     ASSERT_TRUE(Main().ComPortEnvBoard.Connected());
     MasterRead(5, 2000);
     ASSERT_TRUE(app_->CloseMainWindow());
-    const trace::Settings s = trace::LoadSettings(options_.settings_path);
+    const settings::Settings s = settings::LoadSettings(options_.settings_path);
     EXPECT_EQ(s.BaudRate, c.written);
     EXPECT_EQ(s.CustomBaudRate, c.custom);
     EXPECT_EQ(s.ComPort, path_);
@@ -267,7 +267,7 @@ TEST_F(ConnectionPtyTest, ClosingWhileConnectedWritesFirstAndSendsNothing) {
   ASSERT_TRUE(app_->CloseMainWindow());
   // Written while the port is still open.
   EXPECT_TRUE(Main().ComPortEnvBoard.Connected());
-  EXPECT_EQ(trace::LoadSettings(options_.settings_path).BaudRate, "Custom");
+  EXPECT_EQ(settings::LoadSettings(options_.settings_path).BaudRate, "Custom");
 
   app_.reset();                       // the windows are destroyed: the port closes
   EXPECT_EQ(MasterRead(1, 200), "");  // the modem received nothing at shutdown

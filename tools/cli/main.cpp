@@ -577,7 +577,7 @@ int RunBench(velimo::cli::fleet::FleetOptions options, const std::vector<std::st
     }
     return name;
   };
-  return velimo::cli::fleet::RunFleet(options, velimo::forms::OwnExecutable(), io);
+  return velimo::cli::fleet::RunFleet(options, velimo::OwnExecutable(), io);
 }
 
 }  // namespace

@@ -295,7 +295,7 @@ TEST(ConnectDialogLive, FollowsPlugAndUnplugKeepingTheChoice) {
   auto deliver = [&] {
     pollfd p{watcher.Fd(), POLLIN, 0};
     const bool told = poll(&p, 1, 1000) == 1 && watcher.TakeChanges();
-    if (told) main.DevicesChanged();
+    if (told) main.Adapter.DevicesChanged();
     return told;
   };
 
@@ -352,14 +352,14 @@ TEST(ReconnectAdapter, TheSameSerialNumberOnAnotherTty) {
   TForm_main main(platform);
   main.SystemRoots = sys.Roots();
   sys.PlugFtdi("1-1", "ttyUSB0", "A50285BI");
-  main.LastAdapter = serial::IdentifyPort("ttyUSB0", sys.Roots());
+  main.Adapter.Connected(serial::IdentifyPort("ttyUSB0", sys.Roots()));
   sys.PullFtdi("1-1", "ttyUSB0", "A50285BI");
   main.ComPortEnvBoard.SetPort(sys.Root() + "/dev/ttyUSB0");
-  main.AwaitingAdapter = true;
+  main.Adapter.HungUp({});
 
   // Another adapter arrives: nothing is tried.
   sys.PlugFtdi("1-2", "ttyUSB0", "B0000007");
-  main.DevicesChanged();
+  main.Adapter.DevicesChanged();
   EXPECT_FALSE(TraceHas(main, "Adapter is back"));
   EXPECT_EQ(main.ComPortEnvBoard.Port(), sys.Root() + "/dev/ttyUSB0");
 
@@ -367,18 +367,18 @@ TEST(ReconnectAdapter, TheSameSerialNumberOnAnotherTty) {
   // a plain file stands for the device, so the open is refused and the
   // reason traced; the next event tries again).
   sys.PlugFtdi("1-1", "ttyUSB1", "A50285BI");
-  main.DevicesChanged();
+  main.Adapter.DevicesChanged();
   const std::string byId = sys.Roots().by_id + "/" + test::FakeSystem::FtdiById("A50285BI");
   EXPECT_TRUE(TraceHas(
       main, "Adapter is back at Port[" + byId + "], but not connected: Not a serial device"));
-  EXPECT_TRUE(main.AwaitingAdapter);
+  EXPECT_TRUE(main.Adapter.Awaiting());
   EXPECT_FALSE(main.ComPortEnvBoard.Connected());
 
   // Switched off in the settings: nothing is waited for after a removal.
-  main.AwaitingAdapter = false;
-  main.ReconnectEnabled = false;
+  main.Adapter.LetGo();
+  main.Adapter.SetReconnect(false);
   main.ComPortEnvBoardHangUp();
-  EXPECT_FALSE(main.AwaitingAdapter);
+  EXPECT_FALSE(main.Adapter.Awaiting());
   EXPECT_EQ(main.StatusBar1.PanelText(1), "Disconnected (adapter removed)");
 }
 

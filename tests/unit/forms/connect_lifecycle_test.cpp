@@ -193,7 +193,7 @@ TEST_F(LifecycleTest, WriterStoresThePortsCurrentValues) {
     if (c.custom) form.ComPortEnvBoard.SetCustomBaudRate(c.custom);
     form.ComPortEnvBoard.Parity().SetBits(c.parity);
     ASSERT_TRUE(form.FormClose());
-    const trace::Settings s = trace::LoadSettings(f.SettingsPath());
+    const settings::Settings s = settings::LoadSettings(f.SettingsPath());
     EXPECT_EQ(s.Device, "X");  // an unknown model code goes back unchanged
     EXPECT_EQ(s.ComPort, "/dev/ttyUSB9");
     EXPECT_EQ(s.BaudRate, c.baudText);
@@ -211,7 +211,7 @@ TEST_F(LifecycleTest, StoredPortSettingsReachThePortAtActivation) {
   EXPECT_EQ(form.ComPortEnvBoard.BaudRate(), serial::br115200);
   EXPECT_EQ(form.ComPortEnvBoard.Parity().Bits(), serial::prEven);
   ASSERT_TRUE(form.FormClose());
-  const trace::Settings s = trace::LoadSettings(f.SettingsPath());
+  const settings::Settings s = settings::LoadSettings(f.SettingsPath());
   EXPECT_EQ(s.ComPort, "/dev/ttyACM1");
   EXPECT_EQ(s.BaudRate, "115200");
   EXPECT_EQ(s.Parity, "Even");
@@ -287,7 +287,7 @@ TEST_F(ApplicationTest, ClosingWritesTheSettingsOnce) {
   EXPECT_FALSE(app.Terminated());
   EXPECT_TRUE(app.CloseMainWindow());
   EXPECT_TRUE(app.Terminated());
-  EXPECT_EQ(trace::LoadSettings(options_.settings_path).Device, "r");
+  EXPECT_EQ(settings::LoadSettings(options_.settings_path).Device, "r");
 }
 
 TEST_F(ApplicationTest, RestartEndsTheRunWithoutWritingTheSettings) {

@@ -20,7 +20,7 @@
 #include "support/fresh_process.h"
 #include "util/errors.h"
 
-namespace velimo::trace {
+namespace velimo::settings {
 namespace {
 
 namespace fs = std::filesystem;
@@ -377,4 +377,4 @@ TEST(IniFileGarbage, MegabyteLineWithoutLineEnd) {
 }
 
 }  // namespace
-}  // namespace velimo::trace
+}  // namespace velimo::settings

@@ -18,7 +18,7 @@
 #include "util/report_file.h"
 #include "util/wide_text_win.h"
 
-namespace velimo::trace {
+namespace velimo::settings {
 namespace {
 
 namespace fs = std::filesystem;
@@ -123,4 +123,4 @@ TEST_F(SettingsFileWin, AReadOnlyFileIsRefusedAndKept) {
 }
 
 }  // namespace
-}  // namespace velimo::trace
+}  // namespace velimo::settings

@@ -13,7 +13,7 @@
 
 #include "util/errors.h"
 
-namespace velimo::trace {
+namespace velimo::settings {
 namespace {
 
 namespace fs = std::filesystem;
@@ -134,6 +134,19 @@ TEST_F(SettingsTest, RoundTripThroughAFileWrittenByAnotherTool) {
   EXPECT_NE(Read().find("  DEVICE = r \r\n"), std::string::npos) << Read();
 }
 
+// The reconnect switch is made by hand: read, and never written, so a
+// window closing does not turn a service setting into a default.
+TEST_F(SettingsTest, ReconnectIsReadAndNeverWritten) {
+  EXPECT_EQ(LoadSettings(path_).Reconnect, "1");
+  Write("[EnvBoard]\nReconnect=0\n");
+  Settings s = LoadSettings(path_);
+  EXPECT_EQ(s.Reconnect, "0");
+  s.Reconnect = "1";
+  SaveSettings(s, path_);
+  EXPECT_NE(Read().find("Reconnect=0\n"), std::string::npos) << Read();
+  EXPECT_EQ(LoadSettings(path_).Reconnect, "0");
+}
+
 TEST_F(SettingsTest, WriteFailureCarriesTheFileName) {
   const std::string bad = (dir_ / "missing" / "Velimo.INI").string();
   try {
@@ -244,4 +257,4 @@ TEST_F(SettingsTest, HostileFiles) {
 }
 
 }  // namespace
-}  // namespace velimo::trace
+}  // namespace velimo::settings

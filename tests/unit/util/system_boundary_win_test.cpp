@@ -189,22 +189,22 @@ TEST_F(SystemBoundaryWin, DataFolderIsMadeWithParentsAndEntered) {
 }
 
 TEST_F(SystemBoundaryWin, RestartStartsTheProgramWithItsWordsInTheFolderGiven) {
-  EXPECT_TRUE(forms::OwnExecutable().ends_with(".exe")) << forms::OwnExecutable();
+  EXPECT_TRUE(OwnExecutable().ends_with(".exe")) << OwnExecutable();
   // The system's command interpreter stands in for the program: its words
   // (one with blanks, so quoted) run in the folder given.
   wchar_t system[MAX_PATH];
   ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
-  forms::RestartCommand command =
-      forms::RestartCommandFor(Narrow(std::wstring(system) + L"\\cmd.exe"), utf8_dir_);
+  RestartCommand command =
+      RestartCommandFor(Narrow(std::wstring(system) + L"\\cmd.exe"), utf8_dir_);
   EXPECT_EQ(command.program_name, "cmd.exe");
   command.arguments = {"/c", "echo started> made.txt"};
-  ASSERT_GT(forms::StartDetached(command), 0);
+  ASSERT_GT(StartDetached(command), 0);
   const fs::path made = dir_ / L"made.txt";
   for (int i = 0; i < 100 && !fs::exists(made); ++i) Sleep(50);
   Sleep(100);  // the interpreter may still be writing
   EXPECT_EQ(Read(made), "started\r\n");
   command.executable = utf8_dir_ + "\\missing.exe";
-  EXPECT_EQ(forms::StartDetached(command), -1);
+  EXPECT_EQ(StartDetached(command), -1);
 }
 
 TEST(PrecisePauseWin, NeverShorterThanAsked) {
