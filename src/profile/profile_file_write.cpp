@@ -10,7 +10,7 @@ namespace velimo::profile {
 void WriteProfileFile(const std::string& path, const Profile& profile) {
   ReplaceOptions options;
   options.ownerOnly = profile.HasSecrets();
-  const ReplaceResult written = ReplaceFile(path, ProfileText(profile), options);
+  const ReplaceResult written = ReplaceSafely(path, ProfileText(profile), options);
   if (!written.done) throw Exception("Unable to write to " + path + ": " + written.why);
 }
 

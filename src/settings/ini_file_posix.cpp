@@ -94,7 +94,7 @@ bool SaveText(const std::string& target, std::string_view text) {
   ReplaceOptions options;
   options.keepTargetAccess = true;
   options.newMode = 0666;
-  const ReplaceResult replaced = ReplaceFile(target, text, options);
+  const ReplaceResult replaced = ReplaceSafely(target, text, options);
   return replaced.done || (replaced.noRoomBeside && exists && WriteInPlace(target, text));
 }
 

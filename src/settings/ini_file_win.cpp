@@ -114,7 +114,7 @@ bool SaveText(const std::string& target, std::string_view text) {
   if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
   ReplaceOptions options;
   options.keepTargetAccess = true;
-  const ReplaceResult replaced = ReplaceFile(target, text, options);
+  const ReplaceResult replaced = ReplaceSafely(target, text, options);
   return replaced.done || (replaced.noRoomBeside && exists && WriteInPlace(target, text));
 }
 

@@ -7,7 +7,7 @@ namespace velimo {
 std::string WriteReportFile(const std::string& path, std::string_view text, bool holdsSecrets) {
   ReplaceOptions options;
   options.ownerOnly = holdsSecrets;
-  return ReplaceFile(path, text, options).why;
+  return ReplaceSafely(path, text, options).why;
 }
 
 }  // namespace velimo

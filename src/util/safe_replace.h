@@ -48,8 +48,10 @@ struct ReplaceResult {
 };
 
 // Replaces the file at path (or makes it) with text, by the rules above.
-ReplaceResult ReplaceFile(const std::string& path, std::string_view text,
-                          const ReplaceOptions& options = {});
+// (Not called ReplaceFile: on Windows that name is a macro of <windows.h>,
+// and the definition would be renamed under its callers.)
+ReplaceResult ReplaceSafely(const std::string& path, std::string_view text,
+                            const ReplaceOptions& options = {});
 
 // Removes the new files of saves beside target that never finished (their
 // process was killed between making and moving them). One of a process

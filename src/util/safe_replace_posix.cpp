@@ -114,8 +114,8 @@ void RemoveLeftoversIn(int dir, const std::string& prefix) {
 
 }  // namespace
 
-ReplaceResult ReplaceFile(const std::string& path, std::string_view text,
-                          const ReplaceOptions& options) {
+ReplaceResult ReplaceSafely(const std::string& path, std::string_view text,
+                            const ReplaceOptions& options) {
   ReplaceResult r;
   // Everything below happens in the folder reached here, name by name:
   // a folder on the way swapped for a link since changes nothing.

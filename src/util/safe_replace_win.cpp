@@ -83,8 +83,8 @@ bool WriteAll(HANDLE file, std::string_view text) {
 
 }  // namespace
 
-ReplaceResult ReplaceFile(const std::string& path, std::string_view text,
-                          const ReplaceOptions& options) {
+ReplaceResult ReplaceSafely(const std::string& path, std::string_view text,
+                            const ReplaceOptions& options) {
   ReplaceResult r;
   r.path = path;
   const std::wstring target = Widen(path);

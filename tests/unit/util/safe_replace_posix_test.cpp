@@ -74,7 +74,7 @@ TEST_F(SafeReplace, WhatIsNoRegularFileIsRefusedAndLeftAsItWas) {
     struct stat before {
     }, after{};
     ASSERT_EQ(lstat(path_.c_str(), &before), 0);
-    const ReplaceResult r = ReplaceFile(path_, "CH = 5\n");
+    const ReplaceResult r = ReplaceSafely(path_, "CH = 5\n");
     EXPECT_FALSE(r.done);
     EXPECT_EQ(r.why, "not a regular file");
     ASSERT_EQ(lstat(path_.c_str(), &after), 0);
@@ -87,7 +87,7 @@ TEST_F(SafeReplace, WhatIsNoRegularFileIsRefusedAndLeftAsItWas) {
   // in /dev.
   struct stat null {};
   ASSERT_EQ(stat("/dev/null", &null), 0);
-  const ReplaceResult r = ReplaceFile("/dev/null", "x");
+  const ReplaceResult r = ReplaceSafely("/dev/null", "x");
   EXPECT_FALSE(r.done);
   EXPECT_EQ(r.why, "not a regular file");
   struct stat still {};
@@ -112,7 +112,7 @@ TEST_F(SafeReplace, LeftoversNeverBlockASaveAndGoWhenTheirWriterIsGone) {
 
   for (int save = 0; save < 3; ++save) {
     const std::string text = "CH = " + std::to_string(save) + "\n";
-    const ReplaceResult r = ReplaceFile(path_, text);
+    const ReplaceResult r = ReplaceSafely(path_, text);
     ASSERT_TRUE(r.done) << r.why;
     EXPECT_EQ(Read(path_), text);
   }
@@ -125,7 +125,7 @@ TEST_F(SafeReplace, AFolderClosedToNewFilesIsToldAsNoRoomAndKeepsTheFile) {
   std::ofstream(path_) << "old\n";
   fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
   test::ExpectAsUnprivilegedUser(dir_.string(), [&] {
-    const ReplaceResult r = ReplaceFile(path_, "new\n");
+    const ReplaceResult r = ReplaceSafely(path_, "new\n");
     EXPECT_FALSE(r.done);
     EXPECT_TRUE(r.noRoomBeside);
     EXPECT_EQ(r.why, "Permission denied");
@@ -141,7 +141,7 @@ TEST_F(SafeReplace, AWriteThatFailsHalfWayLeavesTheOldFileAndNothingBeside) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit small{4, 4};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const ReplaceResult r = ReplaceFile(path_, std::string(100, 'x'));
+    const ReplaceResult r = ReplaceSafely(path_, std::string(100, 'x'));
     EXPECT_FALSE(r.done);
     EXPECT_EQ(r.why, "File too large");
     EXPECT_FALSE(r.noRoomBeside);
@@ -173,7 +173,7 @@ TEST_F(SafeReplace, ModesAreKeptOrSetAsEachFileNeeds) {
       std::ofstream(path_) << "old\n";
       ASSERT_EQ(chmod(path_.c_str(), static_cast<mode_t>(c.before)), 0);
     }
-    const ReplaceResult r = ReplaceFile(path_, "new\n", c.options);
+    const ReplaceResult r = ReplaceSafely(path_, "new\n", c.options);
     ASSERT_TRUE(r.done) << r.why;
     struct stat st {};
     ASSERT_EQ(stat(path_.c_str(), &st), 0);
