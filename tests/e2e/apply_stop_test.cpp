@@ -22,27 +22,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// The setting lines the simulator reports it received ("AT+DID=7" ...),
-// in order; the queries are left out.
-std::vector<std::string> SettingLinesReceived(const std::string& simErr) {
-  std::vector<std::string> lines;
-  std::istringstream in(simErr);
-  for (std::string line; std::getline(in, line);) {
-    const size_t at = line.find("received \"AT+");
-    if (at == std::string::npos) continue;
-    const size_t from = at + 10;
-    lines.push_back(line.substr(from, line.find('"', from) - from));
-  }
-  return lines;
-}
-
 // Five settings of one kind, each followed by the usual pause, so a stop
 // after the second line lands well before the third.
 constexpr const char* kProfile =
@@ -112,7 +91,7 @@ TEST_F(ApplyStopE2e, AStopEndsTheApplyBeforeItsNextLineAndLeavesThePortUsable) {
   EXPECT_EQ(notSent, 3) << model.Status();
   EXPECT_EQ(sentLines(), sentAtStop) << "a line went out after the stop";
   EXPECT_THAT(model.Status(), HasSubstr("the lines after it were not sent"));
-  const std::vector<std::string> received = SettingLinesReceived(Slurp(dir_ + "/sim.err"));
+  const std::vector<std::string> received = LinesReceived(Slurp(dir_ + "/sim.err"), "AT+");
   EXPECT_EQ(received.size(), 2u) << Slurp(dir_ + "/sim.err");
 
   // The port is the window's again: the modem is read, and a compare
@@ -157,7 +136,7 @@ TEST_F(ApplyStopE2e, CtrlCDuringApplyProfileSendsNoFurtherLineAndFails) {
   EXPECT_EQ(sent + notSent, 5) << out;
   EXPECT_GE(notSent, 1) << out;
   StopSim();
-  EXPECT_EQ(SettingLinesReceived(Slurp(dir_ + "/sim.err")).size(), static_cast<size_t>(sent))
+  EXPECT_EQ(LinesReceived(Slurp(dir_ + "/sim.err"), "AT+").size(), static_cast<size_t>(sent))
       << Slurp(dir_ + "/sim.err");
 }
 

@@ -80,6 +80,27 @@ void Framing(Expected& e, const std::string& prefix, const std::string& suffix,
 
 // ---- Child processes ----------------------------------------------------------
 
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> LinesReceived(const std::string& simErr, std::string_view start) {
+  std::vector<std::string> lines;
+  std::istringstream in(simErr);
+  constexpr std::string_view kReceived = "received \"";
+  for (std::string line; std::getline(in, line);) {
+    const size_t at = line.find(kReceived);
+    if (at == std::string::npos) continue;
+    const size_t from = at + kReceived.size();
+    std::string text = line.substr(from, line.rfind('"') - from);
+    if (text.starts_with(start)) lines.push_back(std::move(text));
+  }
+  return lines;
+}
+
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& dir, int limitMs) {
   static int run = 0;

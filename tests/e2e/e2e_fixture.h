@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "forms/headless_platform.h"
@@ -33,6 +34,12 @@ struct ProcessResult {
 // Runs a program in a folder and waits for it at most limitMs.
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& dir, int limitMs);
+
+// A file's whole content ("" when it cannot be read).
+std::string Slurp(const std::string& path);
+// The lines the simulator's log (--verbose) says it received, in order;
+// with start, only those beginning with it ("AT+": the setting lines).
+std::vector<std::string> LinesReceived(const std::string& simErr, std::string_view start = "");
 
 // Control name -> the text it should show.
 using Expected = std::map<std::string, std::string>;

@@ -17,26 +17,6 @@
 namespace velimo::e2e {
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Every line the simulator says it received, in order.
-std::vector<std::string> LinesReceived(const std::string& simErr) {
-  std::vector<std::string> lines;
-  std::istringstream in(simErr);
-  for (std::string line; std::getline(in, line);) {
-    const size_t at = line.find("received \"");
-    if (at == std::string::npos) continue;
-    const size_t from = at + 10;
-    lines.push_back(line.substr(from, line.rfind('"') - from));
-  }
-  return lines;
-}
-
 constexpr const char* kSendPrefix = "Send AT Command : ";
 
 class OneWriterE2e : public E2eTest {};

@@ -19,13 +19,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 void Spit(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }

@@ -16,13 +16,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class ProfileTruthE2e : public E2eTest {
  protected:
   ProcessResult Cli(char model, std::vector<std::string> args) {

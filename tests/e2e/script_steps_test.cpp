@@ -14,26 +14,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// The setting lines ("AT+...") the simulator says it received.
-std::vector<std::string> SettingLinesReceived(const std::string& simErr) {
-  std::vector<std::string> lines;
-  std::istringstream in(simErr);
-  for (std::string line; std::getline(in, line);) {
-    const size_t at = line.find("received \"AT+");
-    if (at == std::string::npos) continue;
-    const size_t from = at + 10;
-    lines.push_back(line.substr(from, line.find('"', from) - from));
-  }
-  return lines;
-}
-
 class ScriptStepsTest : public E2eTest {};
 
 TEST_F(ScriptStepsTest, AFailedStepEndsTheScriptAndNothingAfterItIsSent) {
@@ -90,7 +70,7 @@ TEST_F(ScriptStepsTest, AFailedStepEndsTheScriptAndNothingAfterItIsSent) {
       EXPECT_THAT(r.err, HasSubstr(c.told)) << r.err;
     }
     const std::string simErr = Slurp(dir_ + "/sim.err");
-    EXPECT_EQ(SettingLinesReceived(simErr), c.received) << simErr;
+    EXPECT_EQ(LinesReceived(simErr, "AT+"), c.received) << simErr;
   }
 }
 
